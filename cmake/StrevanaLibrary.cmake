@@ -1,0 +1,42 @@
+# strevana_library(NAME DIR [DEPS ...])
+# Builds every .cpp under DIR (recursively, excluding nested library folders
+# listed in EXCLUDE) into a static library; a folder without sources yet becomes
+# an interface library so that dependants link either way.
+function(strevana_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(ex IN LISTS ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${ex}/")
+  endforeach()
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_compile_options(${name} PRIVATE ${STREVANA_WARNINGS})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# strevana_test(NAME DIR DEPS...): one GoogleTest binary per library, made of
+# every .cpp under tests/DIR.
+function(strevana_test name dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_compile_options(${name} PRIVATE ${STREVANA_WARNINGS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    STREVANA_FIXTURE_DIR="${PROJECT_BINARY_DIR}/fixtures"
+    STREVANA_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+    STREVANA_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the build, the tests and the benchmarks need.
+# Idempotent: packages already present are not fetched again.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config make
+  qt6-base-dev libqt6opengl6-dev libgl-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libpostproc-dev
+  portaudio19-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-dejavu-core
+  # tests, fixtures and benchmarks
+  ffmpeg libopencore-amrnb-dev libvo-amrwbenc-dev libyuv-dev
+  pulseaudio pulseaudio-utils xvfb xauth
+  clang llvm libclang-rt-14-dev
+  procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# start: prints shell assignments for a private PulseAudio daemon with a null
+# sink when no sound server answers; stop: ends the daemon this script started.
+set -u
+state=${TMPDIR:-/tmp}/strevana-test-audio
+case "${1:-}" in
+  start)
+    if command -v pactl >/dev/null 2>&1 && pactl info >/dev/null 2>&1; then
+      exit 0
+    fi
+    command -v pulseaudio >/dev/null 2>&1 || { echo "echo 'test-audio: pulseaudio missing; device tests will be skipped' >&2"; exit 0; }
+    mkdir -p "$state/runtime" && chmod 700 "$state/runtime"
+    export XDG_RUNTIME_DIR="$state/runtime"
+    export PULSE_RUNTIME_PATH="$state/runtime/pulse"
+    pulseaudio --daemonize=yes --exit-idle-time=-1 --system=false --disallow-exit \
+      -n --load="module-null-sink sink_name=strevana_null" \
+      --load="module-native-protocol-unix" >/dev/null 2>&1 || true
+    for _ in $(seq 1 50); do
+      pactl info >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    if pactl info >/dev/null 2>&1; then
+      pactl set-default-sink strevana_null >/dev/null 2>&1 || true
+      echo "$XDG_RUNTIME_DIR" > "$state/started"
+      echo "export XDG_RUNTIME_DIR='$XDG_RUNTIME_DIR' PULSE_RUNTIME_PATH='$PULSE_RUNTIME_PATH'"
+    else
+      echo "echo 'test-audio: could not start pulseaudio; device tests will be skipped' >&2"
+    fi
+    ;;
+  stop)
+    if [ -f "$state/started" ]; then
+      XDG_RUNTIME_DIR=$(cat "$state/started") PULSE_RUNTIME_PATH="$(cat "$state/started")/pulse" \
+        pulseaudio --kill >/dev/null 2>&1 || true
+      rm -f "$state/started"
+    fi
+    ;;
+  *) echo "usage: $0 start|stop" >&2; exit 2 ;;
+esac

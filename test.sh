@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything (tests included) and runs every
+# test; then does the same under AddressSanitizer + UBSan, then runs the fuzz
+# targets briefly from their seed corpora.
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$(pwd)
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+# A private sound server with a null sink, so PortAudio has a real default device.
+cleanup() { bash scripts/test-audio.sh stop || true; }
+trap cleanup EXIT
+# shellcheck disable=SC1090
+eval "$(bash scripts/test-audio.sh start)"
+
+build_and_test() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DSTREVANA_WERROR=ON "$@"
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" --timeout 600)
+}
+
+echo "== build and test (build/)"
+build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== sanitizer build and test (build-sanitize/)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSTREVANA_SANITIZE=ON
+
+if [ -f tests/fuzz/CMakeLists.txt ]; then
+  echo "== fuzz targets (build-fuzz/)"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DSTREVANA_FUZZ=ON -DSTREVANA_TESTS=OFF -DSTREVANA_WERROR=ON
+  cmake --build build-fuzz -j "$jobs" --target fuzz-all
+  bash scripts/run-fuzz.sh build-fuzz "${STREVANA_FUZZ_SECONDS:-20}"
+fi
+echo "== all tests passed"
