@@ -1,0 +1,12 @@
+// strevana-bench colour | decode FILE [--format 5|10|11]
+#include <cstdio>
+#include <cstring>
+
+#include "bench.h"
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "colour") == 0) return runColourBench(argc - 1, argv + 1);
+  if (argc >= 2 && std::strcmp(argv[1], "decode") == 0) return runDecodeBench(argc - 1, argv + 1);
+  std::fprintf(stderr, "usage: strevana-bench colour\n       strevana-bench decode FILE [--format 5|10|11]\n");
+  return 2;
+}
