@@ -1,0 +1,145 @@
+#pragma once
+// AudioOutput: plays the decoded PCM of one medium on the default sound output
+// device and is the playback clock of every medium with sound.
+//
+// Sources hand out AudioChunk lists; the engine queues them with enqueue. A
+// PortAudio callback on the audio library's own thread drains the queue into
+// the device buffers (fill), pads with silence when the queue runs dry and
+// counts the frames it handed over; playedTimeMs turns that count into the
+// clock.
+//
+// Threads: every operation except fill is called on the playback or the
+// user-interface thread, always with the controller's lock held, so those calls
+// never overlap each other. fill runs on the callback thread. The object's own
+// SpinLock guards the queue links, queuedBytes and the opened/started flags;
+// the callback takes only that lock and never waits for anything else, and the
+// stream is never stopped or closed while that lock is held.
+//
+// Ownership: the queue owns every chunk handed to enqueue and frees it once it
+// has been played, flushed or the object is destroyed. The creator (the engine)
+// owns the AudioOutput. Each object holds one initialisation of the audio
+// library for its lifetime.
+//
+// Choices made here:
+// - The clock subtracts the output latency that the audio library reports for
+//   the frames handed over (the time until the newest frame reaches the DAC),
+//   not a fixed figure: a device buffering 40 ms would otherwise run the
+//   pictures 360 ms early. Until a stream has reported anything the latency
+//   is 0; setOutputLatencyMs overrides it (tests, tools).
+// - The device's rate list is made by probing the standard rates with the
+//   library; the nearest-rate rule then picks from that list.
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "base/spin_lock.h"
+#include "media/audio_chunk.h"
+
+namespace strevana {
+
+// What the format negotiation needs to know of an output device.
+struct AudioDeviceDescription {
+  // Supported rates in the order the device lists them. With continuousRange
+  // the device accepts any rate between sampleRates[0] and sampleRates[1].
+  std::vector<double> sampleRates;
+  bool continuousRange = false;
+  int32_t maxOutputChannels = 0;
+};
+
+class AudioOutput {
+ public:
+  // Rates probed on the default device to build its rate list.
+  static constexpr double kStandardRates[] = {8000,  11025, 16000, 22050, 32000,
+                                              44100, 48000, 88200, 96000};
+  // Latency the engine asks for when it opens the stream.
+  static constexpr int32_t kDefaultLatencyMs = 50;
+
+  AudioOutput();
+  ~AudioOutput();
+  AudioOutput(const AudioOutput&) = delete;
+  AudioOutput& operator=(const AudioOutput&) = delete;
+
+  // Adjusts rate, channels and bits to what the default output device can
+  // play. False when there is no output device or the result is unusable (rate
+  // 0 or not a number, no channels); the arguments may have been changed then.
+  static bool negotiateFormat(double& sampleRate, int32_t& channels, int32_t& bits);
+  // The same rules over a given device description; null means no device.
+  static bool negotiateFormat(const AudioDeviceDescription* device, double& sampleRate,
+                              int32_t& channels, int32_t& bits);
+  // Describes the default output device (rates probed over kStandardRates);
+  // nothing when there is no such device. Initialises the library around it.
+  static std::optional<AudioDeviceDescription> defaultDeviceDescription();
+
+  // Opens the default device for rate, channels and bits (8 or 16); starts it
+  // at once when audio is already queued. latencyMs is spread over three
+  // device buffers. False when the device refuses the stream.
+  bool open(double sampleRate, int32_t channels, int32_t bits, int32_t latencyMs);
+  // Aborts and closes the stream, then flushes. False when it was not open.
+  bool close();
+  // Starts the stream when it is open and audio is queued. Always true.
+  bool start();
+  // Aborts the stream (pause): what the device had buffered is dropped, the
+  // queue stays. False when it was not started.
+  bool stop();
+  // Appends a chain of chunks (null is allowed); the queue owns them from now on.
+  bool enqueue(AudioChunk* list);
+  // Frees every queued chunk. Only while the stream is stopped or never started.
+  void flush();
+  // Stops the stream, rebases the clock to ms and flushes.
+  bool setTime(double ms);
+  // The clock: the time of the frame now leaving the device, in ms.
+  double playedTimeMs() const;
+  // Audio queued and not yet handed to the device, in ms.
+  double queuedMs() const;
+  // Bytes queued and not yet handed to the device.
+  int32_t queuedBytes() const;
+
+  // Device callback body: copies frames of queued audio into buffer, padding
+  // with silence when the queue runs dry. Callback thread only (or a test
+  // driving the object without a stream).
+  void fill(void* buffer, uint32_t frames);
+
+  // Sets the sample layout and resets the counters without touching the
+  // device; open does this first. Lets tools and tests drive fill directly.
+  // False for bits other than 8 or 16, or no channels, or a rate not above 0.
+  bool setFormat(double sampleRate, int32_t channels, int32_t bits);
+
+  // Output latency subtracted by the clock, in ms. Updated from the stream's
+  // timing as the callback runs.
+  double outputLatencyMs() const { return outputLatencyMs_.load(std::memory_order_relaxed); }
+  void setOutputLatencyMs(double ms) { outputLatencyMs_.store(ms, std::memory_order_relaxed); }
+
+  double sampleRate() const { return sampleRate_; }
+  int32_t channels() const { return channels_; }
+  int32_t bitsPerSample() const { return bitsPerSample_; }
+  int32_t bytesPerFrame() const { return bytesPerFrame_; }
+  int64_t playedFrames() const { return playedFrames_.load(std::memory_order_relaxed); }
+  int64_t silentFrames() const { return silentFrames_.load(std::memory_order_relaxed); }
+  bool isOpened() const;
+  bool isStarted() const;
+
+ private:
+  // The library's callback glue (audio_output.cpp) reports timing through here.
+  friend class AudioOutputStreamGlue;
+  void noteOutputTime(double currentTime, double dacTime, uint32_t frames);
+
+  void* stream_ = nullptr;  // PaStream
+  bool opened_ = false;
+  bool started_ = false;
+  double sampleRate_ = 0;
+  int32_t channels_ = 0;
+  int32_t bitsPerSample_ = 16;
+  int32_t bytesPerFrame_ = 0;
+  std::atomic<int32_t> queuedBytes_{0};
+  uint32_t readOffset_ = 0;
+  std::atomic<int64_t> playedFrames_{0};
+  std::atomic<int64_t> silentFrames_{0};
+  std::atomic<double> outputLatencyMs_{0};
+  AudioChunk* head_ = nullptr;
+  AudioChunk* tail_ = nullptr;
+  mutable SpinLock lock_;
+  bool libraryInitialised_ = false;
+};
+
+}  // namespace strevana
