@@ -24,8 +24,10 @@
 // - The clock subtracts the output latency that the audio library reports for
 //   the frames handed over (the time until the newest frame reaches the DAC),
 //   not a fixed figure: a device buffering 40 ms would otherwise run the
-//   pictures 360 ms early. Until a stream has reported anything the latency
-//   is 0; setOutputLatencyMs overrides it (tests, tools).
+//   pictures 360 ms early. open takes the stream's reported output latency;
+//   the callback then follows the time each buffer takes to reach the
+//   converter. Before any stream was opened it is 0; setOutputLatencyMs
+//   overrides it (tests, tools).
 // - The device's rate list is made by probing the standard rates with the
 //   library; the nearest-rate rule then picks from that list.
 #include <atomic>
@@ -136,6 +138,7 @@ class AudioOutput {
   std::atomic<int64_t> playedFrames_{0};
   std::atomic<int64_t> silentFrames_{0};
   std::atomic<double> outputLatencyMs_{0};
+  bool latencyReported_ = false;  // callback thread, once the stream runs
   AudioChunk* head_ = nullptr;
   AudioChunk* tail_ = nullptr;
   mutable SpinLock lock_;

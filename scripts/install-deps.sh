@@ -8,12 +8,12 @@ packages=(
   cmake ninja-build g++ pkg-config make
   qt6-base-dev libqt6opengl6-dev libgl-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libpostproc-dev
-  portaudio19-dev
+  portaudio19-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
   # tests, fixtures and benchmarks
   ffmpeg libopencore-amrnb-dev libvo-amrwbenc-dev libyuv-dev
-  pulseaudio pulseaudio-utils xvfb xauth
+  pulseaudio pulseaudio-utils libasound2-plugins xvfb xauth
   clang llvm libclang-rt-14-dev
   procps
 )
