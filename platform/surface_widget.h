@@ -1,0 +1,64 @@
+#pragma once
+// SurfaceWidget: the Qt widget behind every window the player draws into. It
+// owns a WindowSurface back buffer of its own size, paints it in paintEvent
+// under the buffer mutex, and turns invalidate() (from any thread) into one
+// queued update() of the union of the rectangles asked for since the last
+// repaint, so a burst of drawing calls costs a single repaint.
+//
+// Events for the shell: an optional SurfaceEventSink sees every event the
+// widget receives except paint events (the widget always paints its buffer
+// itself). Resize events reach the sink after the back buffer already has the
+// new size, so the sink may redraw at once. Returning true from the sink
+// consumes the event; otherwise the widget's default handling runs.
+//
+// Threads: created, shown, resized and destroyed on the UI thread. Drawing
+// into paint() and invalidate() may come from any thread, but every such
+// thread must have stopped drawing before the widget is destroyed.
+// Ownership: the sink is not owned and must outlive its registration.
+#include <QRect>
+#include <QWidget>
+#include <atomic>
+#include <mutex>
+
+#include "video/window_surface.h"
+
+namespace strevana {
+
+class SurfaceWidget;
+
+class SurfaceEventSink {
+ public:
+  virtual ~SurfaceEventSink() = default;
+  // Called on the UI thread; true consumes the event.
+  virtual bool surfaceEvent(SurfaceWidget& widget, QEvent* event) = 0;
+};
+
+class SurfaceWidget : public QWidget, public WindowSurface {
+
+ public:
+  explicit SurfaceWidget(QWidget* parent = nullptr);
+  ~SurfaceWidget() override;
+
+  void setEventSink(SurfaceEventSink* sink) { sink_ = sink; }
+  SurfaceEventSink* eventSink() const { return sink_; }
+
+  void invalidate(const QRect& rect) override;
+
+  // Paint events handled so far (for tests and diagnostics).
+  int64_t paintCount() const { return paintCount_.load(); }
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void flushInvalidated();
+
+  SurfaceEventSink* sink_ = nullptr;
+  std::mutex dirtyMutex_;
+  QRect dirty_;
+  std::atomic<int64_t> paintCount_{0};
+};
+
+}  // namespace strevana
