@@ -1,0 +1,207 @@
+#include "platform/resource_module.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace strevana {
+namespace {
+
+TEST(ResourceModuleProgram, CarriesTheShellsStringsMenusAndDialogs) {
+  const ResourceModule& m = ResourceModule::program();
+  EXPECT_TRUE(m.errors().empty()) << m.errors().front();
+  EXPECT_EQ(m.fileName(), "application");
+  std::string s;
+  ASSERT_TRUE(m.findString(103, s));
+  EXPECT_EQ(s, "strevana Player");
+  ASSERT_TRUE(m.findString(141, s));
+  EXPECT_EQ(s, "Cannot open");
+  ASSERT_TRUE(m.findString(2000, s));
+  EXPECT_EQ(s, "English");
+  EXPECT_FALSE(m.findString(106, s));  // the program has no string 106
+
+  const MenuTemplate* bar = m.findMenu(109);
+  ASSERT_NE(bar, nullptr);
+  ASSERT_EQ(bar->items.size(), 4u);
+  EXPECT_EQ(bar->items[0].text, "&File");
+  EXPECT_EQ(bar->items[2].text, "&Options");
+  const auto& options = bar->items[2].children;
+  ASSERT_GE(options.size(), 3u);
+  EXPECT_EQ(options[2].kind, MenuItemTemplate::Kind::kPopup);
+  EXPECT_EQ(options[2].children.size(), 5u);
+  ASSERT_NE(m.findMenu(171), nullptr);
+
+  const AcceleratorTable* acc = m.findAccelerators(109);
+  ASSERT_NE(acc, nullptr);
+  ASSERT_EQ(acc->entries.size(), 2u);
+  EXPECT_TRUE(acc->entries[0].alt);
+  EXPECT_EQ(acc->entries[0].key, "?");
+  EXPECT_EQ(acc->entries[1].key, "/");
+  EXPECT_EQ(acc->entries[1].command, 104);
+
+  for (int id : {103, 170, 172, 176, 177}) {
+    EXPECT_NE(m.findDialog(id), nullptr) << id;
+  }
+  const DialogTemplate* net = m.findDialog(176);
+  EXPECT_EQ(net->caption, "Network Options");
+  EXPECT_EQ(net->width, 204);
+  EXPECT_EQ(net->height, 109);
+  const DialogControlTemplate* port = net->findControl(1039);
+  ASSERT_NE(port, nullptr);
+  EXPECT_EQ(port->controlClass, ControlClass::kEdit);
+  EXPECT_EQ(port->x, 107);
+  EXPECT_EQ(port->y, 61);
+  EXPECT_TRUE(port->flags & kControlNumber);
+  const DialogTemplate* save = m.findDialog(177);
+  EXPECT_EQ(save->findControl(1048)->text, "-");
+  EXPECT_TRUE(save->findControl(1048)->flags & kControlSunken);
+  EXPECT_TRUE(save->findControl(1045)->flags & kControlDisabled);
+}
+
+TEST(ResourceModuleParse, QuotedTextsKeepBlanksAndEscapes) {
+  auto m = ResourceModule::parse(
+      "[strings]\n"
+      "1 = \"  padded  \"\n"
+      "2 = a \"quoted\" word\n"
+      "3 = \"tab\\there \\\"q\\\" back\\\\slash\\n\"\n"
+      "4 =\n"
+      "5 = x = y\n");
+  std::string s;
+  ASSERT_TRUE(m->findString(1, s));
+  EXPECT_EQ(s, "  padded  ");
+  ASSERT_TRUE(m->findString(2, s));
+  EXPECT_EQ(s, "a \"quoted\" word");
+  ASSERT_TRUE(m->findString(3, s));
+  EXPECT_EQ(s, "tab\there \"q\" back\\slash\n");
+  ASSERT_TRUE(m->findString(4, s));
+  EXPECT_EQ(s, "");
+  ASSERT_TRUE(m->findString(5, s));
+  EXPECT_EQ(s, "x = y");
+  EXPECT_TRUE(m->errors().empty());
+}
+
+TEST(ResourceModuleParse, BomCrLfCommentsAndUtf8) {
+  auto m = ResourceModule::parse("\xEF\xBB\xBF# c\r\n[strings]\r\n  # indented comment\r\n"
+                                 "2000 = Deutsch\r\n141 = Kann nicht \xC3\xB6" "ffnen\r\n");
+  std::string s;
+  ASSERT_TRUE(m->findString(2000, s));
+  EXPECT_EQ(s, "Deutsch");
+  ASSERT_TRUE(m->findString(141, s));
+  EXPECT_EQ(s, "Kann nicht \xC3\xB6" "ffnen");
+  EXPECT_TRUE(m->errors().empty());
+}
+
+TEST(ResourceModuleParse, MalformedLinesAreSkippedAndReported) {
+  auto m = ResourceModule::parse(
+      "stray = outside\n"
+      "[strings]\n"
+      "abc = not an id\n"
+      "70000 = id too large\n"
+      "-1 = negative\n"
+      "7 = \"unterminated\n"
+      "8 = ok\n"
+      "8 = second\n"
+      "[bogus 1]\n"
+      "9 = ignored\n"
+      "[menu x]\n"
+      "[dialog 5\n"
+      "[strings]\n"
+      "10 = after\n");
+  std::string s;
+  EXPECT_FALSE(m->findString(7, s));
+  EXPECT_FALSE(m->findString(9, s));
+  ASSERT_TRUE(m->findString(8, s));
+  EXPECT_EQ(s, "ok");  // the first definition wins
+  ASSERT_TRUE(m->findString(10, s));
+  EXPECT_GE(m->errors().size(), 9u);
+  EXPECT_NE(m->errors().front().find("line 1"), std::string::npos);
+}
+
+TEST(ResourceModuleParse, MenusCloseUnbalancedPopupsAndBoundNesting) {
+  std::string text = "[menu 1]\nend\npopup = A\nitem 5 = five\nitem 0 = zero id\nitem x = bad\n";
+  for (int i = 0; i < 20; ++i) text += "popup = deep\n";
+  text += "item 6 = lost\n";
+  for (int i = 0; i < 20; ++i) text += "end\n";
+  text += "end\npopup = B\nitem 7 = seven\n";  // B never ends
+  auto m = ResourceModule::parse(text);
+  const MenuTemplate* menu = m->findMenu(1);
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(menu->items.size(), 2u);
+  EXPECT_EQ(menu->items[1].text, "B");
+  ASSERT_EQ(menu->items[1].children.size(), 1u);
+  EXPECT_EQ(menu->items[1].children[0].id, 7);
+  // Depth is bounded: the innermost popups were dropped with their items.
+  int depth = 0;
+  const MenuItemTemplate* p = &menu->items[0];
+  while (!p->children.empty() && p->children.back().kind == MenuItemTemplate::Kind::kPopup) {
+    p = &p->children.back();
+    ++depth;
+  }
+  EXPECT_LT(depth, ResourceModule::kMaxMenuDepth);
+  EXPECT_EQ(menu->items[0].children[0].id, 5);
+  EXPECT_FALSE(m->errors().empty());
+}
+
+TEST(ResourceModuleParse, DialogControlsValidateClassesGeometryAndFlags) {
+  auto m = ResourceModule::parse(
+      "[dialog 9]\n"
+      "caption = Test\n"
+      "rect = 1 2 300 200\n"
+      "font = 9 DejaVu Sans\n"
+      "edit 100 1 2 30 12 number disabled = 5\n"
+      "widget 101 1 2 3 4 = unknown class\n"
+      "edit 102 1 2 0 4 = zero width\n"
+      "edit 103 1 2 = too few numbers\n"
+      "radio 104 1 2 3 4 shiny = unknown flag kept\n"
+      "rect = 1 2\n"
+      "font = huge Arial\n"
+      "[dialog 9]\n"
+      "caption = duplicate\n");
+  const DialogTemplate* d = m->findDialog(9);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->caption, "Test");
+  EXPECT_EQ(d->x, 1);
+  EXPECT_EQ(d->width, 300);
+  EXPECT_EQ(d->fontPoints, 9);
+  EXPECT_EQ(d->fontName, "DejaVu Sans");
+  ASSERT_EQ(d->controls.size(), 2u);
+  EXPECT_EQ(d->controls[0].flags, kControlNumber | kControlDisabled);
+  EXPECT_EQ(d->controls[0].text, "5");
+  EXPECT_EQ(d->controls[1].id, 104);
+  EXPECT_EQ(d->controls[1].flags, 0u);
+  EXPECT_EQ(m->errors().size(), 7u);
+}
+
+TEST(ResourceModuleParse, AcceleratorKeySpecs) {
+  auto m = ResourceModule::parse(
+      "[accelerators 3]\n1 = Ctrl+Shift+O\n2 = alt++\n3 = F1\n4 = Alt+\n0 = Alt+x\n");
+  const AcceleratorTable* t = m->findAccelerators(3);
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(t->entries.size(), 4u);
+  EXPECT_TRUE(t->entries[0].ctrl && t->entries[0].shift && !t->entries[0].alt);
+  EXPECT_EQ(t->entries[0].key, "O");
+  EXPECT_TRUE(t->entries[1].alt);
+  EXPECT_EQ(t->entries[1].key, "+");
+  EXPECT_EQ(t->entries[2].key, "F1");
+  EXPECT_EQ(t->entries[2].command, 3);
+  EXPECT_EQ(t->entries[3].key, "Alt+");  // a trailing "+" is the key itself
+  EXPECT_FALSE(t->entries[3].alt);
+  EXPECT_EQ(m->errors().size(), 1u);  // command 0
+}
+
+TEST(ResourceModuleParse, OverlongLinesAndGarbageStayBounded) {
+  std::string text = "[strings]\n1 = " + std::string(ResourceModule::kMaxLineBytes, 'x') + "\n";
+  for (int c = 0; c < 256; ++c) text += static_cast<char>(c);
+  text += "\n2 = fine\n";
+  auto m = ResourceModule::parse(text);
+  std::string s;
+  EXPECT_FALSE(m->findString(1, s));
+  EXPECT_TRUE(m->findString(2, s));
+}
+
+TEST(ResourceModuleLoad, MissingFileGivesNull) {
+  EXPECT_EQ(ResourceModule::load("/nonexistent/strevanaPlayer_x.lang"), nullptr);
+}
+
+}  // namespace
+}  // namespace strevana
