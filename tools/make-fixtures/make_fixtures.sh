@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# make_fixtures.sh OUT_DIR AMR_TONE_TOOL
+# Writes the test media and the player's demo clip into OUT_DIR. Every clip is
+# a few seconds long so that the build stays fast. Next to some clips it writes
+# per-picture checksums of ffmpeg's own decode (NAME.PIXFMT.framemd5, time
+# stamps in the track's time base) that the tests compare against.
+set -euo pipefail
+out=$1
+amr_tone=$2
+mkdir -p "$out"
+cd "$out"
+
+ff() { ffmpeg -hide_banner -nostdin -loglevel error -y "$@"; }
+meta=(-metadata title="Fixture clip" -metadata date=2026-12-06
+      -metadata copyright="Korvello test media" -metadata description="Test pattern with tone")
+
+# MPEG-4 Simple profile QCIF, AAC-LC stereo 44.1 kHz, text metadata; track
+# time scale 25 (one unit per picture).
+ff -f lavfi -i testsrc=size=176x144:rate=25:duration=3 \
+   -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=3" \
+   -map 0:v -map 1:a -c:v mpeg4 -profile:v 0 -bf 0 -g 12 -q:v 4 -video_track_timescale 25 \
+   -c:a aac -ac 2 -b:a 64k "${meta[@]}" mpeg4_aac.mp4
+
+# MPEG-4 with B-frames (presentation order differs from decode order), 320x240,
+# AAC mono.
+ff -f lavfi -i testsrc2=size=320x240:rate=25:duration=3 \
+   -f lavfi -i "sine=frequency=660:sample_rate=22050:duration=3" \
+   -map 0:v -map 1:a -c:v mpeg4 -bf 2 -g 15 -q:v 4 -c:a aac -ac 1 -b:a 32k mpeg4_bframes.mp4
+
+# AMR tones made with the AMR encoder libraries.
+"$amr_tone" tone_nb.amr nb 3 500
+"$amr_tone" tone_wb.amr wb 2 1000
+
+# H.263 QCIF with AMR-NB in 3GP.
+ff -f lavfi -i testsrc=size=176x144:rate=15:duration=3 -i tone_nb.amr \
+   -map 0:v -map 1:a -c:v h263 -g 15 -q:v 5 -c:a copy -f 3gp h263_amrnb.3gp
+
+# AMR-WB only, and AAC only.
+ff -i tone_wb.amr -c:a copy -f 3gp amrwb_only.3gp
+ff -f lavfi -i "sine=frequency=330:sample_rate=48000:duration=2" -c:a aac -ac 2 -b:a 64k \
+   -metadata title="Only sound" aac_only.mp4
+
+# Non-square pixels: 176x144 pictures meant to be shown at 16:9 (256x144).
+ff -f lavfi -i testsrc=size=176x144:rate=25:duration=1 -c:v mpeg4 -bf 0 -q:v 5 -aspect 16:9 \
+   anamorphic.mp4
+
+# NTSC-style timing: time scale 30000 with pictures 1001 apart, and time scale
+# 2997 with pictures 100 apart.
+ff -f lavfi -i testsrc=size=176x144:rate=30000/1001:duration=2 -c:v mpeg4 -bf 0 -g 10 -q:v 5 \
+   -video_track_timescale 30000 ntsc_30000.mp4
+ff -f lavfi -i testsrc=size=176x144:rate=2997/100:duration=2 -c:v mpeg4 -bf 0 -g 10 -q:v 5 \
+   -video_track_timescale 2997 ntsc_2997.mp4
+
+# A file cut in the middle of its media data (index first, so it still opens).
+ff -i mpeg4_aac.mp4 -c copy -movflags +faststart faststart.mp4
+size=$(stat -c %s faststart.mp4)
+head -c $((size * 6 / 10)) faststart.mp4 > truncated.mp4
+rm -f faststart.mp4
+
+# Reference decodes: one checksum per picture in presentation order.
+for clip in mpeg4_aac.mp4 mpeg4_bframes.mp4 h263_amrnb.3gp ntsc_30000.mp4; do
+  for pix in yuv420p yuyv422 bgr24 bgra; do
+    ff -threads 1 -i "$clip" -map 0:v -fps_mode passthrough -enc_time_base:v -1 -pix_fmt "$pix" \
+       -f framemd5 "$clip.$pix.framemd5"
+  done
+done
+
+# The player's demo clip: test pattern, a tone, and metadata whose description
+# ends in the encoder's mark.
+ff -f lavfi -i testsrc=size=320x240:rate=25:duration=10 \
+   -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=10" \
+   -map 0:v -map 1:a -c:v mpeg4 -bf 0 -g 25 -q:v 4 -c:a aac -ac 2 -b:a 96k \
+   -metadata title="strevana demo" -metadata date=2026 -metadata copyright="Korvello" \
+   -metadata description="Test pattern and a 440 Hz tone; strevana encoded" demo.mp4
+rm -f tone_nb.amr tone_wb.amr
