@@ -1,0 +1,533 @@
+#include "playback/playback_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "audio/audio_output.h"
+#include "base/millisecond_clock.h"
+#include "playback_fakes.h"
+#include "video/memory_window_surface.h"
+
+namespace strevana {
+namespace {
+
+using testing::FakeMediaSource;
+using testing::FakeRenderer;
+
+struct FactoryCall {
+  int32_t kind;
+  OutputFormat format;
+};
+
+// An engine on a memory surface with a manual clock; the renderer factory is
+// the real one, recorded.
+class EngineTest : public ::testing::Test {
+ protected:
+  EngineTest() : surface(200, 100), engine(clock) {
+    clock.set(100000);
+    engine.setRendererFactory([this](WindowSurface* w, int32_t x, int32_t y, int32_t width,
+                                     int32_t height, int32_t kind, OutputFormat format) {
+      calls.push_back({kind, format});
+      return createVideoRenderer(w, x, y, width, height, kind, format);
+    });
+    engine.setVideoWindow(&surface, 0, 0, 200, 100);
+  }
+
+  // Adopts a fake through openSource; returns the fake (owned by the engine).
+  FakeMediaSource* adopt(const FakeMediaSource::Options& o = {}) {
+    auto fake = std::make_unique<FakeMediaSource>(o);
+    FakeMediaSource* raw = fake.get();
+    EXPECT_EQ(engine.openSource(std::move(fake)), 1);
+    return raw;
+  }
+
+  // Makes openFile/openUrl produce this fake; records the names asked for.
+  FakeMediaSource* nextFromFactory(const FakeMediaSource::Options& o) {
+    auto fake = std::make_unique<FakeMediaSource>(o);
+    FakeMediaSource* raw = fake.get();
+    pending = std::move(fake);
+    engine.setSourceFactory([this](const char* base, const char* name, int32_t, OutputFormat,
+                                   PostfilterMode mode, int32_t, int32_t, int32_t, const char*,
+                                   const char*, const char*, const char*, int32_t, int32_t,
+                                   int32_t, const uint32_t* still) {
+      askedBase = base ? base : "(null)";
+      askedName = name ? name : "(null)";
+      askedPostfilter = mode;
+      if (pending) pending->stillPicture = still;
+      return std::unique_ptr<MediaSource>(std::move(pending));
+    });
+    return raw;
+  }
+
+  uint32_t pixel(int x, int y) { return surface.snapshot().pixel(x, y) & 0xffffff; }
+  static uint32_t grey(uint8_t v) { return (uint32_t{v} << 16) | (uint32_t{v} << 8) | v; }
+
+  // Ticks once per simulated millisecond for ms milliseconds; returns the
+  // number of ticks that returned 0.
+  int run(int ms) {
+    int stops = 0;
+    for (int i = 0; i < ms; ++i) {
+      clock.advance(1);
+      if (!engine.tick()) ++stops;
+    }
+    return stops;
+  }
+
+  ManualMillisecondClock clock;
+  MemoryWindowSurface surface;
+  PlaybackEngine engine;
+  std::vector<FactoryCall> calls;
+  std::unique_ptr<FakeMediaSource> pending;
+  std::string askedBase, askedName;
+  PostfilterMode askedPostfilter = -1;
+};
+
+bool audioDeviceAvailable() { return AudioOutput::defaultDeviceDescription().has_value(); }
+
+#define REQUIRE_AUDIO_DEVICE()                                                             \
+  if (!audioDeviceAvailable())                                                             \
+  GTEST_SKIP() << "no audio output device (scripts/test-audio.sh start provides a null sink)"
+
+// ------------------------------------------------------------ opening and renderers
+
+TEST_F(EngineTest, OpenFallsBackFromHardwareYuy2ToRasterRgb24AndShowsFirstFrame) {
+  FakeMediaSource* src = adopt({.width = 40, .height = 20});
+  // Hardware with YUY2, raster with YUY2 (refused), then both again with RGB24.
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[0].kind, 1);
+  EXPECT_EQ(calls[0].format, 5);
+  EXPECT_EQ(calls[1].kind, 2);
+  EXPECT_EQ(calls[1].format, 5);
+  EXPECT_EQ(calls[2].kind, 1);
+  EXPECT_EQ(calls[2].format, 10);
+  EXPECT_EQ(calls[3].kind, 2);
+  EXPECT_EQ(calls[3].format, 10);
+  ASSERT_NE(engine.renderer(), nullptr);
+  EXPECT_EQ(engine.rendererKind(), 2);
+  EXPECT_EQ(engine.outputFormat(), 10);
+  EXPECT_EQ(src->outputFormat, 10);
+  // The adopted source got the post filter (automatic handed on as 3).
+  ASSERT_FALSE(src->postfilterCalls.empty());
+  EXPECT_EQ(src->postfilterCalls.front(), 3);
+  // The renderer ended on the real output rectangle and the current frame is shown.
+  EXPECT_EQ(engine.renderer()->outputWidth(), 200);
+  EXPECT_EQ(engine.renderer()->outputHeight(), 100);
+  EXPECT_EQ(src->videoRequests.back(), kRequestCurrent);
+  EXPECT_EQ(pixel(100, 50), grey(FakeMediaSource::greyOf(0)));
+  EXPECT_EQ(engine.positionMs(), 0);
+}
+
+TEST_F(EngineTest, RawRendererWithoutHardwareIsUsedDirectlyWhenDirectDrawIsOff) {
+  engine.setUseDirectDraw(0);
+  calls.clear();
+  adopt();
+  ASSERT_EQ(calls.size(), 2u);  // raster YUY2 refused, raster RGB24
+  EXPECT_EQ(calls[0].kind, 2);
+  EXPECT_EQ(calls[1].format, 10);
+}
+
+TEST_F(EngineTest, RendererThatCannotPresentFailsTheProbeAndOpenSourceKeepsTheSource) {
+  int made = 0;
+  engine.setRendererFactory([&](WindowSurface* w, int32_t x, int32_t y, int32_t width,
+                                int32_t height, int32_t, OutputFormat format) {
+    ++made;
+    auto r = std::make_unique<FakeRenderer>();
+    r->open(w, x, y, width, height, format);
+    r->failPresents = 1000;
+    return std::unique_ptr<VideoRenderer>(std::move(r));
+  });
+  auto fake = std::make_unique<FakeMediaSource>(FakeMediaSource::Options{});
+  FakeMediaSource* raw = fake.get();
+  EXPECT_EQ(engine.openSource(std::move(fake)), 0);
+  EXPECT_EQ(made, 2);  // format 5, then format 10
+  EXPECT_EQ(engine.renderer(), nullptr);
+  EXPECT_EQ(engine.source(), raw);
+  EXPECT_TRUE(raw->videoRequests.empty());  // nothing decoded before the probe passed
+  EXPECT_EQ(engine.play(), 0);
+  EXPECT_EQ(engine.stepForward(), 0);
+}
+
+TEST_F(EngineTest, FailedLockRecreatesTheRendererOnce) {
+  std::vector<FakeRenderer*> made;
+  engine.setRendererFactory([&](WindowSurface* w, int32_t x, int32_t y, int32_t width,
+                                int32_t height, int32_t kind, OutputFormat format) {
+    if (kind != 2) return std::unique_ptr<VideoRenderer>();
+    auto r = std::make_unique<FakeRenderer>();
+    r->open(w, x, y, width, height, format);
+    made.push_back(r.get());
+    return std::unique_ptr<VideoRenderer>(std::move(r));
+  });
+  FakeMediaSource* src = adopt();
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(engine.outputFormat(), 5);  // the fake renderer takes YUY2
+  made[0]->failLocks = 1;
+  src->videoRequests.clear();
+  EXPECT_EQ(engine.renderFrame(kRequestNext), 1);
+  ASSERT_EQ(made.size(), 2u);
+  // The new renderer shows the current picture, then the asked one.
+  EXPECT_EQ(src->videoRequests, (std::vector<FrameRequest>{0, 3}));
+  EXPECT_EQ(engine.positionMs(), 40);
+}
+
+TEST_F(EngineTest, RendererThatKeepsFailingItsLockDoesNotRecurse) {
+  int made = 0;
+  engine.setRendererFactory([&](WindowSurface* w, int32_t x, int32_t y, int32_t width,
+                                int32_t height, int32_t kind, OutputFormat format) {
+    if (kind != 2) return std::unique_ptr<VideoRenderer>();
+    ++made;
+    auto r = std::make_unique<FakeRenderer>();
+    r->open(w, x, y, width, height, format);
+    r->failLocks = 1000;
+    return std::unique_ptr<VideoRenderer>(std::move(r));
+  });
+  adopt();
+  const int before = made;
+  EXPECT_EQ(engine.renderFrame(kRequestNext), 0);
+  EXPECT_EQ(made, before + 1);
+}
+
+TEST_F(EngineTest, OpenFileThatNoSourceAcceptsClosesThePreviousMedium) {
+  bool destroyed = false;
+  FakeMediaSource* first = adopt();
+  first->destroyed = &destroyed;
+  EXPECT_EQ(engine.openFile("/nonexistent/clip.mp4"), 0);
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(engine.source(), nullptr);
+  EXPECT_EQ(engine.renderer(), nullptr);
+  EXPECT_EQ(engine.tick(), 0);
+}
+
+TEST_F(EngineTest, OpenUrlSplitsAtTheLastSlashAndRefusesTextWithoutOne) {
+  bool destroyed = false;
+  FakeMediaSource* first = adopt();
+  first->destroyed = &destroyed;
+  EXPECT_EQ(engine.openUrl("no-slash-here"), 0);
+  EXPECT_FALSE(destroyed);
+  EXPECT_EQ(engine.source(), first);
+
+  nextFromFactory({.live = true});
+  EXPECT_EQ(engine.openUrl("rtsp://host:554/media/clip.sdp"), 1);
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(askedBase, "rtsp://host:554/media");
+  EXPECT_EQ(askedName, "clip.sdp");
+  EXPECT_EQ(askedPostfilter, 3);
+}
+
+TEST_F(EngineTest, OverlongUrlPartsAreRefusedBeforeAnythingCloses) {
+  FakeMediaSource* first = adopt();
+  const std::string url = "rtsp://host/" + std::string(300, 'n');
+  EXPECT_EQ(engine.openUrl(url.c_str()), 0);
+  EXPECT_EQ(engine.source(), first);
+}
+
+TEST_F(EngineTest, NegativeOutputWidthNegatesBoth) {
+  engine.setVideoWindow(&surface, 5, 6, -120, 80);
+  EXPECT_EQ(engine.outputWidth(), 120);
+  EXPECT_EQ(engine.outputHeight(), -80);
+  EXPECT_EQ(engine.outputX(), 5);
+}
+
+TEST_F(EngineTest, NoRendererBeforeAWindowIsGiven) {
+  PlaybackEngine bare(clock);
+  auto fake = std::make_unique<FakeMediaSource>(FakeMediaSource::Options{});
+  EXPECT_EQ(bare.openSource(std::move(fake)), 0);
+  EXPECT_EQ(bare.renderer(), nullptr);
+  MemoryWindowSurface s(64, 32);
+  bare.setVideoWindow(&s, 0, 0, 64, 32);
+  EXPECT_NE(bare.renderer(), nullptr);
+}
+
+TEST_F(EngineTest, AudioOnlyMediaGetRgb32AndTheStillPicture) {
+  std::vector<uint32_t> still(16 * 8, 0x00336699u);
+  engine.setStillPicture(16, 8, still.data());
+  still.assign(still.size(), 0);  // the engine keeps its own copy
+  FakeMediaSource* src = nextFromFactory({.width = 16, .height = 8, .video = false, .audio = true});
+  ASSERT_EQ(engine.openFile("song.mp4"), 1);
+  EXPECT_EQ(engine.outputFormat(), 11);
+  EXPECT_EQ(src->outputFormat, 11);
+  EXPECT_EQ(engine.rendererKind(), 2);
+  ASSERT_NE(src->stillPicture, nullptr);
+  EXPECT_EQ(src->stillPicture[0], 0x00336699u);
+  EXPECT_EQ(pixel(100, 50), 0x336699u);
+}
+
+// ------------------------------------------------------------ process-clocked timing
+
+TEST_F(EngineTest, FrameIsRequestedExactlyWhenTheClockReachesTheTimeStampOnScreen) {
+  FakeMediaSource* src = adopt();
+  ASSERT_EQ(engine.play(), 1);
+  // Clock 0 reaches frame 0's stamp: frame 1 (40 ms) is asked for at once.
+  EXPECT_EQ(engine.tick(), 1);
+  EXPECT_EQ(src->count(kRequestNext), 1);
+  EXPECT_EQ(engine.positionMs(), 40);
+  run(39);
+  EXPECT_EQ(src->count(kRequestNext), 1) << "frame requested before its time";
+  EXPECT_EQ(engine.clockMs(), 39);
+  run(1);
+  EXPECT_EQ(src->count(kRequestNext), 2);
+  EXPECT_EQ(engine.positionMs(), 80);
+  EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(2)));
+  run(40);
+  EXPECT_EQ(src->count(kRequestNext), 3);
+}
+
+TEST_F(EngineTest, EndOfMediumPausesWithoutRepeat) {
+  FakeMediaSource* src = adopt({.frames = 5});
+  engine.play();
+  int stops = 0;
+  int ticksUntilStop = 0;
+  for (int i = 0; i < 400 && stops == 0; ++i) {
+    if (!engine.tick()) ++stops;
+    clock.advance(1);
+    ++ticksUntilStop;
+  }
+  EXPECT_EQ(stops, 1);
+  EXPECT_EQ(engine.positionMs(), 160);  // the last frame stays on screen
+  EXPECT_GE(ticksUntilStop, 160);
+  EXPECT_EQ(engine.source(), src);  // a file stays open
+}
+
+TEST_F(EngineTest, EndOfMediumRestartsWithRepeat) {
+  FakeMediaSource* src = adopt({.frames = 5});
+  engine.setRepeat(1);
+  engine.play();
+  EXPECT_EQ(run(400), 0);
+  EXPECT_GE(src->count(kRequestFirst), 2);
+  EXPECT_LT(engine.positionMs(), 200);
+}
+
+TEST_F(EngineTest, PositionAtDurationPausesOrRewindsBeforeAskingForFrames) {
+  FakeMediaSource* src = adopt({.frames = 5});
+  src->positionOffsetMs = 40;  // the last frame's stamp is the duration
+  engine.seekToEnd();
+  EXPECT_EQ(engine.positionMs(), 200);
+  engine.play();  // at the end: starts again from the first frame
+  EXPECT_EQ(src->videoRequests.back(), kRequestFirst);
+  engine.seekToEnd();
+  src->videoRequests.clear();
+  EXPECT_EQ(engine.tick(), 0);
+  EXPECT_TRUE(src->videoRequests.empty());
+  engine.setRepeat(1);
+  EXPECT_EQ(engine.tick(), 1);
+  EXPECT_EQ(src->videoRequests.front(), kRequestFirst);
+  EXPECT_EQ(engine.positionMs(), 40);
+}
+
+TEST_F(EngineTest, RewindGoToEndStepsAndSeek) {
+  FakeMediaSource* src = adopt();
+  EXPECT_EQ(engine.stepForward(), 1);
+  EXPECT_EQ(engine.positionMs(), 40);
+  EXPECT_EQ(engine.clockMs(), 40);
+  EXPECT_EQ(engine.stepForward(), 1);
+  EXPECT_EQ(engine.stepBackward(), 1);
+  EXPECT_EQ(engine.positionMs(), 40);
+  EXPECT_EQ(src->videoRequests.back(), kRequestPrevious);
+  EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(1)));
+
+  EXPECT_EQ(engine.seekTo(200), 1);
+  EXPECT_EQ(src->videoRequests.back(), kRequestAtPosition);
+  EXPECT_EQ(engine.positionMs(), 200);
+  EXPECT_EQ(engine.clockMs(), 200);
+  // Playback goes on from the sought position.
+  engine.play();
+  clock.advance(10);
+  engine.tick();
+  EXPECT_EQ(engine.clockMs(), 210);
+  EXPECT_EQ(engine.positionMs(), 240);
+
+  EXPECT_EQ(engine.seekToEnd(), 1);
+  EXPECT_EQ(src->videoRequests.back(), kRequestLast);
+  EXPECT_EQ(engine.positionMs(), 360);
+  EXPECT_EQ(engine.clockMs(), 400);
+  EXPECT_EQ(engine.stepForward(), 0);  // nothing after the last frame
+
+  EXPECT_EQ(engine.rewind(), 1);
+  EXPECT_EQ(src->videoRequests.back(), kRequestFirst);
+  EXPECT_EQ(engine.positionMs(), 0);
+  EXPECT_EQ(engine.clockMs(), 0);
+  EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(0)));
+  EXPECT_EQ(engine.stepBackward(), 0);  // nothing before the first frame
+}
+
+TEST_F(EngineTest, OperationsWithoutSourceFail) {
+  EXPECT_EQ(engine.play(), 0);
+  EXPECT_EQ(engine.rewind(), 0);
+  EXPECT_EQ(engine.seekTo(10), 0);
+  EXPECT_EQ(engine.seekToEnd(), 0);
+  EXPECT_EQ(engine.stepForward(), 0);
+  EXPECT_EQ(engine.stepBackward(), 0);
+  EXPECT_EQ(engine.tick(), 0);
+  EXPECT_EQ(engine.pause(), 1);
+}
+
+TEST_F(EngineTest, AutomaticPostfilterGoesOffWhileLaggingAndStaysOffUntilChanged) {
+  FakeMediaSource* src = adopt();
+  src->postfilterCalls.clear();
+  engine.play();
+  engine.tick();  // frame 1 at 40
+  clock.advance(290);  // clock 290, frame at 40: exactly 250 behind is not lagging
+  engine.tick();
+  EXPECT_TRUE(src->postfilterCalls.empty());
+  clock.advance(41);  // clock 331, frame at 80: 251 behind
+  engine.tick();
+  ASSERT_FALSE(src->postfilterCalls.empty());
+  EXPECT_EQ(src->postfilterCalls.back(), 0);
+  // Caught up again: nothing turns the filter back on by itself.
+  engine.seekTo(0);
+  const size_t calls = src->postfilterCalls.size();
+  run(100);
+  EXPECT_EQ(src->postfilterCalls.size(), calls);
+  EXPECT_EQ(engine.postfilter(), kPostfilterAuto);
+  engine.setPostfilter(kPostfilterAuto);
+  EXPECT_EQ(src->postfilterCalls.back(), 3);
+  engine.setPostfilter(kPostfilterDeblock);
+  EXPECT_EQ(src->postfilterCalls.back(), 1);
+}
+
+TEST_F(EngineTest, FixedPostfilterIsNotTouchedWhileLagging) {
+  engine.setPostfilter(kPostfilterDering);
+  FakeMediaSource* src = adopt();
+  src->postfilterCalls.clear();
+  engine.play();
+  clock.advance(2000);
+  engine.tick();
+  EXPECT_TRUE(src->postfilterCalls.empty());
+}
+
+// ------------------------------------------------------------ live sources
+
+TEST_F(EngineTest, LiveSourceIsClosedWhenPaused) {
+  bool destroyed = false;
+  FakeMediaSource* src = nextFromFactory({.live = true});
+  src->destroyed = &destroyed;
+  ASSERT_EQ(engine.openUrl("rtsp://host/live"), 1);
+  engine.play();
+  engine.tick();
+  EXPECT_EQ(engine.pause(), 1);
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(engine.source(), nullptr);
+}
+
+TEST_F(EngineTest, LiveSourceIsClosedWhenAFrameRequestFails) {
+  bool destroyed = false;
+  FakeMediaSource* src = nextFromFactory({.live = true});
+  src->destroyed = &destroyed;
+  ASSERT_EQ(engine.openUrl("rtsp://host/live"), 1);
+  engine.setRepeat(1);  // repeat does not apply to live media
+  engine.play();
+  EXPECT_EQ(engine.tick(), 1);
+  src->failFrames = true;
+  clock.advance(100);
+  EXPECT_EQ(engine.tick(), 0);
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(engine.source(), nullptr);
+}
+
+TEST_F(EngineTest, FileSourceFrameFailureEndsOrRepeatsButStaysOpen) {
+  FakeMediaSource* src = adopt();
+  engine.play();
+  src->failFrames = true;
+  EXPECT_EQ(engine.tick(), 0);
+  EXPECT_EQ(engine.source(), src);
+}
+
+// ------------------------------------------------------------ audio-clocked
+
+TEST_F(EngineTest, LiveSourceIsClosedWhenAnAudioRequestFails) {
+  REQUIRE_AUDIO_DEVICE();
+  bool destroyed = false;
+  FakeMediaSource* src = nextFromFactory({.audio = true, .live = true});
+  src->destroyed = &destroyed;
+  ASSERT_EQ(engine.openUrl("rtsp://host/live"), 1);
+  ASSERT_NE(engine.audio(), nullptr);
+  engine.play();
+  EXPECT_EQ(engine.tick(), 1);
+  src->failAudio = true;
+  // The queue drains in real time; the next refill fails and closes the medium.
+  int result = 1;
+  for (int i = 0; i < 3000 && result == 1; ++i) {
+    result = engine.tick();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(destroyed);
+}
+
+TEST_F(EngineTest, AudioOnlyMediaAskForAFrameOnEveryTick) {
+  REQUIRE_AUDIO_DEVICE();
+  std::vector<uint32_t> still(16 * 8, 0x00102030u);
+  engine.setStillPicture(16, 8, still.data());
+  FakeMediaSource* src = nextFromFactory({.width = 16, .height = 8, .frames = 1000000,
+                                          .video = false, .audio = true});
+  ASSERT_EQ(engine.openFile("song.mp4"), 1);
+  ASSERT_NE(engine.audio(), nullptr);
+  engine.play();
+  src->videoRequests.clear();
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(engine.tick(), 1);
+  EXPECT_EQ(src->videoRequests.size(), 20u);
+  EXPECT_EQ(pixel(100, 50), 0x102030u);
+}
+
+TEST_F(EngineTest, AudioClockPacesFramesAndNegotiatedFormatReachesTheSource) {
+  REQUIRE_AUDIO_DEVICE();
+  FakeMediaSource* src = nextFromFactory({.frames = 1000, .frameMs = 40, .audio = true});
+  ASSERT_EQ(engine.openFile("clip.mp4"), 1);
+  ASSERT_NE(engine.audio(), nullptr);
+  EXPECT_GT(src->outputRate, 0);
+  EXPECT_GE(src->outputChannels, 1);
+  EXPECT_EQ(src->outputBits, 16);
+  engine.play();
+  EXPECT_EQ(src->audioRequests.front(), kRequestAtPosition);
+  // Run until the sound has played 400 ms (the device's pace is its own).
+  const auto start = std::chrono::steady_clock::now();
+  int frames = 0;
+  while (engine.clockMs() < 400 &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    const int32_t before = engine.positionMs();
+    const size_t asked = src->videoRequests.size();
+    ASSERT_EQ(engine.tick(), 1);
+    if (src->videoRequests.size() != asked) {
+      ++frames;
+      // A new frame only once the audio clock has reached the one on screen.
+      EXPECT_LE(before, engine.clockMs());
+      EXPECT_EQ(src->videoRequests.back(), kRequestNext);
+    }
+    // The queue is kept topped up ahead of the device.
+    EXPECT_GE(engine.audio()->queuedMs(), PlaybackEngine::kAudioPrimeMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GE(engine.clockMs(), 400) << "the audio device did not play";
+  // The manual process clock never moved: frames followed the sound alone,
+  // one per 40 ms of it.
+  const int expected = engine.clockMs() / 40 + 1;
+  EXPECT_GE(frames, expected - 3);
+  EXPECT_LE(frames, expected + 1);
+  engine.pause();
+  EXPECT_FALSE(engine.audio()->isStarted());
+}
+
+TEST_F(EngineTest, LagOfFiveSecondsUnderTheAudioClockAsksToCatchUp) {
+  REQUIRE_AUDIO_DEVICE();
+  FakeMediaSource* src = nextFromFactory({.frames = 1000, .frameMs = 40, .audio = true});
+  ASSERT_EQ(engine.openFile("clip.mp4"), 1);
+  ASSERT_NE(engine.audio(), nullptr);
+  src->positionOffsetMs = -6000;  // pictures stamped 6 s behind the sound
+  engine.seekTo(10000);
+  EXPECT_EQ(engine.positionMs(), 4000);
+  engine.play();
+  src->videoRequests.clear();
+  for (int i = 0; i < 200 && src->count(kRequestNext) == 0; ++i) {
+    engine.tick();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_FALSE(src->videoRequests.empty());
+  EXPECT_EQ(src->videoRequests.front(), kRequestNextCatchingUp);
+  // Once the lag is below 5 s the ordinary request comes back.
+  EXPECT_GE(src->count(kRequestNext), 1);
+  EXPECT_LT(engine.clockMs() - engine.positionMs(), 5000 + 40);
+}
+
+}  // namespace
+}  // namespace strevana
