@@ -12,8 +12,15 @@ case "${1:-}" in
     mkdir -p "$state/runtime" && chmod 700 "$state/runtime"
     export XDG_RUNTIME_DIR="$state/runtime"
     export PULSE_RUNTIME_PATH="$state/runtime/pulse"
+    # The null sink renders in blocks as long as the latency its clients ask
+    # for, 2 s when nobody asks: a stream opened then waits up to 2 s before
+    # the first buffer is consumed. A low-latency loopback from its monitor into
+    # a second null sink keeps the blocks short, so playback starts at once and
+    # runs in real time like a sound card.
     pulseaudio --daemonize=yes --exit-idle-time=-1 --system=false --disallow-exit \
       -n --load="module-null-sink sink_name=strevana_null" \
+      --load="module-null-sink sink_name=strevana_drain" \
+      --load="module-loopback source=strevana_null.monitor sink=strevana_drain latency_msec=20" \
       --load="module-native-protocol-unix" >/dev/null 2>&1 || true
     for _ in $(seq 1 50); do
       pactl info >/dev/null 2>&1 && break
@@ -21,6 +28,8 @@ case "${1:-}" in
     done
     if pactl info >/dev/null 2>&1; then
       pactl set-default-sink strevana_null >/dev/null 2>&1 || true
+      # The block the sink began before the loopback joined is still 2 s long.
+      sleep 2
       echo "$XDG_RUNTIME_DIR" > "$state/started"
       echo "export XDG_RUNTIME_DIR='$XDG_RUNTIME_DIR' PULSE_RUNTIME_PATH='$PULSE_RUNTIME_PATH'"
     else
