@@ -34,7 +34,6 @@ class SurfaceEventSink {
 };
 
 class SurfaceWidget : public QWidget, public WindowSurface {
-
  public:
   explicit SurfaceWidget(QWidget* parent = nullptr);
   ~SurfaceWidget() override;

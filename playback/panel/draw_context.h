@@ -16,6 +16,7 @@
 // controller lock for the main and full-screen windows, the UI thread for
 // the information window). The surface's buffer mutex is taken per call.
 // Ownership: the window surface is not owned and must outlive the context.
+#include <QFont>
 #include <QRect>
 #include <cstdint>
 #include <string_view>
@@ -81,8 +82,8 @@ class DrawContext {
   void text(int32_t x, int32_t y, std::string_view text, bool rightAligned);
   // Word-wrapped text in left..right from top: words too wide for a line end
   // in "...". The height used is the measured height limited to bottom; the
-  // text is drawn clipped to that box (transparent background) and the bottom
-  // used is returned.
+  // lines are drawn as text() draws them, clipped to that box, and the bottom
+  // used is returned (top when there is nothing to draw).
   int32_t textBox(int32_t left, int32_t top, int32_t right, int32_t bottom,
                   std::string_view text);
   // The whole picture into (x, y, width, height): copied when the sizes match,
@@ -95,6 +96,7 @@ class DrawContext {
 
  private:
   QRect clipRect() const;  // client rect limited by the clip, empty when none left
+  QFont font() const;
   void finish(const QRect& drawn);
 
   WindowSurface* window_;

@@ -21,11 +21,22 @@ constexpr int32_t kIconLarge = 107;
 constexpr int32_t kIconSmall = 108;
 constexpr int32_t kStillPictureId = 179;
 
+// Frame pieces by role (sizes in the skin's README).
+constexpr int32_t kFrameTopLeft = 133;      // 15 x 13
+constexpr int32_t kFrameTopRight = 134;     // 17 x 13
+constexpr int32_t kFrameBottomLeft = 135;   // 15 x 72
+constexpr int32_t kFrameBottomRight = 136;  // 122 x 72
+constexpr int32_t kFrameLeft = 137;         // 15 x 216, stretched vertically
+constexpr int32_t kFrameRight = 138;        // 17 x 216, stretched vertically
+constexpr int32_t kFrameTop = 139;          // 369 x 13, stretched horizontally
+constexpr int32_t kFrameBottom = 140;       // 303 x 72, stretched horizontally
+
 // The 36 skin ids in the order the shell hands them to the controller: the
-// eight frame pieces (top-left, top-right, bottom-left, bottom-right corners,
-// top, bottom, left, right edges), then the normal/pressed-or-on/hover/disabled
-// pictures of play, pause, step forward, step backward, rewind and end, then
-// the slider's left end, right end, middle and knob.
+// eight frame pieces in id order 133..140 (note: corners first, then the LEFT
+// and RIGHT edges, then TOP and BOTTOM), then the normal/pressed-or-on/hover/
+// disabled pictures of play, pause, step forward, step backward, rewind and
+// end, then the slider's left end, right end, middle and knob (all 28 x 28
+// buttons; slider 4 x 8, 4 x 8, 1 x 8, 16 x 8).
 constexpr std::array<int32_t, 36> kSkinLoadOrder = {
     133, 134, 135, 136, 137, 138, 139, 140,  // frame
     132, 141, 142, 143,                      // play

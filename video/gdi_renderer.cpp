@@ -1,0 +1,159 @@
+#include "video/gdi_renderer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "video/window_surface.h"
+
+namespace strevana {
+
+namespace {
+
+constexpr uint32_t kOpaque = 0xff000000u;
+
+inline uint32_t load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+// The back buffer wants its fourth byte 0xff; sources may leave anything there
+// (alpha of a composited picture, or 0).
+void copyRow32(const uint8_t* src, uint8_t* dst, int32_t pixels) {
+  for (int32_t i = 0; i < pixels; ++i) {
+    store32(dst + 4 * i, load32(src + 4 * i) | kOpaque);
+  }
+}
+
+void copyRow24(const uint8_t* src, uint8_t* dst, int32_t pixels) {
+  for (int32_t i = 0; i < pixels; ++i) {
+    const uint8_t* s = src + 3 * i;
+    store32(dst + 4 * i, kOpaque | (uint32_t{s[2]} << 16) | (uint32_t{s[1]} << 8) | s[0]);
+  }
+}
+
+void scaleRow32(const uint8_t* src, const int32_t* columns, uint8_t* dst, int32_t pixels) {
+  for (int32_t i = 0; i < pixels; ++i) {
+    store32(dst + 4 * i, load32(src + columns[i]) | kOpaque);
+  }
+}
+
+void scaleRow24(const uint8_t* src, const int32_t* columns, uint8_t* dst, int32_t pixels) {
+  for (int32_t i = 0; i < pixels; ++i) {
+    const uint8_t* s = src + columns[i];
+    store32(dst + 4 * i, kOpaque | (uint32_t{s[2]} << 16) | (uint32_t{s[1]} << 8) | s[0]);
+  }
+}
+
+// Nearest source index for destination index d of n, sampling at pixel
+// centres so that both edges of the picture are reached symmetrically.
+inline int32_t nearest(int64_t d, int64_t sourceSize, int64_t destSize) {
+  return static_cast<int32_t>(((2 * d + 1) * sourceSize) / (2 * destSize));
+}
+
+}  // namespace
+
+GdiRenderer::~GdiRenderer() { close(); }
+
+bool GdiRenderer::open(WindowSurface* window, int32_t x, int32_t y, int32_t width,
+                       int32_t height, OutputFormat format) {
+  if (format != kFormatBgr24 && format != kFormatBgrx32) {
+    return false;
+  }
+  if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
+    return false;
+  }
+  VideoRenderer::open(window, x, y, width, height, format);
+  stride_ = rowBytes(format, width);
+  bits_.assign(static_cast<size_t>(bufferBytes(format, width, height)), 0);
+  mapSourceWidth_ = mapDestWidth_ = -1;
+  return true;
+}
+
+bool GdiRenderer::close() {
+  std::vector<uint8_t>().swap(bits_);
+  std::vector<int32_t>().swap(columnMap_);
+  stride_ = 0;
+  mapSourceWidth_ = mapDestWidth_ = -1;
+  return true;
+}
+
+bool GdiRenderer::lockBuffer(uint8_t*& bits, int32_t& size, int32_t& stride) {
+  if (bits_.empty()) {
+    return false;
+  }
+  bits = bits_.data();
+  size = static_cast<int32_t>(bits_.size());
+  stride = stride_;
+  return true;
+}
+
+bool GdiRenderer::unlockBuffer() { return true; }
+
+void GdiRenderer::rebuildColumnMap() {
+  const int32_t bpp = format_ == kFormatBgr24 ? 3 : 4;
+  columnMap_.resize(static_cast<size_t>(displayWidth_));
+  for (int32_t d = 0; d < displayWidth_; ++d) {
+    columnMap_[static_cast<size_t>(d)] = nearest(d, imageWidth_, displayWidth_) * bpp;
+  }
+  mapSourceWidth_ = imageWidth_;
+  mapDestWidth_ = displayWidth_;
+}
+
+bool GdiRenderer::present() {
+  if (window_ == nullptr || bits_.empty()) {
+    return false;
+  }
+  if (displayWidth_ <= 0 || displayHeight_ <= 0) {
+    return true;  // nothing visible to draw
+  }
+  const bool scaled = displayWidth_ != imageWidth_ || displayHeight_ != imageHeight_;
+  if (scaled && (mapSourceWidth_ != imageWidth_ || mapDestWidth_ != displayWidth_)) {
+    rebuildColumnMap();
+  }
+  const bool rgb24 = format_ == kFormatBgr24;
+  QRect drawn;
+  {
+    auto buffer = window_->paint();
+    QImage& image = buffer.image();
+    const QRect display(displayX_, displayY_, displayWidth_, displayHeight_);
+    drawn = display.intersected(image.rect());
+    if (drawn.isEmpty()) {
+      return true;
+    }
+    // Destination columns [left, right) and rows [top, bottom), in display
+    // rectangle coordinates.
+    const int32_t left = drawn.x() - displayX_;
+    const int32_t top = drawn.y() - displayY_;
+    const int32_t pixels = drawn.width();
+    const int32_t bottom = top + drawn.height();
+    const uint8_t* src = bits_.data();
+    const int32_t xOffsetBytes = drawn.x() * 4;
+    int32_t lastSourceRow = -1;
+    const uint8_t* lastRow = nullptr;
+    for (int32_t row = top; row < bottom; ++row) {
+      uint8_t* dst = image.scanLine(displayY_ + row) + xOffsetBytes;
+      if (!scaled) {
+        const uint8_t* s = src + static_cast<size_t>(row) * stride_ + left * (rgb24 ? 3 : 4);
+        rgb24 ? copyRow24(s, dst, pixels) : copyRow32(s, dst, pixels);
+        continue;
+      }
+      const int32_t sourceRow = nearest(row, imageHeight_, displayHeight_);
+      if (sourceRow == lastSourceRow) {
+        std::memcpy(dst, lastRow, static_cast<size_t>(pixels) * 4);
+      } else {
+        const uint8_t* s = src + static_cast<size_t>(sourceRow) * stride_;
+        const int32_t* columns = columnMap_.data() + left;
+        rgb24 ? scaleRow24(s, columns, dst, pixels) : scaleRow32(s, columns, dst, pixels);
+        lastSourceRow = sourceRow;
+      }
+      lastRow = dst;
+    }
+  }
+  window_->invalidate(drawn);
+  return true;
+}
+
+}  // namespace strevana
