@@ -1,0 +1,264 @@
+#include "platform/app_window.h"
+
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/common_dialogs.h"
+#include "qt_application.h"
+
+namespace strevana {
+namespace {
+
+struct Message {
+  uint32_t message;
+  WParam wParam;
+  LParam lParam;
+  std::vector<std::string> dropped;
+};
+
+std::vector<Message>& log() {
+  static std::vector<Message> messages;
+  return messages;
+}
+
+LResult recordingProc(AppWindow*, uint32_t message, WParam wParam, LParam lParam) {
+  Message m{message, wParam, lParam, {}};
+  if (message == kWmDropFiles) {
+    auto* drop = reinterpret_cast<DroppedFiles*>(wParam);
+    m.dropped = drop->names;
+    finishDrop(*drop);
+  }
+  if (message == kWmSizing) {
+    auto* r = reinterpret_cast<WindowRect*>(lParam);
+    if (r->right - r->left < 350) r->right = r->left + 349;
+  }
+  log().push_back(std::move(m));
+  return message == kWmCreate ? 0 : 1;
+}
+
+LResult refusingProc(AppWindow*, uint32_t message, WParam, LParam) {
+  return message == kWmCreate ? -1 : 0;
+}
+
+std::vector<Message> messagesOf(uint32_t type) {
+  std::vector<Message> out;
+  for (const auto& m : log()) {
+    if (m.message == type) out.push_back(m);
+  }
+  return out;
+}
+
+class AppWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::application();
+    log().clear();
+    window = AppWindow::create(AppWindow::Style::kMain, recordingProc, "caption", 500, 500);
+    ASSERT_NE(window, nullptr);
+  }
+  std::unique_ptr<AppWindow> window;
+};
+
+TEST_F(AppWindowTest, CreationSendsCreateAndCanBeRefused) {
+  ASSERT_FALSE(log().empty());
+  EXPECT_EQ(log().front().message, kWmCreate);
+  EXPECT_EQ(window->caption(), "caption");
+  EXPECT_EQ(AppWindow::create(AppWindow::Style::kMain, refusingProc, "x"), nullptr);
+}
+
+TEST_F(AppWindowTest, MouseEventsBecomeMessagesWithFlagsAndSignedPositions) {
+  SurfaceWidget* s = window->surface();
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 30), QPointF(20, 30), Qt::LeftButton,
+                    Qt::LeftButton, Qt::ShiftModifier);
+  QCoreApplication::sendEvent(s, &press);
+  QMouseEvent move(QEvent::MouseMove, QPointF(-5, 40), QPointF(-5, 40), Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(s, &move);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(21, 31), QPointF(21, 31),
+                      Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(s, &release);
+  QMouseEvent middle(QEvent::MouseButtonPress, QPointF(7, 8), QPointF(7, 8), Qt::MiddleButton,
+                     Qt::MiddleButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(s, &middle);
+  QMouseEvent right(QEvent::MouseButtonRelease, QPointF(9, 10), QPointF(9, 10), Qt::RightButton,
+                    Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(s, &right);
+
+  auto down = messagesOf(kWmLButtonDown);
+  ASSERT_EQ(down.size(), 1u);
+  EXPECT_EQ(down[0].wParam, kMkLButton | kMkShift);
+  EXPECT_EQ(mouseX(down[0].lParam), 20);
+  EXPECT_EQ(mouseY(down[0].lParam), 30);
+  auto moves = messagesOf(kWmMouseMove);
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(moves[0].wParam, kMkLButton);
+  EXPECT_EQ(mouseX(moves[0].lParam), -5);
+  auto up = messagesOf(kWmLButtonUp);
+  ASSERT_EQ(up.size(), 1u);
+  EXPECT_EQ(up[0].wParam, 0u);  // the released button is no longer down
+  ASSERT_EQ(messagesOf(kWmMButtonDown).size(), 1u);
+  ASSERT_EQ(messagesOf(kWmRButtonUp).size(), 1u);
+  EXPECT_EQ(mouseY(messagesOf(kWmRButtonUp)[0].lParam), 10);
+}
+
+TEST_F(AppWindowTest, KeysAndAccelerators) {
+  const AcceleratorTable* table = ResourceModule::program().findAccelerators(109);
+  ASSERT_NE(table, nullptr);
+  window->setAccelerators(table);
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(window->surface(), &escape);
+  QKeyEvent altQuestion(QEvent::KeyPress, Qt::Key_Question, Qt::AltModifier | Qt::ShiftModifier,
+                        QStringLiteral("?"));
+  QCoreApplication::sendEvent(window->surface(), &altQuestion);
+  QKeyEvent altSlash(QEvent::KeyPress, Qt::Key_Slash, Qt::AltModifier, QStringLiteral("/"));
+  QCoreApplication::sendEvent(window->surface(), &altSlash);
+  QKeyEvent plainSlash(QEvent::KeyPress, Qt::Key_Slash, Qt::NoModifier, QStringLiteral("/"));
+  QCoreApplication::sendEvent(window->surface(), &plainSlash);
+
+  auto keys = messagesOf(kWmKeyDown);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].wParam, kVkEscape);
+  auto commands = messagesOf(kWmCommand);
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(loWord(commands[0].wParam), 104);
+  EXPECT_EQ(loWord(commands[1].wParam), 104);
+  EXPECT_EQ(AppWindow::matchAccelerator(*table, Qt::Key_Question, Qt::NoModifier, "?"), 0);
+}
+
+TEST_F(AppWindowTest, DroppedFilesArriveInOrder) {
+  window->setDropTarget(true);
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile("/tmp/a one.mp4"), QUrl::fromLocalFile("/tmp/b.yuv"),
+                QUrl("http://example.invalid/x"), QUrl::fromLocalFile("/tmp/c.3gp")});
+  // Qt delivers a drop to the widget that accepted the drag's entry.
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(window->surface(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(window->surface(), &drop);
+  auto drops = messagesOf(kWmDropFiles);
+  ASSERT_EQ(drops.size(), 1u);
+  EXPECT_EQ(drops[0].dropped,
+            (std::vector<std::string>{"/tmp/a one.mp4", "/tmp/b.yuv", "/tmp/c.3gp"}));
+}
+
+TEST_F(AppWindowTest, TimerTicksArriveAsTimerMessages) {
+  window->startTimer(1, 5);
+  EXPECT_TRUE(window->timerActive(1));
+  QElapsedTimer clock;
+  clock.start();
+  while (messagesOf(kWmTimer).size() < 2 && clock.elapsed() < 5000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  auto ticks = messagesOf(kWmTimer);
+  ASSERT_GE(ticks.size(), 2u);
+  EXPECT_EQ(ticks[0].wParam, 1u);
+  window->stopTimer(1);
+  EXPECT_FALSE(window->timerActive(1));
+}
+
+TEST_F(AppWindowTest, ClosingSendsDestroyOnceAndStopsTimers) {
+  window->startTimer(1, 100);
+  window->show();
+  window->close();
+  window->destroyWindow();
+  EXPECT_EQ(messagesOf(kWmDestroy).size(), 1u);
+  EXPECT_FALSE(window->timerActive(1));
+  EXPECT_TRUE(window->destroyed());
+}
+
+TEST_F(AppWindowTest, FullScreenWindowCoversThePrimaryScreenAndIsNotClosed) {
+  auto full = AppWindow::create(AppWindow::Style::kFullScreen, recordingProc, "full");
+  ASSERT_NE(full, nullptr);
+  QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(full->geometry(), screen->geometry());
+  EXPECT_TRUE(full->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_TRUE(full->windowFlags() & Qt::WindowStaysOnTopHint);
+  full->show();
+  full->close();
+  EXPECT_TRUE(full->isVisible());
+  EXPECT_TRUE(messagesOf(kWmDestroy).empty());
+}
+
+TEST_F(AppWindowTest, ClientSizeKeepsTheTopLeftCorner) {
+  window->setMenu(Menu::fromTemplate(*ResourceModule::program().findMenu(109)));
+  window->move(40, 30);
+  window->show();
+  QCoreApplication::processEvents();
+  window->setClientSize(382, 373);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window->surface()->width(), 382);
+  EXPECT_EQ(window->surface()->height(), 373);
+  EXPECT_EQ(window->surface()->clientWidth(), 382);
+  EXPECT_EQ(window->pos(), QPoint(40, 30));
+  // Resizing the client area asks the procedure to redraw everything.
+  EXPECT_FALSE(messagesOf(kWmEraseBackground).empty());
+}
+
+TEST_F(AppWindowTest, MenuChoicesAndPopupsSendCommands) {
+  window->setMenu(Menu::fromTemplate(*ResourceModule::program().findMenu(109)));
+  UiHooks hooks;
+  const Menu* offered = nullptr;
+  hooks.popupMenu = [&](const Menu& m) {
+    offered = &m;
+    return 32781;
+  };
+  Menu* popupSource = window->menu()->subMenu(1);
+  window->trackPopupMenu(*popupSource, QPoint(0, 0), hooks);
+  EXPECT_EQ(offered, popupSource);
+  auto commands = messagesOf(kWmCommand);
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_EQ(loWord(commands[0].wParam), 32781);
+  // The visible bar follows the model.
+  window->menu()->checkItem(32772, true);
+  QCoreApplication::processEvents();
+  bool found = false;
+  for (QAction* top : window->menuBar()->actions()) {
+    if (top->menu() == nullptr) continue;
+    for (QAction* a : top->menu()->actions()) {
+      if (a->data().toInt() == 32772) {
+        found = true;
+        EXPECT_TRUE(a->isChecked());
+        a->trigger();
+      }
+    }
+  }
+  EXPECT_TRUE(found);
+  EXPECT_EQ(loWord(messagesOf(kWmCommand).back().wParam), 32772);
+}
+
+TEST(CommonDialogs, HooksAnswerInsteadOfTheUser) {
+  UiHooks hooks;
+  MessageBoxRequest seen;
+  hooks.messageBox = [&](const MessageBoxRequest& r) {
+    seen = r;
+    return kMbResultOk;
+  };
+  EXPECT_EQ(showMessageBox(hooks, nullptr, "Cannot open x", "Error"), kMbResultOk);
+  EXPECT_EQ(seen.text, "Cannot open x");
+  EXPECT_EQ(seen.caption, "Error");
+  hooks.openFile = [](OpenFileRequest& r) {
+    r.fileName = std::string(300, 'n');
+    r.chosenFilter = 4;
+    return true;
+  };
+  OpenFileRequest request;
+  request.filters = {{"YUV (*.yuv)", "*.yuv;*.raw"}};
+  ASSERT_TRUE(showOpenFileName(hooks, request));
+  EXPECT_EQ(request.fileName.size(), 300u);  // never cut here
+  EXPECT_EQ(qtNameFilter(request.filters[0]), "YUV (*.yuv) (*.yuv *.raw)");
+}
+
+}  // namespace
+}  // namespace strevana
