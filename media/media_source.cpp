@@ -1,6 +1,7 @@
 #include "media/media_source.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -104,7 +105,11 @@ void MediaSource::appendRawAudio(const uint8_t* data, size_t length) const {
 }
 
 std::string MediaSource::nextPerFrameName() {
-  const std::string base = rawVideoFile.substr(0, rawVideoFile.find('.'));
+  // The base ends at the first '.' of the file name itself: a dot in a folder
+  // name must not send the pictures into another folder.
+  const size_t slash = rawVideoFile.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const std::string base = rawVideoFile.substr(0, rawVideoFile.find('.', nameStart));
   char number[8];
   std::snprintf(number, sizeof number, "%04d", static_cast<int>(rawVideoFileCounter));
   rawVideoFileCounter = (rawVideoFileCounter + 1) % 10000;
@@ -143,6 +148,8 @@ void MediaSource::drawStillPicture(int32_t dstStride, uint8_t* dst) const {
   }
   const auto* src = reinterpret_cast<const uint8_t*>(stillPicture);
   const size_t row = static_cast<size_t>(width) * 4;
+  // Rows closer together than one picture row would run past the buffer.
+  if (dstStride < 0 || static_cast<size_t>(dstStride) < row) return;
   if (dstStride == static_cast<int32_t>(row)) {
     std::memcpy(dst, src, row * static_cast<size_t>(height));
     return;
@@ -158,6 +165,8 @@ bool MediaSource::compositePicture(const uint8_t* picture, int32_t pictureWidth,
                                    int32_t dstStride, uint8_t* dst) const {
   if (!picture || !dst || pictureWidth <= 0 || pictureHeight <= 0) return true;
   const size_t row = static_cast<size_t>(pictureWidth) * 4;
+  // Rows closer together than one picture row would run past the buffer.
+  if (dstStride < 0 || static_cast<size_t>(dstStride) < row) return false;
 
   // Background: black when there is none or it is too small to cover the
   // picture; otherwise its top-left width x height pixels.
@@ -185,7 +194,10 @@ bool MediaSource::compositePicture(const uint8_t* picture, int32_t pictureWidth,
   const int32_t halfWidth = pictureWidth / 2;
   // Positions far outside the picture are clamped before the integer
   // conversion; they clip every pixel either way.
+  // A position that is not a number (a pointer fraction of an empty video
+  // area) clips everything too.
   const auto toIndex = [](double v, int32_t extent) {
+    if (std::isnan(v)) return -2 * extent;
     return static_cast<int32_t>(std::clamp(v, -2.0 * extent, 2.0 * extent));
   };
   const int32_t tx0 = toIndex(static_cast<double>(pictureWidth) * objectPositionX - halfWidth, pictureWidth);

@@ -70,12 +70,16 @@ class MediaSource {
   void setObjectPosition(float x, float y);
 
   // Copies the still picture into dst when outputFormat has exactly 4 bytes
-  // per pixel; leaves dst untouched otherwise.
+  // per pixel; leaves dst untouched otherwise, and also when dstStride is
+  // smaller than a picture row.
   void drawStillPicture(int32_t dstStride, uint8_t* dst) const;
 
   // Composites a width x height picture of 4-byte pixels (fourth byte alpha)
   // over the background at the object position into dst. A background smaller
-  // than the picture (or none) is replaced by black.
+  // than the picture (or none) is replaced by black; of a larger one the
+  // top-left width x height pixels are used. Pixels with alpha 0 leave the
+  // background; the others replace it (no blending). False, with nothing
+  // written, when dstStride is smaller than a picture row.
   bool compositePicture(const uint8_t* picture, int32_t width, int32_t height,
                         const uint8_t* backgroundBits, int32_t backgroundWidth,
                         int32_t backgroundHeight, int32_t dstStride, uint8_t* dst) const;
@@ -92,7 +96,8 @@ class MediaSource {
   // Writes one raw picture to the single file or, per frame, to the next
   // numbered file.
   void writeRawVideoPicture(const uint8_t* data, size_t length);
-  // The next per-frame file name ("%s%04d.yuv" of the path up to its first '.').
+  // The next per-frame file name: "%s%04d.yuv" of the path up to the first
+  // '.' of its file name part; the counter wraps after 9999.
   std::string nextPerFrameName();
 
   // Shared state, in declaration order.
