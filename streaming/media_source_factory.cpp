@@ -3,17 +3,24 @@
 #include <cstring>
 #include <new>
 
+#include "media/mp4_file_source.h"
+
 namespace strevana {
 
 namespace {
 
-// The MP4 file source and the streaming source plug in here once they exist.
-std::unique_ptr<MediaSource> makeMp4Source(const char*, int32_t, OutputFormat, PostfilterMode,
-                                           const char*, const char*, const char*, const char*,
-                                           int32_t, int32_t, int32_t, const uint32_t*) {
-  return nullptr;
+std::unique_ptr<MediaSource> makeMp4Source(const char* name, int32_t flags, OutputFormat format,
+                                           PostfilterMode postfilter, const char* videoStreamPath,
+                                           const char* audioStreamPath, const char* rawVideoPath,
+                                           const char* rawAudioPath, int32_t rawVideoPerFrame,
+                                           int32_t stillWidth, int32_t stillHeight,
+                                           const uint32_t* stillBits) {
+  return std::make_unique<Mp4FileSource>(name, flags, format, postfilter, videoStreamPath,
+                                         audioStreamPath, rawVideoPath, rawAudioPath,
+                                         rawVideoPerFrame, stillWidth, stillHeight, stillBits);
 }
 
+// The streaming source plugs in here once it exists.
 std::unique_ptr<MediaSource> makeStreamSource(const char*, const char*, OutputFormat,
                                               PostfilterMode, int32_t, int32_t, int32_t, int32_t,
                                               int32_t, const uint32_t*, const char*, const char*,

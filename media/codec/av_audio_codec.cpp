@@ -41,6 +41,25 @@ uint32_t latmValue(BitReader& r) {
   return r.read(8 * bytes);
 }
 
+// Rate and channel count announced by an AudioSpecificConfig, for callers that
+// ask before the first frame is decoded.
+void rateAndChannelsOf(const std::vector<uint8_t>& asc, int32_t& rate, int32_t& channels) {
+  static constexpr int32_t kRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                       22050, 16000, 12000, 11025, 8000,  7350};
+  BitReader r(asc.data(), asc.size());
+  if (!r.has(16)) return;
+  if (r.read(5) == 31) r.read(6);
+  const uint32_t index = r.read(4);
+  if (index == 15) {
+    rate = static_cast<int32_t>(r.read(24));
+  } else if (index < 13) {
+    rate = kRates[index];
+  }
+  const uint32_t config = r.read(4);
+  if (config >= 1 && config <= 6) channels = static_cast<int32_t>(config);
+  if (config == 7) channels = 8;
+}
+
 }  // namespace
 
 std::vector<uint8_t> audioSpecificConfigFromStreamMuxConfig(const uint8_t* data, size_t size) {
@@ -173,6 +192,12 @@ int32_t AvAudioCodec::init() {
   if (avcodec_open2(context_, codec, nullptr) < 0) {
     stop();
     return 0;
+  }
+  if (kind_ == kAudioKindAac) {
+    int32_t rate = 0, channels = 0;
+    rateAndChannelsOf(extradata, rate, channels);
+    if (context_->sample_rate <= 0 && rate > 0) rate_ = rate;
+    if (context_->ch_layout.nb_channels <= 0 && channels > 0) channels_ = channels;
   }
   drained_ = false;
   return 1;

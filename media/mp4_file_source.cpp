@@ -1,0 +1,672 @@
+#include "media/mp4_file_source.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "media/audio_conversion.h"
+
+namespace strevana {
+
+namespace {
+
+constexpr uint32_t kPinCapacity = 1024;
+// Configurations larger than this are not believed.
+constexpr uint32_t kMaxConfigBytes = 1u << 20;
+
+}  // namespace
+
+Mp4FileSource::Mp4FileSource(const char* fileName, int32_t, OutputFormat format,
+                             PostfilterMode postfilter, const char* videoStreamPath,
+                             const char* audioStreamPath, const char* rawVideoPath,
+                             const char* rawAudioPath, int32_t rawVideoPerFrame, int32_t stillWidth,
+                             int32_t stillHeight, const uint32_t* stillBits) {
+  width = stillWidth;
+  height = stillHeight;
+  stillPicture = stillBits;
+  // Before opening, so that the video decoder is made with its raw-save output.
+  setRawVideoFile(rawVideoPath, rawVideoPerFrame);
+  setRawAudioFile(rawAudioPath);
+  if (!open(fileName, format, postfilter)) {
+    hasVideo = hasAudio = 0;
+    return;
+  }
+  if (hasVideo) {
+    setVideoStreamFile(videoStreamPath, videoConfig_.data(), static_cast<uint32_t>(videoConfig_.size()));
+  }
+  if (hasAudio) {
+    setAudioStreamFile(audioStreamPath, audioConfig_.data(), static_cast<uint32_t>(audioConfig_.size()));
+  }
+  // The first picture again, now that its samples can go to the saved stream.
+  seekVideo(0);
+}
+
+Mp4FileSource::~Mp4FileSource() {
+  closeFile();
+  destroyVideoDecoder();
+  destroyAudioDecoder();
+  CIOStrmPin::freeBufferElem(currentPicture_);
+}
+
+void Mp4FileSource::closeFile() {
+  if (!file_) return;
+  if (videoTrack_) file_->releaseTrack(videoTrack_);
+  if (audioTrack_) file_->releaseTrack(audioTrack_);
+  videoTrack_ = audioTrack_ = nullptr;
+  file_->close();
+  CMp4File::destroyInstance(file_);
+}
+
+void Mp4FileSource::destroyVideoDecoder() {
+  Mpeg4CodecIf::destroyInstance(videoDecoder_);
+  videoControl_ = nullptr;
+  CInStrmPin::destroyInstance(videoInput_);
+  COutStrmPin::destroyInstance(videoOutput_);
+  COutStrmPin::destroyInstance(rawVideoOutput_);
+}
+
+void Mp4FileSource::destroyAudioDecoder() {
+  if (audioDecoder_) audioDecoder_->stop();
+  CAudioCodecIf::destroyInstance(audioDecoder_);
+  CInStrmPin::destroyInstance(audioInput_);
+  COutStrmPin::destroyInstance(audioOutput_);
+}
+
+uint64_t Mp4FileSource::sumSampleSizes(CMp4Track* track, uint32_t count) {
+  uint64_t sum = 0;
+  for (uint32_t n = 1; n <= count; ++n) {
+    uint32_t size = 0;
+    if (track->getSampleSize(n, size) == kMp4Ok) sum += size;
+  }
+  return sum;
+}
+
+bool Mp4FileSource::open(const char* fileName, OutputFormat format, PostfilterMode postfilter) {
+  hasAudio = hasVideo = 0;
+  if (!fileName || !setName(fileName)) return false;
+  if (CMp4File::createInstance(file_) != kMp4Ok || !file_) return false;
+  if (file_->open(fileName, 0, 0) != kMp4Ok) {
+    CMp4File::destroyInstance(file_);
+    return false;
+  }
+
+  uint32_t textLength = 0;
+  if (file_->getUserText("eng", nullptr, textLength, 0) == kMp4Ok && textLength > 0 &&
+      textLength < UINT32_MAX) {
+    auto text = std::make_unique<uint8_t[]>(static_cast<size_t>(textLength) + 1);
+    uint32_t got = textLength;
+    if (file_->getUserText("eng", reinterpret_cast<char*>(text.get()), got, 0) == kMp4Ok &&
+        got <= textLength) {
+      text[got] = 0;
+      metadataText = std::move(text);
+      metadataLength = got;
+    }
+  }
+
+  uint32_t trackCount = 0;
+  if (file_->getTrackCount(trackCount) != kMp4Ok || file_->getTimeScale(fileTimeScale_) != kMp4Ok) {
+    closeFile();
+    return false;
+  }
+
+  for (uint32_t index = 1; index <= trackCount; ++index) {
+    CMp4Track* track = nullptr;
+    if (file_->getTrack(index, track) != kMp4Ok || !track) continue;
+    int32_t type = 0;
+    track->getType(type);
+    if (type == kMp4TrackVideo && !videoTrack_) {
+      int32_t code = 0;
+      if (track->getCodec(code) != kMp4Ok) continue;
+      videoCodec = code;
+      if (code != kVideoCodecMpeg4 && code != kVideoCodecH263) continue;
+      hasVideo = 1;
+      videoTrack_ = track;
+      uint32_t count = 0;
+      track->getSampleCount(count);
+      frameCount = static_cast<int32_t>(std::min<uint32_t>(count, INT32_MAX));
+      track->getTimeScale(videoTimeScale_);
+      uint32_t dw = 0, dh = 0;
+      if (track->getDisplaySize(dw, dh) == kMp4Ok) {
+        displayWidth = static_cast<int32_t>(std::min<uint32_t>(dw, INT32_MAX));
+        displayHeight = static_cast<int32_t>(std::min<uint32_t>(dh, INT32_MAX));
+      }
+      int16_t pw = 0, ph = 0;
+      if (track->getPictureSize(pw, ph) == kMp4Ok) {
+        width = trackWidth_ = pw;
+        height = trackHeight_ = ph;
+      }
+      uint64_t duration = 0;
+      if (track->getDuration(duration) == kMp4Ok && fileTimeScale_ > 0) {
+        durationMs = static_cast<int32_t>(std::min(static_cast<double>(duration) * 1000.0 / fileTimeScale_,
+                                                   static_cast<double>(INT32_MAX)));
+      } else {
+        uint64_t last = 0;
+        if (videoTimeScale_ > 0 && track->getSampleTime(count, last) == kMp4Ok) {
+          durationMs = static_cast<int32_t>(std::min(static_cast<double>(last) * 1000.0 / videoTimeScale_,
+                                                     static_cast<double>(INT32_MAX)));
+        }
+      }
+      videoBytes_ = sumSampleSizes(track, count);
+    } else if (type == kMp4TrackVideo) {
+      file_->releaseTrack(track);
+    } else if (type == kMp4TrackAudio) {
+      hasAudio = 1;
+      int32_t code = 0;
+      if (track->getCodec(code) == kMp4Ok) audioCodec = code;
+      if (audioTrack_) file_->releaseTrack(audioTrack_);
+      audioTrack_ = track;
+      decodedBits = 16;
+      uint32_t count = 0;
+      track->getSampleCount(count);
+      audioSampleCount = static_cast<int32_t>(std::min<uint32_t>(count, INT32_MAX));
+      audioTimeScale_ = 0;
+      track->getTimeScale(audioTimeScale_);
+      audioBytes_ = sumSampleSizes(track, count);
+    } else {
+      file_->releaseTrack(track);
+    }
+  }
+
+  if (hasVideo) {
+    if (createVideoDecoder(format, postfilter)) {
+      seekVideo(0);
+    } else {
+      file_->releaseTrack(videoTrack_);
+      videoTrack_ = nullptr;
+      hasVideo = 0;
+    }
+  }
+  if (hasAudio) {
+    if (!createAudioDecoder()) {
+      file_->releaseTrack(audioTrack_);
+      audioTrack_ = nullptr;
+      hasAudio = 0;
+    } else if (!hasVideo) {
+      uint64_t duration = 0;
+      if (audioTimeScale_ == 0) {
+        durationMs = 1000;
+      } else if (audioTrack_->getDuration(duration) == kMp4Ok && fileTimeScale_ > 0) {
+        durationMs = static_cast<int32_t>(std::min(static_cast<double>(duration) * 1000.0 / fileTimeScale_,
+                                                   static_cast<double>(INT32_MAX)));
+      } else {
+        uint64_t last = 0;
+        audioTrack_->getSampleTime(static_cast<uint32_t>(audioSampleCount), last);
+        durationMs = static_cast<int32_t>(std::min(static_cast<double>(last) * 1000.0 / audioTimeScale_,
+                                                   static_cast<double>(INT32_MAX)));
+      }
+    }
+  }
+  if (!hasVideo && !hasAudio) {
+    closeFile();
+    return false;
+  }
+  if (hasVideo && currentPicture_) {
+    width = currentPicture_->desc().width();
+    height = currentPicture_->desc().height();
+  }
+  if (hasVideo && displayWidth != 0 && (displayWidth != width || displayHeight != height)) {
+    // the file's own display size stands
+  } else {
+    displayWidth = static_cast<int32_t>(width * pixelAspect);
+    displayHeight = height;
+  }
+  return true;
+}
+
+// ---- video ----
+
+bool Mp4FileSource::createVideoDecoder(OutputFormat format, PostfilterMode postfilter) {
+  const int32_t decoderFormat = videoDecoderFormat(format);
+  if (decoderFormat == 0) return false;
+  outputFormat = format;
+  if (!videoTrack_) return true;
+
+  videoDecoder_ = Mpeg4CodecIf::createInstance(0);
+  videoInput_ = CInStrmPin::createInstance(kPinCapacity);
+  videoOutput_ = COutStrmPin::createInstance(kPinCapacity);
+  videoControl_ = videoDecoder_ ? videoDecoder_->getInterface(2, 0) : nullptr;
+  if (!videoDecoder_ || !videoInput_ || !videoOutput_ || !videoControl_) {
+    destroyVideoDecoder();
+    return false;
+  }
+  videoControl_->setPostfilter(postfilter);
+  if (!videoControl_->setOutputFormat(decoderFormat, 0)) {
+    destroyVideoDecoder();
+    return false;
+  }
+  videoControl_->connectInput(videoInput_, 0);
+  videoControl_->connectOutput(videoOutput_, 0);
+  if (!rawVideoFile.empty()) {
+    rawVideoOutput_ = COutStrmPin::createInstance(kPinCapacity);
+    if (rawVideoOutput_) videoControl_->connectOutput(rawVideoOutput_, 1);
+  }
+  videoControl_->setPictureSize(trackWidth_, trackHeight_);
+
+  int32_t code = 0;
+  if (videoTrack_->getCodec(code) != kMp4Ok) {
+    destroyVideoDecoder();
+    return false;
+  }
+  if (code == kVideoCodecH263) videoControl_->setH263();
+
+  uint32_t size = 0;
+  if (videoTrack_->getConfigSize(1, size) == kMp4Ok && size > 0 && size <= kMaxConfigBytes) {
+    CBufferElem* config = nullptr;
+    if (CIOStrmPin::allocateBufferElem(config, size) == kPinOk) {
+      uint32_t length = 0;
+      if (videoTrack_->getConfig(1, size, length, config->data()) == kMp4Ok && length <= size) {
+        config->setSize(length);
+        videoConfig_.assign(config->data(), config->data() + length);
+        videoControl_->setConfig(config, 0);
+      }
+      CIOStrmPin::freeBufferElem(config);
+    }
+  }
+
+  if (!videoControl_->start()) {
+    destroyVideoDecoder();
+    hasVideo = 0;
+    return false;
+  }
+  videoControl_->getInfo(videoInfo_);
+  uint32_t a = 1, b = 1, c = 0;
+  videoControl_->getPixelAspect(a, b, c);
+  if (b != 0) pixelAspect = static_cast<double>(a) / b;
+  int32_t run = 1;
+  videoDecoder_->step(&run);
+  return true;
+}
+
+CBufferElem* Mp4FileSource::readVideoSample(int64_t number) {
+  if (number < 1 || number > UINT32_MAX || !videoTrack_) return nullptr;
+  const auto n = static_cast<uint32_t>(number);
+  uint32_t size = 0;
+  if (videoTrack_->getSampleSize(n, size) != kMp4Ok || size > kMaxSampleBytes) return nullptr;
+  CBufferElem* element = nullptr;
+  if (CIOStrmPin::allocateBufferElem(element, size) != kPinOk) return nullptr;
+  uint32_t length = 0;
+  uint64_t time = 0;
+  if (videoTrack_->readSample(n, size, length, element->data()) != kMp4Ok || length != size ||
+      videoTrack_->getSampleTime(n, time) != kMp4Ok) {
+    CIOStrmPin::freeBufferElem(element);
+    return nullptr;
+  }
+  element->desc().setTime(static_cast<uint32_t>(time & 0xffffffffu), static_cast<uint32_t>(time >> 32));
+  return element;
+}
+
+bool Mp4FileSource::feedVideoSample(int64_t number) {
+  CBufferElem* element = readVideoSample(number);
+  if (!element) {
+    videoInput_->endOfStream();
+    return false;
+  }
+  appendVideoStream(element->data(), element->size());
+  if (videoInput_->put(element) != kPinOk) {
+    CIOStrmPin::freeBufferElem(element);
+    videoInput_->endOfStream();
+    return false;
+  }
+  lastSampleFed_ = number;
+  return true;
+}
+
+void Mp4FileSource::takePicture(bool saveRaw) {
+  if (currentPicture_) videoOutput_->releaseElement(currentPicture_);
+  CIOStrmPin::freeBufferElem(currentPicture_);  // only if the pin would not take it back
+  videoOutput_->take(currentPicture_);
+  if (rawVideoOutput_) {
+    CBufferElem* raw = nullptr;
+    if (rawVideoOutput_->take(raw) == kPinOk && raw) {
+      if (saveRaw) writeRawVideoPicture(raw->data(), raw->size());
+      CIOStrmPin::freeBufferElem(raw);
+    }
+  }
+}
+
+void Mp4FileSource::seekVideo(int64_t time) {
+  if (!videoDecoder_ || !videoTrack_) return;
+  if (time < 0) time = 0;
+  uint32_t n = 0;
+  uint64_t tn = 0;
+  if (videoTrack_->findSample(static_cast<uint64_t>(time), n) != kMp4Ok ||
+      videoTrack_->getSampleTime(n, tn) != kMp4Ok) {
+    return;
+  }
+  uint32_t k = 0;
+  if (videoTrack_->findSyncSample(tn, k) != kMp4Ok) k = 1;
+  uint64_t tk = 0;
+  videoTrack_->getSampleTime(k, tk);
+  videoControl_->seek(tk);
+
+  // Pictures leave the decoder in presentation order, so the wanted one is
+  // the first whose time is not before tn; the samples run out at the latest.
+  bool found = false;
+  bool tookAny = false;
+  int32_t run = 1;
+  for (int64_t s = k; !found; ++s) {
+    const bool fed = feedVideoSample(s);
+    if (videoDecoder_->status() == 0) videoDecoder_->step(&run);
+    while (videoOutput_->count() > 0) {
+      takePicture(false);
+      if (!currentPicture_) break;
+      tookAny = true;
+      currentPictureTime_ = currentPicture_->desc().time();
+      if (currentPictureTime_ >= tn) {
+        found = true;
+        break;
+      }
+    }
+    if (!fed || videoDecoder_->status() != 0) break;
+  }
+  if (!tookAny) CIOStrmPin::freeBufferElem(currentPicture_);
+}
+
+void Mp4FileSource::decodeNextPicture() {
+  if (!videoDecoder_) return;
+  int32_t run = 1;
+  if (videoDecoder_->status() == 0 && videoOutput_->count() == 0) {
+    for (;;) {
+      const bool fed = feedVideoSample(lastSampleFed_ + 1);
+      videoDecoder_->step(&run);
+      if (!fed && videoOutput_->count() == 0) {
+        if (currentPicture_) videoOutput_->releaseElement(currentPicture_);
+        CIOStrmPin::freeBufferElem(currentPicture_);
+        return;
+      }
+      if (videoDecoder_->status() != 0 || videoOutput_->count() > 0) break;
+    }
+  }
+  takePicture(true);
+}
+
+void Mp4FileSource::setPostfilter(PostfilterMode mode) {
+  if (videoControl_) videoControl_->setPostfilter(mode);
+}
+
+bool Mp4FileSource::prefersRgbOutput() {
+  int32_t flag = 0;
+  return videoControl_ && videoControl_->hasAlpha(flag) && flag != 0;
+}
+
+bool Mp4FileSource::setOutputFormat(OutputFormat format) {
+  int32_t mode = 0;
+  if (hasVideo && videoDecoder_) {
+    videoControl_->getPostfilter(mode);
+    destroyVideoDecoder();
+  }
+  const bool made = createVideoDecoder(format, mode);
+  if (hasVideo && currentPicture_) {
+    if (videoDecoder_) {
+      seekVideo(static_cast<int64_t>(currentPictureTime_ & INT64_MAX));
+    } else {
+      // A picture in the old layout must not be copied as the new one.
+      CIOStrmPin::freeBufferElem(currentPicture_);
+    }
+  }
+  return made || !hasVideo;
+}
+
+int64_t Mp4FileSource::videoByteCount() { return hasVideo ? static_cast<int64_t>(videoBytes_) : -1; }
+int64_t Mp4FileSource::audioByteCount() { return hasAudio ? static_cast<int64_t>(audioBytes_) : -1; }
+
+void Mp4FileSource::copyPicture(uint8_t* dst, int32_t dstStride, const uint8_t* backgroundBits,
+                                int32_t backgroundWidth, int32_t backgroundHeight) {
+  uint8_t* data = nullptr;
+  uint32_t size = 0;
+  CIOStrmPin::getData(currentPicture_, data, size);
+  if (!data || !dst) return;
+  const int32_t pictureWidth = currentPicture_->desc().width();
+  const int32_t pictureHeight = currentPicture_->desc().height();
+  if (prefersRgbOutput() && outputFormat == kFormatBgrx32) {
+    if (pictureWidth == width && pictureHeight == height &&
+        static_cast<int64_t>(size) >= static_cast<int64_t>(width) * height * 4) {
+      compositePicture(data, width, height, backgroundBits, backgroundWidth, backgroundHeight,
+                       dstStride, dst);
+    }
+    return;
+  }
+  const int32_t dstRow = rowBytes(outputFormat, width);
+  const int32_t srcRow = rowBytes(outputFormat, pictureWidth);
+  if (dstStride == dstRow && srcRow == dstRow && pictureHeight == height) {
+    const int64_t bytes = std::min<int64_t>(size, bufferBytes(outputFormat, width, height));
+    std::memcpy(dst, data, static_cast<size_t>(bytes));
+    return;
+  }
+  // A picture of another size than announced is clipped, never overrun.
+  const int32_t rows = std::min(height, pictureHeight);
+  const int32_t n = std::min(dstRow, srcRow);
+  for (int32_t y = 0; y < rows && n > 0; ++y) {
+    const int64_t from = static_cast<int64_t>(y) * srcRow;
+    if (from + n > size) break;
+    std::memcpy(dst + static_cast<ptrdiff_t>(y) * dstStride, data + from, static_cast<size_t>(n));
+  }
+}
+
+void Mp4FileSource::updateTimecode(uint64_t time, int32_t positionMs) {
+  const int32_t s = positionMs / 1000;
+  int32_t frames = 0;
+  switch (videoTimeScale_) {
+    case 25: frames = static_cast<int32_t>(time % 25); break;
+    case 30000: frames = static_cast<int32_t>((time % 30000) / 1001); break;
+    case 2997: frames = static_cast<int32_t>((time % 2997) / 100); break;
+    default: break;
+  }
+  setTimecode(s / 3600, (s / 60) % 60, s % 60, frames);
+}
+
+bool Mp4FileSource::getVideoFrame(FrameRequest request, int32_t dstStride,
+                                  const uint8_t* backgroundBits, int32_t backgroundWidth,
+                                  int32_t backgroundHeight, uint8_t* dst, int32_t& positionMs) {
+  if (!hasVideo) {
+    if (!hasAudio) return true;
+    drawStillPicture(dstStride, dst);
+    uint32_t count = 0;
+    if (audioTrack_ && audioTrack_->getSampleCount(count) == kMp4Ok) {
+      audioSampleCount = static_cast<int32_t>(std::min<uint32_t>(count, INT32_MAX));
+    }
+    if (currentAudioSample_ > audioSampleCount) return false;
+    uint64_t t = 0;
+    audioTrack_->getSampleTime(static_cast<uint32_t>(currentAudioSample_), t);
+    positionMs = audioTimeScale_ ? static_cast<int32_t>(std::min<uint64_t>(t * 1000 / audioTimeScale_, INT32_MAX)) : 0;
+    const int32_t s = positionMs / 1000;
+    setTimecode(s / 3600, (s / 60) % 60, s % 60, 0);
+    return true;
+  }
+
+  switch (request) {
+    case kRequestCurrent:
+      if (!currentPicture_) return false;
+      break;
+    case kRequestFirst:
+      seekVideo(0);
+      break;
+    case kRequestLast:
+      seekVideo(static_cast<int64_t>(videoTimeScale_ * static_cast<double>(durationMs) * 0.001));
+      break;
+    case kRequestNext:
+    case kRequestNextCatchingUp:
+      decodeNextPicture();
+      break;
+    case kRequestPrevious:
+      seekVideo(static_cast<int64_t>(currentPictureTime_ & INT64_MAX) - 1);
+      break;
+    case kRequestAtPosition:
+      seekVideo(static_cast<int64_t>(videoTimeScale_ * static_cast<double>(positionMs) * 0.001));
+      break;
+    default:
+      break;
+  }
+  if (!currentPicture_) return false;
+  copyPicture(dst, dstStride, backgroundBits, backgroundWidth, backgroundHeight);
+  const uint64_t time = currentPicture_->desc().time();
+  currentPictureTime_ = time;
+  positionMs = videoTimeScale_
+                   ? static_cast<int32_t>(std::min<uint64_t>(time * 1000 / videoTimeScale_, INT32_MAX))
+                   : 0;
+  updateTimecode(time, positionMs);
+  return true;
+}
+
+bool Mp4FileSource::getTimecode(int32_t& hours, int32_t& minutes, int32_t& seconds, int32_t& frames) {
+  hours = timecodeHours_;
+  minutes = timecodeMinutes_;
+  seconds = timecodeSeconds_;
+  frames = videoCodec == kVideoCodecH263 ? 0 : timecodeFrames_;
+  return true;
+}
+
+bool Mp4FileSource::setTimecode(int32_t hours, int32_t minutes, int32_t seconds, int32_t frames) {
+  timecodeHours_ = hours;
+  timecodeMinutes_ = minutes;
+  timecodeSeconds_ = seconds;
+  timecodeFrames_ = frames;
+  return true;
+}
+
+// ---- audio ----
+
+bool Mp4FileSource::createAudioDecoder() {
+  int32_t code = 0;
+  if (!audioTrack_ || audioTrack_->getCodec(code) != kMp4Ok) return false;
+  int32_t kind = 0;
+  switch (code) {
+    case kAudioCodecAac: kind = kAudioKindAac; break;
+    case kAudioCodecAmrWb:
+    case kAudioCodecAmrNb: kind = kAudioKindAmr; break;
+    default:
+      hasAudio = 0;
+      return false;
+  }
+  audioDecoder_ = CAudioCodecIf::createInstance(kind);
+  if (!audioDecoder_) {
+    hasAudio = 0;
+    return false;
+  }
+  audioInput_ = CInStrmPin::createInstance(kPinCapacity);
+  audioOutput_ = COutStrmPin::createInstance(kPinCapacity);
+  if (!audioInput_ || !audioOutput_) {
+    destroyAudioDecoder();
+    hasAudio = 0;
+    return false;
+  }
+  audioDecoder_->connectInput(audioInput_, 0);
+  audioDecoder_->connectOutput(audioOutput_, 0);
+
+  uint32_t size = 0;
+  if (audioTrack_->getConfigSize(1, size) == kMp4Ok && size > 0 && size <= kMaxConfigBytes) {
+    CBufferElem* config = nullptr;
+    if (CIOStrmPin::allocateBufferElem(config, size) == kPinOk) {
+      uint32_t length = 0;
+      if (audioTrack_->getConfig(1, size, length, config->data()) == kMp4Ok && length <= size) {
+        config->setSize(length);
+        audioConfig_.assign(config->data(), config->data() + length);
+        if (kind == kAudioKindAac) audioDecoder_->setConfig(config);
+      }
+      CIOStrmPin::freeBufferElem(config);
+    }
+  }
+  if (kind == kAudioKindAac) audioDecoder_->setFormat(kAudioFormatGeneric);
+  if (kind == kAudioKindAmr) {
+    int16_t channels = 1;
+    uint32_t rate = 0;
+    audioTrack_->getChannels(channels);
+    audioTrack_->getSampleRate(rate);
+    audioDecoder_->setChannels(channels);
+    audioDecoder_->setSampleRate(static_cast<int32_t>(std::min<uint32_t>(rate, INT32_MAX)));
+    audioDecoder_->setFormat(code == kAudioCodecAmrWb ? kAudioFormatAmrWb : kAudioFormatAmrNb);
+  }
+  if (!audioDecoder_->init()) {
+    destroyAudioDecoder();
+    hasAudio = 0;
+    return false;
+  }
+  audioDecoder_->getSampleRate(decodedRate);
+  audioDecoder_->getChannels(decodedChannels);
+  return true;
+}
+
+int32_t Mp4FileSource::decodeAudio(AudioChunk*& chunks) {
+  AudioChunk* head = nullptr;
+  AudioChunk* tail = nullptr;
+  for (;;) {
+    bool fed = false;
+    uint32_t size = 0;
+    if (currentAudioSample_ >= 1 && currentAudioSample_ <= UINT32_MAX &&
+        audioTrack_->getSampleSize(static_cast<uint32_t>(currentAudioSample_), size) == kMp4Ok &&
+        size <= kMaxSampleBytes) {
+      CBufferElem* element = nullptr;
+      uint32_t length = 0;
+      if (CIOStrmPin::allocateBufferElem(element, size) == kPinOk &&
+          audioTrack_->readSample(static_cast<uint32_t>(currentAudioSample_), size, length,
+                                  element->data()) == kMp4Ok &&
+          length == size) {
+        appendAudioStream(element->data(), size);
+        fed = audioInput_->put(element) == kPinOk;
+      }
+      CIOStrmPin::freeBufferElem(element);  // only when the pin did not take it
+    }
+    if (!fed) audioInput_->endOfStream();
+
+    if (!audioDecoder_->decode()) {
+      freeAudioChunkList(head);
+      return 0;
+    }
+    CBufferElem* element = nullptr;
+    audioOutput_->take(element);
+    if (!element) {
+      ++currentAudioSample_;
+    }
+    while (element) {
+      uint8_t* data = nullptr;
+      uint32_t bytes = 0;
+      CIOStrmPin::getData(element, data, bytes);
+      appendRawAudio(data, bytes);
+      auto* chunk = new AudioChunk(static_cast<int32_t>(std::min<uint32_t>(bytes, INT32_MAX)));
+      if (chunk->size > 0) std::memcpy(chunk->data.get(), data, static_cast<size_t>(chunk->size));
+      CIOStrmPin::freeBufferElem(element);
+      convertAudioChunk(chunk, *this);
+      if (tail) {
+        tail->next = chunk;
+      } else {
+        head = chunk;
+      }
+      tail = chunk;
+      audioOutput_->take(element);
+    }
+    if (audioOutput_->isFinished()) {
+      freeAudioChunkList(head);
+      return 0;
+    }
+    if (head) {
+      chunks = head;
+      return 1;
+    }
+  }
+}
+
+bool Mp4FileSource::getAudio(FrameRequest request, AudioChunk*& chunks, int32_t& timeMs,
+                             uint8_t& timeChanged) {
+  timeChanged = 0;
+  if (!hasAudio || !audioDecoder_) return false;
+  const auto t = static_cast<uint64_t>(std::max(0.0, audioTimeScale_ * 0.001 * timeMs));
+  switch (request) {
+    case kRequestFirst: currentAudioSample_ = 1; break;
+    case kRequestLast: currentAudioSample_ = static_cast<int64_t>(audioSampleCount) - 1; break;
+    case kRequestNext:
+    case kRequestNextCatchingUp: ++currentAudioSample_; break;
+    case kRequestPrevious:
+    case kRequestPerSource: --currentAudioSample_; break;
+    case kRequestAtPosition: {
+      uint32_t n = 0;
+      if (audioTrack_->findSample(t, n) == kMp4Ok) currentAudioSample_ = n;
+      break;
+    }
+    default: break;
+  }
+  if (currentAudioSample_ < 1) currentAudioSample_ = 1;
+  // The track's last sample is never played.
+  if (currentAudioSample_ >= audioSampleCount) return false;
+  return decodeAudio(chunks) > 0;
+}
+
+}  // namespace strevana
