@@ -1,0 +1,446 @@
+#include "protocols/rtsp/rtsp_client.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <new>
+
+#include "protocols/rtsp/protocol_log.h"
+
+namespace strevana {
+namespace {
+
+constexpr const char* kLogTag = "rtsp";
+constexpr int kHostNotFound = 11001;
+constexpr int kHostTryAgain = 11002;
+constexpr int kHostLookupFailed = 11003;
+
+// Builds a request in a fixed-size buffer: any piece that does not fit fails
+// the whole request, as does a header value carrying a line break (a value
+// echoed from a server must not be able to add header lines).
+class RequestBuilder {
+ public:
+  bool add(std::string_view piece) {
+    if (!ok_ || piece.size() > kRtspRequestSize - text_.size()) {
+      ok_ = false;
+      return false;
+    }
+    text_.append(piece);
+    return true;
+  }
+
+  void header(std::string_view name, std::string_view value) {
+    if (value.find_first_of("\r\n") != std::string_view::npos) {
+      ok_ = false;
+      return;
+    }
+    add(name);
+    add(": ");
+    add(value);
+    add("\r\n");
+  }
+
+  void optionalHeader(std::string_view name, const std::optional<std::string>& value) {
+    if (value) header(name, std::string_view(*value));
+  }
+
+  void number(std::string_view name, uint32_t value) {
+    if (value != 0) header(name, std::string_view(std::to_string(value)));
+  }
+
+  // %g in the C locale, whatever locale the process runs in.
+  void real(std::string_view name, double value) {
+    if (value == 0.0) return;
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+    if (result.ec != std::errc()) {
+      ok_ = false;
+      return;
+    }
+    header(name, std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
+  }
+
+  bool ok() const { return ok_; }
+  std::string& text() { return text_; }
+
+ private:
+  std::string text_;
+  bool ok_ = true;
+};
+
+// The identifier part of a Session header ("abc;timeout=60" gives "abc").
+std::optional<std::string> sessionIdentifier(const std::optional<std::string>& header) {
+  if (!header) return std::nullopt;
+  std::string_view value(*header);
+  value = value.substr(0, value.find(';'));
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  if (value.empty()) return std::nullopt;
+  return std::string(value);
+}
+
+}  // namespace
+
+RtspClient::RtspClient() = default;
+
+RtspClient::~RtspClient() {
+  closeSocket();
+  freeSessions();
+}
+
+std::unique_ptr<RtspClient> RtspClient::create(const std::string& url, int& error) {
+  try {
+    std::unique_ptr<RtspClient> client(new RtspClient());
+    error = client->decodeUrl(url);
+    if (error != kRtspOk) return nullptr;
+    error = client->connect();
+    if (error != kRtspOk) return nullptr;
+    return client;
+  } catch (const std::bad_alloc&) {
+    error = kRtspOutOfMemory;
+    return nullptr;
+  }
+}
+
+int parseRtspUrl(std::string_view url, std::string& host, uint16_t& port) {
+  if (url.substr(0, 7) != "rtsp://") return kRtspFailed;
+  for (char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) return kRtspUrlInvalid;
+  }
+  const std::string_view rest = url.substr(7);
+  const std::size_t slash = rest.find('/');
+  const std::size_t colon = rest.find(':');
+  std::size_t hostEnd = slash == std::string_view::npos ? rest.size() : slash;
+  uint32_t number = kRtspDefaultPort;
+  if (colon != std::string_view::npos && (slash == std::string_view::npos || colon < slash)) {
+    hostEnd = colon;
+    std::size_t i = colon + 1;
+    number = 0;
+    while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9') {
+      number = number * 10 + static_cast<uint32_t>(rest[i] - '0');
+      if (number > 0xFFFF) return kRtspUrlInvalid;
+      ++i;
+    }
+    if (number == 0 || (i < rest.size() && rest[i] != '/')) return kRtspUrlInvalid;
+  }
+  if (hostEnd == 0) return kRtspUrlInvalid;
+  host.assign(rest.substr(0, hostEnd));
+  port = static_cast<uint16_t>(number);
+  return kRtspOk;
+}
+
+int RtspClient::decodeUrl(std::string_view url) {
+  if (!currentUrl_.empty() || !hostName_.empty()) return kRtspUrlAlreadySet;
+  try {
+    currentUrl_.assign(url);
+    return parseRtspUrl(url, hostName_, serverPort_);
+  } catch (const std::bad_alloc&) {
+    return kRtspOutOfMemory;
+  }
+}
+
+int RtspClient::connect() {
+  if (hostName_.empty()) return kRtspFailed;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int lookup = getaddrinfo(hostName_.c_str(), nullptr, &hints, &found);
+  if (lookup != 0 || found == nullptr) {
+    protocolLog(3, kLogTag, "cannot resolve %s: %s", hostName_.c_str(), gai_strerror(lookup));
+    if (lookup == EAI_NONAME) return kHostNotFound;
+    if (lookup == EAI_AGAIN) return kHostTryAgain;
+    return kHostLookupFailed;
+  }
+  sockaddr_in address{};
+  std::memcpy(&address, found->ai_addr, std::min<std::size_t>(sizeof address, found->ai_addrlen));
+  freeaddrinfo(found);
+  address.sin_family = AF_INET;
+  address.sin_port = htons(serverPort_);
+
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return kRtspFailed;
+  // Connect without blocking so that an unreachable server costs at most the
+  // receive time-out, then go back to blocking reads guarded by poll().
+  const int flags = fcntl(fd, F_GETFL, 0);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+    ::close(fd);
+    return kRtspFailed;
+  }
+  int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  if (rc != 0 && errno == EINPROGRESS) {
+    pollfd p{fd, POLLOUT, 0};
+    do {
+      rc = ::poll(&p, 1, static_cast<int>(std::min<uint32_t>(receiveTimeoutMs_, 0x7FFFFFFF)));
+    } while (rc < 0 && errno == EINTR);
+    int soError = 0;
+    socklen_t length = sizeof soError;
+    if (rc == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 && soError == 0) {
+      rc = 0;
+    } else {
+      rc = -1;
+    }
+  }
+  if (rc != 0 || fcntl(fd, F_SETFL, flags) < 0) {
+    protocolLog(3, kLogTag, "cannot connect to %s:%u", hostName_.c_str(), static_cast<unsigned>(serverPort_));
+    ::close(fd);
+    return kRtspFailed;
+  }
+  socket_ = fd;
+  reader_.reset();
+  return kRtspOk;
+}
+
+void RtspClient::closeSocket() {
+  if (socket_ >= 0) ::close(socket_);
+  socket_ = -1;
+  reader_.reset();
+}
+
+long RtspClient::SocketSource::receive(char* data, std::size_t capacity) {
+  const int fd = client_.socket_;
+  if (fd < 0) return -1;
+  pollfd p{fd, POLLIN, 0};
+  int ready;
+  do {
+    ready = ::poll(&p, 1, static_cast<int>(std::min<uint32_t>(client_.receiveTimeoutMs_, 0x7FFFFFFF)));
+  } while (ready < 0 && errno == EINTR);
+  if (ready <= 0) {
+    protocolLog(4, kLogTag, "%s", ready == 0 ? "receive time-out" : "poll failed");
+    return -1;
+  }
+  ssize_t got;
+  do {
+    got = ::recv(fd, data, capacity, 0);
+  } while (got < 0 && errno == EINTR);
+  return got < 0 ? -1 : static_cast<long>(got);
+}
+
+int RtspClient::buildRequest(std::string_view requestLine, const std::optional<std::string>& session,
+                             const RtspRequest* command, std::string& out) const {
+  RequestBuilder b;
+  b.add(requestLine);
+  b.header("CSeq", std::string_view(std::to_string(nextCSeq_)));
+  b.optionalHeader("Cookie", cookie_);
+  if (command != nullptr) {
+    b.optionalHeader("Accept", command->accept);
+    b.optionalHeader("Accept-Encoding", command->acceptEncoding);
+    b.optionalHeader("Accept-Language", command->acceptLanguage);
+    b.optionalHeader("Authorization", command->authorization);
+    b.number("Bandwidth", command->bandwidth);
+    b.number("Blocksize", command->blocksize);
+    b.optionalHeader("Cache-Control", command->cacheControl);
+    b.optionalHeader("Conference", command->conference);
+    b.optionalHeader("From", command->from);
+    b.optionalHeader("Proxy-Authorization", command->proxyAuthorization);
+    b.optionalHeader("Proxy-Require", command->proxyRequire);
+    b.optionalHeader("Range", command->range);
+    b.optionalHeader("Referer", command->referer);
+    b.real("Scale", command->scale);
+  }
+  if (session) {
+    b.optionalHeader("Session", session);
+  } else if (command != nullptr) {
+    b.optionalHeader("Session", command->session);
+  }
+  if (command != nullptr) {
+    b.real("Speed", command->speed);
+    b.optionalHeader("Transport", command->transport);
+  }
+  if (command != nullptr && command->userAgent) {
+    b.optionalHeader("User-Agent", command->userAgent);
+  } else {
+    b.header("User-Agent", std::string_view(kRtspDefaultUserAgent));
+  }
+  if (command != nullptr && command->extraHeaders) b.add(*command->extraHeaders);
+  b.add("\r\n");
+  if (!b.ok()) return kRtspFailed;
+  out = std::move(b.text());
+  return kRtspOk;
+}
+
+int RtspClient::transact(std::string_view method, const std::string& url, const std::optional<std::string>& session,
+                         const RtspRequest* command) {
+  std::string requestLine;
+  requestLine.append(method).append(" ").append(url).append(" RTSP/1.0\r\n");
+  std::string text;
+  if (buildRequest(requestLine, session, command, text) != kRtspOk) return kRtspFailed;
+  if (socket_ < 0) {
+    const int rc = connect();
+    if (rc != kRtspOk) return rc;
+  }
+  std::size_t sent = 0;
+  while (sent < text.size()) {
+    const ssize_t n = ::send(socket_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      closeSocket();
+      return kRtspFailed;
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+  for (int skipped = 0;; ++skipped) {
+    if (skipped > kRtspMaxSkippedReplies) {
+      closeSocket();
+      response_.reset();
+      return kRtspFailed;
+    }
+    if (!response_) response_ = std::make_unique<RtspResponse>();
+    const int rc = reader_.readReply(*response_);
+    if (rc != 0) {
+      protocolLog(3, kLogTag, "reply to %.*s not decoded (%d)", static_cast<int>(method.size()), method.data(), rc);
+      closeSocket();
+      response_.reset();
+      return rc;
+    }
+    if (response_->connectionClose) closeSocket();
+    const char status = response_->statusClass();
+    if (response_->sequenceNumber != nextCSeq_ || status == '1') continue;
+    ++nextCSeq_;
+    if (status == '4' || status == '5') return kRtspStatusError;
+    if (response_->cookie) cookie_ = response_->cookie;
+    if (status == '2') return kRtspOk;
+    return followRedirect(*response_);  // '3'
+  }
+}
+
+int RtspClient::followRedirect(const RtspResponse& reply) {
+  if (!reply.location || redirectCount_ >= kRtspMaxRedirects) return kRtspStatusError;
+  ++redirectCount_;
+  if (!initialUrl_) initialUrl_ = currentUrl_;
+  hostName_.clear();
+  currentUrl_.clear();
+  closeSocket();
+  if (decodeUrl(*reply.location) != kRtspOk) return kRtspStatusError;
+  if (connect() != kRtspOk) return kRtspStatusError;
+  return kRtspRedirected;
+}
+
+int RtspClient::request(std::string_view method, std::string url, const std::optional<std::string>& session,
+                        const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
+  redirectCount_ = 0;
+  int rc;
+  try {
+    for (;;) {
+      rc = transact(method, url, session, command);
+      if (rc != kRtspRedirected) break;
+      url = currentUrl_;
+    }
+  } catch (const std::bad_alloc&) {
+    rc = kRtspFailed;
+  }
+  response = std::move(response_);
+  return rc;
+}
+
+int RtspClient::describe(const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
+  response.reset();
+  return request("DESCRIBE", currentUrl_, std::nullopt, command, response);
+}
+
+int RtspClient::setup(const std::string& mediaUrl, const RtspRequest* command, RtspClientSession*& session,
+                      std::unique_ptr<RtspResponse>& response, bool useAggregate) {
+  response.reset();
+  if (command == nullptr || !command->transport) return kRtspBadCommand;
+  // The media must live on the server this client talks to: same scheme,
+  // host and port as the current URL, up to the first '/' after "rtsp://".
+  if (mediaUrl.compare(0, 7, "rtsp://") != 0) return kRtspBadMediaUrl;
+  const std::size_t slash = mediaUrl.find('/', 7);
+  if (slash == std::string::npos || currentUrl_.compare(0, slash, mediaUrl, 0, slash) != 0 ||
+      (currentUrl_.size() > slash && currentUrl_[slash] != '/')) {
+    return kRtspBadMediaUrl;
+  }
+  const std::optional<std::string> requestSession = useAggregate ? aggregateSession_ : std::nullopt;
+  const int rc = request("SETUP", mediaUrl, requestSession, command, response);
+  if (rc != kRtspOk) return rc;
+  try {
+    std::optional<std::string> identifier = sessionIdentifier(response->session);
+    if (useAggregate && aggregateSession_ && identifier && *identifier != *aggregateSession_) {
+      return kRtspStatusError;
+    }
+    for (RtspClientSession* s = sessions_.get(); s != nullptr; s = s->next.get()) {
+      if (s->mediaUrl == mediaUrl) {
+        session = s;
+        return kRtspOk;
+      }
+    }
+    if (!identifier && useAggregate) identifier = aggregateSession_;
+    auto record = std::make_unique<RtspClientSession>();
+    record->client = this;
+    record->identifier = identifier;
+    record->mediaUrl = mediaUrl;
+    record->next = std::move(sessions_);
+    sessions_ = std::move(record);
+    if (useAggregate && !aggregateSession_) aggregateSession_ = identifier;
+    session = sessions_.get();
+    return kRtspOk;
+  } catch (const std::bad_alloc&) {
+    return kRtspFailed;
+  }
+}
+
+bool RtspClient::ownsSession(const RtspClientSession* session) const {
+  for (const RtspClientSession* s = sessions_.get(); s != nullptr; s = s->next.get()) {
+    if (s == session) return true;
+  }
+  return false;
+}
+
+int RtspClient::checkSession(RtspClientSession* session, const RtspRequest* command) const {
+  // Membership first: only a record found in the list is dereferenced.
+  if (session == nullptr || !ownsSession(session) || session->client != this) return kRtspBadCommand;
+  if (command != nullptr && command->session && session->identifier != command->session) return kRtspBadCommand;
+  return kRtspOk;
+}
+
+int RtspClient::play(RtspClientSession* session, const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
+  response.reset();
+  if (checkSession(session, command) != kRtspOk) return kRtspBadCommand;
+  return request("PLAY", session->mediaUrl, session->identifier, command, response);
+}
+
+int RtspClient::play(const std::string& url, const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
+  response.reset();
+  return request("PLAY", url, aggregateSession_, command, response);
+}
+
+int RtspClient::teardown(RtspClientSession* session, const RtspRequest* command,
+                         std::unique_ptr<RtspResponse>& response) {
+  response.reset();
+  if (checkSession(session, command) != kRtspOk) return kRtspBadCommand;
+  if (socket_ < 0) return kRtspNotConnected;
+  const int rc = request("TEARDOWN", session->mediaUrl, session->identifier, command, response);
+  if (rc != kRtspOk) return rc;
+  for (std::unique_ptr<RtspClientSession>* slot = &sessions_; *slot; slot = &(*slot)->next) {
+    if (slot->get() == session) {
+      *slot = std::move(session->next);
+      break;
+    }
+  }
+  return kRtspOk;
+}
+
+int RtspClient::teardown(const std::string& url, const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
+  response.reset();
+  if (socket_ < 0) return kRtspNotConnected;
+  const int rc = request("TEARDOWN", url, aggregateSession_, command, response);
+  if (rc != kRtspOk) return rc;
+  freeSessions();
+  aggregateSession_.reset();
+  return kRtspOk;
+}
+
+void RtspClient::freeSessions() {
+  while (sessions_) sessions_ = std::move(sessions_->next);
+}
+
+}  // namespace strevana

@@ -1,0 +1,474 @@
+#include "protocols/rtsp/rtsp_client.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "scripted_server.h"
+
+namespace strevana {
+namespace {
+
+using testing::RequestLog;
+using testing::ScriptedConnection;
+using testing::ScriptedServer;
+
+std::string ok(int cseq, const std::string& headers = "", const std::string& body = "") {
+  std::string reply = "RTSP/1.0 200 OK\r\nCSeq: " + std::to_string(cseq) + "\r\n" + headers;
+  if (!body.empty()) reply += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  return reply + "\r\n" + body;
+}
+
+std::unique_ptr<RtspClient> connectTo(const ScriptedServer& server, const std::string& path = "/media/clip.mp4") {
+  int error = 0;
+  auto client = RtspClient::create(server.url(path), error);
+  EXPECT_EQ(error, 0);
+  if (client) client->setReceiveTimeoutMs(3000);
+  return client;
+}
+
+TEST(RtspUrl, Decoding) {
+  std::string host;
+  uint16_t port = 0;
+  EXPECT_EQ(parseRtspUrl("rtsp://media.example.com", host, port), 0);
+  EXPECT_EQ(host, "media.example.com");
+  EXPECT_EQ(port, 554);
+  EXPECT_EQ(parseRtspUrl("rtsp://h:8554/a:b/c", host, port), 0);
+  EXPECT_EQ(host, "h");
+  EXPECT_EQ(port, 8554);
+  EXPECT_EQ(parseRtspUrl("rtsp://h2:99", host, port), 0);
+  EXPECT_EQ(port, 99);
+  EXPECT_EQ(parseRtspUrl("rtsp://h3/x:0", host, port), 0);
+  EXPECT_EQ(port, 554);
+
+  EXPECT_EQ(parseRtspUrl("RTSP://h/x", host, port), kRtspFailed);
+  EXPECT_EQ(parseRtspUrl("http://h/x", host, port), kRtspFailed);
+  EXPECT_EQ(parseRtspUrl("rtsp://h:0/x", host, port), kRtspUrlInvalid);
+  EXPECT_EQ(parseRtspUrl("rtsp://h:/x", host, port), kRtspUrlInvalid);
+  EXPECT_EQ(parseRtspUrl("rtsp://h:554a/x", host, port), kRtspUrlInvalid);
+  EXPECT_EQ(parseRtspUrl("rtsp://h:65536/x", host, port), kRtspUrlInvalid);
+  EXPECT_EQ(parseRtspUrl("rtsp:///x", host, port), kRtspUrlInvalid);
+  EXPECT_EQ(parseRtspUrl("rtsp://:80/x", host, port), kRtspUrlInvalid);
+  EXPECT_EQ(parseRtspUrl("rtsp://h/x\r\nEvil: 1", host, port), kRtspUrlInvalid);
+  EXPECT_EQ(parseRtspUrl("rtsp://h/a b", host, port), kRtspUrlInvalid);
+}
+
+TEST(RtspUrl, CreateReportsDecodingAndConnectCodes) {
+  int error = 0;
+  EXPECT_EQ(RtspClient::create("RTSP://127.0.0.1/x", error), nullptr);
+  EXPECT_EQ(error, kRtspFailed);
+  EXPECT_EQ(RtspClient::create("rtsp://127.0.0.1:0/x", error), nullptr);
+  EXPECT_EQ(error, kRtspUrlInvalid);
+  EXPECT_EQ(RtspClient::create("rtsp://127.0.0.1:9z/x", error), nullptr);
+  EXPECT_EQ(error, kRtspUrlInvalid);
+
+  // A port nobody listens on: the connection is refused.
+  uint16_t freePort = 0;
+  { ScriptedServer probe([](ScriptedConnection&, int) {}); freePort = probe.port(); }
+  EXPECT_EQ(RtspClient::create("rtsp://127.0.0.1:" + std::to_string(freePort) + "/x", error), nullptr);
+  EXPECT_EQ(error, kRtspFailed);
+
+  EXPECT_EQ(RtspClient::create("rtsp://no-such-host.invalid/x", error), nullptr);
+  EXPECT_GE(error, 11001);
+  EXPECT_LE(error, 11003);
+
+  ScriptedServer server([](ScriptedConnection& c, int) { c.waitForClose(); });
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+  EXPECT_EQ(client->decodeUrl("rtsp://other/x"), kRtspUrlAlreadySet);
+  EXPECT_EQ(client->currentUrl(), server.url());
+  EXPECT_EQ(client->serverPort(), server.port());
+  EXPECT_EQ(client->hostName(), "127.0.0.1");
+}
+
+TEST(RtspClientRequests, DescribeBytesInHeaderOrder) {
+  RequestLog log;
+  const std::string sdp = "v=0\r\ns=clip\r\n";
+  ScriptedServer server([&](ScriptedConnection& c, int) {
+    log.add(c.readRequest());
+    c.send(ok(1, "Content-Base: rtsp://127.0.0.1/media/clip.mp4/\r\nContent-Type: application/sdp\r\n", sdp));
+    log.add(c.readRequest());
+    c.send(ok(2, "Session: 12345678;timeout=60\r\nTransport: RTP/AVP;unicast;client_port=6970-6971;server_port=5000-5001\r\n"));
+    c.waitForClose();
+  });
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+
+  RtspRequest command;
+  command.accept = "application/sdp";
+  command.acceptEncoding = "identity";
+  command.acceptLanguage = "en";
+  command.authorization = "Basic eDp5";
+  command.bandwidth = 128000;
+  command.blocksize = 1400;
+  command.cacheControl = "no-cache";
+  command.conference = "c1";
+  command.cookie = "never-sent";
+  command.from = "me@example.com";
+  command.proxyAuthorization = "Basic cA==";
+  command.proxyRequire = "funky";
+  command.range = "npt=0.0-";
+  command.referer = "rtsp://ref/";
+  command.scale = 1.5;
+  command.session = "given";
+  command.speed = 2.0;
+  command.userAgent = "Test Agent";
+  command.extraHeaders = "X-Extra: 1\r\n";
+  std::unique_ptr<RtspResponse> response;
+  ASSERT_EQ(client->describe(&command, response), 0);
+  ASSERT_NE(response, nullptr);
+  EXPECT_EQ(response->body, sdp);
+  EXPECT_EQ(response->contentBase, "rtsp://127.0.0.1/media/clip.mp4/");
+  EXPECT_EQ(client->nextSequenceNumber(), 2u);
+
+  RtspRequest setupCommand;
+  setupCommand.accept = "application/sdp";
+  setupCommand.transport = "RTP/AVP;unicast;client_port=6970-6971";
+  RtspClientSession* session = nullptr;
+  ASSERT_EQ(client->setup(server.url("/media/clip.mp4/track1"), &setupCommand, session, response, false), 0);
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(session->identifier, "12345678");
+  EXPECT_EQ(session->client, client.get());
+  EXPECT_EQ(response->transport, "RTP/AVP;unicast;client_port=6970-6971;server_port=5000-5001");
+
+  const auto requests = log.all();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0],
+            "DESCRIBE " + server.url() + " RTSP/1.0\r\n"
+            "CSeq: 1\r\n"
+            "Accept: application/sdp\r\n"
+            "Accept-Encoding: identity\r\n"
+            "Accept-Language: en\r\n"
+            "Authorization: Basic eDp5\r\n"
+            "Bandwidth: 128000\r\n"
+            "Blocksize: 1400\r\n"
+            "Cache-Control: no-cache\r\n"
+            "Conference: c1\r\n"
+            "From: me@example.com\r\n"
+            "Proxy-Authorization: Basic cA==\r\n"
+            "Proxy-Require: funky\r\n"
+            "Range: npt=0.0-\r\n"
+            "Referer: rtsp://ref/\r\n"
+            "Scale: 1.5\r\n"
+            "Session: given\r\n"
+            "Speed: 2\r\n"
+            "User-Agent: Test Agent\r\n"
+            "X-Extra: 1\r\n"
+            "\r\n");
+  EXPECT_EQ(requests[1],
+            "SETUP " + server.url("/media/clip.mp4/track1") + " RTSP/1.0\r\n"
+            "CSeq: 2\r\n"
+            "Accept: application/sdp\r\n"
+            "Transport: RTP/AVP;unicast;client_port=6970-6971\r\n"
+            "User-Agent: Dazov RTSP 1.0\r\n"
+            "\r\n");
+}
+
+TEST(RtspClientRequests, OversizeRequestFails) {
+  ScriptedServer server([](ScriptedConnection& c, int) { c.waitForClose(); });
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+  RtspRequest command;
+  command.extraHeaders = std::string(2100, 'x');
+  std::unique_ptr<RtspResponse> response;
+  EXPECT_EQ(client->describe(&command, response), kRtspFailed);
+  EXPECT_EQ(response, nullptr);
+  EXPECT_EQ(client->nextSequenceNumber(), 1u);
+  // A header value with a line break could smuggle header lines.
+  RtspRequest injected;
+  injected.range = "npt=0-\r\nX-Evil: 1";
+  EXPECT_EQ(client->describe(&injected, response), kRtspFailed);
+}
+
+TEST(RtspClientReplies, OtherCSeqAndInformationalRepliesAreSkipped) {
+  ScriptedServer server([](ScriptedConnection& c, int) {
+    c.readRequest();
+    c.send("RTSP/1.0 200 OK\r\nCSeq: 99\r\nServer: stale\r\n\r\n");
+    c.send("RTSP/1.0 100 Continue\r\nCSeq: 1\r\n\r\n");
+    c.send(ok(1, "Server: fresh\r\n"));
+    c.waitForClose();
+  });
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+  std::unique_ptr<RtspResponse> response;
+  ASSERT_EQ(client->describe(nullptr, response), 0);
+  EXPECT_EQ(response->server, "fresh");
+  EXPECT_EQ(client->nextSequenceNumber(), 2u);
+}
+
+TEST(RtspClientReplies, NotFoundHandsTheReplyOver) {
+  ScriptedServer server([](ScriptedConnection& c, int) {
+    c.readRequest();
+    c.send("RTSP/1.0 404 Not Found\r\nCSeq: 1\r\nSet-Cookie: ignored\r\n\r\n");
+    c.waitForClose();
+  });
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+  std::unique_ptr<RtspResponse> response;
+  EXPECT_EQ(client->describe(nullptr, response), kRtspStatusError);
+  ASSERT_NE(response, nullptr);
+  EXPECT_STREQ(response->statusCode, "404");
+  EXPECT_EQ(response->reasonPhrase, "Not Found");
+  EXPECT_FALSE(client->cookie().has_value());
+  EXPECT_EQ(client->nextSequenceNumber(), 2u);
+}
+
+TEST(RtspClientReplies, LineEndsOverTheSocket) {
+  for (const std::string terminator : {"\n", "\r", "\n\r"}) {
+    SCOPED_TRACE(terminator.size());
+    ScriptedServer server([&](ScriptedConnection& c, int) {
+      c.readRequest();
+      c.send("RTSP/1.0 200 OK" + terminator + "CSeq: 1" + terminator + "Content-Length: 4" + terminator +
+             "RTP-Info: url=a;seq=1" + terminator + " ,url=b;seq=2" + terminator + terminator + "body");
+      c.waitForClose();
+    });
+    auto client = connectTo(server);
+    ASSERT_NE(client, nullptr);
+    std::unique_ptr<RtspResponse> response;
+    ASSERT_EQ(client->describe(nullptr, response), 0);
+    EXPECT_EQ(response->body, "body");
+    EXPECT_EQ(response->rtpInfo, "url=a;seq=1,url=b;seq=2");
+  }
+}
+
+TEST(RtspClientReplies, CloseFlagBodyThenTeardownWithoutConnection) {
+  ScriptedServer server([](ScriptedConnection& c, int) {
+    c.readRequest();
+    c.send("RTSP/1.0 200 OK\r\nCSeq: 1\r\nConnection: close\r\n\r\nv=0\r\ns=rest of the stream\r\n");
+  });
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+  std::unique_ptr<RtspResponse> response;
+  ASSERT_EQ(client->describe(nullptr, response), 0);
+  EXPECT_TRUE(response->connectionClose);
+  EXPECT_EQ(response->body, "v=0\r\ns=rest of the stream\r\n");
+  EXPECT_FALSE(client->connected());
+  EXPECT_EQ(client->teardown(client->currentUrl(), nullptr, response), kRtspNotConnected);
+  EXPECT_EQ(server.connections(), 1);  // no connection made for the teardown
+}
+
+TEST(RtspClientReplies, CookieIsSentBack) {
+  RequestLog log;
+  ScriptedServer server([&](ScriptedConnection& c, int) {
+    c.readRequest();
+    c.send(ok(1, "Set-Cookie: token=abc\r\n"));
+    log.add(c.readRequest());
+    c.send(ok(2));
+    c.waitForClose();
+  });
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+  std::unique_ptr<RtspResponse> response;
+  ASSERT_EQ(client->describe(nullptr, response), 0);
+  EXPECT_EQ(client->cookie(), "token=abc");
+  ASSERT_EQ(client->play(client->currentUrl(), nullptr, response), 0);
+  const auto requests = log.all();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0], "PLAY " + server.url() + " RTSP/1.0\r\nCSeq: 2\r\nCookie: token=abc\r\n"
+                         "User-Agent: Dazov RTSP 1.0\r\n\r\n");
+}
+
+TEST(RtspClientReplies, OversizeContentLengthRefused) {
+  ScriptedServer server([](ScriptedConnection& c, int) {
+    c.readRequest();
+    c.send("RTSP/1.0 200 OK\r\nCSeq: 1\r\nContent-Length: 2000000000\r\n\r\nv=0");
+    c.waitForClose();
+  });
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+  std::unique_ptr<RtspResponse> response;
+  EXPECT_EQ(client->describe(nullptr, response), kRtspBadReply);
+  EXPECT_EQ(response, nullptr);
+  EXPECT_FALSE(client->connected());
+}
+
+TEST(RtspClientReplies, SilentServerTimesOut) {
+  ScriptedServer server([](ScriptedConnection& c, int) {
+    c.readRequest();
+    c.waitForClose();
+  });
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+  client->setReceiveTimeoutMs(200);
+  std::unique_ptr<RtspResponse> response;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client->describe(nullptr, response), kRtspFailed);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(elapsed, std::chrono::milliseconds(190));
+  EXPECT_LT(elapsed, std::chrono::seconds(10));
+  EXPECT_EQ(response, nullptr);
+  EXPECT_FALSE(client->connected());
+  EXPECT_EQ(client->nextSequenceNumber(), 1u);
+}
+
+TEST(RtspClientRedirects, FollowedToTheNewServer) {
+  RequestLog log;
+  ScriptedServer target([&](ScriptedConnection& c, int) {
+    log.add(c.readRequest());
+    c.send(ok(2, "", "v=0\r\n"));
+    c.waitForClose();
+  });
+  ScriptedServer origin([&](ScriptedConnection& c, int) {
+    c.readRequest();
+    c.send("RTSP/1.0 302 Moved\r\nCSeq: 1\r\nLocation: " + target.url("/moved.mp4") + "\r\n\r\n");
+    c.waitForClose();
+  });
+  auto client = connectTo(origin);
+  ASSERT_NE(client, nullptr);
+  std::unique_ptr<RtspResponse> response;
+  ASSERT_EQ(client->describe(nullptr, response), 0);
+  EXPECT_EQ(response->body, "v=0\r\n");
+  EXPECT_EQ(client->initialUrl(), origin.url());
+  EXPECT_EQ(client->currentUrl(), target.url("/moved.mp4"));
+  EXPECT_EQ(client->serverPort(), target.port());
+  const auto requests = log.all();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")), "DESCRIBE " + target.url("/moved.mp4") + " RTSP/1.0");
+}
+
+TEST(RtspClientRedirects, SixthRedirectFails) {
+  ScriptedServer* self = nullptr;
+  ScriptedServer server([&](ScriptedConnection& c, int index) {
+    c.readRequest();
+    c.send("RTSP/1.0 301 Moved\r\nCSeq: " + std::to_string(index + 1) + "\r\nLocation: " +
+           self->url("/hop" + std::to_string(index + 1)) + "\r\n\r\n");
+    c.waitForClose();
+  });
+  self = &server;
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+  std::unique_ptr<RtspResponse> response;
+  EXPECT_EQ(client->describe(nullptr, response), kRtspStatusError);
+  ASSERT_NE(response, nullptr);
+  EXPECT_STREQ(response->statusCode, "301");
+  EXPECT_EQ(server.connections(), 6);  // the first request and five resends
+  EXPECT_EQ(client->initialUrl(), server.url());
+  EXPECT_EQ(client->currentUrl(), server.url("/hop5"));
+}
+
+TEST(RtspClientRedirects, WithoutLocationFails) {
+  ScriptedServer server([](ScriptedConnection& c, int) {
+    c.readRequest();
+    c.send("RTSP/1.0 302 Moved\r\nCSeq: 1\r\n\r\n");
+    c.waitForClose();
+  });
+  auto client = connectTo(server);
+  ASSERT_NE(client, nullptr);
+  std::unique_ptr<RtspResponse> response;
+  EXPECT_EQ(client->describe(nullptr, response), kRtspStatusError);
+  EXPECT_NE(response, nullptr);
+}
+
+// SETUP of two tracks in aggregate mode, then PLAY and TEARDOWN.
+class RtspClientSessions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = std::make_unique<ScriptedServer>([this](ScriptedConnection& c, int) {
+      for (int cseq = 1;; ++cseq) {
+        const std::string request = c.readRequest();
+        if (request.empty()) return;
+        log_.add(request);
+        c.send(ok(cseq, replyHeaders_[static_cast<std::size_t>(cseq - 1) % replyHeaders_.size()]));
+      }
+    });
+    client_ = connectTo(*server_);
+    ASSERT_NE(client_, nullptr);
+    setup_.transport = "RTP/AVP;unicast;client_port=6970-6971";
+  }
+
+  std::string requestLine(std::size_t index) {
+    const auto all = log_.all();
+    if (index >= all.size()) return "";
+    return all[index];
+  }
+
+  std::vector<std::string> replyHeaders_{"Session: agg;timeout=30\r\n"};
+  RequestLog log_;
+  std::unique_ptr<ScriptedServer> server_;
+  std::unique_ptr<RtspClient> client_;
+  RtspRequest setup_;
+  std::unique_ptr<RtspResponse> response_;
+};
+
+TEST_F(RtspClientSessions, AggregateSetupPlayTeardown) {
+  RtspClientSession* video = nullptr;
+  RtspClientSession* audio = nullptr;
+  ASSERT_EQ(client_->setup(server_->url("/media/clip.mp4/track1"), &setup_, video, response_, true), 0);
+  EXPECT_EQ(client_->aggregateSession(), "agg");
+  ASSERT_EQ(client_->setup(server_->url("/media/clip.mp4/track2"), &setup_, audio, response_, true), 0);
+  ASSERT_NE(video, audio);
+  EXPECT_EQ(client_->firstSession(), audio);  // newest first
+  RtspClientSession* again = nullptr;
+  ASSERT_EQ(client_->setup(server_->url("/media/clip.mp4/track1"), &setup_, again, response_, true), 0);
+  EXPECT_EQ(again, video);
+
+  ASSERT_EQ(client_->play(client_->currentUrl(), nullptr, response_), 0);
+  ASSERT_EQ(client_->teardown(client_->currentUrl(), nullptr, response_), 0);
+  EXPECT_EQ(client_->firstSession(), nullptr);
+
+  EXPECT_EQ(requestLine(1).find("Session: agg\r\n") != std::string::npos, true) << requestLine(1);
+  EXPECT_EQ(requestLine(0).find("Session:"), std::string::npos);  // nothing known yet
+  EXPECT_EQ(requestLine(3), "PLAY " + server_->url() + " RTSP/1.0\r\nCSeq: 4\r\nSession: agg\r\n"
+                            "User-Agent: Dazov RTSP 1.0\r\n\r\n");
+  EXPECT_EQ(requestLine(4), "TEARDOWN " + server_->url() + " RTSP/1.0\r\nCSeq: 5\r\nSession: agg\r\n"
+                            "User-Agent: Dazov RTSP 1.0\r\n\r\n");
+}
+
+TEST_F(RtspClientSessions, DifferentAggregateSessionFails) {
+  replyHeaders_ = {"Session: agg\r\n", "Session: other\r\n"};
+  RtspClientSession* video = nullptr;
+  ASSERT_EQ(client_->setup(server_->url("/media/clip.mp4/track1"), &setup_, video, response_, true), 0);
+  RtspClientSession* audio = nullptr;
+  EXPECT_EQ(client_->setup(server_->url("/media/clip.mp4/track2"), &setup_, audio, response_, true),
+            kRtspStatusError);
+  ASSERT_NE(response_, nullptr);
+  EXPECT_EQ(response_->session, "other");
+  EXPECT_EQ(audio, nullptr);
+}
+
+TEST_F(RtspClientSessions, SessionPlayAndChecks) {
+  replyHeaders_ = {"Session: s1\r\n", "Session: s2\r\n", ""};
+  RtspClientSession* video = nullptr;
+  RtspClientSession* audio = nullptr;
+  ASSERT_EQ(client_->setup(server_->url("/media/clip.mp4/track1"), &setup_, video, response_, false), 0);
+  ASSERT_EQ(client_->setup(server_->url("/media/clip.mp4/track2"), &setup_, audio, response_, false), 0);
+  EXPECT_FALSE(client_->aggregateSession().has_value());
+
+  ASSERT_EQ(client_->play(audio, nullptr, response_), 0);
+  EXPECT_EQ(requestLine(2), "PLAY " + server_->url("/media/clip.mp4/track2") +
+                                " RTSP/1.0\r\nCSeq: 3\r\nSession: s2\r\nUser-Agent: Dazov RTSP 1.0\r\n\r\n");
+
+  RtspRequest wrong;
+  wrong.session = "s1";
+  EXPECT_EQ(client_->play(audio, &wrong, response_), kRtspBadCommand);
+  EXPECT_EQ(client_->play(nullptr, nullptr, response_), kRtspBadCommand);
+  RtspClientSession stranger;
+  stranger.client = client_.get();
+  EXPECT_EQ(client_->play(&stranger, nullptr, response_), kRtspBadCommand);
+  EXPECT_EQ(client_->teardown(&stranger, nullptr, response_), kRtspBadCommand);
+
+  ASSERT_EQ(client_->teardown(video, nullptr, response_), 0);
+  EXPECT_EQ(client_->firstSession(), audio);
+  EXPECT_EQ(audio->next, nullptr);
+  EXPECT_EQ(client_->play(video, nullptr, response_), kRtspBadCommand);  // freed record
+}
+
+TEST_F(RtspClientSessions, SetupArgumentChecks) {
+  RtspClientSession* session = nullptr;
+  EXPECT_EQ(client_->setup(server_->url("/media/clip.mp4/t"), nullptr, session, response_, false), kRtspBadCommand);
+  RtspRequest noTransport;
+  EXPECT_EQ(client_->setup(server_->url("/media/clip.mp4/t"), &noTransport, session, response_, false),
+            kRtspBadCommand);
+  EXPECT_EQ(client_->setup("rtsp://elsewhere:1/media/t", &setup_, session, response_, false), kRtspBadMediaUrl);
+  EXPECT_EQ(client_->setup("rtsp://127.0.0.1:" + std::to_string(server_->port()) + "0/media/t", &setup_, session,
+                           response_, false),
+            kRtspBadMediaUrl);
+  EXPECT_EQ(client_->setup("rtsp://127.0.0.1", &setup_, session, response_, false), kRtspBadMediaUrl);
+  EXPECT_EQ(client_->setup("http://127.0.0.1/media/t", &setup_, session, response_, false), kRtspBadMediaUrl);
+  EXPECT_EQ(session, nullptr);
+  EXPECT_TRUE(log_.all().empty());
+}
+
+}  // namespace
+}  // namespace strevana

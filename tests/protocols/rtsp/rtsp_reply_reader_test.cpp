@@ -1,0 +1,211 @@
+#include "protocols/rtsp/rtsp_reply_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace strevana {
+namespace {
+
+// Hands out a fixed text in chunks of a chosen size, then reports the end of
+// the connection (or a time-out, when asked).
+class MemorySource final : public RtspByteSource {
+ public:
+  MemorySource(std::string data, std::size_t chunk, bool timeOutAtEnd = false)
+      : data_(std::move(data)), chunk_(chunk), timeOutAtEnd_(timeOutAtEnd) {}
+  long receive(char* out, std::size_t capacity) override {
+    if (position_ == data_.size()) return timeOutAtEnd_ ? -1 : 0;
+    const std::size_t n = std::min({capacity, chunk_, data_.size() - position_});
+    std::memcpy(out, data_.data() + position_, n);
+    position_ += n;
+    return static_cast<long>(n);
+  }
+
+ private:
+  std::string data_;
+  std::size_t chunk_;
+  bool timeOutAtEnd_;
+  std::size_t position_ = 0;
+};
+
+std::string withTerminator(const std::string& crlfText, const std::string& terminator) {
+  std::string out;
+  for (std::size_t i = 0; i < crlfText.size(); ++i) {
+    if (crlfText.compare(i, 2, "\r\n") == 0) {
+      out += terminator;
+      ++i;
+    } else {
+      out += crlfText[i];
+    }
+  }
+  return out;
+}
+
+const std::string kReply =
+    "RTSP/1.0 200 OK\r\n"
+    "CSeq: 3\r\n"
+    "Content-Base: rtsp://h/clip/\r\n"
+    "Content-Type: application/sdp\r\n"
+    "Content-Length: 10\r\n"
+    "\r\n"
+    "v=0\r\ns=x\r\n";
+
+TEST(RtspReplyReader, EveryLineTerminatorAndChunkSize) {
+  for (const std::string terminator : {"\r\n", "\n", "\r", "\n\r"}) {
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
+      SCOPED_TRACE(::testing::Message() << "terminator " << terminator.size() << " chunk " << chunk);
+      // The body keeps its own bytes: only the head uses the terminator.
+      const std::string head = kReply.substr(0, kReply.size() - 10);
+      MemorySource source(withTerminator(head, terminator) + "v=0\r\ns=x\r\n", chunk);
+      RtspReplyReader reader(source);
+      RtspResponse reply;
+      ASSERT_EQ(reader.readReply(reply), 0);
+      EXPECT_STREQ(reply.statusCode, "200");
+      EXPECT_EQ(reply.reasonPhrase, "OK");
+      EXPECT_EQ(reply.sequenceNumber, 3u);
+      EXPECT_EQ(reply.contentBase, "rtsp://h/clip/");
+      EXPECT_EQ(reply.contentType, "application/sdp");
+      EXPECT_EQ(reply.contentLength, 10u);
+      EXPECT_EQ(reply.body, "v=0\r\ns=x\r\n");
+    }
+  }
+}
+
+TEST(RtspReplyReader, PipelinedRepliesAreReadInOrder) {
+  MemorySource source("RTSP/1.0 100 Continue\r\nCSeq: 1\r\n\r\n" + kReply + "\r\nrtsp/1.0 404 Not Found\r\nCSeq: 4\r\n\r\n",
+                      4096);
+  RtspReplyReader reader(source);
+  RtspResponse reply;
+  ASSERT_EQ(reader.readReply(reply), 0);
+  EXPECT_STREQ(reply.statusCode, "100");
+  ASSERT_EQ(reader.readReply(reply), 0);
+  EXPECT_EQ(reply.sequenceNumber, 3u);
+  ASSERT_EQ(reader.readReply(reply), 0);
+  EXPECT_STREQ(reply.statusCode, "404");
+  EXPECT_EQ(reply.reasonPhrase, "Not Found");
+  EXPECT_FALSE(reply.contentBase.has_value());  // cleared between replies
+  EXPECT_EQ(reader.readReply(reply), kRtspReadFailed);
+}
+
+TEST(RtspReplyReader, HeaderHandlers) {
+  MemorySource source(
+      "RTSP/1.0 200 OK\r\n"
+      "cseq:7\r\n"
+      "Public: DESCRIBE\r\n"
+      "Allow: PLAY, TEARDOWN\r\n"
+      "Session: first\r\n"
+      "SESSION: second\r\n"
+      "Set-Cookie: a=1\r\n"
+      "RTP-Info: url=rtsp://h/t1;seq=1\r\n"
+      "  ,url=rtsp://h/t2;seq=2\r\n"
+      "RTP-Info: url=rtsp://h/t3;seq=3\r\n"
+      "X-Unknown: ignored\r\n"
+      ",not a continuation\r\n"
+      "Transport:   RTP/AVP;unicast;server_port=5000-5001\r\n"
+      "Connection: Close\r\n"
+      "Content-Length: 0\r\n"
+      "\r\n",
+      4096);
+  RtspReplyReader reader(source);
+  RtspResponse reply;
+  ASSERT_EQ(reader.readReply(reply), 0);
+  EXPECT_EQ(reply.sequenceNumber, 7u);
+  EXPECT_EQ(reply.allowPublic, "PLAY, TEARDOWN");
+  EXPECT_EQ(reply.session, "first");
+  EXPECT_EQ(reply.cookie, "a=1");
+  EXPECT_EQ(reply.rtpInfo, "url=rtsp://h/t1;seq=1,url=rtsp://h/t2;seq=2,url=rtsp://h/t3;seq=3");
+  EXPECT_EQ(reply.transport, "RTP/AVP;unicast;server_port=5000-5001");
+  EXPECT_TRUE(reply.connectionClose);
+  EXPECT_FALSE(reply.body.has_value());  // a length of 0 wins over the close flag
+}
+
+TEST(RtspReplyReader, CloseWithoutLengthTakesTheRest) {
+  MemorySource source("RTSP/1.0 200 OK\nCSeq: 1\nConnection: close\n\nline one\nline two", 5);
+  RtspReplyReader reader(source);
+  RtspResponse reply;
+  ASSERT_EQ(reader.readReply(reply), 0);
+  EXPECT_EQ(reply.body, "line one\nline two");
+}
+
+TEST(RtspReplyReader, BadStatusLines) {
+  for (const char* text : {"HTTP/1.0 200 OK\r\n\r\n", "RTSP/1.0 600 Odd\r\n\r\n", "RTSP/1.0 2\r\n\r\n",
+                           "RTSP/1.0   \r\n\r\n"}) {
+    SCOPED_TRACE(text);
+    MemorySource source(text, 4096);
+    RtspReplyReader reader(source);
+    RtspResponse reply;
+    EXPECT_EQ(reader.readReply(reply), kRtspBadReply);
+  }
+}
+
+TEST(RtspReplyReader, NoLineBreakOrOverlongLine) {
+  {
+    MemorySource source("RTSP/1.0 200 OK without end", 4096);
+    RtspReplyReader reader(source);
+    RtspResponse reply;
+    EXPECT_EQ(reader.readReply(reply), kRtspBadReply);
+  }
+  {
+    MemorySource source("RTSP/1.0 200 OK\r\nServer: " + std::string(3000, 'x') + "\r\n\r\n", 4096);
+    RtspReplyReader reader(source);
+    RtspResponse reply;
+    EXPECT_EQ(reader.readReply(reply), kRtspBadReply);
+  }
+  {
+    MemorySource source("RTSP/1.0 200 OK\r\nCSeq: 1\r\n", 4096);  // ends inside the head
+    RtspReplyReader reader(source);
+    RtspResponse reply;
+    EXPECT_EQ(reader.readReply(reply), kRtspReadFailed);
+  }
+}
+
+TEST(RtspReplyReader, ContentLengthIsBounded) {
+  const std::string head = "RTSP/1.0 200 OK\r\nCSeq: 1\r\n";
+  for (const std::string value : {"1048577", "99999999999999999999", "-5", "12abc", "", "0x10"}) {
+    SCOPED_TRACE(value);
+    MemorySource source(head + "Content-Length: " + value + "\r\n\r\n", 4096);
+    RtspReplyReader reader(source);
+    RtspResponse reply;
+    EXPECT_EQ(reader.readReply(reply), kRtspBadReply);
+  }
+  MemorySource conflicting(head + "Content-Length: 3\r\nContent-Length: 4\r\n\r\nabcd", 4096);
+  RtspReplyReader conflictReader(conflicting);
+  RtspResponse reply;
+  EXPECT_EQ(conflictReader.readReply(reply), kRtspBadReply);
+
+  MemorySource exact(head + "Content-Length: 1048576\r\n\r\n" + std::string(1048576, 'b'), 65536);
+  RtspReplyReader exactReader(exact);
+  ASSERT_EQ(exactReader.readReply(reply), 0);
+  EXPECT_EQ(reply.body->size(), 1048576u);
+
+  MemorySource shortBody(head + "Content-Length: 10\r\n\r\nabc", 4096);
+  RtspReplyReader shortReader(shortBody);
+  EXPECT_EQ(shortReader.readReply(reply), kRtspReadFailed);
+}
+
+TEST(RtspReplyReader, BodyToEndIsBoundedAndNeedsTheEnd) {
+  const std::string head = "RTSP/1.0 200 OK\r\nCSeq: 1\r\nConnection: close\r\n\r\n";
+  MemorySource huge(head + std::string(kRtspMaxBodyBytes + 1, 'x'), 65536);
+  RtspReplyReader hugeReader(huge);
+  RtspResponse reply;
+  EXPECT_EQ(hugeReader.readReply(reply), kRtspBadReply);
+
+  MemorySource stalled(head + "partial", 4096, /*timeOutAtEnd=*/true);
+  RtspReplyReader stalledReader(stalled);
+  EXPECT_EQ(stalledReader.readReply(reply), kRtspReadFailed);
+}
+
+TEST(RtspReplyReader, HeaderSectionIsBounded) {
+  std::string text = "RTSP/1.0 200 OK\r\n";
+  for (std::size_t i = 0; i <= kRtspMaxHeaderLines; ++i) text += "RTP-Info: url=x\r\n";
+  text += "\r\n";
+  MemorySource source(text, 4096);
+  RtspReplyReader reader(source);
+  RtspResponse reply;
+  EXPECT_EQ(reader.readReply(reply), kRtspBadReply);
+}
+
+}  // namespace
+}  // namespace strevana
