@@ -1,0 +1,177 @@
+#include "video/gdi_renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "video/memory_window_surface.h"
+
+namespace strevana {
+namespace {
+
+constexpr QRgb kUntouched = 0xff000000u;  // the surface starts black
+
+// Fills a renderer's buffer: pixel (x, y) gets colour(x, y) as 0xRRGGBB.
+template <typename F>
+void fill(GdiRenderer& r, F colour) {
+  uint8_t* bits = nullptr;
+  int32_t size = 0, stride = 0;
+  ASSERT_TRUE(r.lockBuffer(bits, size, stride));
+  const int32_t bpp = r.format() == kFormatBgr24 ? 3 : 4;
+  for (int32_t y = 0; y < r.imageHeight(); ++y) {
+    for (int32_t x = 0; x < r.imageWidth(); ++x) {
+      const uint32_t c = colour(x, y);
+      uint8_t* p = bits + y * stride + x * bpp;
+      p[0] = c & 0xff;
+      p[1] = (c >> 8) & 0xff;
+      p[2] = (c >> 16) & 0xff;
+      if (bpp == 4) p[3] = 0x00;  // sources often leave the fourth byte 0
+    }
+  }
+  ASSERT_TRUE(r.unlockBuffer());
+}
+
+uint32_t distinct(int32_t x, int32_t y) { return 0x100000u * (y + 1) + 0x10u * (x + 1); }
+
+TEST(GdiRendererPresent, UnscaledCopyLandsAtTheDisplayRectangle) {
+  for (OutputFormat format : {kFormatBgr24, kFormatBgrx32}) {
+    MemoryWindowSurface surface(40, 30);
+    GdiRenderer r;
+    ASSERT_TRUE(r.open(&surface, 0, 0, 5, 3, format));
+    fill(r, distinct);
+    ASSERT_TRUE(r.setOutputRect(10, 20, 5, 3));
+    surface.takeInvalidated();
+    ASSERT_TRUE(r.present());
+    const QImage img = surface.snapshot();
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 5; ++x) {
+        EXPECT_EQ(img.pixel(10 + x, 20 + y), 0xff000000u | distinct(x, y))
+            << format << " at " << x << "," << y;
+      }
+    }
+    EXPECT_EQ(img.pixel(9, 20), kUntouched);
+    EXPECT_EQ(img.pixel(15, 22), kUntouched);
+    EXPECT_EQ(img.pixel(10, 23), kUntouched);
+    EXPECT_EQ(surface.takeInvalidated(), QRect(10, 20, 5, 3));
+  }
+}
+
+TEST(GdiRendererPresent, EnlargesByRepeatingPixels) {
+  MemoryWindowSurface surface(8, 8);
+  GdiRenderer r;
+  ASSERT_TRUE(r.open(&surface, 0, 0, 2, 2, kFormatBgrx32));
+  fill(r, distinct);
+  ASSERT_TRUE(r.setOutputRect(0, 0, 6, 6));
+  ASSERT_TRUE(r.present());
+  const QImage img = surface.snapshot();
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      EXPECT_EQ(img.pixel(x, y), 0xff000000u | distinct(x / 3, y / 3)) << x << "," << y;
+    }
+  }
+  EXPECT_EQ(img.pixel(6, 0), kUntouched);
+}
+
+TEST(GdiRendererPresent, ShrinksBySamplingPixelCentres) {
+  MemoryWindowSurface surface(8, 8);
+  GdiRenderer r;
+  ASSERT_TRUE(r.open(&surface, 0, 0, 4, 4, kFormatBgr24));
+  fill(r, distinct);
+  ASSERT_TRUE(r.setOutputRect(1, 1, 2, 2));
+  ASSERT_TRUE(r.present());
+  const QImage img = surface.snapshot();
+  // Destination pixel d samples source (2d + 1) * 4 / 4: columns 1 and 3.
+  EXPECT_EQ(img.pixel(1, 1), 0xff000000u | distinct(1, 1));
+  EXPECT_EQ(img.pixel(2, 1), 0xff000000u | distinct(3, 1));
+  EXPECT_EQ(img.pixel(1, 2), 0xff000000u | distinct(1, 3));
+  EXPECT_EQ(img.pixel(2, 2), 0xff000000u | distinct(3, 3));
+}
+
+TEST(GdiRendererPresent, StretchesTheWholePictureIntoTheFittedRectangle) {
+  // A 176 x 144 picture in a 400 x 400 output: drawn 400 x 327 at (0, 36).
+  MemoryWindowSurface surface(400, 400);
+  GdiRenderer r;
+  ASSERT_TRUE(r.open(&surface, 0, 0, 176, 144, kFormatBgrx32));
+  fill(r, [](int32_t x, int32_t y) -> uint32_t {
+    return (x == 0 || y == 0 || x == 175 || y == 143) ? 0xff0000u : 0x00ff00u;
+  });
+  ASSERT_TRUE(r.setOutputRect(0, 0, 400, 400));
+  ASSERT_TRUE(r.present());
+  const QImage img = surface.snapshot();
+  EXPECT_EQ(img.pixel(200, 35), kUntouched);
+  EXPECT_EQ(img.pixel(200, 36), 0xffff0000u);    // top picture row
+  EXPECT_EQ(img.pixel(200, 200), 0xff00ff00u);   // inside
+  EXPECT_EQ(img.pixel(200, 362), 0xffff0000u);   // bottom picture row
+  EXPECT_EQ(img.pixel(200, 363), kUntouched);
+  EXPECT_EQ(img.pixel(0, 200), 0xffff0000u);
+  EXPECT_EQ(img.pixel(399, 200), 0xffff0000u);
+}
+
+TEST(GdiRendererPresent, ClipsToTheSurface) {
+  MemoryWindowSurface surface(10, 10);
+  GdiRenderer r;
+  ASSERT_TRUE(r.open(&surface, 0, 0, 4, 4, kFormatBgrx32));
+  fill(r, distinct);
+  ASSERT_TRUE(r.setOutputRect(-2, 8, 4, 4));
+  surface.takeInvalidated();
+  ASSERT_TRUE(r.present());
+  const QImage img = surface.snapshot();
+  EXPECT_EQ(img.pixel(0, 8), 0xff000000u | distinct(2, 0));
+  EXPECT_EQ(img.pixel(1, 9), 0xff000000u | distinct(3, 1));
+  EXPECT_EQ(surface.takeInvalidated(), QRect(0, 8, 2, 2));
+
+  // Entirely outside: nothing drawn, still a success.
+  ASSERT_TRUE(r.setOutputRect(50, 50, 8, 8));
+  EXPECT_TRUE(r.present());
+  EXPECT_TRUE(surface.takeInvalidated().isNull());
+}
+
+TEST(GdiRendererPresent, ProbeRectangleAndRepeatedPresentsWork) {
+  MemoryWindowSurface surface(100, 100);
+  GdiRenderer r;
+  ASSERT_TRUE(r.open(&surface, 0, 0, 176, 144, kFormatBgrx32));
+  ASSERT_TRUE(r.setOutputRect(20, 20, 25, 25));
+  EXPECT_TRUE(r.present());
+  ASSERT_TRUE(r.clear());
+  ASSERT_TRUE(r.setOutputRect(0, 0, 100, 50));
+  EXPECT_TRUE(r.present());
+  EXPECT_TRUE(r.present());
+  EXPECT_EQ(r.displayWidth(), 61);
+}
+
+TEST(GdiRendererPresent, FailsWithoutAWindow) {
+  GdiRenderer r;
+  ASSERT_TRUE(r.open(nullptr, 0, 0, 4, 4, kFormatBgrx32));
+  ASSERT_TRUE(r.setOutputRect(0, 0, 4, 4));
+  EXPECT_FALSE(r.present());
+}
+
+TEST(MemoryWindowSurface, ResizeKeepsTheTopLeftAndBlackensNewArea) {
+  MemoryWindowSurface surface(4, 4);
+  {
+    auto b = surface.paint();
+    b.image().fill(0xff123456u);
+  }
+  surface.resize(6, 2);
+  EXPECT_EQ(surface.clientWidth(), 6);
+  EXPECT_EQ(surface.clientHeight(), 2);
+  const QImage img = surface.snapshot();
+  ASSERT_EQ(img.size(), QSize(6, 2));
+  EXPECT_EQ(img.format(), QImage::Format_RGB32);
+  EXPECT_EQ(img.pixel(3, 1), 0xff123456u);
+  EXPECT_EQ(img.pixel(4, 0), 0xff000000u);
+  surface.resize(-5, 3);
+  EXPECT_EQ(surface.clientWidth(), 0);
+}
+
+TEST(MemoryWindowSurface, RecordsTheUnionOfInvalidatedRectangles) {
+  MemoryWindowSurface surface(100, 100);
+  surface.invalidate(QRect(0, 0, 10, 10));
+  surface.invalidate(QRect(20, 30, 5, 5));
+  EXPECT_EQ(surface.invalidateCount(), 2);
+  EXPECT_EQ(surface.takeInvalidated(), QRect(0, 0, 25, 35));
+  EXPECT_TRUE(surface.takeInvalidated().isNull());
+}
+
+}  // namespace
+}  // namespace strevana

@@ -1,0 +1,210 @@
+#include "video/video_renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "video/gdi_renderer.h"
+#include "video/memory_window_surface.h"
+
+namespace strevana {
+namespace {
+
+// A renderer over a plain buffer, for the shared base behaviour with formats
+// the raster renderer refuses.
+class BufferRenderer final : public VideoRenderer {
+ public:
+  bool open(WindowSurface* window, int32_t x, int32_t y, int32_t width, int32_t height,
+            OutputFormat format) override {
+    VideoRenderer::open(window, x, y, width, height, format);
+    buffer.assign(static_cast<size_t>(bufferBytes(format, width, height)), 0x5a);
+    return true;
+  }
+  bool lockBuffer(uint8_t*& bits, int32_t& size, int32_t& stride) override {
+    ++locks;
+    bits = buffer.data();
+    size = static_cast<int32_t>(buffer.size());
+    stride = rowBytes(format(), imageWidth());
+    return true;
+  }
+  bool unlockBuffer() override {
+    ++unlocks;
+    return true;
+  }
+  bool present() override { return true; }
+
+  std::vector<uint8_t> buffer;
+  int locks = 0;
+  int unlocks = 0;
+};
+
+struct Rect {
+  int32_t x, y, w, h;
+};
+
+Rect fitted(int32_t pw, int32_t ph, Rect out) {
+  BufferRenderer r;
+  r.open(nullptr, 0, 0, pw, ph, kFormatBgrx32);
+  EXPECT_TRUE(r.setOutputRect(out.x, out.y, out.w, out.h));
+  EXPECT_EQ(r.outputX(), out.x);
+  EXPECT_EQ(r.outputWidth(), out.w);
+  return {r.displayX(), r.displayY(), r.displayWidth(), r.displayHeight()};
+}
+
+TEST(VideoRendererFitting, LetterboxesAPictureWiderThanTheTarget) {
+  const Rect d = fitted(176, 144, {0, 0, 400, 400});
+  EXPECT_EQ(d.x, 0);
+  EXPECT_EQ(d.y, 36);
+  EXPECT_EQ(d.w, 400);
+  EXPECT_EQ(d.h, 327);
+}
+
+TEST(VideoRendererFitting, PillarboxesAPictureNarrowerThanTheTarget) {
+  const Rect d = fitted(176, 144, {0, 0, 400, 100});
+  EXPECT_EQ(d.x, 138);
+  EXPECT_EQ(d.y, 0);
+  EXPECT_EQ(d.w, 122);
+  EXPECT_EQ(d.h, 100);
+}
+
+TEST(VideoRendererFitting, OffsetsAreRelativeToTheOutputRectangle) {
+  const Rect d = fitted(176, 144, {15, 13, 400, 400});
+  EXPECT_EQ(d.x, 15);
+  EXPECT_EQ(d.y, 13 + 36);
+}
+
+TEST(VideoRendererFitting, ExactAspectFillsTheHeight) {
+  // 352 x 288 has exactly the aspect of 176 x 144: the height branch keeps
+  // the full height and computes the width.
+  const Rect d = fitted(176, 144, {5, 7, 352, 288});
+  EXPECT_EQ(d.x, 5);
+  EXPECT_EQ(d.y, 7);
+  EXPECT_EQ(d.w, 352);
+  EXPECT_EQ(d.h, 288);
+  // A rectangle a hair narrower takes the width branch instead.
+  const Rect n = fitted(176, 144, {0, 0, 351, 288});
+  EXPECT_EQ(n.w, 351);
+  EXPECT_LT(n.h, 288);
+}
+
+TEST(VideoRendererFitting, TheVisibleRectangleSetsTheAspect) {
+  BufferRenderer r;
+  r.open(nullptr, 0, 0, 176, 144, kFormatBgrx32);
+  r.setSourceRect(0, 0, 100, 100);  // square visible part
+  r.setOutputRect(0, 0, 400, 200);
+  EXPECT_EQ(r.displayWidth(), 200);
+  EXPECT_EQ(r.displayX(), 100);
+}
+
+TEST(VideoRendererFitting, DegenerateSizesFillTheTargetInsteadOfOverflowing) {
+  BufferRenderer r;
+  r.open(nullptr, 0, 0, 176, 144, kFormatBgrx32);
+  r.setSourceRect(0, 0, 176, 0);
+  EXPECT_TRUE(r.setOutputRect(1, 2, 300, 200));
+  EXPECT_EQ(r.displayX(), 1);
+  EXPECT_EQ(r.displayWidth(), 300);
+  EXPECT_EQ(r.displayHeight(), 200);
+  r.setSourceRect(0, 0, 176, 144);
+  EXPECT_TRUE(r.setOutputRect(0, 0, 0, 0));
+  EXPECT_EQ(r.displayWidth(), 0);
+  EXPECT_EQ(r.displayHeight(), 0);
+}
+
+TEST(VideoRendererClear, Yuy2BecomesBlackPairs) {
+  BufferRenderer r;
+  r.open(nullptr, 0, 0, 6, 2, kFormatYuy2);
+  ASSERT_TRUE(r.clear());
+  ASSERT_EQ(r.buffer.size(), 24u);
+  for (size_t i = 0; i < r.buffer.size(); i += 2) {
+    EXPECT_EQ(r.buffer[i], 0x00) << i;
+    EXPECT_EQ(r.buffer[i + 1], 0x80) << i;
+  }
+  EXPECT_EQ(r.locks, 1);
+  EXPECT_EQ(r.unlocks, 1);
+}
+
+TEST(VideoRendererClear, PlanarLumaBlackChromaNeutral) {
+  BufferRenderer r;
+  r.open(nullptr, 0, 0, 4, 2, kFormatIyuv);
+  ASSERT_TRUE(r.clear());
+  ASSERT_EQ(r.buffer.size(), 12u);
+  for (size_t i = 0; i < 8; ++i) EXPECT_EQ(r.buffer[i], 0x00) << i;
+  for (size_t i = 8; i < 12; ++i) EXPECT_EQ(r.buffer[i], 0x80) << i;
+}
+
+TEST(VideoRendererClear, RgbBecomesAllZero) {
+  MemoryWindowSurface surface(64, 64);
+  auto r = createVideoRenderer(&surface, 0, 0, 7, 3, kRendererRaster, kFormatBgr24);
+  ASSERT_NE(r, nullptr);
+  uint8_t* bits = nullptr;
+  int32_t size = 0, stride = 0;
+  ASSERT_TRUE(r->lockBuffer(bits, size, stride));
+  std::fill(bits, bits + size, 0xab);
+  ASSERT_TRUE(r->clear());
+  for (int32_t i = 0; i < size; ++i) ASSERT_EQ(bits[i], 0) << i;
+}
+
+TEST(CreateVideoRenderer, OnlyTheRasterKindExists) {
+  MemoryWindowSurface surface(32, 32);
+  EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, kRendererHardware, kFormatBgrx32),
+            nullptr);
+  EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, 0, kFormatBgrx32), nullptr);
+  EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, 3, kFormatBgrx32), nullptr);
+  EXPECT_NE(createVideoRenderer(&surface, 0, 0, 16, 16, kRendererRaster, kFormatBgrx32),
+            nullptr);
+}
+
+TEST(GdiRendererOpen, RefusesYuvFormats) {
+  MemoryWindowSurface surface(32, 32);
+  for (OutputFormat f : {kFormatIyuv, kFormatYv12, kFormatYuy2}) {
+    GdiRenderer r;
+    EXPECT_FALSE(r.open(&surface, 0, 0, 176, 144, f)) << f;
+    EXPECT_EQ(r.window(), nullptr) << "nothing stored for a refused format";
+    EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 176, 144, kRendererRaster, f), nullptr);
+  }
+}
+
+TEST(GdiRendererOpen, BuffersHaveTheExactSizeAndStride) {
+  MemoryWindowSurface surface(32, 32);
+  struct Case {
+    OutputFormat format;
+    int32_t w, h, size, stride;
+  };
+  for (const Case c : {Case{kFormatBgr24, 176, 144, 76032, 528},
+                       Case{kFormatBgrx32, 176, 144, 101376, 704},
+                       Case{kFormatBgr24, 175, 3, 1575, 525}}) {
+    auto r = createVideoRenderer(&surface, 0, 0, c.w, c.h, kRendererRaster, c.format);
+    ASSERT_NE(r, nullptr);
+    uint8_t* bits = nullptr;
+    int32_t size = 0, stride = 0;
+    ASSERT_TRUE(r->lockBuffer(bits, size, stride));
+    EXPECT_NE(bits, nullptr);
+    EXPECT_EQ(size, c.size);
+    EXPECT_EQ(stride, c.stride);
+    EXPECT_TRUE(r->unlockBuffer());
+    EXPECT_EQ(r->sourceWidth(), c.w);
+    EXPECT_EQ(r->format(), c.format);
+  }
+}
+
+TEST(GdiRendererOpen, RefusesPicturesWithoutAreaOrAbsurdlyLarge) {
+  MemoryWindowSurface surface(32, 32);
+  GdiRenderer r;
+  EXPECT_FALSE(r.open(&surface, 0, 0, 0, 144, kFormatBgrx32));
+  EXPECT_FALSE(r.open(&surface, 0, 0, 176, -1, kFormatBgrx32));
+  EXPECT_FALSE(r.open(&surface, 0, 0, 100000, 100000, kFormatBgrx32));
+}
+
+TEST(GdiRendererLifecycle, CloseReleasesTheBufferAndPresentFails) {
+  MemoryWindowSurface surface(32, 32);
+  GdiRenderer r;
+  ASSERT_TRUE(r.open(&surface, 0, 0, 8, 8, kFormatBgrx32));
+  EXPECT_TRUE(r.close());
+  uint8_t* bits = nullptr;
+  int32_t size = 0, stride = 0;
+  EXPECT_FALSE(r.lockBuffer(bits, size, stride));
+  EXPECT_FALSE(r.present());
+}
+
+}  // namespace
+}  // namespace strevana
