@@ -15,7 +15,8 @@ namespace strevana {
 
 class MemoryWindowSurface final : public WindowSurface {
  public:
-  MemoryWindowSurface(int32_t width, int32_t height);
+  // A surface of 0 x 0 until resized, by default.
+  explicit MemoryWindowSurface(int32_t width = 0, int32_t height = 0);
 
   // Changes the client size, as a window resize would.
   void resize(int32_t width, int32_t height);
