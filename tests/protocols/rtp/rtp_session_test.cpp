@@ -1,0 +1,404 @@
+#include "protocols/rtp/rtp_session.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "protocols/rtp/local_address.h"
+#include "protocols/rtp/rtcp_compound.h"
+#include "rtp_test_support.h"
+
+namespace strevana {
+namespace {
+
+using namespace rtp_test;
+
+constexpr uint32_t kLoopback = 0x7f000001;
+constexpr uint32_t kServerSsrc = 0x5eed0001;
+
+// Polls until `done` holds or two seconds pass (loopback delivery is
+// immediate in practice; the bound only guards against a stuck test).
+template <typename Done>
+bool pollUntil(RtpSession& session, Done done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  for (;;) {
+    session.poll();
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+std::vector<uint32_t> takeAll(RtpSession& session) {
+  std::vector<uint32_t> out;
+  for (bool more = session.gotoFirstSourceWithData(); more; more = session.gotoNextSourceWithData()) {
+    while (auto packet = session.getNextPacket()) out.push_back(packet->extendedSequenceNumber);
+  }
+  return out;
+}
+
+class RtpSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(createOnFreePorts(session_), kRtpOk); }
+  uint16_t rtpPort() const { return static_cast<uint16_t>(session_.portBase()); }
+  uint16_t rtcpPort() const { return static_cast<uint16_t>(session_.portBase() + 1); }
+  // Destination whose RTCP port is the peer's port.
+  void reportTo(const LoopbackPeer& peer) { ASSERT_EQ(session_.addDestination(kLoopback, peer.port() - 1), kRtpOk); }
+
+  ManualMillisecondClock clock_;
+  RtpSession session_{clock_};
+};
+
+TEST(RtpSessionCreateTest, OddPortFailsWithoutOpeningASocket) {
+  RtpSession session;
+  const size_t before = openDescriptorCount();
+  EXPECT_EQ(session.create(6971, 0, false), kRtpOddPortBase);
+  EXPECT_EQ(openDescriptorCount(), before);
+  EXPECT_FALSE(session.isCreated());
+  EXPECT_EQ(session.poll(), kRtpSessionNotCreated);
+  EXPECT_EQ(session.destroy(), kRtpSessionNotCreated);
+  EXPECT_EQ(session.joinMulticastGroup(0xef000001), kRtpSocketsNotCreated);
+}
+
+TEST(RtpSessionCreateTest, PortInUseGivesBindFailureAndClosesBothSockets) {
+  RtpSession first;
+  ASSERT_EQ(createOnFreePorts(first), kRtpOk);
+  EXPECT_EQ(first.create(first.portBase(), 0, false), kRtpAlreadyCreated);
+  RtpSession second;
+  const size_t before = openDescriptorCount();
+  EXPECT_EQ(second.create(first.portBase(), 0, false), kRtpBindFailed);
+  EXPECT_EQ(openDescriptorCount(), before);
+  EXPECT_FALSE(second.isCreated());
+}
+
+TEST(RtpSessionCreateTest, CanBeCreatedAgainAfterDestroy) {
+  RtpSession session;
+  ASSERT_EQ(createOnFreePorts(session), kRtpOk);
+  const int port = session.portBase();
+  EXPECT_NE(session.localAddress(), 0u);
+  EXPECT_EQ(session.destroy(), kRtpOk);
+  EXPECT_EQ(session.create(port, 0, false), kRtpOk);
+  EXPECT_EQ(session.portBase(), port);
+}
+
+TEST(RtpSessionCreateTest, ReuseFlagLetsTwoSessionsShareAPortPair) {
+  RtpSession first;
+  ASSERT_EQ(createOnFreePorts(first, true), kRtpOk);
+  RtpSession second;
+  EXPECT_EQ(second.create(first.portBase(), 0, true), kRtpOk);
+}
+
+TEST(RtpSessionCreateTest, GivenLocalAddressIsKept) {
+  RtpSession session;
+  session.create(0, 0, false);
+  EXPECT_FALSE(session.isCreated());
+  int base = 30000;
+  int rc = kRtpBindFailed;
+  for (; rc == kRtpBindFailed && base < 40000; base += 2) rc = session.create(base, 0x0a0b0c0d, false);
+  ASSERT_EQ(rc, kRtpOk);
+  EXPECT_EQ(session.localAddress(), 0x0a0b0c0du);
+}
+
+TEST_F(RtpSessionTest, ReceivesWrappingSequenceFromLoopbackInOrderWithoutDuplicates) {
+  LoopbackPeer server;
+  for (uint16_t seq : {65535, 65534, 1, 0, 65535}) server.sendTo(rtpPort(), makeRtp(seq, kServerSsrc));
+  ASSERT_TRUE(pollUntil(session_, [&] {
+    RtpSource* s = session_.findSource(kServerSsrc);
+    return s != nullptr && s->packetsReceived() == 5;
+  }));
+  ASSERT_TRUE(session_.gotoFirstSourceWithData());
+  EXPECT_EQ(session_.currentSource()->ssrc(), kServerSsrc);
+  std::vector<uint16_t> payloadSeqs;
+  std::vector<uint32_t> extended;
+  while (auto packet = session_.getNextPacket()) {
+    extended.push_back(packet->extendedSequenceNumber);
+    ASSERT_EQ(packet->payloadLength(), 2u);
+    payloadSeqs.push_back(static_cast<uint16_t>((packet->payload()[0] << 8) | packet->payload()[1]));
+    RtpSession::deletePacket(std::move(packet));
+  }
+  EXPECT_EQ(extended, (std::vector<uint32_t>{65534, 65535, 65536, 65537}));
+  EXPECT_EQ(payloadSeqs, (std::vector<uint16_t>{65534, 65535, 0, 1}));
+  EXPECT_FALSE(session_.gotoNextSourceWithData());
+  EXPECT_EQ(session_.activeSourceCount(), 1u);
+  EXPECT_EQ(session_.queuedBytes(), 0u);
+}
+
+TEST_F(RtpSessionTest, AcceptListModeKeepsOnlyListedSenders) {
+  LoopbackPeer server;
+  LoopbackPeer stranger;
+  session_.setReceiveMode(RtpReceiveMode::kAcceptListed);
+  ASSERT_EQ(session_.addToAcceptList(kLoopback, false, server.port()), kRtpOk);
+  stranger.sendTo(rtpPort(), makeRtp(1, 0xbad));
+  server.sendTo(rtpPort(), makeRtp(1, kServerSsrc));
+  stranger.sendTo(rtpPort(), makeRtp(2, 0xbad));
+  ASSERT_TRUE(pollUntil(session_, [&] { return session_.findSource(kServerSsrc) != nullptr; }));
+  session_.poll();
+  EXPECT_EQ(session_.findSource(0xbad), nullptr);
+  EXPECT_EQ(session_.sources().size(), 1u);
+}
+
+TEST_F(RtpSessionTest, IgnoreListModeDropsListedSenders) {
+  LoopbackPeer server;
+  LoopbackPeer ignored;
+  session_.setReceiveMode(RtpReceiveMode::kIgnoreListed);
+  ASSERT_EQ(session_.addToIgnoreList(kLoopback, false, ignored.port()), kRtpOk);
+  ignored.sendTo(rtpPort(), makeRtp(1, 0xbad));
+  server.sendTo(rtpPort(), makeRtp(1, kServerSsrc));
+  ASSERT_TRUE(pollUntil(session_, [&] { return session_.findSource(kServerSsrc) != nullptr; }));
+  EXPECT_EQ(session_.findSource(0xbad), nullptr);
+  // Listing the whole address silences the other peer too.
+  ASSERT_EQ(session_.addToIgnoreList(kLoopback, true, 0), kRtpOk);
+  server.sendTo(rtpPort(), makeRtp(2, kServerSsrc));
+  session_.poll();
+  EXPECT_EQ(session_.findSource(kServerSsrc)->packetsReceived(), 1u);
+}
+
+TEST_F(RtpSessionTest, RecordsSenderReportsAndDescriptions) {
+  LoopbackPeer server;
+  server.sendTo(rtcpPort(), concat(makeSenderReport(kServerSsrc, 3900000000u, 0x40000000u, 90000),
+                                   makeSdesCname(kServerSsrc, "server@example")));
+  ASSERT_TRUE(pollUntil(session_, [&] { return session_.findSource(kServerSsrc) != nullptr; }));
+  const RtpSource* source = session_.findSource(kServerSsrc);
+  EXPECT_TRUE(source->senderReport().received);
+  EXPECT_EQ(source->senderReport().ntpSeconds, 3900000000u);
+  EXPECT_EQ(source->senderReport().ntpFraction, 0x40000000u);
+  EXPECT_EQ(source->senderReport().rtpTimestamp, 90000u);
+  EXPECT_EQ(source->sdesItem(kSdesCname), "server@example");
+  // A sender report alone does not make the source an active data sender.
+  EXPECT_EQ(session_.activeSourceCount(), 0u);
+  // The next report replaces the fields.
+  server.sendTo(rtcpPort(), makeSenderReport(kServerSsrc, 3900000001u, 0, 180000));
+  ASSERT_TRUE(pollUntil(session_, [&] { return source->senderReport().rtpTimestamp == 180000u; }));
+  EXPECT_EQ(source->senderReport().ntpSeconds, 3900000001u);
+}
+
+TEST_F(RtpSessionTest, SendsReceiverReportWithCnameWhenDueAndGoodbyeOnDestroy) {
+  LoopbackPeer server;
+  reportTo(server);
+  server.sendTo(rtpPort(), makeRtp(10, kServerSsrc));
+  server.sendTo(rtpPort(), makeRtp(12, kServerSsrc));
+  ASSERT_TRUE(pollUntil(session_, [&] { return session_.activeSourceCount() == 1; }));
+  EXPECT_FALSE(server.receive(50)) << "no report before it is due";
+
+  clock_.advance(8000);  // past 1.5 x the 5 s minimum interval
+  session_.poll();
+  auto report = server.receive();
+  ASSERT_TRUE(report);
+  auto compound = parseRtcpCompound(report->data(), report->size());
+  ASSERT_TRUE(compound);
+  ASSERT_EQ(compound->reports.size(), 1u);
+  EXPECT_FALSE(compound->reports[0].isSender);
+  EXPECT_EQ(compound->reports[0].ssrc, session_.ownSsrc());
+  ASSERT_EQ(compound->reports[0].blocks.size(), 1u);
+  EXPECT_EQ(compound->reports[0].blocks[0].ssrc, kServerSsrc);
+  EXPECT_EQ(compound->reports[0].blocks[0].highestSequence, 12u);
+  EXPECT_EQ(compound->reports[0].blocks[0].cumulativeLost, 1);
+  ASSERT_EQ(compound->descriptions.size(), 1u);
+  ASSERT_FALSE(compound->descriptions[0].items.empty());
+  EXPECT_EQ(compound->descriptions[0].items[0].type, kSdesCname);
+  EXPECT_EQ(compound->descriptions[0].items[0].text, session_.cname());
+  EXPECT_TRUE(compound->goodbyes.empty());
+  EXPECT_GT(session_.scheduler().nextReport(), clock_.nowMs() / 1000);
+
+  const uint32_t ssrc = session_.ownSsrc();
+  ASSERT_EQ(session_.destroy(), kRtpOk);
+  auto goodbye = server.receive();
+  ASSERT_TRUE(goodbye);
+  compound = parseRtcpCompound(goodbye->data(), goodbye->size());
+  ASSERT_TRUE(compound);
+  ASSERT_EQ(compound->goodbyes.size(), 1u);
+  EXPECT_EQ(compound->goodbyes[0].ssrcs, std::vector<uint32_t>{ssrc});
+  EXPECT_EQ(compound->descriptions.size(), 1u);
+}
+
+TEST_F(RtpSessionTest, OwnReportsComingBackAreNotCollisions) {
+  ASSERT_EQ(session_.addDestination(kLoopback, session_.portBase()), kRtpOk);
+  int collisions = 0;
+  session_.setCollisionCallback([&](const RtpSenderEvent&) { ++collisions; });
+  const uint32_t ssrc = session_.ownSsrc();
+  clock_.advance(8000);
+  session_.poll();  // sends to itself
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  session_.poll();  // reads it back
+  EXPECT_EQ(collisions, 0);
+  EXPECT_EQ(session_.ownSsrc(), ssrc);
+  EXPECT_EQ(session_.sources().size(), 0u);
+}
+
+TEST_F(RtpSessionTest, CollisionSendsGoodbyeAndPicksANewSsrcOncePerAddress) {
+  LoopbackPeer server;
+  reportTo(server);
+  std::vector<RtpSenderEvent> events;
+  session_.setCollisionCallback([&](const RtpSenderEvent& e) { events.push_back(e); });
+  const uint32_t old = session_.ownSsrc();
+  const auto bytes = makeRtp(1, old);
+  session_.processRtpDatagram(bytes.data(), bytes.size(), 0x0a000009, 4000);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].ssrc, old);
+  EXPECT_EQ(events[0].address, 0x0a000009u);
+  EXPECT_FALSE(events[0].rtcp);
+  EXPECT_NE(session_.ownSsrc(), old);
+  EXPECT_EQ(session_.findSource(old), nullptr);
+  auto goodbye = server.receive();
+  ASSERT_TRUE(goodbye);
+  auto compound = parseRtcpCompound(goodbye->data(), goodbye->size());
+  ASSERT_TRUE(compound);
+  ASSERT_EQ(compound->goodbyes.size(), 1u);
+  EXPECT_EQ(compound->goodbyes[0].ssrcs[0], old);
+
+  // The same sender taking our new SSRC does not make us change again.
+  const uint32_t renewed = session_.ownSsrc();
+  const auto again = makeRtp(2, renewed);
+  session_.processRtpDatagram(again.data(), again.size(), 0x0a000009, 4000);
+  EXPECT_EQ(session_.ownSsrc(), renewed);
+  EXPECT_EQ(events.size(), 2u);
+  EXPECT_FALSE(server.receive(50));
+}
+
+TEST_F(RtpSessionTest, CollisionAddressesAreBounded) {
+  for (uint32_t i = 0; i < RtpSession::kMaxCollisionAddresses + 10; ++i) {
+    const auto bytes = makeRtp(1, session_.ownSsrc());
+    session_.processRtpDatagram(bytes.data(), bytes.size(), 0x0a100000 + i, 4000);
+  }
+  EXPECT_EQ(session_.collisionAddressCount(), RtpSession::kMaxCollisionAddresses);
+}
+
+TEST_F(RtpSessionTest, SourceChangingAddressLosesThePacket) {
+  int conflicts = 0;
+  session_.setConflictCallback([&](const RtpSenderEvent&) { ++conflicts; });
+  const auto first = makeRtp(1, kServerSsrc);
+  const auto second = makeRtp(2, kServerSsrc);
+  session_.processRtpDatagram(first.data(), first.size(), 0x0a000001, 5000);
+  session_.processRtpDatagram(second.data(), second.size(), 0x0a000001, 5002);
+  session_.processRtpDatagram(second.data(), second.size(), 0x0a000002, 5000);
+  EXPECT_EQ(conflicts, 2);
+  EXPECT_EQ(takeAll(session_), std::vector<uint32_t>{1});
+}
+
+TEST_F(RtpSessionTest, EmptyDatagramDoesNotStallTheSocket) {
+  LoopbackPeer server;
+  server.sendTo(rtpPort(), {});
+  server.sendTo(rtpPort(), makeRtp(7, kServerSsrc));
+  ASSERT_TRUE(pollUntil(session_, [&] { return session_.findSource(kServerSsrc) != nullptr; }));
+  EXPECT_EQ(takeAll(session_), std::vector<uint32_t>{7});
+}
+
+TEST_F(RtpSessionTest, MalformedDatagramsNeverReachTheSourceTable) {
+  RtpSpec v1;
+  v1.version = 1;
+  RtpSpec padded;
+  padded.payload = {1, 2};
+  auto badPadding = makeRtp(padded);
+  badPadding[0] |= 0x20;
+  badPadding.back() = 3;  // exceeds the 2 payload bytes
+  for (const auto& bytes : {makeRtp(v1), badPadding, std::vector<uint8_t>{0x80, 0x60, 0, 1}}) {
+    ExactBytes exact(bytes);
+    session_.processRtpDatagram(exact.data.get(), exact.size, kLoopback, 5000);
+    session_.processRtcpDatagram(exact.data.get(), exact.size, kLoopback, 5001);
+  }
+  EXPECT_EQ(session_.sources().size(), 0u);
+}
+
+TEST_F(RtpSessionTest, SourceTableIsCapped) {
+  for (uint32_t i = 0; i < RtpSourceTable::kMaxSources + 10; ++i) {
+    const auto bytes = makeRtp(1, 0x1000 + i);
+    session_.processRtpDatagram(bytes.data(), bytes.size(), kLoopback, static_cast<uint16_t>(5000 + i));
+  }
+  EXPECT_EQ(session_.sources().size(), RtpSourceTable::kMaxSources);
+  EXPECT_EQ(session_.activeSourceCount(), RtpSourceTable::kMaxSources);
+  EXPECT_EQ(session_.findSource(0x1000 + RtpSourceTable::kMaxSources), nullptr);
+  // A full table refuses even sender reports for new sources.
+  const auto sr = makeSenderReport(0x9999, 1, 2, 3);
+  session_.processRtcpDatagram(sr.data(), sr.size(), kLoopback, 6001);
+  EXPECT_EQ(session_.findSource(0x9999), nullptr);
+}
+
+TEST_F(RtpSessionTest, GoodbyeFreesTheSourceOnceItsQueueIsDrained) {
+  const auto data = makeRtp(1, kServerSsrc);
+  session_.processRtpDatagram(data.data(), data.size(), kLoopback, 5000);
+  const auto bye = concat(makeSenderReport(kServerSsrc, 1, 2, 3), makeBye(kServerSsrc, "over"));
+  session_.processRtcpDatagram(bye.data(), bye.size(), kLoopback, 5001);
+  session_.poll();
+  ASSERT_NE(session_.findSource(kServerSsrc), nullptr) << "its packet is still queued";
+  EXPECT_EQ(takeAll(session_), std::vector<uint32_t>{1});
+  session_.poll();
+  EXPECT_EQ(session_.findSource(kServerSsrc), nullptr);
+  EXPECT_EQ(session_.activeSourceCount(), 0u);
+}
+
+TEST_F(RtpSessionTest, FullTableMakesRoomByEvictingASilentDrainedSource) {
+  for (uint32_t i = 0; i < RtpSourceTable::kMaxSources; ++i) {
+    const auto bytes = makeRtp(1, 0x1000 + i);
+    session_.processRtpDatagram(bytes.data(), bytes.size(), kLoopback, static_cast<uint16_t>(5000 + i));
+  }
+  takeAll(session_);
+  clock_.advance(1000);
+  const auto fresh = makeRtp(1, 0x1000);  // one source keeps talking
+  const auto newcomer = makeRtp(1, 0x7777);
+  session_.processRtpDatagram(newcomer.data(), newcomer.size(), kLoopback, 6000);
+  EXPECT_EQ(session_.findSource(0x7777), nullptr) << "nobody has been silent long enough";
+  clock_.advance(static_cast<int64_t>(RtcpScheduler::kMinimumInterval * 5 * 1000));
+  session_.processRtpDatagram(fresh.data(), fresh.size(), kLoopback, 5000);
+  session_.processRtpDatagram(newcomer.data(), newcomer.size(), kLoopback, 6000);
+  EXPECT_NE(session_.findSource(0x7777), nullptr);
+  EXPECT_NE(session_.findSource(0x1000), nullptr);
+  EXPECT_EQ(session_.sources().size(), RtpSourceTable::kMaxSources);
+}
+
+TEST_F(RtpSessionTest, QueuedBytesAreCappedAcrossSources) {
+  RtpSpec big;
+  big.payload.assign(60000, 0x55);
+  size_t offered = 0;
+  for (uint32_t s = 0; s < 4; ++s) {
+    for (uint16_t seq = 1; seq <= 100; ++seq) {
+      big.seq = seq;
+      big.ssrc = 0x2000 + s;
+      const auto bytes = makeRtp(big);
+      session_.processRtpDatagram(bytes.data(), bytes.size(), kLoopback, static_cast<uint16_t>(5000 + s));
+      offered += bytes.size();
+    }
+  }
+  EXPECT_GT(offered, RtpSession::kMaxQueuedBytes);
+  EXPECT_LE(session_.queuedBytes(), RtpSession::kMaxQueuedBytes);
+  EXPECT_GT(session_.queuedBytes(), RtpSession::kMaxQueuedBytes - 60100);
+  const size_t taken = takeAll(session_).size();
+  EXPECT_EQ(taken * 60012, RtpSession::kMaxQueuedBytes - RtpSession::kMaxQueuedBytes % 60012);
+  EXPECT_EQ(session_.queuedBytes(), 0u);
+}
+
+TEST_F(RtpSessionTest, MulticastMembershipChecksItsAddress) {
+  EXPECT_EQ(session_.joinMulticastGroup(0x0a000001), kRtpNotMulticastAddress);
+  EXPECT_EQ(session_.joinMulticastGroup(0xf0000001), kRtpNotMulticastAddress);
+  const int rc = session_.joinMulticastGroup(0xeffffa01);  // 239.255.250.1
+  if (rc == kRtpJoinGroupFailed) GTEST_SKIP() << "no multicast-capable interface here";
+  EXPECT_EQ(rc, kRtpOk);
+  EXPECT_EQ(session_.joinMulticastGroup(0xeffffa01), kRtpOk);  // already a member
+}
+
+TEST_F(RtpSessionTest, DestinationPortsAreChecked) {
+  EXPECT_EQ(session_.addDestination(kLoopback, 65535), kRtpBadListPort);
+  EXPECT_EQ(session_.addDestination(kLoopback, 5000), kRtpOk);
+}
+
+TEST_F(RtpSessionTest, OtherOwnItemsGoOutOnEveryEleventhReport) {
+  session_.setOwnSdesItem(2, "Viewer");
+  session_.setOwnSdesItem(kSdesCname, "not replaceable");
+  for (int i = 1; i <= 22; ++i) {
+    const auto bytes = session_.composeReport(false);
+    auto compound = parseRtcpCompound(bytes.data(), bytes.size());
+    ASSERT_TRUE(compound);
+    const auto& items = compound->descriptions.at(0).items;
+    EXPECT_EQ(items.at(0).text, session_.cname());
+    EXPECT_EQ(items.size(), (i % 11 == 0) ? 2u : 1u) << i;
+  }
+}
+
+TEST(RtpLocalAddressTest, IsNeverZeroAndPrefersANonLoopbackAddress) {
+  const uint32_t address = findLocalIpv4Address();
+  EXPECT_NE(address, 0u);
+  EXPECT_FALSE(isMulticastAddress(address));
+}
+
+}  // namespace
+}  // namespace strevana

@@ -1,0 +1,162 @@
+#include "protocols/rtp/rtp_source.h"
+
+#include <gtest/gtest.h>
+
+#include "protocols/rtp/rtp_result.h"
+#include "rtp_test_support.h"
+
+namespace strevana {
+namespace {
+
+using rtp_test::makeRtp;
+
+constexpr uint32_t kSsrc = 0x11223344;
+constexpr double kUnit = 1.0 / 90000.0;
+
+std::unique_ptr<RtpPacket> packet(uint16_t seq, uint32_t timestamp = 0, uint32_t ssrc = kSsrc) {
+  const auto bytes = makeRtp(seq, ssrc, timestamp);
+  return RtpPacket::parse(bytes.data(), bytes.size());
+}
+
+std::vector<uint32_t> drain(RtpSource& source) {
+  std::vector<uint32_t> out;
+  while (auto p = source.takeNextPacket()) out.push_back(p->extendedSequenceNumber);
+  return out;
+}
+
+TEST(RtpSourceTest, SequenceWrapKeepsExtendedNumbersRising) {
+  RtpSource source(kSsrc);
+  for (uint16_t seq : {65534, 65535, 0, 1}) {
+    ASSERT_EQ(source.addPacket(packet(seq), 0.0, kUnit), RtpSource::AddResult::kQueued);
+  }
+  EXPECT_EQ(drain(source), (std::vector<uint32_t>{65534, 65535, 65536, 65537}));
+  EXPECT_EQ(source.sequenceCycles(), 65536u);
+  EXPECT_EQ(source.highestExtendedSequence(), 65537u);
+}
+
+TEST(RtpSourceTest, FirstSequenceZeroStartsOneCycleUp) {
+  RtpSource source(kSsrc);
+  source.addPacket(packet(0), 0.0, kUnit);
+  source.addPacket(packet(1), 0.0, kUnit);
+  EXPECT_EQ(source.baseSequence(), 65535u);
+  EXPECT_EQ(drain(source), (std::vector<uint32_t>{65536, 65537}));
+}
+
+TEST(RtpSourceTest, OutOfOrderArrivalComesOutInOrderAcrossTheWrap) {
+  RtpSource source(kSsrc);
+  for (uint16_t seq : {65533, 1, 65535, 0, 65534, 2}) source.addPacket(packet(seq), 0.0, kUnit);
+  EXPECT_EQ(drain(source), (std::vector<uint32_t>{65533, 65534, 65535, 65536, 65537, 65538}));
+}
+
+TEST(RtpSourceTest, LatePacketFromBeforeTheWrapStaysInItsCycle) {
+  RtpSource source(kSsrc);
+  source.addPacket(packet(65530), 0.0, kUnit);
+  source.addPacket(packet(2), 0.0, kUnit);      // wrapped: 65538
+  source.addPacket(packet(65531), 0.0, kUnit);  // late, still 65531 (not 131067)
+  EXPECT_EQ(drain(source), (std::vector<uint32_t>{65530, 65531, 65538}));
+}
+
+TEST(RtpSourceTest, LatePacketBeforeTheFirstCycleIsDropped) {
+  RtpSource source(kSsrc);
+  source.addPacket(packet(5), 0.0, kUnit);
+  EXPECT_EQ(source.addPacket(packet(65000), 0.0, kUnit), RtpSource::AddResult::kBeforeFirstCycle);
+  EXPECT_EQ(source.addPacket(packet(3), 0.0, kUnit), RtpSource::AddResult::kQueued);
+  EXPECT_EQ(drain(source), (std::vector<uint32_t>{3, 5}));
+}
+
+TEST(RtpSourceTest, DuplicateIsQueuedOnce) {
+  RtpSource source(kSsrc);
+  EXPECT_EQ(source.addPacket(packet(10), 0.0, kUnit), RtpSource::AddResult::kQueued);
+  EXPECT_EQ(source.addPacket(packet(11), 0.0, kUnit), RtpSource::AddResult::kQueued);
+  EXPECT_EQ(source.addPacket(packet(10), 0.0, kUnit), RtpSource::AddResult::kDuplicate);
+  EXPECT_EQ(source.addPacket(packet(11), 0.0, kUnit), RtpSource::AddResult::kDuplicate);
+  EXPECT_EQ(source.queuedPackets(), 2u);
+  EXPECT_EQ(drain(source), (std::vector<uint32_t>{10, 11}));
+  EXPECT_EQ(source.queuedBytes(), 0u);
+}
+
+TEST(RtpSourceTest, PacketOfAnotherSourceIsRefused) {
+  RtpSource source(kSsrc);
+  EXPECT_EQ(source.addPacketChecked(packet(1, 0, 0x999), 0.0, kUnit), kRtpPacketOfOtherSource);
+  EXPECT_EQ(source.addPacketChecked(packet(1), 0.0, kUnit), kRtpOk);
+  EXPECT_EQ(source.packetsReceived(), 1u);
+}
+
+TEST(RtpSourceTest, QueueIsCappedKeepingTheNewestPackets) {
+  RtpSource source(kSsrc);
+  const int total = static_cast<int>(RtpSource::kMaxQueuedPackets) + 100;
+  for (int i = 1; i <= total; ++i) source.addPacket(packet(static_cast<uint16_t>(i)), 0.0, kUnit);
+  EXPECT_EQ(source.queuedPackets(), RtpSource::kMaxQueuedPackets);
+  // Older than everything queued: dropped rather than displacing newer ones.
+  EXPECT_EQ(source.addPacket(packet(50), 0.0, kUnit), RtpSource::AddResult::kTooOld);
+  const auto out = drain(source);
+  ASSERT_EQ(out.size(), RtpSource::kMaxQueuedPackets);
+  EXPECT_EQ(out.front(), 101u);
+  EXPECT_EQ(out.back(), static_cast<uint32_t>(total));
+}
+
+TEST(RtpSourceTest, JitterFollowsArrivalVariation) {
+  RtpSource steady(kSsrc);
+  // 20 ms spacing both on the wire (1800 ticks at 90 kHz) and on arrival.
+  for (int i = 0; i < 50; ++i) steady.addPacket(packet(static_cast<uint16_t>(i), i * 1800u), i * 0.020, kUnit);
+  EXPECT_NEAR(steady.jitter(), 0.0, 1e-6);
+
+  RtpSource jittery(kSsrc);
+  for (int i = 0; i < 200; ++i) {
+    const double arrival = i * 0.020 + ((i % 2) ? 0.005 : 0.0);  // every other packet 5 ms late
+    jittery.addPacket(packet(static_cast<uint16_t>(i), i * 1800u), arrival, kUnit);
+  }
+  // |D| is 450 ticks for every packet, so the estimate converges on 450.
+  EXPECT_NEAR(jittery.jitter(), 450.0, 5.0);
+}
+
+TEST(RtpSourceTest, JitterIgnoresATimestampWrap) {
+  RtpSource source(kSsrc);
+  const uint32_t start = 0xffffffffu - 900;
+  for (int i = 0; i < 10; ++i) {
+    source.addPacket(packet(static_cast<uint16_t>(i), start + static_cast<uint32_t>(i) * 1800u), i * 0.020, kUnit);
+  }
+  EXPECT_NEAR(source.jitter(), 0.0, 1e-6);
+}
+
+TEST(RtpSourceTest, ReportBlockCountsLossAndSenderReportDelay) {
+  RtpSource source(kSsrc);
+  for (uint16_t seq : {100, 101, 104, 105}) source.addPacket(packet(seq), 0.0, kUnit);  // 102, 103 lost
+  RtcpSenderInfo info;
+  info.ntpSeconds = 0x12345678;
+  info.ntpFraction = 0x9abcdef0;
+  source.recordSenderReport(info, 1000);
+  const RtcpReportBlock block = source.makeReportBlock(1500);
+  EXPECT_EQ(block.ssrc, kSsrc);
+  EXPECT_EQ(block.cumulativeLost, 2);
+  EXPECT_EQ(block.fractionLost, 2 * 256 / 6);
+  EXPECT_EQ(block.highestSequence, 105u);
+  EXPECT_EQ(block.lastSenderReport, 0x56789abcu);
+  EXPECT_EQ(block.delaySinceLastSenderReport, 32768u);  // 0.5 s in 1/65536 s
+  // Nothing new since: the interval fraction is 0 while the total stays.
+  const RtcpReportBlock next = source.makeReportBlock(2000);
+  EXPECT_EQ(next.fractionLost, 0);
+  EXPECT_EQ(next.cumulativeLost, 2);
+}
+
+TEST(RtpSourceTest, SenderAddressIsFixedByFirstDatagramOfEachKind) {
+  RtpSource source(kSsrc);
+  EXPECT_TRUE(source.acceptsSender(0x0a000001, 5000, false));
+  EXPECT_TRUE(source.acceptsSender(0x0a000001, 5001, true));  // RTCP port learnt separately
+  EXPECT_TRUE(source.acceptsSender(0x0a000001, 5000, false));
+  EXPECT_FALSE(source.acceptsSender(0x0a000001, 5002, false));
+  EXPECT_FALSE(source.acceptsSender(0x0a000002, 5000, false));
+  EXPECT_FALSE(source.acceptsSender(0x0a000001, 6001, true));
+}
+
+TEST(RtpSourceTest, SdesItemsAreKeptPerTypeAndOthersIgnored) {
+  RtpSource source(kSsrc);
+  source.setSdesItem(kSdesCname, "bob@box");
+  source.setSdesItem(0, "ignored");
+  source.setSdesItem(42, "ignored");
+  EXPECT_EQ(source.sdesItem(kSdesCname), "bob@box");
+  EXPECT_EQ(source.sdesItem(42), "");
+}
+
+}  // namespace
+}  // namespace strevana
