@@ -30,6 +30,13 @@ echo "== sanitizer build and test (build-sanitize/)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSTREVANA_SANITIZE=ON
 
+# The audio queue is shared with the sound library's callback thread.
+echo "== thread sanitizer build, audio tests (build-tsan/)"
+cmake -S . -B build-tsan -G Ninja -DSTREVANA_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTREVANA_TSAN=ON
+cmake --build build-tsan -j "$jobs" --target strevana_audio_tests
+TSAN_OPTIONS="halt_on_error=1 suppressions=$root/tests/audio/tsan.supp" \
+  timeout 600 setarch "$(uname -m)" -R build-tsan/tests/strevana_audio_tests  # -R: TSan needs the classic address layout
+
 if [ -f tests/fuzz/CMakeLists.txt ]; then
   echo "== fuzz targets (build-fuzz/)"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

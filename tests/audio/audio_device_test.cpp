@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -89,7 +90,22 @@ std::string captureStderr(const std::function<void()>& body) {
   return text;
 }
 
-TEST(AudioDevice, StartingTheAudioLibraryPrintsNothing) {
+// One object holds the library for the suite, so that each test's own
+// initialisation does not enumerate the devices again.
+class AudioDevice : public ::testing::Test {
+ public:
+  static void SetUpTestSuite() { keeper() = std::make_unique<AudioOutput>(); }
+  static void TearDownTestSuite() { keeper().reset(); }
+
+ private:
+  static std::unique_ptr<AudioOutput>& keeper() {
+    static std::unique_ptr<AudioOutput> held;
+    return held;
+  }
+};
+
+// Runs first and holds nothing beforehand, so the library really enumerates.
+TEST(AudioLibraryStart, PrintsNothingOnTheTerminal) {
   // Without a sound card ALSA and JACK complain about every device they probe;
   // with or without a device, none of it may reach the user's terminal.
   const std::string printed = captureStderr([] {
@@ -104,7 +120,7 @@ TEST(AudioDevice, StartingTheAudioLibraryPrintsNothing) {
   EXPECT_EQ(printed, "");
 }
 
-TEST(AudioDevice, DefaultDeviceListsOnlyStandardRates) {
+TEST_F(AudioDevice, DefaultDeviceListsOnlyStandardRates) {
   const std::optional<AudioDeviceDescription> device = AudioOutput::defaultDeviceDescription();
   if (!device) GTEST_SKIP() << "no audio output device (scripts/test-audio.sh starts one)";
   EXPECT_GE(device->maxOutputChannels, 1);
@@ -112,7 +128,7 @@ TEST(AudioDevice, DefaultDeviceListsOnlyStandardRates) {
   EXPECT_FALSE(device->continuousRange);
 }
 
-TEST(AudioDevice, ToneDrainsAndTheClockRunsAtRealTimeThenOnWithSilence) {
+TEST_F(AudioDevice, ToneDrainsAndTheClockRunsAtRealTimeThenOnWithSilence) {
   AudioOutput out;
   double rate = 44100;
   int32_t channels = 2;
@@ -162,7 +178,7 @@ TEST(AudioDevice, ToneDrainsAndTheClockRunsAtRealTimeThenOnWithSilence) {
   EXPECT_FALSE(out.isOpened());
 }
 
-TEST(AudioDevice, EightBitOutputIsAccepted) {
+TEST_F(AudioDevice, EightBitOutputIsAccepted) {
   AudioOutput out;
   double rate = 22050;
   int32_t channels = 1;
@@ -176,7 +192,7 @@ TEST(AudioDevice, EightBitOutputIsAccepted) {
   EXPECT_TRUE(out.close());
 }
 
-TEST(AudioDevice, StopKeepsTheQueueAndStartResumesIt) {
+TEST_F(AudioDevice, StopKeepsTheQueueAndStartResumesIt) {
   AudioOutput out;
   double rate = 44100;
   int32_t channels = 2;
@@ -204,7 +220,7 @@ TEST(AudioDevice, StopKeepsTheQueueAndStartResumesIt) {
   EXPECT_NEAR(out.playedTimeMs(), 3000 - out.outputLatencyMs(), 0.01);
 }
 
-TEST(AudioDevice, OpenWithQueuedAudioStartsAtOnceAndReopenReplacesTheStream) {
+TEST_F(AudioDevice, OpenWithQueuedAudioStartsAtOnceAndReopenReplacesTheStream) {
   AudioOutput out;
   double rate = 44100;
   int32_t channels = 2;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -30,6 +31,24 @@ AudioChunk* chain(std::initializer_list<AudioChunk*> chunks) {
   return head;
 }
 
+// Every AudioOutput initialises the audio library, which enumerates the
+// devices when nothing holds it yet; one object kept for the whole suite makes
+// the others' initialisation a reference count.
+class LibraryHeld : public ::testing::Test {
+ public:
+  static void SetUpTestSuite() { keeper() = std::make_unique<AudioOutput>(); }
+  static void TearDownTestSuite() { keeper().reset(); }
+
+ private:
+  static std::unique_ptr<AudioOutput>& keeper() {
+    static std::unique_ptr<AudioOutput> held;
+    return held;
+  }
+};
+
+class AudioOutputQueue : public LibraryHeld {};
+class AudioOutputClock : public LibraryHeld {};
+
 std::vector<uint8_t> fillBytes(AudioOutput& out, uint32_t frames) {
   std::vector<uint8_t> buffer(static_cast<size_t>(frames) * static_cast<size_t>(out.bytesPerFrame()), 0xEE);
   out.fill(buffer.data(), frames);
@@ -38,7 +57,7 @@ std::vector<uint8_t> fillBytes(AudioOutput& out, uint32_t frames) {
 
 // ---- queue and callback body -------------------------------------------------
 
-TEST(AudioOutputQueue, ChainOfChunksIsCountedAndConsumedAcrossBufferBoundaries) {
+TEST_F(AudioOutputQueue, ChainOfChunksIsCountedAndConsumedAcrossBufferBoundaries) {
   AudioOutput out;
   ASSERT_TRUE(out.setFormat(8000, 1, 16));  // 2 bytes per frame
   ASSERT_TRUE(out.enqueue(chain({makeChunk(6, 0), makeChunk(10, 6), makeChunk(4, 16)})));
@@ -61,7 +80,7 @@ TEST(AudioOutputQueue, ChainOfChunksIsCountedAndConsumedAcrossBufferBoundaries) 
   EXPECT_EQ(out.silentFrames(), 0);
 }
 
-TEST(AudioOutputQueue, EnqueueAfterDrainingAndZeroSizedChunksKeepTheChainIntact) {
+TEST_F(AudioOutputQueue, EnqueueAfterDrainingAndZeroSizedChunksKeepTheChainIntact) {
   AudioOutput out;
   ASSERT_TRUE(out.setFormat(8000, 1, 8));
   out.enqueue(makeChunk(2, 10));
@@ -76,7 +95,7 @@ TEST(AudioOutputQueue, EnqueueAfterDrainingAndZeroSizedChunksKeepTheChainIntact)
   EXPECT_EQ(out.queuedBytes(), 0);
 }
 
-TEST(AudioOutputQueue, UnderrunPadsWithTheSilenceOfTheSampleFormat) {
+TEST_F(AudioOutputQueue, UnderrunPadsWithTheSilenceOfTheSampleFormat) {
   AudioOutput eight;
   ASSERT_TRUE(eight.setFormat(8000, 2, 8));  // 2 bytes per frame
   eight.enqueue(makeChunk(4, 1));
@@ -93,7 +112,7 @@ TEST(AudioOutputQueue, UnderrunPadsWithTheSilenceOfTheSampleFormat) {
   EXPECT_EQ(sixteen.playedFrames(), 0);
 }
 
-TEST(AudioOutputQueue, RealAudioResetsTheSilenceCount) {
+TEST_F(AudioOutputQueue, RealAudioResetsTheSilenceCount) {
   AudioOutput out;
   ASSERT_TRUE(out.setFormat(1000, 1, 8));
   fillBytes(out, 50);
@@ -104,7 +123,7 @@ TEST(AudioOutputQueue, RealAudioResetsTheSilenceCount) {
   EXPECT_EQ(out.playedFrames(), 5);
 }
 
-TEST(AudioOutputQueue, FlushDropsEverythingAndTheDeviceGetsSilence) {
+TEST_F(AudioOutputQueue, FlushDropsEverythingAndTheDeviceGetsSilence) {
   AudioOutput out;
   ASSERT_TRUE(out.setFormat(8000, 1, 8));
   out.enqueue(chain({makeChunk(5, 0), makeChunk(5, 5)}));
@@ -118,7 +137,7 @@ TEST(AudioOutputQueue, FlushDropsEverythingAndTheDeviceGetsSilence) {
   EXPECT_EQ(fillBytes(out, 4), (std::vector<uint8_t>{20, 21, 22, 23}));
 }
 
-TEST(AudioOutputQueue, DestructionFreesQueuedChunks) {
+TEST_F(AudioOutputQueue, DestructionFreesQueuedChunks) {
   // The sanitizer build's leak check is what fails here if chunks are lost.
   AudioOutput out;
   ASSERT_TRUE(out.setFormat(8000, 1, 16));
@@ -126,7 +145,7 @@ TEST(AudioOutputQueue, DestructionFreesQueuedChunks) {
   fillBytes(out, 10);
 }
 
-TEST(AudioOutputQueue, SetFormatAcceptsOnlyWhatTheDeviceCanBeOpenedWith) {
+TEST_F(AudioOutputQueue, SetFormatAcceptsOnlyWhatTheDeviceCanBeOpenedWith) {
   AudioOutput out;
   EXPECT_FALSE(out.setFormat(44100, 2, 24));
   EXPECT_FALSE(out.setFormat(44100, 0, 16));
@@ -138,7 +157,7 @@ TEST(AudioOutputQueue, SetFormatAcceptsOnlyWhatTheDeviceCanBeOpenedWith) {
   EXPECT_EQ(out.bytesPerFrame(), 12);
 }
 
-TEST(AudioOutputQueue, NothingQueuedNoFormatNoCrash) {
+TEST_F(AudioOutputQueue, NothingQueuedNoFormatNoCrash) {
   AudioOutput out;
   uint8_t buffer[8] = {};
   out.fill(buffer, 4);  // no format yet: nothing to do
@@ -152,7 +171,7 @@ TEST(AudioOutputQueue, NothingQueuedNoFormatNoCrash) {
 
 // The callback thread consumes while the playback thread keeps appending:
 // every byte must come out once and in order (run under ThreadSanitizer too).
-TEST(AudioOutputQueue, ConcurrentEnqueueAndFillLoseNothing) {
+TEST_F(AudioOutputQueue, ConcurrentEnqueueAndFillLoseNothing) {
   AudioOutput out;
   ASSERT_TRUE(out.setFormat(48000, 1, 8));
   constexpr int kChunks = 400;
@@ -189,7 +208,7 @@ TEST(AudioOutputQueue, ConcurrentEnqueueAndFillLoseNothing) {
 
 // ---- the clock -------------------------------------------------------------
 
-TEST(AudioOutputClock, SetTimeRebasesTheClockBehindTheDeviceLatency) {
+TEST_F(AudioOutputClock, SetTimeRebasesTheClockBehindTheDeviceLatency) {
   AudioOutput out;
   ASSERT_TRUE(out.setFormat(44100, 2, 16));
   out.setOutputLatencyMs(400);
@@ -204,7 +223,7 @@ TEST(AudioOutputClock, SetTimeRebasesTheClockBehindTheDeviceLatency) {
   EXPECT_DOUBLE_EQ(out.playedTimeMs(), 10000 - 42.5);
 }
 
-TEST(AudioOutputClock, FollowsRealAudioWhileQueuedAndSilenceDuringAnUnderrun) {
+TEST_F(AudioOutputClock, FollowsRealAudioWhileQueuedAndSilenceDuringAnUnderrun) {
   AudioOutput out;
   ASSERT_TRUE(out.setFormat(1000, 1, 16));  // 1 frame = 1 ms = 2 bytes
   out.setOutputLatencyMs(400);
@@ -231,7 +250,7 @@ TEST(AudioOutputClock, FollowsRealAudioWhileQueuedAndSilenceDuringAnUnderrun) {
   EXPECT_EQ(out.silentFrames(), 0);
 }
 
-TEST(AudioOutputClock, SetTimeTruncatesToWholeFrames) {
+TEST_F(AudioOutputClock, SetTimeTruncatesToWholeFrames) {
   AudioOutput out;
   ASSERT_TRUE(out.setFormat(44100, 1, 16));
   out.setOutputLatencyMs(0);
