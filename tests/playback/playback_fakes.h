@@ -172,7 +172,12 @@ class FakeRenderer final : public VideoRenderer {
   int presents = 0;
 };
 
-// Writes frames of a planar 4:2:0 file: frame i has luma 16 + 8 x i and
+// Luma of frame i in the files writeYuv420File makes.
+inline uint8_t yuvFrameLuma(int32_t i) { return static_cast<uint8_t>(60 + 6 * (i % 25)); }
+// The grey that luma becomes on screen (video range expanded to full range).
+inline int yuvGrey(int32_t i) { return (yuvFrameLuma(i) - 16) * 255 / 219; }
+
+// Writes frames of a planar 4:2:0 file: frame i has luma yuvFrameLuma(i) and
 // neutral chroma. Returns the path.
 inline std::string writeYuv420File(const std::filesystem::path& path, int32_t width,
                                    int32_t height, int32_t frames) {
@@ -181,7 +186,7 @@ inline std::string writeYuv420File(const std::filesystem::path& path, int32_t wi
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return {};
   for (int32_t i = 0; i < frames; ++i) {
-    std::memset(frame.data(), 16 + 8 * (i % 28), luma);
+    std::memset(frame.data(), yuvFrameLuma(i), luma);
     std::memset(frame.data() + luma, 0x80, frame.size() - luma);
     std::fwrite(frame.data(), 1, frame.size(), f);
   }

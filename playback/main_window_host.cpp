@@ -1,0 +1,13 @@
+#include "playback/main_window_host.h"
+
+#include "video/memory_window_surface.h"
+
+namespace strevana {
+
+void MemoryWindowHost::resizeClient(int32_t width, int32_t height) {
+  ++resizeCount_;
+  if (surface_) surface_->resize(width, height);
+  if (onResized) onResized();
+}
+
+}  // namespace strevana

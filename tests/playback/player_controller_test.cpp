@@ -1,0 +1,462 @@
+#include "playback/player_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "media/yuv_file_source.h"
+#include "playback/panel/skin_resources.h"
+#include "playback_fakes.h"
+#include "video/memory_window_surface.h"
+
+namespace strevana {
+namespace {
+
+using testing::FakeMediaSource;
+using testing::TempDir;
+using testing::writeYuv420File;
+using testing::yuvGrey;
+
+// Text needs a GUI application; one (offscreen) serves the whole binary.
+void ensureGuiApplication() {
+  if (QGuiApplication::instance()) return;
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "strevana_playback_tests";
+  static char* argv[] = {name, nullptr};
+  static QGuiApplication* app = new QGuiApplication(argc, argv);
+  (void)app;
+}
+
+constexpr int kButtonY = 300 - 28 - 13;
+
+class ControllerTest : public ::testing::Test {
+ protected:
+  ControllerTest() : surface(350, 300), host(&surface) {
+    ensureGuiApplication();
+    controller = std::make_unique<PlayerController>(std::make_unique<DrawContext>(&surface),
+                                                    &host, clock);
+    controller->loadSkin();
+    // As the shell does: a size change makes the panel lay out again.
+    host.onResized = [this] { controller->layoutPanel(); };
+    controller->layoutPanel();
+    yuvPath = writeYuv420File(dir.path() / "clip.yuv", 176, 144, 25);
+  }
+
+  std::unique_ptr<YuvFileSource> yuv(int32_t fps = 25) {
+    return std::make_unique<YuvFileSource>(yuvPath.c_str(), 176, 144, fps, 1, 5);
+  }
+
+  // Makes the engine's next openFile/openUrl produce a fake; returns it.
+  FakeMediaSource* fakeNext(const FakeMediaSource::Options& o) {
+    pending = std::make_unique<FakeMediaSource>(o);
+    FakeMediaSource* raw = pending.get();
+    controller->withEngine([this](PlaybackEngine& e) {
+      e.setSourceFactory([this](const char* base, const char* name, int32_t, OutputFormat,
+                                PostfilterMode, int32_t, int32_t, int32_t, const char*,
+                                const char*, const char*, const char*, int32_t, int32_t,
+                                int32_t, const uint32_t*) {
+        ++opens;
+        lastBase = base ? base : "";
+        lastName = name ? name : "";
+        return std::unique_ptr<MediaSource>(std::move(pending));
+      });
+      return 0;
+    });
+    return raw;
+  }
+
+  void press(const Widget& w, int dx = 5, int dy = 5) {
+    controller->onPanelMouse(w.x() + dx, w.y() + dy, kMouseDown);
+    controller->onPanelMouse(w.x() + dx, w.y() + dy, kMouseRelease);
+  }
+  int32_t position() {
+    return controller->withEngine([](PlaybackEngine& e) { return e.positionMs(); });
+  }
+  int32_t clockMs() {
+    return controller->withEngine([](PlaybackEngine& e) { return e.clockMs(); });
+  }
+  MediaSource* source() {
+    return controller->withEngine([](PlaybackEngine& e) { return e.source(); });
+  }
+  QImage shot() { return surface.snapshot(); }
+
+  TempDir dir;
+  std::string yuvPath;
+  ManualMillisecondClock clock;
+  MemoryWindowSurface surface;
+  MemoryWindowHost host;
+  std::unique_ptr<PlayerController> controller;
+  std::unique_ptr<FakeMediaSource> pending;
+  int opens = 0;
+  std::string lastBase, lastName;
+};
+
+// ------------------------------------------------------------ layout
+
+TEST_F(ControllerTest, LayoutPutsFrameButtonsSliderAndTimeWhereTheSkinSays) {
+  EXPECT_EQ(controller->marginLeft(), 15);
+  EXPECT_EQ(controller->marginRight(), 17);
+  EXPECT_EQ(controller->marginTop(), 13);
+  EXPECT_EQ(controller->marginBottom(), 72);
+  const SkinButton* row[] = {&controller->playButton(),         &controller->pauseButton(),
+                             &controller->rewindButton(),       &controller->endButton(),
+                             &controller->stepBackwardButton(), &controller->stepForwardButton()};
+  const int xs[] = {15, 44, 79, 108, 143, 173};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(row[i]->x(), xs[i]) << "button " << i;
+    EXPECT_EQ(row[i]->y(), kButtonY) << "button " << i;
+    EXPECT_EQ(row[i]->width(), 28);
+  }
+  const SkinSlider& slider = controller->positionSlider();
+  EXPECT_EQ(slider.x(), 19);
+  EXPECT_EQ(slider.y(), 240);
+  EXPECT_EQ(slider.width(), 244);
+  EXPECT_EQ(slider.height(), 15);
+
+  // The pictures are on screen where they were placed.
+  const QImage img = shot();
+  auto skin = [](int id) { return loadSkinBitmap(id)->image(); };
+  EXPECT_EQ(img.pixel(3, 3), skin(133).pixel(3, 3));                  // top-left corner
+  EXPECT_EQ(img.pixel(350 - 17 + 2, 2), skin(134).pixel(2, 2));       // top-right corner
+  EXPECT_EQ(img.pixel(350 - 122 + 50, 300 - 72 + 5), skin(136).pixel(50, 5));  // bottom-right
+  EXPECT_EQ(img.pixel(15 + 14, kButtonY + 14), skin(132).pixel(14, 14));       // play
+  EXPECT_EQ(img.pixel(173 + 14, kButtonY + 14), skin(151).pixel(14, 14));      // step forward
+  EXPECT_EQ(img.pixel(19 + 2, 243), skin(169).pixel(2, 3));                    // knob at 0
+  EXPECT_EQ(img.pixel(19 + 241, 243), skin(167).pixel(1, 3));                  // slider's right end
+  // The video area is black, the time text sits at (w - 100, h - 35).
+  EXPECT_EQ(img.pixel(150, 100) & 0xffffff, 0u);
+  EXPECT_EQ(img.pixel(250, 265) & 0xffffff, rgb(64, 80, 100));
+  EXPECT_EQ(controller->timeText(), "00:00:00:00");
+}
+
+TEST_F(ControllerTest, ButtonHitTestIncludesTheLastPixelColumnAndNotOneBeyond) {
+  ASSERT_EQ(controller->openYuvSource(yuv()), 1);
+  ASSERT_TRUE(controller->playing());
+  const SkinButton& pause = controller->pauseButton();
+  // One column past the pause button (between pause and rewind): nothing.
+  controller->onPanelMouse(pause.x() + 28, pause.y() + 5, kMouseDown);
+  EXPECT_TRUE(controller->playing());
+  // The button's last column: a click.
+  controller->onPanelMouse(pause.x() + 27, pause.y() + 27, kMouseDown);
+  EXPECT_FALSE(controller->playing());
+  controller->onPanelMouse(pause.x() + 27, pause.y() + 28, kMouseRelease);
+  EXPECT_EQ(pause.state(), SkinButton::kNormal);  // released outside: back to normal
+}
+
+TEST_F(ControllerTest, SliderClicksAtBothEndsSeekToZeroAndToTheDuration) {
+  ASSERT_EQ(controller->openYuvSource(yuv()), 1);
+  controller->pausePlayback();
+  const SkinSlider& slider = controller->positionSlider();
+  controller->onPanelMouse(slider.x() + slider.width() - 1, slider.y() + 2, kMouseDown);
+  EXPECT_EQ(clockMs(), 1000);
+  EXPECT_EQ(position(), 960);  // the last frame
+  EXPECT_DOUBLE_EQ(slider.value(), 1.0);
+  controller->onPanelMouse(slider.x() + 7, slider.y() + 2, kMouseDown);
+  EXPECT_EQ(clockMs(), 0);
+  EXPECT_EQ(position(), 0);
+  EXPECT_DOUBLE_EQ(slider.value(), 0.0);
+  // The middle of the slider seeks to the middle.
+  controller->onPanelMouse(slider.x() + slider.width() / 2, slider.y() + 2, kMouseDown);
+  EXPECT_NEAR(clockMs(), 500, 10);
+  EXPECT_FALSE(controller->playing());  // seeking leaves playing alone
+}
+
+// ------------------------------------------------------------ opening
+
+TEST_F(ControllerTest, OpenSequenceZoomsPlaysAndKeepsTheNameOnlyForFilesAndStreams) {
+  ASSERT_EQ(controller->openYuvSource(yuv()), 1);
+  EXPECT_TRUE(controller->playing());
+  EXPECT_EQ(controller->playButton().state(), SkinButton::kPressed);
+  EXPECT_EQ(controller->positionSlider().value(), 0.0);
+  // Zoom 100: the video's own size plus the frame, at least 350 wide.
+  EXPECT_EQ(surface.clientWidth(), 350);
+  EXPECT_EQ(surface.clientHeight(), 13 + 72 + 144);
+  EXPECT_FALSE(controller->currentName().has_value());
+
+  fakeNext({.width = 320, .height = 240});
+  ASSERT_EQ(controller->openFile("movie.mp4"), 1);
+  ASSERT_TRUE(controller->currentName().has_value());
+  EXPECT_EQ(*controller->currentName(), "movie.mp4");
+  EXPECT_EQ(surface.clientWidth(), 15 + 17 + 320);
+  EXPECT_EQ(surface.clientHeight(), 13 + 72 + 240);
+  // The slider and the buttons moved with the new size.
+  EXPECT_EQ(controller->positionSlider().width(), 352 - 106);
+  EXPECT_EQ(controller->playButton().y(), surface.clientHeight() - 28 - 13);
+}
+
+TEST_F(ControllerTest, FailedOpenClosesThePreviousMediumAndTheNextTickStopsPlayback) {
+  ASSERT_EQ(controller->openYuvSource(yuv()), 1);
+  const int resizes = host.resizeCount();
+  EXPECT_EQ(controller->openFile("clip.avi"), 0);
+  EXPECT_EQ(source(), nullptr);
+  EXPECT_EQ(host.resizeCount(), resizes);  // no zoom
+  EXPECT_TRUE(controller->playing());      // left alone ...
+  EXPECT_FALSE(controller->currentName().has_value());
+  controller->startPlaybackThread();
+  const auto start = std::chrono::steady_clock::now();
+  while (controller->playing() && std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_FALSE(controller->playing());  // ... until the next tick finds no source
+  controller->stopPlaybackLoop();
+  EXPECT_EQ(controller->playButton().state(), SkinButton::kNormal);
+}
+
+// ------------------------------------------------------------ buttons
+
+TEST_F(ControllerTest, ButtonsActOnTheEngineAccordingToTheState) {
+  ASSERT_EQ(controller->openYuvSource(yuv()), 1);
+  // Play while playing does nothing; the button stays on.
+  press(controller->playButton());
+  EXPECT_TRUE(controller->playing());
+  EXPECT_EQ(controller->playButton().state(), SkinButton::kPressed);
+
+  press(controller->stepForwardButton());
+  EXPECT_FALSE(controller->playing());
+  EXPECT_EQ(controller->playButton().state(), SkinButton::kNormal);
+  EXPECT_EQ(position(), 40);
+  press(controller->stepForwardButton());
+  EXPECT_EQ(position(), 80);
+  press(controller->stepBackwardButton());
+  EXPECT_EQ(position(), 40);
+  EXPECT_NEAR(static_cast<int>(shot().pixel(100, 80) & 0xff), yuvGrey(1), 3);
+
+  press(controller->endButton());
+  EXPECT_FALSE(controller->playing());
+  EXPECT_EQ(position(), 960);
+  EXPECT_EQ(clockMs(), 1000);
+  EXPECT_EQ(controller->timeText(), "00:00:01:00");
+
+  press(controller->playButton());
+  EXPECT_TRUE(controller->playing());
+  EXPECT_EQ(controller->playButton().state(), SkinButton::kPressed);
+
+  press(controller->rewindButton());
+  EXPECT_TRUE(controller->playing());  // rewind leaves playing alone
+  EXPECT_EQ(position(), 0);
+
+  press(controller->pauseButton());
+  EXPECT_FALSE(controller->playing());
+  EXPECT_EQ(controller->pauseButton().state(), SkinButton::kHover);  // released over it
+  controller->onPanelMouse(5, 5, kMouseMove);
+  EXPECT_EQ(controller->pauseButton().state(), SkinButton::kNormal);
+  press(controller->rewindButton());
+  EXPECT_FALSE(controller->playing());
+}
+
+TEST_F(ControllerTest, LiveMediaDisableSeekingAndPlayReopensTheStreamByItsUrl) {
+  fakeNext({.live = true});
+  ASSERT_EQ(controller->openStream("rtsp://host/app/live"), 1);
+  EXPECT_EQ(lastBase, "rtsp://host/app");
+  EXPECT_EQ(lastName, "live");
+  for (const SkinButton* b : {&controller->rewindButton(), &controller->endButton(),
+                              &controller->stepForwardButton(),
+                              &controller->stepBackwardButton()}) {
+    EXPECT_EQ(b->state(), SkinButton::kDisabled);
+  }
+  EXPECT_TRUE(controller->positionSlider().disabled());
+  EXPECT_EQ(controller->pauseButton().state(), SkinButton::kNormal);
+
+  // Disabled buttons and slider ignore presses.
+  const int32_t before = position();
+  press(controller->stepForwardButton());
+  press(controller->endButton());
+  controller->onPanelMouse(controller->positionSlider().x() + 100,
+                           controller->positionSlider().y() + 2, kMouseDown);
+  EXPECT_TRUE(controller->playing());
+  EXPECT_EQ(position(), before);
+
+  // Pause closes a live medium; play opens a new session by the stored URL.
+  press(controller->pauseButton());
+  EXPECT_EQ(source(), nullptr);
+  fakeNext({.live = true});
+  press(controller->playButton());
+  EXPECT_EQ(opens, 2);
+  EXPECT_EQ(lastName, "live");
+  EXPECT_NE(source(), nullptr);
+  EXPECT_TRUE(controller->playing());
+  ASSERT_TRUE(controller->currentName().has_value());
+  EXPECT_EQ(*controller->currentName(), "rtsp://host/app/live");
+}
+
+TEST_F(ControllerTest, PausedSessionDescriptionIsReopenedAsAFile) {
+  fakeNext({.live = true});
+  ASSERT_EQ(controller->openFile("/tmp/session.sdp"), 1);
+  EXPECT_EQ(lastBase, "");
+  press(controller->pauseButton());
+  fakeNext({.live = true});
+  press(controller->playButton());
+  EXPECT_EQ(opens, 2);
+  EXPECT_EQ(lastName, "/tmp/session.sdp");
+}
+
+TEST_F(ControllerTest, AudioOnlyMediaDisableStepAndEndButtons) {
+  fakeNext({.width = 16, .height = 8, .video = false, .audio = true});
+  ASSERT_EQ(controller->openFile("song.mp4"), 1);
+  EXPECT_EQ(controller->endButton().state(), SkinButton::kDisabled);
+  EXPECT_EQ(controller->stepForwardButton().state(), SkinButton::kDisabled);
+  EXPECT_EQ(controller->stepBackwardButton().state(), SkinButton::kDisabled);
+  EXPECT_EQ(controller->rewindButton().state(), SkinButton::kNormal);
+  EXPECT_FALSE(controller->positionSlider().disabled());
+  // A disabled button shows its disabled picture.
+  const SkinButton& end = controller->endButton();
+  EXPECT_EQ(shot().pixel(end.x() + 14, end.y() + 14), loadSkinBitmap(165)->image().pixel(14, 14));
+}
+
+// ------------------------------------------------------------ zoom, video point, full screen
+
+TEST_F(ControllerTest, ZoomKeepsTheClientAtLeast350Wide) {
+  ASSERT_EQ(controller->openYuvSource(yuv()), 1);
+  controller->setZoom(25);  // 15 + 17 + 44 = 76 would be too narrow
+  EXPECT_EQ(surface.clientWidth(), 350);
+  EXPECT_EQ(surface.clientHeight(), 13 + 72 + 36);
+  controller->setZoom(200);
+  EXPECT_EQ(surface.clientWidth(), 15 + 17 + 352);
+  EXPECT_EQ(surface.clientHeight(), 13 + 72 + 288);
+  controller->setZoom(-50);
+  EXPECT_EQ(surface.clientWidth(), 350);
+  EXPECT_EQ(surface.clientHeight(), 13 + 72);
+}
+
+TEST_F(ControllerTest, ZoomWithoutMediumScalesTheCurrentVideoArea) {
+  controller->setZoom(50);  // video area 318 x 215 -> 159 x 107
+  EXPECT_EQ(surface.clientWidth(), 350);
+  EXPECT_EQ(surface.clientHeight(), 85 + 107);
+}
+
+TEST_F(ControllerTest, VideoPointBecomesFractionsOfTheVideoArea) {
+  controller->setVideoPoint(100, 100);  // no source: nothing happens
+  ASSERT_EQ(controller->openYuvSource(yuv()), 1);
+  controller->setZoom(200);  // client 384 x 373: video area 352 x 288
+  controller->setVideoPoint(15 + 88, 13 + 216);
+  EXPECT_FLOAT_EQ(source()->objectPositionX, 0.25f);
+  EXPECT_FLOAT_EQ(source()->objectPositionY, 0.75f);
+  MemoryWindowSurface full(640, 480);
+  controller->setFullScreenWindow(std::make_unique<DrawContext>(&full));
+  controller->setVideoPoint(320, 120);
+  EXPECT_FLOAT_EQ(source()->objectPositionX, 0.5f);
+  EXPECT_FLOAT_EQ(source()->objectPositionY, 0.25f);
+  controller->setFullScreenWindow(nullptr);
+}
+
+TEST_F(ControllerTest, FullScreenTakesTheVideoAndReleaseTogglesPlayback) {
+  ASSERT_EQ(controller->openYuvSource(yuv()), 1);
+  controller->pausePlayback();
+  controller->seekTo(400);  // frame 10
+  MemoryWindowSurface full(640, 480);
+  controller->setFullScreenWindow(std::make_unique<DrawContext>(&full));
+  EXPECT_TRUE(controller->isFullScreen());
+  controller->layoutPanel();
+  // 176 x 144 fills the height of 640 x 480: 586 wide, centred.
+  const QImage img = full.snapshot();
+  EXPECT_EQ(img.pixel(20, 240) & 0xffffff, 0u);
+  EXPECT_NEAR(static_cast<int>(img.pixel(320, 240) & 0xff), yuvGrey(10), 3);
+  // In full screen only the release counts, anywhere.
+  controller->onPanelMouse(5, 5, kMouseDown);
+  EXPECT_FALSE(controller->playing());
+  controller->onPanelMouse(5, 5, kMouseRelease);
+  EXPECT_TRUE(controller->playing());
+  controller->onPanelMouse(5, 5, kMouseRelease);
+  EXPECT_FALSE(controller->playing());
+  controller->setFullScreenWindow(nullptr);
+  EXPECT_FALSE(controller->isFullScreen());
+  const WindowSurface* target =
+      controller->withEngine([](PlaybackEngine& e) { return e.targetWindow(); });
+  EXPECT_EQ(target, &surface);
+}
+
+// ------------------------------------------------------------ time text
+
+TEST_F(ControllerTest, TimeTextFollowsTheClockAndStaysAfterClosing) {
+  EXPECT_EQ(controller->timeText(), "00:00:00:00");
+  fakeNext({.frames = 100000, .frameMs = 40});
+  ASSERT_EQ(controller->openFile("long.mp4"), 1);
+  controller->seekTo(3725000);
+  EXPECT_EQ(controller->timeText(), "01:02:05:00");
+  EXPECT_NEAR(controller->positionSlider().value(), 3725000.0 / 4000000.0, 1e-9);
+  EXPECT_EQ(controller->openFile("nothing.avi"), 0);
+  controller->updateDisplay();
+  EXPECT_EQ(controller->timeText(), "01:02:05:00");
+}
+
+// ------------------------------------------------------------ playback thread
+
+TEST(ControllerThreadTest, PlaysA25FrameFileAt25FpsFromStartToEndThenPauses) {
+  ensureGuiApplication();
+  TempDir dir;
+  const std::string path = writeYuv420File(dir.path() / "a.yuv", 176, 144, 25);
+  MemoryWindowSurface surface(350, 300);
+  MemoryWindowHost host(&surface);
+  PlayerController controller(std::make_unique<DrawContext>(&surface), &host);
+  controller.loadSkin();
+  controller.layoutPanel();
+  controller.startPlaybackThread();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(controller.openYuvSource(
+                std::make_unique<YuvFileSource>(path.c_str(), 176, 144, 25, 1, 5)),
+            1);
+  while (controller.playing() &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+  EXPECT_FALSE(controller.playing());
+  // The last frame (960 ms) is due at 920 ms; the end is found at 960 ms.
+  EXPECT_GE(elapsed, 900);
+  EXPECT_LE(elapsed, 4000);
+  controller.withEngine([](PlaybackEngine& e) {
+    EXPECT_EQ(e.positionMs(), 960);
+    EXPECT_NE(e.source(), nullptr);
+    return 0;
+  });
+  EXPECT_EQ(controller.playButton().state(), SkinButton::kNormal);
+  EXPECT_EQ(controller.timeText(), "00:00:00:00");  // 960 ms shows as 0 seconds
+  EXPECT_NEAR(static_cast<int>(surface.snapshot().pixel(175, 100) & 0xff), yuvGrey(24), 3);
+  controller.stopPlaybackLoop();
+  EXPECT_EQ(controller.threadState(), PlayerController::kThreadEnded);
+}
+
+TEST(ControllerThreadTest, StopPlaybackLoopReturnsWithinTwoSecondsWhilePlaying) {
+  ensureGuiApplication();
+  TempDir dir;
+  const std::string path = writeYuv420File(dir.path() / "b.yuv", 176, 144, 25);
+  MemoryWindowSurface surface(350, 300);
+  MemoryWindowHost host(&surface);
+  PlayerController controller(std::make_unique<DrawContext>(&surface), &host);
+  controller.setSkin({});
+  controller.layoutPanel();
+  controller.withEngine([](PlaybackEngine& e) {
+    e.setRepeat(1);
+    return 0;
+  });
+  controller.startPlaybackThread();
+  ASSERT_EQ(controller.openYuvSource(
+                std::make_unique<YuvFileSource>(path.c_str(), 176, 144, 25, 1, 5)),
+            1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(controller.threadState(), PlayerController::kThreadRunning);
+  const auto start = std::chrono::steady_clock::now();
+  controller.stopPlaybackLoop();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(elapsed, std::chrono::seconds(2));
+  EXPECT_EQ(controller.threadState(), PlayerController::kThreadEnded);
+  EXPECT_FALSE(controller.playing());
+}
+
+TEST(ControllerThreadTest, StoppingWithoutAThreadReturnsAtOnce) {
+  MemoryWindowSurface surface(350, 300);
+  PlayerController controller(std::make_unique<DrawContext>(&surface), nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  controller.stopPlaybackLoop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+  EXPECT_EQ(controller.threadState(), PlayerController::kThreadEnded);
+}
+
+}  // namespace
+}  // namespace strevana
