@@ -235,6 +235,14 @@ MP4Err AvMp4File::open(const char* path, int32_t, int32_t) {
     context_ = nullptr;
     return kMp4ErrOpenFailed;
   }
+  // The sample descriptions alone leave some picture sizes unset; a short look
+  // at the first samples fills them in.
+  context_->max_analyze_duration = AV_TIME_BASE / 2;
+  if (avformat_find_stream_info(context_, nullptr) < 0) {
+    avformat_close_input(&context_);
+    context_ = nullptr;
+    return kMp4ErrOpenFailed;
+  }
   const int64_t fileSize = context_->pb ? avio_size(context_->pb) : -1;
   try {
     for (unsigned i = 0; i < context_->nb_streams; ++i) {
@@ -278,30 +286,45 @@ MP4Err AvMp4File::open(const char* path, int32_t, int32_t) {
 }
 
 void AvMp4File::learnPresentationTimes() {
-  // Only tracks whose pictures are reordered need the pass over the packets.
-  std::vector<bool> needed(context_->nb_streams, false);
+  // libavformat keeps the composition offsets to itself; the packets carry
+  // the presentation times. A look at the first pictures tells whether a
+  // track is reordered at all; only then is the whole file read through.
+  constexpr size_t kProbePictures = 64;
+  std::vector<bool> video(context_->nb_streams, false);
   bool any = false;
   for (unsigned i = 0; i < context_->nb_streams; ++i) {
-    const AVCodecParameters* par = context_->streams[i]->codecpar;
-    if (par->codec_type == AVMEDIA_TYPE_VIDEO && par->video_delay > 0) {
-      needed[i] = true;
+    if (context_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !tracks_[i]->samples().empty()) {
+      video[i] = true;
       any = true;
     }
   }
   if (!any) return;
   std::vector<size_t> next(context_->nb_streams, 0);
+  std::vector<std::pair<size_t, uint64_t>> learnt;
+  bool reordered = false;
   AVPacket* packet = av_packet_alloc();
   if (!packet) return;
   while (av_read_frame(context_, packet) >= 0) {
     const auto i = static_cast<unsigned>(packet->stream_index);
-    if (i < needed.size() && needed[i]) {
+    if (i < video.size() && video[i]) {
       auto& samples = tracks_[i]->samples();
+      const size_t n = next[i]++;
       // Packets of a track come in sample order; the offset confirms the match.
-      if (next[i] < samples.size() && samples[next[i]].offset == packet->pos &&
-          packet->pts != AV_NOPTS_VALUE) {
-        samples[next[i]].time = nonNegative(packet->pts);
+      if (n < samples.size() && samples[n].offset == packet->pos && packet->pts != AV_NOPTS_VALUE) {
+        const AVIndexEntry* e = avformat_index_get_entry(context_->streams[i], static_cast<int>(n));
+        if (e && e->timestamp != packet->pts) reordered = true;
+        samples[n].time = nonNegative(packet->pts);
       }
-      ++next[i];
+      if (!reordered && n + 1 >= kProbePictures) {
+        bool done = true;
+        for (unsigned j = 0; j < video.size(); ++j) {
+          if (video[j] && next[j] < std::min(kProbePictures, tracks_[j]->samples().size())) done = false;
+        }
+        if (done) {
+          av_packet_unref(packet);
+          break;
+        }
+      }
     }
     av_packet_unref(packet);
   }

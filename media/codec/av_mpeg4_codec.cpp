@@ -56,6 +56,36 @@ void copyPlanar(const AVFrame* picture, uint8_t* dst, int width, int height) {
   av_image_copy_plane(u + static_cast<size_t>(cw) * ch, cw, picture->data[2], picture->linesize[2], cw, ch);
 }
 
+// The pixel aspect ratio announced in an MPEG-4 video object layer header
+// (ISO/IEC 14496-2 6.2.3), 0/0 when the configuration has none.
+AVRational volPixelAspect(const std::vector<uint8_t>& config) {
+  static constexpr AVRational kAspects[] = {{0, 0}, {1, 1}, {12, 11}, {10, 11}, {16, 11}, {40, 33}};
+  for (size_t i = 0; i + 4 < config.size(); ++i) {
+    if (config[i] != 0 || config[i + 1] != 0 || config[i + 2] != 1 || (config[i + 3] & 0xF0) != 0x20) continue;
+    const uint8_t* p = config.data() + i + 4;
+    const size_t bits = (config.size() - i - 4) * 8;
+    size_t pos = 0;
+    auto read = [&](int n) {
+      uint32_t v = 0;
+      for (int k = 0; k < n; ++k, ++pos) v = (v << 1) | (pos < bits ? (p[pos / 8] >> (7 - pos % 8)) & 1u : 0u);
+      return v;
+    };
+    read(1);  // random_accessible_vol
+    read(8);  // video_object_type_indication
+    if (read(1)) read(7);  // is_object_layer_identifier: verid, priority
+    const uint32_t info = read(4);
+    if (info == 15) {
+      const int w = static_cast<int>(read(8));
+      const int h = static_cast<int>(read(8));
+      if (pos <= bits && w > 0 && h > 0) return AVRational{w, h};
+    } else if (info >= 1 && info <= 5 && pos <= bits) {
+      return kAspects[info];
+    }
+    return AVRational{0, 0};
+  }
+  return AVRational{0, 0};
+}
+
 }  // namespace
 
 Mpeg4CodecIf* Mpeg4CodecIf::createInstance(int32_t) {
@@ -154,9 +184,12 @@ int32_t AvMpeg4Codec::hasAlpha(int32_t& flag) {
 int32_t AvMpeg4Codec::getPixelAspect(uint32_t& numerator, uint32_t& denominator, uint32_t& third) {
   numerator = denominator = 1;
   third = 0;
-  if (context_ && context_->sample_aspect_ratio.num > 0 && context_->sample_aspect_ratio.den > 0) {
-    numerator = static_cast<uint32_t>(context_->sample_aspect_ratio.num);
-    denominator = static_cast<uint32_t>(context_->sample_aspect_ratio.den);
+  AVRational aspect = context_ ? context_->sample_aspect_ratio : AVRational{0, 0};
+  // Before the first picture libavcodec may not know it yet; the layer header does.
+  if ((aspect.num <= 0 || aspect.den <= 0) && !h263_) aspect = volPixelAspect(config_);
+  if (aspect.num > 0 && aspect.den > 0) {
+    numerator = static_cast<uint32_t>(aspect.num);
+    denominator = static_cast<uint32_t>(aspect.den);
   }
   return 1;
 }

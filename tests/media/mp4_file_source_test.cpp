@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +21,7 @@ std::unique_ptr<Mp4FileSource> openClip(const std::string& name, OutputFormat fo
                                          nullptr, nullptr, nullptr, 0, 64, 48, nullptr);
 }
 
-[[maybe_unused]] const char* pixfmtOf(OutputFormat format) {
+const char* pixfmtOf(OutputFormat format) {
   switch (format) {
     case kFormatIyuv: return "yuv420p";
     case kFormatYuy2: return "yuyv422";
@@ -68,7 +70,446 @@ TEST(Mp4FileSourceOpen, ChoosesTracksAndReadsSizes) {
   EXPECT_EQ(source->metadataLength, std::string("Title: Fixture clip;Date: 2026-12-06;(c): Korvello test media;Description: Test pattern with tone").size());
 }
 
-TEST(Mp4FileSourceSeek, SmokeFirstPicture) {
+
+TEST(Mp4FileSourceOpen, BFramesClipHasMonoAacAndDisplaySize) {
+  auto source = openClip("mpeg4_bframes.mp4");
+  ASSERT_TRUE(source->hasVideo);
+  ASSERT_TRUE(source->hasAudio);
+  EXPECT_EQ(source->width, 320);
+  EXPECT_EQ(source->height, 240);
+  EXPECT_EQ(source->frameCount, 75);
+  EXPECT_EQ(source->durationMs, 3000);
+  EXPECT_EQ(source->decodedChannels, 1);
+  EXPECT_EQ(source->decodedRate, 22050);
+  EXPECT_EQ(source->metadataText, nullptr);
+  EXPECT_EQ(source->metadataLength, 0u);
+}
+
+TEST(Mp4FileSourceOpen, H263WithAmrNb) {
+  auto source = openClip("h263_amrnb.3gp");
+  ASSERT_TRUE(source->hasVideo);
+  ASSERT_TRUE(source->hasAudio);
+  EXPECT_EQ(source->videoCodec, kVideoCodecH263);
+  EXPECT_EQ(source->audioCodec, kAudioCodecAmrNb);
+  EXPECT_EQ(source->frameCount, 45);
+  EXPECT_EQ(source->durationMs, 3000);
+  EXPECT_EQ(source->decodedRate, 8000);
+  EXPECT_EQ(source->decodedChannels, 1);
+  EXPECT_EQ(source->audioSampleCount, 150);
+}
+
+TEST(Mp4FileSourceOpen, NonSquarePixelsKeepTheFilesDisplaySize) {
+  auto source = openClip("anamorphic.mp4");
+  ASSERT_TRUE(source->hasVideo);
+  EXPECT_EQ(source->width, 176);
+  EXPECT_EQ(source->height, 144);
+  EXPECT_EQ(source->displayWidth, 256);
+  EXPECT_EQ(source->displayHeight, 144);
+  EXPECT_NEAR(source->pixelAspect, 16.0 / 11.0, 1e-9);
+  EXPECT_FALSE(source->hasAudio);
+}
+
+TEST(Mp4FileSourceOpen, AudioOnlyFilesUseTheStillPicture) {
+  const uint32_t still[4 * 3] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  Mp4FileSource source(fixture("amrwb_only.3gp").c_str(), 0, kFormatBgrx32, 0, nullptr, nullptr,
+                       nullptr, nullptr, 0, 4, 3, still);
+  ASSERT_FALSE(source.hasVideo);
+  ASSERT_TRUE(source.hasAudio);
+  EXPECT_EQ(source.audioCodec, kAudioCodecAmrWb);
+  EXPECT_EQ(source.decodedRate, 16000);
+  EXPECT_EQ(source.durationMs, 2000);
+  EXPECT_EQ(source.width, 4);
+  EXPECT_EQ(source.displayWidth, 4);
+  EXPECT_EQ(source.displayHeight, 3);
+  EXPECT_EQ(source.videoByteCount(), -1);
+  EXPECT_GT(source.audioByteCount(), 0);
+  source.setOutputFormat(kFormatBgrx32);
+
+  std::vector<uint32_t> dst(4 * 3 + 8, 0);
+  int32_t position = -1;
+  ASSERT_TRUE(source.getVideoFrame(kRequestNext, 4 * 4, nullptr, 0, 0,
+                                   reinterpret_cast<uint8_t*>(dst.data()), position));
+  EXPECT_EQ(0, std::memcmp(dst.data(), still, sizeof still));
+  EXPECT_EQ(position, 0);
+
+  // The position follows the audio samples (20 ms each).
+  AudioChunk* chunks = nullptr;
+  int32_t timeMs = 500;
+  uint8_t changed = 1;
+  source.outputRate = 16000;
+  source.outputChannels = 1;
+  source.outputBits = 16;
+  ASSERT_TRUE(source.getAudio(kRequestAtPosition, chunks, timeMs, changed));
+  freeAudioChunkList(chunks);
+  EXPECT_EQ(changed, 0);
+  ASSERT_TRUE(source.getVideoFrame(kRequestCurrent, 16, nullptr, 0, 0,
+                                   reinterpret_cast<uint8_t*>(dst.data()), position));
+  EXPECT_EQ(position, 500);
+  int32_t h = -1, m = -1, s = -1, f = -1;
+  ASSERT_TRUE(source.getTimecode(h, m, s, f));
+  EXPECT_EQ(f, 0);
+}
+
+TEST(Mp4FileSourceOpen, AacOnly) {
+  auto source = openClip("aac_only.mp4");
+  EXPECT_FALSE(source->hasVideo);
+  ASSERT_TRUE(source->hasAudio);
+  EXPECT_EQ(source->durationMs, 2000);
+  EXPECT_EQ(source->decodedRate, 48000);
+  ASSERT_TRUE(source->metadataText);
+  EXPECT_STREQ(reinterpret_cast<const char*>(source->metadataText.get()), "Title: Only sound");
+}
+
+TEST(Mp4FileSourceOpen, ByteCountsAreTheSumOfAllSamples) {
+  auto source = openClip("mpeg4_aac.mp4");
+  CMp4File* file = nullptr;
+  ASSERT_EQ(CMp4File::createInstance(file), kMp4Ok);
+  ASSERT_EQ(file->open(fixture("mpeg4_aac.mp4").c_str(), 0, 0), kMp4Ok);
+  int64_t sums[3] = {0, 0, 0};
+  for (uint32_t t = 1; t <= 2; ++t) {
+    CMp4Track* track = nullptr;
+    ASSERT_EQ(file->getTrack(t, track), kMp4Ok);
+    int32_t type = 0;
+    track->getType(type);
+    uint32_t count = 0, size = 0;
+    track->getSampleCount(count);
+    for (uint32_t n = 1; n <= count; ++n) {
+      ASSERT_EQ(track->getSampleSize(n, size), kMp4Ok);
+      sums[type] += size;
+    }
+    file->releaseTrack(track);
+  }
+  CMp4File::destroyInstance(file);
+  EXPECT_EQ(source->videoByteCount(), sums[kMp4TrackVideo]);
+  EXPECT_EQ(source->audioByteCount(), sums[kMp4TrackAudio]);
+  // The fixture is ~96 kB, nearly all of it samples.
+  EXPECT_GT(sums[1] + sums[2], 80000);
+}
+
+TEST(Mp4FileSourceOpen, DamagedFilesFailOrStopCleanly) {
+  // Garbage with an MP4 name.
+  const std::string garbage = ::testing::TempDir() + "garbage.mp4";
+  {
+    std::vector<uint8_t> bytes(5000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7919u >> 3);
+    FILE* f = std::fopen(garbage.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  Mp4FileSource bad(garbage.c_str(), 0, kFormatYuy2, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
+  EXPECT_FALSE(bad.hasVideo);
+  EXPECT_FALSE(bad.hasAudio);
+  Mp4FileSource missing("/nonexistent/clip.mp4", 0, kFormatYuy2, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
+  EXPECT_FALSE(missing.hasVideo || missing.hasAudio);
+
+  // A file cut in its media data opens and plays up to the damage.
+  auto cut = openClip("truncated.mp4", kFormatIyuv);
+  ASSERT_TRUE(cut->hasVideo);
+  EXPECT_EQ(cut->frameCount, 75);
+  auto reference = test::loadReference("mpeg4_aac.mp4", "yuv420p");
+  Picture p = request(*cut, kRequestFirst);
+  ASSERT_TRUE(p.ok);
+  EXPECT_EQ(p.md5, reference[0].md5);
+  int shown = 1;
+  while (request(*cut, kRequestNext).ok) {
+    ++shown;
+    ASSERT_LT(shown, 76);
+  }
+  EXPECT_GT(shown, 5);
+  EXPECT_LT(shown, 75);
+  EXPECT_FALSE(request(*cut, kRequestCurrent).ok);
+  // Seeking beyond the damage ends without a picture rather than hanging.
+  EXPECT_FALSE(request(*cut, kRequestLast).ok);
+  EXPECT_TRUE(request(*cut, kRequestFirst).ok);
+
+  AudioChunk* chunks = nullptr;
+  int32_t timeMs = 0;
+  uint8_t changed = 0;
+  cut->outputRate = cut->decodedRate;
+  cut->outputChannels = cut->decodedChannels;
+  cut->outputBits = 16;
+  int pulls = 0;
+  while (cut->getAudio(kRequestNext, chunks, timeMs, changed)) {
+    freeAudioChunkList(chunks);
+    chunks = nullptr;
+    ASSERT_LT(++pulls, 200);
+  }
+  EXPECT_GT(pulls, 3);
+}
+
+// ---- pictures against ffmpeg's own decode ----
+
+struct ClipCase {
+  const char* clip;
+  OutputFormat format;
+};
+
+class Mp4FileSourcePictures : public ::testing::TestWithParam<ClipCase> {};
+
+TEST_P(Mp4FileSourcePictures, SeeksLandOnThePictureShownAtThatTime) {
+  const ClipCase c = GetParam();
+  auto source = openClip(c.clip, c.format);
+  ASSERT_TRUE(source->hasVideo);
+  auto reference = test::loadReference(c.clip, pixfmtOf(c.format));
+  ASSERT_FALSE(reference.empty());
+  const double scale = source->videoTimeScale();
+  // Forward, backward and scattered positions, including the ends.
+  std::vector<int32_t> positions;
+  for (int32_t ms = 0; ms <= source->durationMs + 100; ms += 137) positions.push_back(ms);
+  for (int32_t ms = source->durationMs; ms >= 0; ms -= 401) positions.push_back(ms);
+  for (int32_t ms : {1, 39, 40, 41, 999, 1000, 1001, 2002, 33, 34, 1530, 1560, 1600}) positions.push_back(ms);
+  for (int32_t ms : positions) {
+    Picture p = request(*source, kRequestAtPosition, ms);
+    ASSERT_TRUE(p.ok) << c.clip << " at " << ms;
+    const auto t = static_cast<int64_t>(scale * ms * 0.001);
+    const size_t i = test::referenceIndexAt(reference, t);
+    EXPECT_EQ(p.md5, reference[i].md5) << c.clip << " at " << ms << " ms";
+    EXPECT_EQ(p.positionMs, static_cast<int32_t>(reference[i].pts * 1000 / source->videoTimeScale()));
+  }
+}
+
+TEST_P(Mp4FileSourcePictures, StepsForwardAndBackInPresentationOrder) {
+  const ClipCase c = GetParam();
+  auto source = openClip(c.clip, c.format);
+  auto reference = test::loadReference(c.clip, pixfmtOf(c.format));
+  ASSERT_EQ(reference.size(), static_cast<size_t>(source->frameCount));
+
+  Picture p = request(*source, kRequestFirst);
+  ASSERT_TRUE(p.ok);
+  EXPECT_EQ(p.md5, reference[0].md5);
+  // Back from the first picture finds the first one again.
+  p = request(*source, kRequestPrevious);
+  ASSERT_TRUE(p.ok);
+  EXPECT_EQ(p.md5, reference[0].md5);
+  for (size_t i = 1; i < reference.size(); ++i) {
+    p = request(*source, i % 2 ? kRequestNext : kRequestNextCatchingUp);
+    ASSERT_TRUE(p.ok) << i;
+    EXPECT_EQ(p.md5, reference[i].md5) << "step " << i;
+  }
+  // The current picture again, then the end: false, and "current" fails too.
+  EXPECT_EQ(request(*source, kRequestCurrent).md5, reference.back().md5);
+  EXPECT_FALSE(request(*source, kRequestNext).ok);
+  EXPECT_FALSE(request(*source, kRequestCurrent).ok);
+
+  p = request(*source, kRequestLast);
+  ASSERT_TRUE(p.ok);
+  EXPECT_EQ(p.md5, reference.back().md5);
+  for (size_t i = reference.size() - 1; i-- > reference.size() - 20;) {
+    p = request(*source, kRequestPrevious);
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.md5, reference[i].md5) << "back to " << i;
+  }
+  // Stepping on after going back continues in order.
+  const size_t here = reference.size() - 20;
+  for (size_t i = here + 1; i < here + 6; ++i) {
+    p = request(*source, kRequestNext);
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.md5, reference[i].md5) << "forward again to " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clips, Mp4FileSourcePictures,
+    ::testing::Values(ClipCase{"mpeg4_aac.mp4", kFormatIyuv}, ClipCase{"mpeg4_aac.mp4", kFormatYuy2},
+                      ClipCase{"mpeg4_aac.mp4", kFormatBgr24}, ClipCase{"mpeg4_aac.mp4", kFormatBgrx32},
+                      ClipCase{"mpeg4_bframes.mp4", kFormatIyuv}, ClipCase{"mpeg4_bframes.mp4", kFormatYuy2},
+                      ClipCase{"mpeg4_bframes.mp4", kFormatBgrx32}, ClipCase{"h263_amrnb.3gp", kFormatYuy2},
+                      ClipCase{"h263_amrnb.3gp", kFormatBgr24}, ClipCase{"ntsc_30000.mp4", kFormatIyuv}),
+    [](const ::testing::TestParamInfo<ClipCase>& info) {
+      std::string n = info.param.clip;
+      n = n.substr(0, n.find('.')) + "_" + std::to_string(info.param.format);
+      return n;
+    });
+
+TEST(Mp4FileSourceFormat, ChangeReDecodesTheSamePicture) {
+  auto source = openClip("mpeg4_bframes.mp4", kFormatYuy2);
+  auto yuy2 = test::loadReference("mpeg4_bframes.mp4", "yuyv422");
+  auto bgr = test::loadReference("mpeg4_bframes.mp4", "bgr24");
+  auto bgra = test::loadReference("mpeg4_bframes.mp4", "bgra");
+  Picture p = request(*source, kRequestAtPosition, 1530);
+  ASSERT_TRUE(p.ok);
+  const size_t i = test::referenceIndexAt(yuy2, static_cast<int64_t>(source->videoTimeScale() * 1.530));
+  EXPECT_EQ(p.md5, yuy2[i].md5);
+  EXPECT_FALSE(source->prefersRgbOutput());
+
+  ASSERT_TRUE(source->setOutputFormat(kFormatBgr24));
+  EXPECT_EQ(source->outputFormat, kFormatBgr24);
+  p = request(*source, kRequestCurrent);
+  ASSERT_TRUE(p.ok);
+  EXPECT_EQ(p.md5, bgr[i].md5);
+  EXPECT_EQ(p.positionMs, static_cast<int32_t>(bgr[i].pts * 1000 / source->videoTimeScale()));
+  // And on from there in the new format.
+  p = request(*source, kRequestNext);
+  EXPECT_EQ(p.md5, bgr[i + 1].md5);
+
+  ASSERT_TRUE(source->setOutputFormat(kFormatBgrx32));
+  p = request(*source, kRequestCurrent);
+  EXPECT_EQ(p.md5, bgra[i + 1].md5) << p.positionMs << " " << i << " " << bgra[i+1].pts;
+}
+
+TEST(Mp4FileSourceFormat, DestinationStrideWiderThanARow) {
+  auto source = openClip("mpeg4_aac.mp4", kFormatBgr24);
+  auto reference = test::loadReference("mpeg4_aac.mp4", "bgr24");
+  const int32_t row = rowBytes(kFormatBgr24, source->width);
+  const int32_t stride = row + 100;
+  std::vector<uint8_t> dst(static_cast<size_t>(stride) * source->height, 0xAB);
+  int32_t position = 2000;
+  ASSERT_TRUE(source->getVideoFrame(kRequestAtPosition, stride, nullptr, 0, 0, dst.data(), position));
+  std::vector<uint8_t> packed;
+  for (int32_t y = 0; y < source->height; ++y) {
+    packed.insert(packed.end(), dst.begin() + y * stride, dst.begin() + y * stride + row);
+    // The gap between rows is left alone.
+    EXPECT_EQ(dst[static_cast<size_t>(y) * stride + row], 0xAB);
+  }
+  EXPECT_EQ(test::md5Of(packed.data(), packed.size()), reference[50].md5);
+}
+
+TEST(Mp4FileSourceFormat, FormatsWithoutDecoderAreRefused) {
+  auto source = openClip("mpeg4_aac.mp4", kFormatYv12);
+  EXPECT_FALSE(source->hasVideo);  // the decoder could not be made for YV12
+  EXPECT_TRUE(source->hasAudio);
+  auto ok = openClip("mpeg4_aac.mp4", kFormatYuy2);
+  EXPECT_FALSE(ok->createVideoDecoder(kFormatYv12, 0));
+  EXPECT_EQ(ok->outputFormat, kFormatYuy2);
+}
+
+TEST(Mp4FileSourceFormat, PostfilterChangesPicturesButNotTheirCount) {
+  auto plain = openClip("mpeg4_bframes.mp4", kFormatIyuv, 0);
+  auto filtered = openClip("mpeg4_bframes.mp4", kFormatIyuv, 3);
+  int differing = 0;
+  for (int i = 0; i < 10; ++i) {
+    Picture a = request(*plain, i ? kRequestNext : kRequestFirst);
+    Picture b = request(*filtered, i ? kRequestNext : kRequestFirst);
+    ASSERT_TRUE(a.ok && b.ok);
+    EXPECT_EQ(a.positionMs, b.positionMs);
+    differing += a.md5 != b.md5;
+  }
+  EXPECT_GT(differing, 0);
+  // Switching it off at run time gives the unfiltered pictures again.
+  filtered->setPostfilter(0);
+  EXPECT_EQ(request(*plain, kRequestNext).md5, request(*filtered, kRequestNext).md5);
+}
+
+// ---- timecode ----
+
+TEST(Mp4FileSourceTimecode, FramesFollowTheTimeScale) {
+  struct Case {
+    const char* clip;
+    int32_t ms;
+    int32_t frames;
+  } cases[] = {
+      {"mpeg4_aac.mp4", 1240, 6},       // scale 25: t = 31, 31 mod 25
+      {"ntsc_30000.mp4", 1035, 1},      // scale 30000: t = 31031 -> 1031 / 1001
+      {"ntsc_2997.mp4", 1500, 14},      // scale 2997: t = 4400 -> 1403 / 100
+      {"mpeg4_bframes.mp4", 1500, 0},   // any other scale
+      {"h263_amrnb.3gp", 1500, 0},      // H.263 always reads 0
+  };
+  for (const auto& c : cases) {
+    auto source = openClip(c.clip);
+    Picture p = request(*source, kRequestAtPosition, c.ms);
+    ASSERT_TRUE(p.ok) << c.clip;
+    int32_t h = -1, m = -1, s = -1, f = -1;
+    ASSERT_TRUE(source->getTimecode(h, m, s, f));
+    EXPECT_EQ(h, 0);
+    EXPECT_EQ(m, 0);
+    EXPECT_EQ(s, p.positionMs / 1000) << c.clip;
+    EXPECT_EQ(f, c.frames) << c.clip;
+  }
+  // Set and read back; H.263 hides the frames.
+  auto h263 = openClip("h263_amrnb.3gp");
+  h263->setTimecode(1, 2, 3, 4);
+  int32_t h = 0, m = 0, s = 0, f = 9;
+  h263->getTimecode(h, m, s, f);
+  EXPECT_EQ(h * 10000 + m * 100 + s, 10203);
+  EXPECT_EQ(f, 0);
+}
+
+// ---- audio ----
+
+int64_t pcmBytes(AudioChunk* chunks) {
+  int64_t total = 0;
+  for (AudioChunk* c = chunks; c; c = c->next) total += c->size;
+  return total;
+}
+
+TEST(Mp4FileSourceAudio, RequestsMoveTheCurrentSample) {
+  auto source = openClip("h263_amrnb.3gp");
+  source->outputRate = 8000;
+  source->outputChannels = 1;
+  source->outputBits = 16;
+  AudioChunk* chunks = nullptr;
+  int32_t timeMs = 0;
+  uint8_t changed = 7;
+
+  ASSERT_TRUE(source->getAudio(kRequestFirst, chunks, timeMs, changed));
+  EXPECT_EQ(changed, 0);
+  EXPECT_EQ(source->currentAudioSample(), 1);
+  EXPECT_EQ(pcmBytes(chunks), 320);  // one 20 ms AMR-NB frame
+  freeAudioChunkList(chunks);
+  chunks = nullptr;
+
+  ASSERT_TRUE(source->getAudio(kRequestNext, chunks, timeMs, changed));
+  EXPECT_EQ(source->currentAudioSample(), 2);
+  freeAudioChunkList(chunks);
+  chunks = nullptr;
+
+  ASSERT_TRUE(source->getAudio(kRequestPrevious, chunks, timeMs, changed));
+  EXPECT_EQ(source->currentAudioSample(), 1);
+  freeAudioChunkList(chunks);
+  chunks = nullptr;
+  // Below the first sample stays at the first.
+  ASSERT_TRUE(source->getAudio(kRequestPrevious, chunks, timeMs, changed));
+  EXPECT_EQ(source->currentAudioSample(), 1);
+  freeAudioChunkList(chunks);
+  chunks = nullptr;
+
+  timeMs = 1010;
+  ASSERT_TRUE(source->getAudio(kRequestAtPosition, chunks, timeMs, changed));
+  EXPECT_EQ(source->currentAudioSample(), 51);  // 20 ms per sample: 1000 ms starts sample 51
+  freeAudioChunkList(chunks);
+  chunks = nullptr;
+
+  // The last sample is never played: request 2 sits on count - 1 ...
+  ASSERT_TRUE(source->getAudio(kRequestLast, chunks, timeMs, changed));
+  EXPECT_EQ(source->currentAudioSample(), source->audioSampleCount - 1);
+  freeAudioChunkList(chunks);
+  chunks = nullptr;
+  // ... and the next request fails.
+  EXPECT_FALSE(source->getAudio(kRequestNext, chunks, timeMs, changed));
+  EXPECT_EQ(chunks, nullptr);
+  EXPECT_FALSE(source->getAudio(kRequestCurrent, chunks, timeMs, changed));
+}
+
+TEST(Mp4FileSourceAudio, ConvertsToTheDeviceFormat) {
+  auto source = openClip("mpeg4_aac.mp4");
+  source->outputRate = 22050;
+  source->outputChannels = 1;
+  source->outputBits = 8;
+  AudioChunk* chunks = nullptr;
+  int32_t timeMs = 1000;
+  uint8_t changed = 0;
+  ASSERT_TRUE(source->getAudio(kRequestAtPosition, chunks, timeMs, changed));
+  // One AAC frame: 1024 stereo 16-bit samples at 44.1 kHz -> 512 bytes 8-bit mono at 22.05 kHz.
+  EXPECT_EQ(pcmBytes(chunks), 512);
+  // The tone is not silence.
+  int loud = 0;
+  for (int32_t i = 0; i < chunks->size; ++i) loud += std::abs(chunks->data[i] - 128) >= 8;
+  EXPECT_GT(loud, 50);
+  freeAudioChunkList(chunks);
+}
+
+TEST(Mp4FileSourceAudio, WithoutAudioEveryRequestFails) {
+  auto source = openClip("anamorphic.mp4");
+  AudioChunk* chunks = nullptr;
+  int32_t timeMs = 0;
+  uint8_t changed = 3;
+  EXPECT_FALSE(source->getAudio(kRequestFirst, chunks, timeMs, changed));
+  EXPECT_EQ(changed, 0);
+  EXPECT_EQ(source->audioByteCount(), -1);
+}
+
+TEST(Mp4FileSourceSeek, FactoryIsNotNeededForAWholePass) {
   auto source = openClip("mpeg4_bframes.mp4", kFormatIyuv);
   auto reference = test::loadReference("mpeg4_bframes.mp4", "yuv420p");
   ASSERT_FALSE(reference.empty());
