@@ -1,0 +1,205 @@
+// Stream saving from the MP4 source: the elementary streams hold the
+// configuration and every sample exactly as fed (again after a seek back),
+// raw video holds the pictures stepped to, raw audio the decoder's PCM before
+// conversion.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "media/codec/mp4_file.h"
+#include "media/mp4_file_source.h"
+#include "media/mp4_test_support.h"
+
+namespace strevana {
+namespace {
+
+using test::fixture;
+using test::readFile;
+
+class Mp4StreamSaving : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = ::testing::TempDir() + "mp4_saving_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Sample bytes straight from the container, track by type.
+  static std::vector<std::vector<uint8_t>> samplesOf(const std::string& clip, int32_t wantedType) {
+    std::vector<std::vector<uint8_t>> result;
+    CMp4File* file = nullptr;
+    CMp4File::createInstance(file);
+    if (file->open(fixture(clip).c_str(), 0, 0) == kMp4Ok) {
+      uint32_t tracks = 0;
+      file->getTrackCount(tracks);
+      for (uint32_t t = 1; t <= tracks; ++t) {
+        CMp4Track* track = nullptr;
+        file->getTrack(t, track);
+        int32_t type = 0;
+        track->getType(type);
+        if (type != wantedType) continue;
+        uint32_t count = 0;
+        track->getSampleCount(count);
+        for (uint32_t n = 1; n <= count; ++n) {
+          uint32_t size = 0, length = 0;
+          track->getSampleSize(n, size);
+          std::vector<uint8_t> bytes(size);
+          track->readSample(n, size, length, bytes.data());
+          result.push_back(bytes);
+        }
+      }
+    }
+    CMp4File::destroyInstance(file);
+    return result;
+  }
+
+  static void append(std::vector<uint8_t>& to, const std::vector<uint8_t>& what) {
+    to.insert(to.end(), what.begin(), what.end());
+  }
+
+  static std::vector<uint8_t> picture(Mp4FileSource& source, FrameRequest request) {
+    std::vector<uint8_t> buffer(static_cast<size_t>(bufferBytes(source.outputFormat, source.width, source.height)));
+    int32_t position = 0;
+    if (!source.getVideoFrame(request, rowBytes(source.outputFormat, source.width), nullptr, 0, 0,
+                              buffer.data(), position)) {
+      buffer.clear();
+    }
+    return buffer;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(Mp4StreamSaving, VideoElementaryStreamIsConfigTailPlusSamplesAsFed) {
+  const std::string path = dir_ + "video.m4v";
+  Mp4FileSource source(fixture("mpeg4_aac.mp4").c_str(), 0, kFormatYuy2, 0, path.c_str(), nullptr,
+                       nullptr, nullptr, 0, 0, 0, nullptr);
+  ASSERT_TRUE(source.hasVideo);
+  const auto samples = samplesOf("mpeg4_aac.mp4", kMp4TrackVideo);
+  const auto& config = source.videoConfig();
+  ASSERT_GT(config.size(), 10u);
+
+  // Opening decodes the first picture: its sample follows the configuration.
+  std::vector<uint8_t> expected(config.begin() + 10, config.end());
+  append(expected, samples[0]);
+  EXPECT_EQ(readFile(path), expected);
+
+  for (int i = 1; i < 10; ++i) {
+    ASSERT_FALSE(picture(source, kRequestNext).empty());
+    append(expected, samples[static_cast<size_t>(i)]);
+  }
+  EXPECT_EQ(readFile(path), expected);
+
+  // One step back decodes again from the sync sample (the first, GOP of 12).
+  ASSERT_FALSE(picture(source, kRequestPrevious).empty());
+  for (int i = 0; i < 9; ++i) append(expected, samples[static_cast<size_t>(i)]);
+  EXPECT_EQ(readFile(path), expected);
+}
+
+TEST_F(Mp4StreamSaving, AudioElementaryStreamIsWholeConfigPlusSamples) {
+  const std::string path = dir_ + "audio.m4a";
+  Mp4FileSource source(fixture("mpeg4_aac.mp4").c_str(), 0, kFormatYuy2, 0, nullptr, path.c_str(),
+                       nullptr, nullptr, 0, 0, 0, nullptr);
+  ASSERT_TRUE(source.hasAudio);
+  source.outputRate = source.decodedRate;
+  source.outputChannels = source.decodedChannels;
+  source.outputBits = 16;
+  const auto samples = samplesOf("mpeg4_aac.mp4", kMp4TrackAudio);
+  std::vector<uint8_t> expected(source.audioConfig());
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(readFile(path), expected);
+
+  AudioChunk* chunks = nullptr;
+  int32_t timeMs = 0;
+  uint8_t changed = 0;
+  ASSERT_TRUE(source.getAudio(kRequestFirst, chunks, timeMs, changed));
+  freeAudioChunkList(chunks);
+  ASSERT_TRUE(source.getAudio(kRequestNext, chunks, timeMs, changed));
+  freeAudioChunkList(chunks);
+  append(expected, samples[0]);
+  append(expected, samples[1]);
+  EXPECT_EQ(readFile(path), expected);
+}
+
+TEST_F(Mp4StreamSaving, RawAudioHoldsDecoderPcmBeforeConversion) {
+  const std::string path = dir_ + "audio.pcm";
+  Mp4FileSource converted(fixture("mpeg4_aac.mp4").c_str(), 0, kFormatYuy2, 0, nullptr, nullptr,
+                          nullptr, path.c_str(), 0, 0, 0, nullptr);
+  Mp4FileSource plain(fixture("mpeg4_aac.mp4").c_str(), 0, kFormatYuy2, 0, nullptr, nullptr,
+                      nullptr, nullptr, 0, 0, 0, nullptr);
+  converted.outputRate = 22050;
+  converted.outputChannels = 1;
+  converted.outputBits = 8;
+  plain.outputRate = plain.decodedRate;
+  plain.outputChannels = plain.decodedChannels;
+  plain.outputBits = 16;
+
+  std::vector<uint8_t> decoded;
+  int64_t convertedBytes = 0;
+  for (int i = 0; i < 5; ++i) {
+    AudioChunk* a = nullptr;
+    AudioChunk* b = nullptr;
+    int32_t timeMs = 0;
+    uint8_t changed = 0;
+    const FrameRequest r = i ? kRequestNext : kRequestFirst;
+    ASSERT_TRUE(converted.getAudio(r, a, timeMs, changed));
+    ASSERT_TRUE(plain.getAudio(r, b, timeMs, changed));
+    for (AudioChunk* c = a; c; c = c->next) convertedBytes += c->size;
+    for (AudioChunk* c = b; c; c = c->next) decoded.insert(decoded.end(), c->data.get(), c->data.get() + c->size);
+    freeAudioChunkList(a);
+    freeAudioChunkList(b);
+  }
+  EXPECT_EQ(readFile(path), decoded);
+  EXPECT_EQ(static_cast<int64_t>(decoded.size()), convertedBytes * 8);  // 16-bit stereo vs 8-bit mono, half rate
+}
+
+TEST_F(Mp4StreamSaving, RawVideoPerFrameFilesAreTheSteppedPictures) {
+  const std::string path = dir_ + "clip.out.yuv";
+  Mp4FileSource source(fixture("mpeg4_bframes.mp4").c_str(), 0, kFormatYuy2, 0, nullptr, nullptr,
+                       path.c_str(), nullptr, 1, 0, 0, nullptr);
+  ASSERT_TRUE(source.hasVideo);
+  auto reference = test::loadReference("mpeg4_bframes.mp4", "yuv420p");
+  // Pictures decoded by seeks are not written.
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "clip0000.yuv"));
+  ASSERT_FALSE(picture(source, kRequestAtPosition).empty());
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "clip0000.yuv"));
+
+  for (int i = 1; i <= 3; ++i) ASSERT_FALSE(picture(source, kRequestNext).empty());
+  for (int i = 0; i < 3; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "clip%04d.yuv", i);
+    const auto bytes = readFile(dir_ + name);
+    ASSERT_EQ(bytes.size(), 320u * 240u * 3u / 2u) << name;
+    EXPECT_EQ(test::md5Of(bytes.data(), bytes.size()), reference[static_cast<size_t>(i + 1)].md5) << name;
+  }
+  // The counter wraps after 9999.
+  source.rawVideoFileCounter = 9998;
+  for (int i = 0; i < 3; ++i) ASSERT_FALSE(picture(source, kRequestNext).empty());
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "clip9998.yuv"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "clip9999.yuv"));
+  EXPECT_EQ(test::md5Of(readFile(dir_ + "clip0000.yuv").data(), 320u * 240u * 3u / 2u), reference[6].md5);
+  EXPECT_EQ(source.rawVideoFileCounter, 1);
+}
+
+TEST_F(Mp4StreamSaving, RawVideoSingleFileAppendsEveryStep) {
+  const std::string path = dir_ + "all.yuv";
+  Mp4FileSource source(fixture("h263_amrnb.3gp").c_str(), 0, kFormatBgr24, 0, nullptr, nullptr,
+                       path.c_str(), nullptr, 0, 0, 0, nullptr);
+  auto reference = test::loadReference("h263_amrnb.3gp", "yuv420p");
+  EXPECT_TRUE(readFile(path).empty());
+  for (int i = 0; i < 4; ++i) ASSERT_FALSE(picture(source, kRequestNext).empty());
+  const auto bytes = readFile(path);
+  const size_t frame = 176 * 144 * 3 / 2;
+  ASSERT_EQ(bytes.size(), 4 * frame);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(test::md5Of(bytes.data() + i * frame, frame), reference[i + 1].md5) << i;
+  }
+}
+
+}  // namespace
+}  // namespace strevana
