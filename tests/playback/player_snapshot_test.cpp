@@ -1,0 +1,177 @@
+#include "playback/player_snapshot.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "playback/panel/draw_context.h"
+#include "playback/panel/skin_resources.h"
+#include "playback_fakes.h"
+
+namespace strevana {
+namespace {
+
+using testing::TempDir;
+using testing::writeYuv420File;
+using testing::yuvGrey;
+
+void ensureGuiApplication() {
+  if (QGuiApplication::instance()) return;
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static int argc = 1;
+  static char name[] = "strevana_playback_tests";
+  static char* argv[] = {name, nullptr};
+  static QGuiApplication* app = new QGuiApplication(argc, argv);
+  (void)app;
+}
+
+const std::string kDemo = std::string(STREVANA_FIXTURE_DIR) + "/demo.mp4";
+const std::string kTool = std::string(STREVANA_BINARY_DIR) + "/tools/snapshot/strevana-snapshot";
+
+uint32_t rgbOf(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xffffff; }
+int greyOf(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xff; }
+
+// The panel every window snapshot shows, for a client area of w x h: frame
+// corners, the six buttons, the slider's ends and the time text's box.
+void expectPanel(const QImage& img, int w, int h) {
+  ASSERT_EQ(img.width(), w);
+  ASSERT_EQ(img.height(), h);
+  auto skin = [](int id) { return loadSkinBitmap(id)->image(); };
+  EXPECT_EQ(img.pixel(4, 4), skin(133).pixel(4, 4));
+  EXPECT_EQ(img.pixel(w - 17 + 3, 4), skin(134).pixel(3, 4));
+  EXPECT_EQ(img.pixel(4, h - 72 + 60), skin(135).pixel(4, 60));
+  EXPECT_EQ(img.pixel(w - 122 + 10, h - 72 + 5), skin(136).pixel(10, 5));
+  const int xs[] = {15, 44, 79, 108, 143, 173};
+  const int normal[] = {132, 145, 161, 162, 156, 151};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(img.pixel(xs[i] + 14, h - 41 + 14), skin(normal[i]).pixel(14, 14)) << "button " << i;
+  }
+  EXPECT_EQ(img.pixel(w - 106 + 19 - 2, h - 60 + 3), skin(167).pixel(2, 3));  // slider's right end
+  EXPECT_EQ(rgbOf(img, w - 100, h - 35), rgb(64, 80, 100));                   // time text box
+}
+
+TEST(PlayerSnapshotTest, RawYuvWindowShowsPanelTimeAndLetterboxedPicture) {
+  ensureGuiApplication();
+  TempDir dir;
+  SnapshotOptions o;
+  o.file = writeYuv420File(dir.path() / "clip.yuv", 176, 144, 25);
+  o.yuvWidth = 176;
+  o.yuvHeight = 144;
+  o.atMs = 400;
+  const SnapshotResult r = renderPlayerSnapshot(o);
+  ASSERT_FALSE(r.image.isNull()) << r.error;
+  // Zoom 100: the 176-pixel picture needs the 350-pixel minimum width.
+  expectPanel(r.image, 350, 13 + 144 + 72);
+  // Video area 318 x 144 at (15, 13): the picture fills its height, centred
+  // between black bars.
+  EXPECT_NEAR(greyOf(r.image, 15 + 71, 13), yuvGrey(10), 3);
+  EXPECT_NEAR(greyOf(r.image, 15 + 71 + 175, 13 + 143), yuvGrey(10), 3);
+  EXPECT_EQ(rgbOf(r.image, 15 + 70, 80), 0u);
+  EXPECT_EQ(rgbOf(r.image, 15 + 71 + 176, 80), 0u);
+  // Slider knob at 400 / 1000 of the 228 pixels it can travel.
+  const QImage knob = loadSkinBitmap(169)->image();
+  EXPECT_EQ(r.image.pixel(19 + 91 + 8, 169 + 4), knob.pixel(8, 4));
+
+  o.frameOnly = true;
+  const SnapshotResult frame = renderPlayerSnapshot(o);
+  ASSERT_FALSE(frame.image.isNull()) << frame.error;
+  EXPECT_EQ(frame.image.size(), QSize(176, 144));
+  EXPECT_NEAR(greyOf(frame.image, 0, 0), yuvGrey(10), 3);
+}
+
+TEST(PlayerSnapshotTest, ZoomResizesTheWindowAroundTheScaledPicture) {
+  ensureGuiApplication();
+  TempDir dir;
+  SnapshotOptions o;
+  o.file = writeYuv420File(dir.path() / "clip.yuv", 176, 144, 25);
+  o.yuvWidth = 176;
+  o.yuvHeight = 144;
+  o.atMs = 80;
+  o.zoomPercent = 200;
+  const SnapshotResult r = renderPlayerSnapshot(o);
+  ASSERT_FALSE(r.image.isNull()) << r.error;
+  expectPanel(r.image, 32 + 352, 85 + 288);
+  EXPECT_NEAR(greyOf(r.image, 15, 13), yuvGrey(2), 3);
+  EXPECT_NEAR(greyOf(r.image, 15 + 351, 13 + 287), yuvGrey(2), 3);
+}
+
+TEST(PlayerSnapshotTest, Mp4WindowShowsThePictureAndTheTime) {
+  if (!std::filesystem::exists(kDemo)) GTEST_SKIP() << "fixture missing: " << kDemo;
+  ensureGuiApplication();
+  SnapshotOptions o;
+  o.file = kDemo;
+  o.atMs = 2000;
+  const SnapshotResult window = renderPlayerSnapshot(o);
+  ASSERT_FALSE(window.image.isNull()) << window.error;
+  expectPanel(window.image, 32 + 320, 85 + 240);
+  o.frameOnly = true;
+  const SnapshotResult frame = renderPlayerSnapshot(o);
+  ASSERT_FALSE(frame.image.isNull()) << frame.error;
+  ASSERT_EQ(frame.image.size(), QSize(320, 240));
+  // The 320 x 240 video area shows the picture unscaled.
+  int colourful = 0;
+  for (int y = 0; y < 240; y += 16) {
+    for (int x = 0; x < 320; x += 16) {
+      EXPECT_EQ(window.image.pixel(15 + x, 13 + y), frame.image.pixel(x, y)) << x << "," << y;
+      const QColor c = frame.image.pixelColor(x, y);
+      colourful += c.saturation() > 100;
+    }
+  }
+  EXPECT_GT(colourful, 50);  // the test pattern, not black
+}
+
+TEST(PlayerSnapshotTest, UnopenableFileIsReported) {
+  ensureGuiApplication();
+  SnapshotOptions o;
+  o.file = "/nonexistent/clip.mp4";
+  const SnapshotResult r = renderPlayerSnapshot(o);
+  EXPECT_TRUE(r.image.isNull());
+  EXPECT_EQ(r.error, "Cannot open /nonexistent/clip.mp4");
+}
+
+// The command line itself, when it has been built.
+class SnapshotToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(kTool)) GTEST_SKIP() << "tool not built: " << kTool;
+  }
+  int run(const std::string& args) {
+    const std::string cmd = "QT_QPA_PLATFORM=offscreen '" + kTool + "' " + args + " 2>/dev/null";
+    const int status = std::system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  TempDir dir;
+};
+
+TEST_F(SnapshotToolTest, WritesPngsOfRawYuvAndMp4Files) {
+  const std::string yuv = writeYuv420File(dir.path() / "clip.yuv", 176, 144, 25);
+  const std::string out = (dir.path() / "yuv.png").string();
+  ASSERT_EQ(run("'" + yuv + "' --at 200 -o '" + out + "' --size 176x144 --rate 25 --layout 420"),
+            0);
+  QImage img(QString::fromStdString(out));
+  ASSERT_FALSE(img.isNull());
+  expectPanel(img.convertToFormat(QImage::Format_RGB32), 350, 229);
+  EXPECT_NEAR(greyOf(img, 175, 80), yuvGrey(5), 3);
+
+  if (std::filesystem::exists(kDemo)) {
+    const std::string frameOut = (dir.path() / "frame.png").string();
+    ASSERT_EQ(run("'" + kDemo + "' --at 1000 --frame-only -o '" + frameOut + "'"), 0);
+    EXPECT_EQ(QImage(QString::fromStdString(frameOut)).size(), QSize(320, 240));
+  }
+}
+
+TEST_F(SnapshotToolTest, RejectsBadArgumentsAndUnopenableFiles) {
+  const std::string out = (dir.path() / "x.png").string();
+  EXPECT_EQ(run("--at 0 -o '" + out + "'"), 2);                        // no file
+  EXPECT_EQ(run("a.yuv --at soon -o '" + out + "'"), 2);               // not a number
+  EXPECT_EQ(run("a.yuv --at 0 -o '" + out + "' --size 176"), 2);       // no height
+  EXPECT_EQ(run("a.yuv --at 0 -o '" + out + "' --layout 444"), 2);     // unknown layout
+  EXPECT_EQ(run("/nonexistent/a.mp4 --at 0 -o '" + out + "'"), 1);
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+}  // namespace
+}  // namespace strevana
