@@ -28,8 +28,16 @@
 //   the callback then follows the time each buffer takes to reach the
 //   converter. Before any stream was opened it is 0; setOutputLatencyMs
 //   overrides it (tests, tools).
-// - The device's rate list is made by probing the standard rates with the
-//   library; the nearest-rate rule then picks from that list.
+// - The device's rate list is made by probing kStandardRates (16-bit, up to
+//   two channels); the nearest-rate rule then picks from that list. A device
+//   accepting none of them is offered its own preferred rate.
+// - Calls that would pull chunks from under a running callback are made
+//   safe: flush stops a running stream first (start resumes it), and open on
+//   an open object closes the old stream first.
+// - start restarts a stream that was started but is no longer running (the
+//   host stopped it), instead of leaving playback silent.
+// - Starting the library silences ALSA's and JACK's diagnostics for the
+//   process: without a sound card they fill the terminal on every start.
 #include <atomic>
 #include <cstdint>
 #include <optional>
