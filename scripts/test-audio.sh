@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # start: prints shell assignments for a private PulseAudio daemon with a null
-# sink when no sound server answers; stop: ends the daemon this script started.
+# sink when no sound server answers; stop (run with those assignments in the
+# environment): ends the daemon that start made.
+#
+# PortAudio on Debian reaches PulseAudio through ALSA's "default" device: the
+# pulseaudio package's /etc/alsa/conf.d/99-pulse.conf makes the pulse plugin
+# (libasound2-plugins) the default whenever a server answers. Every run gets
+# its own state folder, so runs side by side do not stop each other's server.
 set -u
-state=${TMPDIR:-/tmp}/strevana-test-audio
 case "${1:-}" in
   start)
     if command -v pactl >/dev/null 2>&1 && pactl info >/dev/null 2>&1; then
       exit 0
     fi
     command -v pulseaudio >/dev/null 2>&1 || { echo "echo 'test-audio: pulseaudio missing; device tests will be skipped' >&2"; exit 0; }
+    state=$(mktemp -d "${TMPDIR:-/tmp}/strevana-audio.XXXXXX") || exit 0
     mkdir -p "$state/runtime" && chmod 700 "$state/runtime"
     export XDG_RUNTIME_DIR="$state/runtime"
     export PULSE_RUNTIME_PATH="$state/runtime/pulse"
@@ -30,17 +36,23 @@ case "${1:-}" in
       pactl set-default-sink strevana_null >/dev/null 2>&1 || true
       # The block the sink began before the loopback joined is still 2 s long.
       sleep 2
-      echo "$XDG_RUNTIME_DIR" > "$state/started"
-      echo "export XDG_RUNTIME_DIR='$XDG_RUNTIME_DIR' PULSE_RUNTIME_PATH='$PULSE_RUNTIME_PATH'"
+      echo "export XDG_RUNTIME_DIR='$XDG_RUNTIME_DIR' PULSE_RUNTIME_PATH='$PULSE_RUNTIME_PATH' STREVANA_TEST_AUDIO_STATE='$state'"
     else
+      rm -rf "$state"
       echo "echo 'test-audio: could not start pulseaudio; device tests will be skipped' >&2"
     fi
     ;;
   stop)
-    if [ -f "$state/started" ]; then
-      XDG_RUNTIME_DIR=$(cat "$state/started") PULSE_RUNTIME_PATH="$(cat "$state/started")/pulse" \
+    state=${STREVANA_TEST_AUDIO_STATE:-}
+    if [ -n "$state" ] && [ -d "$state/runtime" ]; then
+      XDG_RUNTIME_DIR="$state/runtime" PULSE_RUNTIME_PATH="$state/runtime/pulse" \
         pulseaudio --kill >/dev/null 2>&1 || true
-      rm -f "$state/started"
+      for _ in $(seq 1 30); do
+        XDG_RUNTIME_DIR="$state/runtime" PULSE_RUNTIME_PATH="$state/runtime/pulse" \
+          pulseaudio --check >/dev/null 2>&1 || break
+        sleep 0.1
+      done
+      rm -rf "$state"
     fi
     ;;
   *) echo "usage: $0 start|stop" >&2; exit 2 ;;
