@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include <QImage>
+#include <filesystem>
+
 #include "audio/audio_output.h"
 #include "base/millisecond_clock.h"
+#include "media/yuv_file_source.h"
+#include "playback/panel/skin_resources.h"
 #include "playback_fakes.h"
 #include "video/memory_window_surface.h"
 
@@ -527,6 +533,112 @@ TEST_F(EngineTest, LagOfFiveSecondsUnderTheAudioClockAsksToCatchUp) {
   // Once the lag is below 5 s the ordinary request comes back.
   EXPECT_GE(src->count(kRequestNext), 1);
   EXPECT_LT(engine.clockMs() - engine.positionMs(), 5000 + 40);
+}
+
+// ------------------------------------------------------------ real sources
+
+// A raw YUV source that counts what it is asked for.
+class CountingYuvSource final : public YuvFileSource {
+ public:
+  using YuvFileSource::YuvFileSource;
+  bool getVideoFrame(FrameRequest request, int32_t dstStride, const uint8_t* bg, int32_t bgW,
+                     int32_t bgH, uint8_t* dst, int32_t& positionMs) override {
+    requests.push_back(request);
+    return YuvFileSource::getVideoFrame(request, dstStride, bg, bgW, bgH, dst, positionMs);
+  }
+  int count(FrameRequest r) const {
+    int n = 0;
+    for (FrameRequest x : requests) n += (x == r);
+    return n;
+  }
+  std::vector<FrameRequest> requests;
+};
+
+TEST_F(EngineTest, RawYuvFileIsPacedByTheClockAndPausesAtItsEnd) {
+  testing::TempDir dir;
+  const std::string path = testing::writeYuv420File(dir.path() / "c.yuv", 176, 144, 10);
+  auto yuv = std::make_unique<CountingYuvSource>(path.c_str(), 176, 144, 25, 1, 5);
+  CountingYuvSource* src = yuv.get();
+  ASSERT_EQ(engine.openSource(std::move(yuv)), 1);
+  EXPECT_EQ(engine.outputFormat(), 10);
+  EXPECT_EQ(src->outputFormat, 10);
+  engine.play();
+  EXPECT_EQ(engine.tick(), 1);
+  EXPECT_EQ(src->count(kRequestNext), 1);
+  for (int frame = 1; frame < 9; ++frame) {
+    run(39);
+    EXPECT_EQ(src->count(kRequestNext), frame) << "early request before frame " << frame + 1;
+    run(1);
+    EXPECT_EQ(src->count(kRequestNext), frame + 1);
+    EXPECT_EQ(engine.positionMs(), 40 * (frame + 1));
+  }
+  EXPECT_NEAR(static_cast<int>(pixel(100, 50) & 0xff), testing::yuvGrey(9), 3);
+  // The tenth frame is the last: the next request fails and playback pauses.
+  run(39);
+  clock.advance(1);
+  EXPECT_EQ(engine.tick(), 0);
+  EXPECT_EQ(engine.positionMs(), 360);
+  engine.setRepeat(1);
+  engine.play();
+  clock.advance(40);
+  EXPECT_EQ(engine.tick(), 1);
+  EXPECT_EQ(src->requests.back(), kRequestFirst);
+  EXPECT_EQ(engine.positionMs(), 0);
+}
+
+const std::string kFixtures = STREVANA_FIXTURE_DIR;
+
+TEST(EngineFileTest, AudioOnlyFileIsShownAsTheStillPictureInRgb32) {
+  const std::string path = kFixtures + "/aac_only.mp4";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "fixture missing: " << path;
+  ManualMillisecondClock clock;
+  const QImage still = loadStillPicture();
+  ASSERT_FALSE(still.isNull());
+  MemoryWindowSurface surface(still.width(), still.height());
+  PlaybackEngine engine(clock);
+  engine.setStillPicture(still.width(), still.height(),
+                         reinterpret_cast<const uint32_t*>(still.constBits()));
+  engine.setVideoWindow(&surface, 0, 0, still.width(), still.height());
+  ASSERT_EQ(engine.openFile(path.c_str()), 1);
+  ASSERT_NE(engine.source(), nullptr);
+  EXPECT_EQ(engine.source()->hasVideo, 0);
+  EXPECT_EQ(engine.outputFormat(), 11);
+  EXPECT_EQ(engine.source()->outputFormat, 11);
+  EXPECT_EQ(engine.rendererKind(), 2);
+  engine.play();
+  engine.tick();
+  const QImage shown = surface.snapshot();
+  for (int y = 0; y < still.height(); y += 37) {
+    for (int x = 0; x < still.width(); x += 41) {
+      EXPECT_EQ(shown.pixel(x, y) & 0xffffff, still.pixel(x, y) & 0xffffff) << x << "," << y;
+    }
+  }
+}
+
+TEST(EngineFileTest, Mp4FileWithSoundIsPacedByTheAudioDevice) {
+  REQUIRE_AUDIO_DEVICE();
+  const std::string path = kFixtures + "/mpeg4_aac.mp4";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "fixture missing: " << path;
+  ManualMillisecondClock clock;  // never advanced: only the sound can move the pictures
+  MemoryWindowSurface surface(176, 144);
+  PlaybackEngine engine(clock);
+  engine.setVideoWindow(&surface, 0, 0, 176, 144);
+  ASSERT_EQ(engine.openFile(path.c_str()), 1);
+  ASSERT_NE(engine.audio(), nullptr);
+  EXPECT_EQ(engine.source()->outputRate, engine.audio()->sampleRate());
+  ASSERT_EQ(engine.play(), 1);
+  const auto start = std::chrono::steady_clock::now();
+  while (engine.clockMs() < 600 &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    ASSERT_EQ(engine.tick(), 1);
+    // The frame on screen is never more than one frame ahead of the sound
+    // (the first one is shown before the sound starts).
+    EXPECT_LE(engine.positionMs(), std::max(engine.clockMs(), 0) + 40);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GE(engine.clockMs(), 600) << "the audio device did not play";
+  EXPECT_GE(engine.positionMs(), engine.clockMs() - 80);
+  engine.pause();
 }
 
 }  // namespace
