@@ -153,6 +153,14 @@ int32_t AvMpeg4Codec::getPictureSize(int32_t& width, int32_t& height) {
 int32_t AvMpeg4Codec::setPostfilter(int32_t mode) {
   if (mode < 0 || mode > 3) return 0;
   postfilter_ = mode;
+  // Quantisers are exported only while someone filters with them.
+  if (context_) {
+    if (mode) {
+      context_->export_side_data |= AV_CODEC_EXPORT_DATA_VIDEO_ENC_PARAMS;
+    } else {
+      context_->export_side_data &= ~AV_CODEC_EXPORT_DATA_VIDEO_ENC_PARAMS;
+    }
+  }
   return 1;
 }
 
@@ -223,7 +231,7 @@ int32_t AvMpeg4Codec::start() {
   context_->width = width_;
   context_->height = height_;
   context_->thread_count = 1;
-  context_->export_side_data |= AV_CODEC_EXPORT_DATA_VIDEO_ENC_PARAMS;
+  if (postfilter_) context_->export_side_data |= AV_CODEC_EXPORT_DATA_VIDEO_ENC_PARAMS;
   if (avcodec_open2(context_, codec, nullptr) < 0) {
     avcodec_free_context(&context_);
     return 0;
