@@ -17,26 +17,14 @@ namespace {
 
 #if defined(STREVANA_SSE2)
 
-// trunc(c x d) for signed 16-bit d in -128..127 from floor(c x |d|): the
-// multipliers below give exactly the table values for every d (checked by the
-// tests against the tables).
-struct SignMagnitude {
-  __m128i mask;       // all ones where d < 0
-  __m128i magnitude;  // |d|
-};
-
-inline SignMagnitude splitSign(__m128i d) {
-  const __m128i mask = _mm_srai_epi16(d, 15);
-  return {mask, _mm_sub_epi16(_mm_xor_si128(d, mask), mask)};
-}
-
-inline __m128i applySign(__m128i value, __m128i mask) {
-  return _mm_sub_epi16(_mm_xor_si128(value, mask), mask);
-}
-
-// floor(a x m / 65536) for a in 0..128 (or 0..239 for luma).
-inline __m128i mulFraction(__m128i a, int m) {
-  return _mm_mulhi_epu16(a, _mm_set1_epi16(static_cast<short>(m)));
+// trunc(c x d) for d in -128..127 as floor((d << Shift) x M / 65536), plus 1
+// for negative d (c x d is never a whole number there, so the ceiling is the
+// floor plus one). The multipliers give exactly the table values for every d
+// (the tests compare every chroma value with the tables).
+template <int Shift, int M>
+inline __m128i truncMultiply(__m128i d, __m128i negative) {
+  const __m128i shifted = Shift ? _mm_slli_epi16(d, Shift) : d;
+  return _mm_add_epi16(_mm_mulhi_epi16(shifted, _mm_set1_epi16(static_cast<short>(M))), negative);
 }
 
 // Eight chroma samples widened to signed 16-bit, less 128.
@@ -45,22 +33,20 @@ inline __m128i loadChroma8(const uint8_t* p) {
   return _mm_sub_epi16(_mm_unpacklo_epi8(raw, _mm_setzero_si128()), _mm_set1_epi16(128));
 }
 
-// Chroma terms of eight blocks, 16-bit: red, green (to subtract / add) and
-// blue contributions.
+// Chroma terms of eight blocks, 16-bit: added to luma for red, subtracted for
+// green, added for blue.
 struct ChromaTerms {
   __m128i r, g, b;
 };
 
-// Full precision: crR, cbG + crG, cbB.
+// Full precision: crR = 1.793 d, cbG + crG = 0.213 du + 0.534 dv, cbB = 2.115 du.
 inline ChromaTerms plainTerms(const uint8_t* u, const uint8_t* v) {
-  const SignMagnitude cu = splitSign(loadChroma8(u));
-  const SignMagnitude cv = splitSign(loadChroma8(v));
-  // 1.793 = 1 + 0.793, 2.115 = 2 + 0.115 keep the multipliers below 1.
-  const __m128i crR = applySign(_mm_add_epi16(cv.magnitude, mulFraction(cv.magnitude, 51966)), cv.mask);
-  const __m128i cbG = applySign(mulFraction(cu.magnitude, 13961), cu.mask);
-  const __m128i crG = applySign(mulFraction(cv.magnitude, 34998), cv.mask);
-  const __m128i cbB = applySign(
-      _mm_add_epi16(_mm_slli_epi16(cu.magnitude, 1), mulFraction(cu.magnitude, 7536)), cu.mask);
+  const __m128i du = loadChroma8(u), dv = loadChroma8(v);
+  const __m128i nu = _mm_srli_epi16(du, 15), nv = _mm_srli_epi16(dv, 15);
+  const __m128i crR = truncMultiply<2, 29376>(dv, nv);
+  const __m128i cbG = truncMultiply<0, 13961>(du, nu);
+  const __m128i crG = truncMultiply<1, 17500>(dv, nv);
+  const __m128i cbB = truncMultiply<3, 17326>(du, nu);
   return {crR, _mm_add_epi16(cbG, crG), cbB};
 }
 
@@ -68,16 +54,17 @@ inline __m128i clamp64(__m128i x) {
   return _mm_max_epi16(_mm_min_epi16(x, _mm_set1_epi16(64)), _mm_set1_epi16(-64));
 }
 
-// Quarter precision: red, green (already negated: added) and blue terms.
+// Quarter precision, each term clamped to -64..64 and then times 4 (the
+// luma is scaled alike): red, green (to add) and blue.
 inline ChromaTerms quarterTerms(const uint8_t* u, const uint8_t* v) {
-  const SignMagnitude cu = splitSign(loadChroma8(u));
-  const SignMagnitude cv = splitSign(loadChroma8(v));
-  const __m128i b = clamp64(applySign(mulFraction(cu.magnitude, 34655), cu.mask));
-  // The green terms carry a minus sign: flip the sign mask instead.
-  const __m128i gu = clamp64(applySign(mulFraction(cu.magnitude, 3490), _mm_xor_si128(cu.mask, _mm_set1_epi16(-1))));
-  const __m128i gv = clamp64(applySign(mulFraction(cv.magnitude, 8755), _mm_xor_si128(cv.mask, _mm_set1_epi16(-1))));
-  const __m128i r = clamp64(applySign(mulFraction(cv.magnitude, 29370), cv.mask));
-  return {r, _mm_add_epi16(gu, gv), b};
+  const __m128i du = loadChroma8(u), dv = loadChroma8(v);
+  const __m128i nu = _mm_srli_epi16(du, 15), nv = _mm_srli_epi16(dv, 15);
+  const __m128i b = clamp64(truncMultiply<1, 17327>(du, nu));
+  // The green terms are -trunc(c d); both stay far inside -64..64.
+  const __m128i g = _mm_sub_epi16(_mm_setzero_si128(),
+                                  _mm_add_epi16(truncMultiply<0, 3490>(du, nu), truncMultiply<0, 8755>(dv, nv)));
+  const __m128i r = truncMultiply<0, 29370>(dv, nv);
+  return {_mm_slli_epi16(r, 2), _mm_slli_epi16(g, 2), _mm_slli_epi16(b, 2)};
 }
 
 // Bytes c0 c1 c2 c3 of 16 pixels interleaved into 64 bytes.
@@ -98,42 +85,49 @@ inline __m128i compactLanes(__m128i p) {
   return _mm_or_si128(low, high);
 }
 
-// Bytes c0 c1 c2 of 16 pixels interleaved into exactly 48 bytes. Each lane
-// store writes 8 bytes of which the next overwrites two; the last writes 6.
+// Bytes c0 c1 c2 of 16 pixels interleaved into exactly 48 bytes. Each 8-byte
+// store carries 6 bytes of pixels; the next store overwrites the other two.
+// The last one is moved 2 bytes back (its first two bytes repeat the previous
+// pixels) so nothing is written past the 48 bytes.
 inline void store3x16(uint8_t* out, __m128i c0, __m128i c1, __m128i c2) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i lo01 = _mm_unpacklo_epi8(c0, c1), hi01 = _mm_unpackhi_epi8(c0, c1);
   const __m128i lo2 = _mm_unpacklo_epi8(c2, zero), hi2 = _mm_unpackhi_epi8(c2, zero);
-  const __m128i q[4] = {compactLanes(_mm_unpacklo_epi16(lo01, lo2)),
-                        compactLanes(_mm_unpackhi_epi16(lo01, lo2)),
-                        compactLanes(_mm_unpacklo_epi16(hi01, hi2)),
-                        compactLanes(_mm_unpackhi_epi16(hi01, hi2))};
-  for (int i = 0; i < 4; ++i) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 12 * i), q[i]);
-    const __m128i upper = _mm_unpackhi_epi64(q[i], q[i]);
-    if (i < 3) {
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 12 * i + 6), upper);
-    } else {
-      uint8_t last[8];
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(last), upper);
-      std::memcpy(out + 42, last, 6);
-    }
-  }
+  const __m128i q0 = compactLanes(_mm_unpacklo_epi16(lo01, lo2));
+  const __m128i q1 = compactLanes(_mm_unpackhi_epi16(lo01, lo2));
+  const __m128i q2 = compactLanes(_mm_unpacklo_epi16(hi01, hi2));
+  const __m128i q3 = compactLanes(_mm_unpackhi_epi16(hi01, hi2));
+  auto store = [out](int offset, __m128i x) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + offset), x);
+  };
+  auto storeHigh = [out](int offset, __m128i x) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + offset), _mm_unpackhi_epi64(x, x));
+  };
+  store(0, q0);
+  storeHigh(6, q0);
+  store(12, q1);
+  storeHigh(18, q1);
+  store(24, q2);
+  storeHigh(30, q2);
+  store(36, q3);
+  // Bytes 40..47: pixel bytes 4 and 5 of lane 0, then the 6 of lane 1.
+  store(40, _mm_or_si128(_mm_srli_si128(_mm_slli_si128(q3, 10), 14), _mm_srli_si128(q3, 6)));
 }
 
 inline __m128i loadLuma16(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-// Quarter-scale luma of 8 samples (16-bit): clamp(trunc(0.291 (y - 16)), 0, 64).
+// Quarter-scale luma of 8 samples, times 4: 4 clamp(trunc(0.291 (y - 16)), 0, 64)
+// from y - 16 saturated at 0.
 inline __m128i quarterLuma(__m128i y16) {
-  return _mm_min_epi16(mulFraction(y16, 19068), _mm_set1_epi16(64));
+  const __m128i q = _mm_mulhi_epu16(y16, _mm_set1_epi16(19068));
+  return _mm_slli_epi16(_mm_min_epi16(q, _mm_set1_epi16(64)), 2);
 }
 
-// 4 x (luma + term), saturated to 0..255, for 16 pixels.
+// Luma + term (both times 4), saturated to 0..255, for 16 pixels.
 inline __m128i quarterChannel(__m128i lLo, __m128i lHi, __m128i tLo, __m128i tHi) {
-  return _mm_packus_epi16(_mm_slli_epi16(_mm_add_epi16(lLo, tLo), 2),
-                          _mm_slli_epi16(_mm_add_epi16(lHi, tHi), 2));
+  return _mm_packus_epi16(_mm_add_epi16(lLo, tLo), _mm_add_epi16(lHi, tHi));
 }
 
 // Quarter-precision 24-bit conversion of the first `pairs` column pairs
@@ -174,11 +168,33 @@ void quarter24(const PlanarPicture& p, int32_t pairs) {
   }
 }
 
+// clamp(luma + t) for 16 pixels in bytes: t's positive part added and its
+// negative part subtracted, both with unsigned saturation. Parts above 255
+// saturate the same way the full sum would.
+struct SaturatingTerm {
+  __m128i add, subtract;
+};
+
+// Per-pixel parts of one term for 16 chroma samples (tA: samples 0..7, tB:
+// 8..15): each chroma byte doubled for the two pixels it serves. index 0
+// covers pixels 0..15, index 1 pixels 16..31.
+inline void splitTerm(__m128i tA, __m128i tB, SaturatingTerm out[2]) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i add = _mm_packus_epi16(tA, tB);
+  const __m128i subtract = _mm_packus_epi16(_mm_sub_epi16(zero, tA), _mm_sub_epi16(zero, tB));
+  out[0] = {_mm_unpacklo_epi8(add, add), _mm_unpacklo_epi8(subtract, subtract)};
+  out[1] = {_mm_unpackhi_epi8(add, add), _mm_unpackhi_epi8(subtract, subtract)};
+}
+
+inline __m128i applyTerm(__m128i luma, const SaturatingTerm& t) {
+  return _mm_subs_epu8(_mm_adds_epu8(luma, t.add), t.subtract);
+}
+
 // Full-precision 32-bit conversion (raw luma) of the first `pairs` column
-// pairs (a multiple of 8); alpha from the plane or 255.
+// pairs (a multiple of 8); alpha from the plane or 255. Works in units of 16
+// chroma samples (32 pixels per row); a last unit of 8 uses its first half.
 template <bool RedFirst>
 void plain32(const PlanarPicture& p, int32_t pairs) {
-  const __m128i zero = _mm_setzero_si128();
   const __m128i opaque = _mm_set1_epi8(-1);
   for (int32_t row = 0; row < p.height / 2; ++row) {
     ptrdiff_t step = 0;
@@ -189,23 +205,29 @@ void plain32(const PlanarPicture& p, int32_t pairs) {
     const ptrdiff_t yOffset[2] = {y0, y0 + p.yStride};
     const uint8_t* u = p.u + static_cast<ptrdiff_t>(row) * p.uvStride;
     const uint8_t* v = p.v + static_cast<ptrdiff_t>(row) * p.uvStride;
-    for (int32_t c = 0; c < pairs; c += 8) {
-      const ChromaTerms t = plainTerms(u + c, v + c);
-      const __m128i rLo = _mm_unpacklo_epi16(t.r, t.r), rHi = _mm_unpackhi_epi16(t.r, t.r);
-      const __m128i gLo = _mm_unpacklo_epi16(t.g, t.g), gHi = _mm_unpackhi_epi16(t.g, t.g);
-      const __m128i bLo = _mm_unpacklo_epi16(t.b, t.b), bHi = _mm_unpackhi_epi16(t.b, t.b);
+    for (int32_t c = 0; c < pairs; c += 16) {
+      const bool half = c + 16 > pairs;
+      const ChromaTerms a = plainTerms(u + c, v + c);
+      const ChromaTerms b = half ? a : plainTerms(u + c + 8, v + c + 8);
+      SaturatingTerm red[2], green[2], blue[2];
+      splitTerm(a.r, b.r, red);
+      // Green subtracts its term: negate before splitting.
+      splitTerm(_mm_sub_epi16(_mm_setzero_si128(), a.g), _mm_sub_epi16(_mm_setzero_si128(), b.g), green);
+      splitTerm(a.b, b.b, blue);
       for (int i = 0; i < 2; ++i) {
-        const __m128i yv = loadLuma16(p.y + yOffset[i] + 2 * c);
-        const __m128i yLo = _mm_unpacklo_epi8(yv, zero), yHi = _mm_unpackhi_epi8(yv, zero);
-        const __m128i red = _mm_packus_epi16(_mm_add_epi16(yLo, rLo), _mm_add_epi16(yHi, rHi));
-        const __m128i green = _mm_packus_epi16(_mm_sub_epi16(yLo, gLo), _mm_sub_epi16(yHi, gHi));
-        const __m128i blue = _mm_packus_epi16(_mm_add_epi16(yLo, bLo), _mm_add_epi16(yHi, bHi));
-        const __m128i alpha = p.alpha ? loadLuma16(p.alpha + yOffset[i] + 2 * c) : opaque;
-        uint8_t* o = out[i] + 8 * static_cast<ptrdiff_t>(c);
-        if (RedFirst) {
-          store4x16(o, red, green, blue, alpha);
-        } else {
-          store4x16(o, blue, green, red, alpha);
+        for (int k = 0; k < (half ? 1 : 2); ++k) {
+          const ptrdiff_t x = 2 * static_cast<ptrdiff_t>(c) + 16 * k;
+          const __m128i yv = loadLuma16(p.y + yOffset[i] + x);
+          const __m128i r = applyTerm(yv, red[k]);
+          const __m128i g = applyTerm(yv, green[k]);
+          const __m128i bl = applyTerm(yv, blue[k]);
+          const __m128i alpha = p.alpha ? loadLuma16(p.alpha + yOffset[i] + x) : opaque;
+          uint8_t* o = out[i] + 4 * x;
+          if (RedFirst) {
+            store4x16(o, r, g, bl, alpha);
+          } else {
+            store4x16(o, bl, g, r, alpha);
+          }
         }
       }
     }
