@@ -178,6 +178,38 @@ TEST_F(AudioDevice, ToneDrainsAndTheClockRunsAtRealTimeThenOnWithSilence) {
   EXPECT_FALSE(out.isOpened());
 }
 
+// The playback thread's pattern: start once per tick, top the queue up to
+// 100 ms with small chunks while the callback drains it on its own thread.
+TEST_F(AudioDevice, FeedingLikeThePlaybackThreadLosesNoFrame) {
+  AudioOutput out;
+  double rate = 44100;
+  int32_t channels = 2;
+  int32_t bits = 16;
+  std::string why;
+  if (!openNegotiated(out, rate, channels, bits, why)) GTEST_SKIP() << why;
+  out.setTime(0);
+  const int32_t bytesPerFrame = out.bytesPerFrame();
+  int64_t enqueuedFrames = 0;
+  const auto begin = Clock::now();
+  while (secondsSince(begin) < 0.6) {
+    out.start();
+    while (out.queuedMs() < 100) {
+      AudioChunk* chunk = makeTone(rate, channels, bits, 0.01);
+      enqueuedFrames += chunk->size / bytesPerFrame;
+      out.enqueue(chunk);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const double elapsedMs = secondsSince(begin) * 1000;
+  ASSERT_TRUE(out.stop());
+
+  // Every frame queued was either handed to the device or is still queued.
+  EXPECT_EQ(out.playedFrames() + out.queuedBytes() / bytesPerFrame, enqueuedFrames);
+  const double playedMs = out.playedFrames() * 1000.0 / rate;
+  EXPECT_GT(playedMs, elapsedMs * 0.5);
+  EXPECT_LT(playedMs, elapsedMs + 300);
+}
+
 TEST_F(AudioDevice, EightBitOutputIsAccepted) {
   AudioOutput out;
   double rate = 22050;
