@@ -78,42 +78,6 @@ inline void store4x16(uint8_t* out, __m128i c0, __m128i c1, __m128i c2, __m128i 
   _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi01, hi23));
 }
 
-// Two 3-byte pixels per 64-bit lane of four 4-byte pixels (fourth bytes zero).
-inline __m128i compactLanes(__m128i p) {
-  const __m128i low = _mm_and_si128(p, _mm_set1_epi64x(0x0000000000FFFFFFLL));
-  const __m128i high = _mm_and_si128(_mm_srli_epi64(p, 8), _mm_set1_epi64x(0x0000FFFFFF000000LL));
-  return _mm_or_si128(low, high);
-}
-
-// Bytes c0 c1 c2 of 16 pixels interleaved into exactly 48 bytes. Each 8-byte
-// store carries 6 bytes of pixels; the next store overwrites the other two.
-// The last one is moved 2 bytes back (its first two bytes repeat the previous
-// pixels) so nothing is written past the 48 bytes.
-inline void store3x16(uint8_t* out, __m128i c0, __m128i c1, __m128i c2) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i lo01 = _mm_unpacklo_epi8(c0, c1), hi01 = _mm_unpackhi_epi8(c0, c1);
-  const __m128i lo2 = _mm_unpacklo_epi8(c2, zero), hi2 = _mm_unpackhi_epi8(c2, zero);
-  const __m128i q0 = compactLanes(_mm_unpacklo_epi16(lo01, lo2));
-  const __m128i q1 = compactLanes(_mm_unpackhi_epi16(lo01, lo2));
-  const __m128i q2 = compactLanes(_mm_unpacklo_epi16(hi01, hi2));
-  const __m128i q3 = compactLanes(_mm_unpackhi_epi16(hi01, hi2));
-  auto store = [out](int offset, __m128i x) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + offset), x);
-  };
-  auto storeHigh = [out](int offset, __m128i x) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + offset), _mm_unpackhi_epi64(x, x));
-  };
-  store(0, q0);
-  storeHigh(6, q0);
-  store(12, q1);
-  storeHigh(18, q1);
-  store(24, q2);
-  storeHigh(30, q2);
-  store(36, q3);
-  // Bytes 40..47: pixel bytes 4 and 5 of lane 0, then the 6 of lane 1.
-  store(40, _mm_or_si128(_mm_srli_si128(_mm_slli_si128(q3, 10), 14), _mm_srli_si128(q3, 6)));
-}
-
 inline __m128i loadLuma16(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
@@ -125,17 +89,23 @@ inline __m128i quarterLuma(__m128i y16) {
   return _mm_slli_epi16(_mm_min_epi16(q, _mm_set1_epi16(64)), 2);
 }
 
-// Luma + term (both times 4), saturated to 0..255, for 16 pixels.
-inline __m128i quarterChannel(__m128i lLo, __m128i lHi, __m128i tLo, __m128i tHi) {
-  return _mm_packus_epi16(_mm_add_epi16(lLo, tLo), _mm_add_epi16(lHi, tHi));
+
+// Writes two 6-byte pixel pairs (one per 64-bit lane, bytes 6 and 7 spare)
+// at out and out + 6; the spare bytes are overwritten by the next pair.
+inline void storePairs(uint8_t* out, __m128i lanes) {
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), lanes);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 6), _mm_unpackhi_epi64(lanes, lanes));
 }
 
 // Quarter-precision 24-bit conversion of the first `pairs` column pairs
-// (a multiple of 8) of every row pair.
+// (a multiple of 8) of every row pair. Even and odd pixels are computed in
+// separate 16-bit registers, so each chroma term serves both without being
+// duplicated, and the bytes are then woven into 6-byte pixel pairs.
 template <bool RedFirst>
 void quarter24(const PlanarPicture& p, int32_t pairs) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i sixteen = _mm_set1_epi8(16);
+  const __m128i lowBytes = _mm_set1_epi16(0x00FF);
   for (int32_t row = 0; row < p.height / 2; ++row) {
     ptrdiff_t step = 0;
     uint8_t* out[2];
@@ -147,22 +117,33 @@ void quarter24(const PlanarPicture& p, int32_t pairs) {
     const uint8_t* v = p.v + static_cast<ptrdiff_t>(row) * p.uvStride;
     for (int32_t c = 0; c < pairs; c += 8) {
       const ChromaTerms t = quarterTerms(u + c, v + c);
-      const __m128i rLo = _mm_unpacklo_epi16(t.r, t.r), rHi = _mm_unpackhi_epi16(t.r, t.r);
-      const __m128i gLo = _mm_unpacklo_epi16(t.g, t.g), gHi = _mm_unpackhi_epi16(t.g, t.g);
-      const __m128i bLo = _mm_unpacklo_epi16(t.b, t.b), bHi = _mm_unpackhi_epi16(t.b, t.b);
+      // First, second and third byte of each pixel.
+      const __m128i first = RedFirst ? t.r : t.b;
+      const __m128i third = RedFirst ? t.b : t.r;
       for (int i = 0; i < 2; ++i) {
         const __m128i ys = _mm_subs_epu8(loadLuma16(yRow[i] + 2 * c), sixteen);
-        const __m128i lLo = quarterLuma(_mm_unpacklo_epi8(ys, zero));
-        const __m128i lHi = quarterLuma(_mm_unpackhi_epi8(ys, zero));
-        const __m128i red = quarterChannel(lLo, lHi, rLo, rHi);
-        const __m128i green = quarterChannel(lLo, lHi, gLo, gHi);
-        const __m128i blue = quarterChannel(lLo, lHi, bLo, bHi);
+        const __m128i le = quarterLuma(_mm_and_si128(ys, lowBytes));
+        const __m128i lo = quarterLuma(_mm_srli_epi16(ys, 8));
+        // Low halves even pixels, high halves odd pixels.
+        const __m128i x = _mm_packus_epi16(_mm_add_epi16(le, first), _mm_add_epi16(lo, first));
+        const __m128i y = _mm_packus_epi16(_mm_add_epi16(le, t.g), _mm_add_epi16(lo, t.g));
+        const __m128i z = _mm_packus_epi16(_mm_add_epi16(le, third), _mm_add_epi16(lo, third));
+        // Words per pixel pair k: (x_e y_e) (z_e x_o) (y_o z_o).
+        const __m128i w1 = _mm_unpacklo_epi8(x, y);
+        const __m128i w2 = _mm_unpacklo_epi8(z, _mm_srli_si128(x, 8));
+        const __m128i w3 = _mm_unpackhi_epi8(y, z);
+        const __m128i a = _mm_unpacklo_epi16(w1, w2), b = _mm_unpacklo_epi16(w3, zero);
+        const __m128i a2 = _mm_unpackhi_epi16(w1, w2), b2 = _mm_unpackhi_epi16(w3, zero);
+        const __m128i q3 = _mm_unpackhi_epi32(a2, b2);  // pairs 6, 7
         uint8_t* o = out[i] + 6 * static_cast<ptrdiff_t>(c);
-        if (RedFirst) {
-          store3x16(o, red, green, blue);
-        } else {
-          store3x16(o, blue, green, red);
-        }
+        storePairs(o, _mm_unpacklo_epi32(a, b));
+        storePairs(o + 12, _mm_unpackhi_epi32(a, b));
+        storePairs(o + 24, _mm_unpacklo_epi32(a2, b2));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 36), q3);
+        // Bytes 40..47: the last two bytes of pair 6, then pair 7, so nothing
+        // is written past the 48 bytes.
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 40),
+                         _mm_or_si128(_mm_srli_si128(_mm_slli_si128(q3, 10), 14), _mm_srli_si128(q3, 6)));
       }
     }
   }
