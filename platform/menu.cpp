@@ -91,6 +91,13 @@ bool Menu::deleteItem(int32_t id) {
   return false;
 }
 
+bool Menu::deletePosition(size_t position) {
+  if (position >= items_.size()) return false;
+  items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(position));
+  notify();
+  return true;
+}
+
 void Menu::appendItem(int32_t id, std::string text, bool checked) {
   Item item;
   item.kind = Kind::kItem;

@@ -54,6 +54,8 @@ class Menu {
   // Removes the first entry with that command id (0 finds a separator);
   // false when there is none.
   bool deleteItem(int32_t id);
+  // Removes the entry at that position (a popup with its submenu).
+  bool deletePosition(size_t position);
   void appendItem(int32_t id, std::string text, bool checked = false);
   void appendSeparator();
   void appendPopup(std::unique_ptr<Menu> submenu, std::string text);

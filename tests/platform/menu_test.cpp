@@ -55,6 +55,9 @@ TEST(Menu, DeleteByCommandTakesTheFirstMatchAndZeroFindsSeparators) {
   for (size_t i = 0; i < file->itemCount(); ++i) {
     EXPECT_NE(file->item(i).kind, Menu::Kind::kSeparator);
   }
+  EXPECT_TRUE(bar->subMenu(2)->deletePosition(2));  // the Postfilter popup
+  EXPECT_EQ(bar->findItem(32783), nullptr);
+  EXPECT_FALSE(bar->deletePosition(4));
   // Deleting through the bar reaches into submenus.
   EXPECT_TRUE(bar->deleteItem(32793));
   EXPECT_EQ(bar->findItem(32793), nullptr);
