@@ -162,6 +162,7 @@ void PlaybackEngine::setUpAudio() {
 }
 
 int PlaybackEngine::closeMedia() {
+  atEnd_ = false;
   renderer_.reset();
   source_.reset();
   audio_.reset();
@@ -267,12 +268,15 @@ void PlaybackEngine::enqueueAudioAt(int32_t timeMs) {
 
 int PlaybackEngine::play() {
   if (!source_ || !renderer_) return 0;
-  if (positionMs_ >= source_->durationMs) {
+  // The last frame's time stamp lies below the duration, so a medium that
+  // played or was put to its end is recognised by how it got there too.
+  if (positionMs_ >= source_->durationMs || atEnd_) {
     positionMs_ = 0;
     clockMs_ = 0;
     renderFrame(kRequestFirst);
     if (!source_) return 0;
   }
+  atEnd_ = false;
   if (audio_ && source_->hasAudio) {
     audio_->setTime(clockMs_);
     AudioChunk* chunks = nullptr;
@@ -325,6 +329,7 @@ int PlaybackEngine::stepForward() {
 int PlaybackEngine::stepBackward() {
   if (!source_ || !renderer_) return 0;
   if (audio_) audio_->stop();
+  atEnd_ = false;
   const int ok = renderFrame(kRequestPrevious);
   clockMs_ = positionMs_;
   return ok;
@@ -332,6 +337,7 @@ int PlaybackEngine::stepBackward() {
 
 int PlaybackEngine::rewind() {
   if (!source_) return 0;
+  atEnd_ = false;
   positionMs_ = 0;
   clockMs_ = 0;
   if (audio_) audio_->setTime(0);
@@ -344,6 +350,7 @@ int PlaybackEngine::seekToEnd() {
   if (!source_) return 0;
   positionMs_ = source_->durationMs;
   clockMs_ = source_->durationMs;
+  atEnd_ = true;
   if (audio_) audio_->stop();
   if (renderer_) renderFrame(kRequestLast);
   return 1;
@@ -351,6 +358,7 @@ int PlaybackEngine::seekToEnd() {
 
 int PlaybackEngine::seekTo(int32_t ms) {
   if (!source_) return 0;
+  atEnd_ = false;
   positionMs_ = ms;
   clockMs_ = ms;
   if (audio_) audio_->setTime(ms);
@@ -457,6 +465,7 @@ int PlaybackEngine::tick() {
   if (positionMs_ >= source_->durationMs) {
     if (!repeat_) {
       pause();
+      atEnd_ = true;
       return 0;
     }
     rewind();
@@ -493,6 +502,7 @@ int PlaybackEngine::tick() {
     return 1;
   }
   pause();
+  atEnd_ = true;
   return 0;
 }
 

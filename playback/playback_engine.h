@@ -22,6 +22,14 @@
 // - Save paths longer than 1023 characters, and URL parts (base or name)
 //   longer than 255 characters, are refused rather than cut, so the engine
 //   never writes to or connects to a name other than the one given.
+// - play() restarts from the first frame not only when the position has
+//   reached the duration but also after playback ended at the last frame or
+//   went to the end: the last frame's time stamp lies below the duration, so
+//   the position alone never says "at the end" and play would stop at once.
+// - A live stream's clock is rebased before its first audio is queued
+//   (rebasing flushes the queue, which would throw that audio away).
+// - A frame is decoded only into a buffer large enough for the source's
+//   picture in the source's format; otherwise the request fails.
 // - The renderer made while recreating after a failed lock or present is not
 //   recreated again from inside that recreation (createRenderer ends with a
 //   frame request, which could otherwise recurse without end).
@@ -174,6 +182,7 @@ class PlaybackEngine {
   int32_t outputWidth_ = -1;
   int32_t outputHeight_ = -1;
   int32_t positionMs_ = 0;
+  bool atEnd_ = false;  // playback ended at the last frame, or went to the end
   int32_t clockMs_ = 0;
   int32_t clockBaseMs_ = 0;
   int64_t tickBaseMs_ = 0;

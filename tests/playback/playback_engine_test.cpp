@@ -578,7 +578,15 @@ TEST_F(EngineTest, RawYuvFileIsPacedByTheClockAndPausesAtItsEnd) {
   clock.advance(1);
   EXPECT_EQ(engine.tick(), 0);
   EXPECT_EQ(engine.positionMs(), 360);
+  // Play after the end starts again from the first frame.
+  engine.play();
+  EXPECT_EQ(src->requests.back(), kRequestFirst);
+  EXPECT_EQ(engine.positionMs(), 0);
+  EXPECT_EQ(engine.tick(), 1);
+  EXPECT_EQ(engine.positionMs(), 40);
+  // With repeat the end itself goes back to the first frame.
   engine.setRepeat(1);
+  engine.seekTo(360);
   engine.play();
   clock.advance(40);
   EXPECT_EQ(engine.tick(), 1);
