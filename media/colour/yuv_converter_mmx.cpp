@@ -1,7 +1,5 @@
 #include "media/colour/yuv_converter_mmx.h"
 
-#include <cstring>
-
 #include "media/colour/yuv_blocks.h"
 
 #if defined(__x86_64__)
@@ -88,7 +86,6 @@ inline __m128i quarterLuma(__m128i y16) {
   const __m128i q = _mm_mulhi_epu16(y16, _mm_set1_epi16(19068));
   return _mm_slli_epi16(_mm_min_epi16(q, _mm_set1_epi16(64)), 2);
 }
-
 
 // Writes two 6-byte pixel pairs (one per 64-bit lane, bytes 6 and 7 spare)
 // at out and out + 6; the spare bytes are overwritten by the next pair.
