@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "video/window_surface.h"
 
 namespace strevana {
@@ -22,13 +26,35 @@ inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 // The back buffer wants its fourth byte 0xff; sources may leave anything there
 // (alpha of a composited picture, or 0).
 void copyRow32(const uint8_t* src, uint8_t* dst, int32_t pixels) {
-  for (int32_t i = 0; i < pixels; ++i) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(kOpaque));
+  for (; i + 4 <= pixels; i += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * i), _mm_or_si128(v, opaque));
+  }
+#endif
+  for (; i < pixels; ++i) {
     store32(dst + 4 * i, load32(src + 4 * i) | kOpaque);
   }
 }
 
+// Four pixels (12 bytes) per step as three 32-bit words, then the rest one by
+// one; the bytes are little-endian B G R.
 void copyRow24(const uint8_t* src, uint8_t* dst, int32_t pixels) {
-  for (int32_t i = 0; i < pixels; ++i) {
+  int32_t i = 0;
+  for (; i + 4 <= pixels; i += 4) {
+    const uint8_t* s = src + 3 * i;
+    const uint32_t w0 = load32(s);
+    const uint32_t w1 = load32(s + 4);
+    const uint32_t w2 = load32(s + 8);
+    uint8_t* d = dst + 4 * i;
+    store32(d, kOpaque | w0);
+    store32(d + 4, kOpaque | (w0 >> 24) | (w1 << 8));
+    store32(d + 8, kOpaque | (w1 >> 16) | (w2 << 16));
+    store32(d + 12, kOpaque | (w2 >> 8));
+  }
+  for (; i < pixels; ++i) {
     const uint8_t* s = src + 3 * i;
     store32(dst + 4 * i, kOpaque | (uint32_t{s[2]} << 16) | (uint32_t{s[1]} << 8) | s[0]);
   }
@@ -92,8 +118,15 @@ bool GdiRenderer::lockBuffer(uint8_t*& bits, int32_t& size, int32_t& stride) {
 
 bool GdiRenderer::unlockBuffer() { return true; }
 
+// Enlarging a 24-bit picture sideways converts each source row to 32 bits
+// once and then gathers whole words, instead of assembling each repeated
+// pixel from three bytes.
+bool GdiRenderer::convertRowsFirst() const {
+  return format_ == kFormatBgr24 && displayWidth_ >= imageWidth_;
+}
+
 void GdiRenderer::rebuildColumnMap() {
-  const int32_t bpp = format_ == kFormatBgr24 ? 3 : 4;
+  const int32_t bpp = format_ == kFormatBgr24 && !convertRowsFirst() ? 3 : 4;
   columnMap_.resize(static_cast<size_t>(displayWidth_));
   for (int32_t d = 0; d < displayWidth_; ++d) {
     columnMap_[static_cast<size_t>(d)] = nearest(d, imageWidth_, displayWidth_) * bpp;
@@ -114,6 +147,10 @@ bool GdiRenderer::present() {
     rebuildColumnMap();
   }
   const bool rgb24 = format_ == kFormatBgr24;
+  const bool convertFirst = scaled && convertRowsFirst();
+  if (convertFirst) {
+    rowScratch_.resize(static_cast<size_t>(imageWidth_) * 4);
+  }
   QRect drawn;
   {
     auto buffer = window_->paint();
@@ -146,7 +183,14 @@ bool GdiRenderer::present() {
       } else {
         const uint8_t* s = src + static_cast<size_t>(sourceRow) * stride_;
         const int32_t* columns = columnMap_.data() + left;
-        rgb24 ? scaleRow24(s, columns, dst, pixels) : scaleRow32(s, columns, dst, pixels);
+        if (convertFirst) {
+          copyRow24(s, rowScratch_.data(), imageWidth_);
+          scaleRow32(rowScratch_.data(), columns, dst, pixels);
+        } else if (rgb24) {
+          scaleRow24(s, columns, dst, pixels);
+        } else {
+          scaleRow32(s, columns, dst, pixels);
+        }
         lastSourceRow = sourceRow;
       }
       lastRow = dst;

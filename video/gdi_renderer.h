@@ -34,6 +34,7 @@ class GdiRenderer final : public VideoRenderer {
 
  private:
   void rebuildColumnMap();
+  bool convertRowsFirst() const;
 
   std::vector<uint8_t> bits_;
   int32_t stride_ = 0;
@@ -42,6 +43,8 @@ class GdiRenderer final : public VideoRenderer {
   std::vector<int32_t> columnMap_;
   int32_t mapSourceWidth_ = -1;
   int32_t mapDestWidth_ = -1;
+  // One source row converted to 32 bits (24-bit pictures being enlarged).
+  std::vector<uint8_t> rowScratch_;
 };
 
 }  // namespace strevana

@@ -57,19 +57,23 @@ TEST(GdiRendererPresent, UnscaledCopyLandsAtTheDisplayRectangle) {
 }
 
 TEST(GdiRendererPresent, EnlargesByRepeatingPixels) {
-  MemoryWindowSurface surface(8, 8);
-  GdiRenderer r;
-  ASSERT_TRUE(r.open(&surface, 0, 0, 2, 2, kFormatBgrx32));
-  fill(r, distinct);
-  ASSERT_TRUE(r.setOutputRect(0, 0, 6, 6));
-  ASSERT_TRUE(r.present());
-  const QImage img = surface.snapshot();
-  for (int y = 0; y < 6; ++y) {
-    for (int x = 0; x < 6; ++x) {
-      EXPECT_EQ(img.pixel(x, y), 0xff000000u | distinct(x / 3, y / 3)) << x << "," << y;
+  for (OutputFormat format : {kFormatBgr24, kFormatBgrx32}) {
+    MemoryWindowSurface surface(20, 20);
+    GdiRenderer r;
+    ASSERT_TRUE(r.open(&surface, 0, 0, 5, 2, format));
+    fill(r, distinct);
+    ASSERT_TRUE(r.setOutputRect(0, 0, 15, 6));
+    ASSERT_TRUE(r.present());
+    const QImage img = surface.snapshot();
+    for (int y = 0; y < 6; ++y) {
+      for (int x = 0; x < 15; ++x) {
+        EXPECT_EQ(img.pixel(x, y), 0xff000000u | distinct(x / 3, y / 3))
+            << format << " at " << x << "," << y;
+      }
     }
+    EXPECT_EQ(img.pixel(15, 0), kUntouched);
+    EXPECT_EQ(img.pixel(0, 6), kUntouched);
   }
-  EXPECT_EQ(img.pixel(6, 0), kUntouched);
 }
 
 TEST(GdiRendererPresent, ShrinksBySamplingPixelCentres) {
