@@ -449,6 +449,44 @@ TEST(ControllerThreadTest, StopPlaybackLoopReturnsWithinTwoSecondsWhilePlaying) 
   EXPECT_FALSE(controller.playing());
 }
 
+TEST(ControllerThreadTest, UserOperationsInterleaveWithThePlaybackThread) {
+  ensureGuiApplication();
+  TempDir dir;
+  const std::string path = writeYuv420File(dir.path() / "c.yuv", 176, 144, 25);
+  MemoryWindowSurface surface(350, 300);
+  MemoryWindowHost host(&surface);
+  PlayerController controller(std::make_unique<DrawContext>(&surface), &host);
+  host.onResized = [&controller] { controller.layoutPanel(); };
+  controller.loadSkin();
+  controller.layoutPanel();
+  controller.withEngine([](PlaybackEngine& e) {
+    e.setRepeat(1);
+    return 0;
+  });
+  controller.startPlaybackThread();
+  ASSERT_EQ(controller.openYuvSource(
+                std::make_unique<YuvFileSource>(path.c_str(), 176, 144, 25, 1, 5)),
+            1);
+  const int buttonY = surface.clientHeight() - 28 - 13 + 10;
+  const int xs[] = {15, 44, 79, 108, 143, 173};
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 300; ++i) {
+    const int x = xs[i % 6] + 10;
+    controller.onPanelMouse(x, buttonY, kMouseDown);
+    controller.onPanelMouse(x, buttonY, kMouseRelease);
+    if (i % 7 == 0) controller.seekTo((i * 37) % 1000);
+    if (i % 11 == 0) controller.setZoom(i % 2 ? 100 : 150);
+    if (i % 13 == 0) controller.layoutPanel();
+    if (i % 5 == 0) controller.onPanelMouse(xs[0] + 10, buttonY, kMouseDown);  // play
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  // Every operation waited at most for a tick.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  controller.stopPlaybackLoop();
+  EXPECT_EQ(controller.threadState(), PlayerController::kThreadEnded);
+  EXPECT_FALSE(controller.playing());
+}
+
 TEST(ControllerThreadTest, StoppingWithoutAThreadReturnsAtOnce) {
   MemoryWindowSurface surface(350, 300);
   PlayerController controller(std::make_unique<DrawContext>(&surface), nullptr);
