@@ -200,6 +200,10 @@ TEST(Mp4FileSourceOpen, DamagedFilesFailOrStopCleanly) {
   Mp4FileSource bad(garbage.c_str(), 0, kFormatYuy2, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
   EXPECT_FALSE(bad.hasVideo);
   EXPECT_FALSE(bad.hasAudio);
+  // Names longer than the name field are refused rather than cut.
+  const std::string longName = std::string(300, 'x') + ".mp4";
+  Mp4FileSource tooLong(longName.c_str(), 0, kFormatYuy2, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
+  EXPECT_FALSE(tooLong.hasVideo || tooLong.hasAudio);
   Mp4FileSource missing("/nonexistent/clip.mp4", 0, kFormatYuy2, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
   EXPECT_FALSE(missing.hasVideo || missing.hasAudio);
 
