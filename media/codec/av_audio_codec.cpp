@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "media/codec/ffmpeg_quiet.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
@@ -83,6 +85,7 @@ std::vector<uint8_t> audioSpecificConfigFromStreamMuxConfig(const uint8_t* data,
 
 CAudioCodecIf* CAudioCodecIf::createInstance(int32_t kind) {
   if (kind != kAudioKindAac && kind != kAudioKindAmr) return nullptr;
+  silenceFfmpegLog();
   return new (std::nothrow) AvAudioCodec(kind);
 }
 

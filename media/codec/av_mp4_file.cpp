@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "media/codec/ffmpeg_quiet.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
@@ -222,7 +224,7 @@ MP4Err AvMp4Track::findSyncSample(uint64_t time, uint32_t& number) {
 
 // ---- file ----
 
-AvMp4File::AvMp4File() = default;
+AvMp4File::AvMp4File() { silenceFfmpegLog(); }
 
 AvMp4File::~AvMp4File() { close(); }
 

@@ -11,6 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "media/codec/ffmpeg_quiet.h"
 #include "media/media_types.h"
 
 namespace strevana {
@@ -97,7 +98,7 @@ void Mpeg4CodecIf::destroyInstance(Mpeg4CodecIf*& decoder) {
   decoder = nullptr;
 }
 
-AvMpeg4Codec::AvMpeg4Codec() = default;
+AvMpeg4Codec::AvMpeg4Codec() { silenceFfmpegLog(); }
 
 AvMpeg4Codec::~AvMpeg4Codec() {
   freePostfilter();

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -240,6 +242,100 @@ TEST(Mp4FileSourceOpen, DamagedFilesFailOrStopCleanly) {
     ASSERT_LT(++pulls, 200);
   }
   EXPECT_GT(pulls, 3);
+}
+
+// Writes a copy of a fixture with some of its bytes replaced.
+std::string damagedCopy(const std::string& clip, const std::string& name,
+                        const std::function<void(std::vector<uint8_t>&)>& damage) {
+  auto bytes = test::readFile(fixture(clip));
+  damage(bytes);
+  const std::string path = ::testing::TempDir() + name;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  return path;
+}
+
+size_t findBox(const std::vector<uint8_t>& bytes, const char* type) {
+  for (size_t i = 4; i + 4 <= bytes.size(); ++i) {
+    if (std::memcmp(bytes.data() + i, type, 4) == 0) return i - 4;
+  }
+  return std::string::npos;
+}
+
+// Plays a source through: every request must come back, none may hang.
+void playThrough(Mp4FileSource& source) {
+  int32_t w = std::max(source.width, 1), h = std::max(source.height, 1);
+  std::vector<uint8_t> buffer(static_cast<size_t>(bufferBytes(source.outputFormat, w, h)) + 64);
+  int32_t position = 0;
+  int steps = 0;
+  bool ok = source.getVideoFrame(kRequestFirst, rowBytes(source.outputFormat, w), nullptr, 0, 0, buffer.data(), position);
+  while (ok && steps++ < 1000) {
+    ok = source.getVideoFrame(kRequestNext, rowBytes(source.outputFormat, w), nullptr, 0, 0, buffer.data(), position);
+  }
+  EXPECT_LT(steps, 1000);
+  for (int32_t ms : {0, 700, 1500, 2900, 5000}) {
+    position = ms;
+    source.getVideoFrame(kRequestAtPosition, rowBytes(source.outputFormat, w), nullptr, 0, 0, buffer.data(), position);
+    source.getVideoFrame(kRequestPrevious, rowBytes(source.outputFormat, w), nullptr, 0, 0, buffer.data(), position);
+  }
+  source.outputRate = 8000;
+  source.outputChannels = 1;
+  source.outputBits = 8;
+  AudioChunk* chunks = nullptr;
+  int32_t timeMs = 0;
+  uint8_t changed = 0;
+  int pulls = 0;
+  bool more = source.getAudio(kRequestFirst, chunks, timeMs, changed);
+  while (more && pulls++ < 1000) {
+    freeAudioChunkList(chunks);
+    chunks = nullptr;
+    more = source.getAudio(kRequestNext, chunks, timeMs, changed);
+  }
+  freeAudioChunkList(chunks);
+  EXPECT_LT(pulls, 1000);
+}
+
+TEST(Mp4FileSourceOpen, GarbledMediaDataPlaysThroughWithoutHarm) {
+  const std::string path = damagedCopy("mpeg4_bframes.mp4", "garbled_mdat.mp4", [](std::vector<uint8_t>& b) {
+    const size_t mdat = findBox(b, "mdat");
+    ASSERT_NE(mdat, std::string::npos);
+    for (size_t i = mdat + 2000; i < b.size() && i < mdat + 200000; i += 3) b[i] = static_cast<uint8_t>(i * 17u);
+  });
+  Mp4FileSource source(path.c_str(), 0, kFormatBgrx32, 3, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
+  ASSERT_TRUE(source.hasVideo);
+  playThrough(source);
+}
+
+TEST(Mp4FileSourceOpen, ImpossibleSampleSizesAreNotBelieved) {
+  const std::string path = damagedCopy("mpeg4_aac.mp4", "huge_sizes.mp4", [](std::vector<uint8_t>& b) {
+    // Every other entry of each sample size table claims almost 2 GB.
+    for (size_t at = findBox(b, "stsz"); at != std::string::npos;) {
+      const size_t count = (size_t{b[at + 16]} << 24) | (size_t{b[at + 17]} << 16) | (size_t{b[at + 18]} << 8) | b[at + 19];
+      for (size_t i = 0; i < count; i += 2) {
+        const size_t e = at + 20 + 4 * i;
+        if (e + 4 > b.size()) break;
+        b[e] = 0x7F;
+        b[e + 1] = 0xFF;
+      }
+      const size_t next = findBox(std::vector<uint8_t>(b.begin() + static_cast<ptrdiff_t>(at) + 8, b.end()), "stsz");
+      at = next == std::string::npos ? next : at + 8 + next;
+    }
+  });
+  Mp4FileSource source(path.c_str(), 0, kFormatYuy2, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
+  if (source.hasVideo || source.hasAudio) playThrough(source);
+}
+
+TEST(Mp4FileSourceOpen, CutIndexFailsToOpen) {
+  const std::string path = damagedCopy("mpeg4_aac.mp4", "cut_index.mp4", [](std::vector<uint8_t>& b) {
+    const size_t moov = findBox(b, "moov");
+    ASSERT_NE(moov, std::string::npos);
+    b.resize(moov + 200);
+  });
+  Mp4FileSource source(path.c_str(), 0, kFormatYuy2, 0, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
+  EXPECT_FALSE(source.hasVideo || source.hasAudio);
 }
 
 // ---- pictures against ffmpeg's own decode ----
