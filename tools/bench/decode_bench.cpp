@@ -3,7 +3,8 @@
 // buffer) and seconds of sound per second through MediaSource::getAudio,
 // beside `ffmpeg -threads 1` decoding the same file to the same pixel format
 // into the null muxer. Both sides are timed with process CPU time and decode
-// the file the same number of times.
+// the file the same number of times; ffmpeg converts pictures on one thread
+// too (-filter_threads 1).
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -49,7 +50,7 @@ std::string quoted(const std::string& s) {
 
 // CPU seconds ffmpeg needs for `passes` decodes of the file; negative on failure.
 double ffmpegSeconds(const std::string& path, int passes, const std::string& options) {
-  const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -threads 1 -stream_loop " +
+  const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -threads 1 -filter_threads 1 -stream_loop " +
                               std::to_string(passes - 1) + " -i " + quoted(path) + " " + options +
                               " -f null - >/dev/null 2>&1";
   const double before = childSeconds();
