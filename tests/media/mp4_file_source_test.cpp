@@ -100,6 +100,17 @@ TEST(Mp4FileSourceOpen, H263WithAmrNb) {
   EXPECT_EQ(source->audioSampleCount, 150);
 }
 
+TEST(Mp4FileSourceOpen, FirstSupportedVideoAndLastAudioTrackAreChosen) {
+  auto source = openClip("many_tracks.mp4");
+  ASSERT_TRUE(source->hasVideo);
+  ASSERT_TRUE(source->hasAudio);
+  EXPECT_EQ(source->videoCodec, kVideoCodecMpeg4);  // the Motion JPEG track is skipped
+  EXPECT_EQ(source->width, 176);                    // not the second MPEG-4 track
+  EXPECT_EQ(source->frameCount, 25);
+  EXPECT_EQ(source->decodedRate, 22050);            // the later AAC track
+  EXPECT_EQ(source->decodedChannels, 1);
+}
+
 TEST(Mp4FileSourceOpen, NonSquarePixelsKeepTheFilesDisplaySize) {
   auto source = openClip("anamorphic.mp4");
   ASSERT_TRUE(source->hasVideo);

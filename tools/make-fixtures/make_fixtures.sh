@@ -51,6 +51,15 @@ ff -f lavfi -i testsrc=size=176x144:rate=30000/1001:duration=2 -c:v mpeg4 -bf 0 
 ff -f lavfi -i testsrc=size=176x144:rate=2997/100:duration=2 -c:v mpeg4 -bf 0 -g 10 -q:v 5 \
    -video_track_timescale 2997 ntsc_2997.mp4
 
+# Several tracks: an unsupported video track (Motion JPEG), two MPEG-4 video
+# tracks (the first is played), two AAC tracks (the last is played).
+ff -f lavfi -i testsrc=size=96x64:rate=10:duration=1 -f lavfi -i testsrc=size=176x144:rate=25:duration=1 \
+   -f lavfi -i testsrc=size=320x240:rate=25:duration=1 \
+   -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=1" \
+   -f lavfi -i "sine=frequency=880:sample_rate=22050:duration=1" \
+   -map 0:v -map 1:v -map 2:v -map 3:a -map 4:a -c:v:0 mjpeg -c:v:1 mpeg4 -c:v:2 mpeg4 \
+   -c:a:0 aac -ac:a:0 2 -c:a:1 aac -ac:a:1 1 many_tracks.mp4
+
 # A file cut in the middle of its media data (index first, so it still opens).
 ff -i mpeg4_aac.mp4 -c copy -movflags +faststart faststart.mp4
 size=$(stat -c %s faststart.mp4)
