@@ -9,6 +9,7 @@
 
 #include "media/yuv_file_source.h"
 #include "playback/panel/skin_resources.h"
+#include "gui_application.h"
 #include "playback_fakes.h"
 #include "video/memory_window_surface.h"
 
@@ -20,16 +21,7 @@ using testing::TempDir;
 using testing::writeYuv420File;
 using testing::yuvGrey;
 
-// Text needs a GUI application; one (offscreen) serves the whole binary.
-void ensureGuiApplication() {
-  if (QGuiApplication::instance()) return;
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "strevana_playback_tests";
-  static char* argv[] = {name, nullptr};
-  static QGuiApplication* app = new QGuiApplication(argc, argv);
-  (void)app;
-}
+using testing::ensureGuiApplication;
 
 constexpr int kButtonY = 300 - 28 - 13;
 

@@ -9,6 +9,7 @@
 
 #include "playback/panel/draw_context.h"
 #include "playback/panel/skin_resources.h"
+#include "gui_application.h"
 #include "playback_fakes.h"
 
 namespace strevana {
@@ -18,15 +19,7 @@ using testing::TempDir;
 using testing::writeYuv420File;
 using testing::yuvGrey;
 
-void ensureGuiApplication() {
-  if (QGuiApplication::instance()) return;
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "strevana_playback_tests";
-  static char* argv[] = {name, nullptr};
-  static QGuiApplication* app = new QGuiApplication(argc, argv);
-  (void)app;
-}
+using testing::ensureGuiApplication;
 
 const std::string kDemo = std::string(STREVANA_FIXTURE_DIR) + "/demo.mp4";
 const std::string kTool = std::string(STREVANA_BINARY_DIR) + "/tools/snapshot/strevana-snapshot";
