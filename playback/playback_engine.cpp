@@ -165,6 +165,7 @@ int PlaybackEngine::closeMedia() {
   atEnd_ = false;
   renderer_.reset();
   source_.reset();
+  lentStillBits_ = {};
   audio_.reset();
   return 1;
 }
@@ -415,7 +416,11 @@ bool PlaybackEngine::setRawVideoSavePath(const char* path, int32_t perFrame) {
 }
 
 void PlaybackEngine::setStillPicture(int32_t width, int32_t height, const uint32_t* pixels) {
-  stillBits_.clear();
+  // An open source draws from the copy it was given until it is closed.
+  if (source_ && !stillBits_.empty() && source_->stillPicture == stillBits_.data()) {
+    lentStillBits_ = std::move(stillBits_);
+  }
+  stillBits_ = {};
   stillWidth_ = 0;
   stillHeight_ = 0;
   if (!pixels || width <= 0 || height <= 0) return;

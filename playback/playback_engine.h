@@ -135,6 +135,7 @@ class PlaybackEngine {
   const std::string& rawAudioSavePath() const { return rawAudioSavePath_; }
   int32_t rawVideoPerFrame() const { return rawVideoPerFrame_; }
   // Copies width x height 32-bit pixels; null or an empty size clears it.
+  // Media opened later get the new picture; an open medium keeps its own.
   void setStillPicture(int32_t width, int32_t height, const uint32_t* pixels);
   StillPicture stillPicture() const;
 
@@ -198,6 +199,9 @@ class PlaybackEngine {
   std::string rawAudioSavePath_;
   int32_t rawVideoPerFrame_ = 0;
   std::vector<uint32_t> stillBits_;
+  // The still picture an open source was given, kept until it closes when
+  // a new one replaces it.
+  std::vector<uint32_t> lentStillBits_;
   int32_t stillWidth_ = 0;
   int32_t stillHeight_ = 0;
 };

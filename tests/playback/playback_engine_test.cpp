@@ -259,6 +259,21 @@ TEST_F(EngineTest, AudioOnlyMediaGetRgb32AndTheStillPicture) {
   EXPECT_EQ(pixel(100, 50), 0x336699u);
 }
 
+TEST_F(EngineTest, ReplacingTheStillPictureLeavesTheOpenMediumItsOwn) {
+  std::vector<uint32_t> first(16 * 8, 0x00445566u);
+  engine.setStillPicture(16, 8, first.data());
+  FakeMediaSource* src = nextFromFactory({.width = 16, .height = 8, .video = false, .audio = true});
+  ASSERT_EQ(engine.openFile("song.mp4"), 1);
+  std::vector<uint32_t> second(4 * 4, 0x00ffffffu);
+  engine.setStillPicture(4, 4, second.data());
+  EXPECT_EQ(engine.stillPicture().width, 4);
+  ASSERT_EQ(engine.renderFrame(kRequestCurrent), 1);  // draws from the first copy
+  EXPECT_EQ(src->stillPicture[0], 0x00445566u);
+  EXPECT_EQ(pixel(100, 50), 0x445566u);
+  engine.closeMedia();
+  EXPECT_EQ(engine.stillPicture().bits[0], 0x00ffffffu);
+}
+
 // ------------------------------------------------------------ process-clocked timing
 
 TEST_F(EngineTest, FrameIsRequestedExactlyWhenTheClockReachesTheTimeStampOnScreen) {
