@@ -114,6 +114,30 @@ TEST(PlayerSnapshotTest, Mp4WindowShowsThePictureAndTheTime) {
     }
   }
   EXPECT_GT(colourful, 50);  // the test pattern, not black
+
+  // At 50 % the 160 x 120 picture sits between black bars in the 318-wide area.
+  o.frameOnly = false;
+  o.zoomPercent = 50;
+  const SnapshotResult half = renderPlayerSnapshot(o);
+  ASSERT_FALSE(half.image.isNull()) << half.error;
+  expectPanel(half.image, 350, 85 + 120);
+  const int left = 15 + (318 - 160) / 2;
+  for (int y = 13; y < 13 + 120; y += 10) {
+    EXPECT_EQ(rgbOf(half.image, left - 1, y), 0u) << y;
+    EXPECT_EQ(rgbOf(half.image, left + 160, y), 0u) << y;
+  }
+  // The picture is the frame scaled by half: each pixel is one of the 2 x 2
+  // it stands for.
+  for (int y = 0; y < 120; y += 12) {
+    for (int x = 0; x < 160; x += 12) {
+      const QRgb shown = half.image.pixel(left + x, 13 + y);
+      bool found = false;
+      for (int dy = 0; dy < 2; ++dy) {
+        for (int dx = 0; dx < 2; ++dx) found |= frame.image.pixel(2 * x + dx, 2 * y + dy) == shown;
+      }
+      EXPECT_TRUE(found) << x << "," << y;
+    }
+  }
 }
 
 TEST(PlayerSnapshotTest, UnopenableFileIsReported) {
