@@ -245,20 +245,6 @@ TEST_F(EngineTest, NoRendererBeforeAWindowIsGiven) {
   EXPECT_NE(bare.renderer(), nullptr);
 }
 
-TEST_F(EngineTest, AudioOnlyMediaGetRgb32AndTheStillPicture) {
-  std::vector<uint32_t> still(16 * 8, 0x00336699u);
-  engine.setStillPicture(16, 8, still.data());
-  still.assign(still.size(), 0);  // the engine keeps its own copy
-  FakeMediaSource* src = nextFromFactory({.width = 16, .height = 8, .video = false, .audio = true});
-  ASSERT_EQ(engine.openFile("song.mp4"), 1);
-  EXPECT_EQ(engine.outputFormat(), 11);
-  EXPECT_EQ(src->outputFormat, 11);
-  EXPECT_EQ(engine.rendererKind(), 2);
-  ASSERT_NE(src->stillPicture, nullptr);
-  EXPECT_EQ(src->stillPicture[0], 0x00336699u);
-  EXPECT_EQ(pixel(100, 50), 0x336699u);
-}
-
 TEST_F(EngineTest, ReplacingTheStillPictureLeavesTheOpenMediumItsOwn) {
   std::vector<uint32_t> first(16 * 8, 0x00445566u);
   engine.setStillPicture(16, 8, first.data());
@@ -275,40 +261,6 @@ TEST_F(EngineTest, ReplacingTheStillPictureLeavesTheOpenMediumItsOwn) {
 }
 
 // ------------------------------------------------------------ process-clocked timing
-
-TEST_F(EngineTest, FrameIsRequestedExactlyWhenTheClockReachesTheTimeStampOnScreen) {
-  FakeMediaSource* src = adopt();
-  ASSERT_EQ(engine.play(), 1);
-  // Clock 0 reaches frame 0's stamp: frame 1 (40 ms) is asked for at once.
-  EXPECT_EQ(engine.tick(), 1);
-  EXPECT_EQ(src->count(kRequestNext), 1);
-  EXPECT_EQ(engine.positionMs(), 40);
-  run(39);
-  EXPECT_EQ(src->count(kRequestNext), 1) << "frame requested before its time";
-  EXPECT_EQ(engine.clockMs(), 39);
-  run(1);
-  EXPECT_EQ(src->count(kRequestNext), 2);
-  EXPECT_EQ(engine.positionMs(), 80);
-  EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(2)));
-  run(40);
-  EXPECT_EQ(src->count(kRequestNext), 3);
-}
-
-TEST_F(EngineTest, EndOfMediumPausesWithoutRepeat) {
-  FakeMediaSource* src = adopt({.frames = 5});
-  engine.play();
-  int stops = 0;
-  int ticksUntilStop = 0;
-  for (int i = 0; i < 400 && stops == 0; ++i) {
-    if (!engine.tick()) ++stops;
-    clock.advance(1);
-    ++ticksUntilStop;
-  }
-  EXPECT_EQ(stops, 1);
-  EXPECT_EQ(engine.positionMs(), 160);  // the last frame stays on screen
-  EXPECT_GE(ticksUntilStop, 160);
-  EXPECT_EQ(engine.source(), src);  // a file stays open
-}
 
 TEST_F(EngineTest, EndOfMediumRestartsWithRepeat) {
   FakeMediaSource* src = adopt({.frames = 5});
@@ -444,14 +396,6 @@ TEST_F(EngineTest, LiveSourceIsClosedWhenAFrameRequestFails) {
   EXPECT_EQ(engine.tick(), 0);
   EXPECT_TRUE(destroyed);
   EXPECT_EQ(engine.source(), nullptr);
-}
-
-TEST_F(EngineTest, FileSourceFrameFailureEndsOrRepeatsButStaysOpen) {
-  FakeMediaSource* src = adopt();
-  engine.play();
-  src->failFrames = true;
-  EXPECT_EQ(engine.tick(), 0);
-  EXPECT_EQ(engine.source(), src);
 }
 
 // ------------------------------------------------------------ audio-clocked
