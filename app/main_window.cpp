@@ -336,7 +336,9 @@ void openLocalFile(AppWindow* window, const std::string& name) {
     YuvOpenParameters p = g.yuvSettings.read();
     auto source = std::make_unique<YuvFileSource>(name.c_str(), p.width, p.height,
                                                   p.framesPerSecond, p.layout, kFormatYuy2);
-    if (g.controller->openYuvSource(std::move(source))) {
+    // A file too short for one frame (or a size the source cannot use) gives a
+    // source without video: refused like any file the factory rejects.
+    if (source->hasVideo && g.controller->openYuvSource(std::move(source))) {
       window->setCaption(name);
       g.controller->layoutPanel();
     } else {

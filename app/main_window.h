@@ -9,6 +9,9 @@
 // - A name longer than the 255 characters the player's name buffers hold is
 //   refused with the "Cannot open" message instead of being opened under a
 //   cut name (a different file or URL).
+// - A raw YUV file that gives no frame (shorter than one frame, missing, or
+//   a size the source cannot use) is refused with "Cannot open" instead of
+//   being opened as an empty medium.
 // - The full-screen window is left with Escape or the Fullscreen command; its
 //   close request is ignored, as the window lives for the whole run.
 // - The Language submenu is appended by refreshMenus only once: a second

@@ -45,7 +45,7 @@ void openNamed(const std::string& name) {
       YuvOpenParameters p = g.yuvSettings.read();
       auto source = std::make_unique<YuvFileSource>(name.c_str(), p.width, p.height,
                                                     p.framesPerSecond, p.layout, kFormatYuy2);
-      if (c.openYuvSource(std::move(source))) {
+      if (source->hasVideo && c.openYuvSource(std::move(source))) {
         g.mainWindow->setCaption(name);
         c.layoutPanel();
       } else {
