@@ -117,7 +117,8 @@ int PlaybackEngine::openNamed(const char* urlBase, const char* name) {
 
 int PlaybackEngine::openSource(std::unique_ptr<MediaSource> newSource) {
   closeMedia();
-  if (!newSource) return 0;
+  // A source whose file could not be opened has nothing to play.
+  if (!newSource || (!newSource->hasVideo && !newSource->hasAudio)) return 0;
   source_ = std::move(newSource);
   source_->setPostfilter(modeForSource(postfilter_));
   outputFormat_ = kFormatYuy2;

@@ -28,6 +28,9 @@
 //   the position alone never says "at the end" and play would stop at once.
 // - A live stream's clock is rebased before its first audio is queued
 //   (rebasing flushes the queue, which would throw that audio away).
+// - openSource refuses (and destroys) a source with neither video nor audio,
+//   as the factory does for named media: a raw YUV file that could not be
+//   opened is reported as a failed open instead of a blank success.
 // - A frame is decoded only into a buffer large enough for the source's
 //   picture in the source's format; otherwise the request fails.
 // - The renderer made while recreating after a failed lock or present is not

@@ -198,6 +198,14 @@ TEST_F(ControllerTest, FailedOpenClosesThePreviousMediumAndTheNextTickStopsPlayb
   EXPECT_EQ(controller->playButton().state(), SkinButton::kNormal);
 }
 
+TEST_F(ControllerTest, RawYuvFileThatCannotBeReadFailsToOpen) {
+  auto missing = std::make_unique<YuvFileSource>((dir.path() / "none.yuv").c_str(), 176, 144, 25,
+                                                 1, 5);
+  EXPECT_EQ(controller->openYuvSource(std::move(missing)), 0);
+  EXPECT_EQ(source(), nullptr);
+  EXPECT_FALSE(controller->playing());
+}
+
 // ------------------------------------------------------------ buttons
 
 TEST_F(ControllerTest, ButtonsActOnTheEngineAccordingToTheState) {
