@@ -34,6 +34,11 @@ void SurfaceWidget::invalidate(const QRect& rect) {
   }
 }
 
+void SurfaceWidget::resizeClient(int width, int height) {
+  resize(width, height);
+  resizeBackBuffer(this->width(), this->height());
+}
+
 void SurfaceWidget::flushInvalidated() {
   QRect r;
   {

@@ -43,6 +43,12 @@ class SurfaceWidget : public QWidget, public WindowSurface {
 
   void invalidate(const QRect& rect) override;
 
+  // QWidget::resize plus an immediate back-buffer resize. A hidden widget
+  // gets its resize event only when shown, so code that sizes a hidden
+  // window and then reads clientWidth()/clientHeight() (the full-screen
+  // window before it is shown) must use this. UI thread only.
+  void resizeClient(int width, int height);
+
   // Paint events handled so far (for tests and diagnostics).
   int64_t paintCount() const { return paintCount_.load(); }
 

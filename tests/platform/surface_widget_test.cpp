@@ -79,6 +79,15 @@ TEST_F(SurfaceWidgetTest, InvalidateFromAnotherThreadRepaintsOnTheUiThread) {
   EXPECT_EQ(shown.pixel(35, 15) & 0xffffffu, 0u);
 }
 
+TEST(SurfaceWidgetHidden, ResizeClientSizesTheBufferBeforeTheWidgetIsShown) {
+  testing::application();
+  SurfaceWidget hidden;
+  hidden.resizeClient(320, 200);
+  EXPECT_EQ(hidden.clientWidth(), 320);
+  EXPECT_EQ(hidden.clientHeight(), 200);
+  EXPECT_EQ(hidden.paint().image().size(), QSize(320, 200));
+}
+
 TEST_F(SurfaceWidgetTest, EmptyInvalidationsAreIgnored) {
   widget->invalidate(QRect());
   widget->invalidate(QRect(5, 5, 0, 10));
