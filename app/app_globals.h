@@ -17,6 +17,7 @@
 
 #include "app/dialog_state.h"
 #include "app/language.h"
+#include "app/movie_info_window.h"
 #include "app/recent_list.h"
 #include "app/url_history.h"
 #include "app/yuv_settings.h"
@@ -54,6 +55,9 @@ struct AppGlobals {
   std::unique_ptr<AppWindow> mainWindow;
   std::unique_ptr<AppWindow> fullScreenWindow;
   std::unique_ptr<AppWindow> infoWindow;
+  // The movie information window's model and canvas while it is open; after
+  // infoWindow so that it goes first.
+  std::unique_ptr<MovieInfoWindowState> movieInfo;
   ShellWindowHost host;
   std::unique_ptr<PlayerController> controller;
 
