@@ -9,6 +9,13 @@
 //   STREVANA_AUTO_ANSWER=ok|cancel
 //                               answer every dialog with OK or Cancel at once,
 //                               and print message boxes instead of waiting.
+//   STREVANA_COMMANDS=ID[,ID...]
+//                               menu commands the main window receives, in
+//                               order, once the message loop runs, as if
+//                               chosen from the menu (5001: second language).
+//   STREVANA_PRINT_MENUS=1      with the snapshot, also print the menu bar,
+//                               one line per entry: "menu TITLE<tab>ID<tab>TEXT"
+//                               under each submenu's TITLE (ID 0: separator).
 // With STREVANA_SNAPSHOT set, message boxes are printed too, so a headless
 // run never waits for a person.
 #include <QApplication>
@@ -55,6 +62,32 @@ void takeSnapshot(const std::string& path) {
   std::fflush(stdout);
 }
 
+void sendCommands(const std::string& list) {
+  size_t start = 0;
+  while (start < list.size()) {
+    size_t end = list.find(',', start);
+    if (end == std::string::npos) end = list.size();
+    int id = std::atoi(list.substr(start, end - start).c_str());
+    AppWindow* window = app().mainWindow.get();
+    if (id > 0 && id <= 0xFFFF && window != nullptr && !window->destroyed()) {
+      window->send(kWmCommand, makeCommandWParam(static_cast<uint32_t>(id)));
+    }
+    start = end + 1;
+  }
+}
+
+void printMenu(const Menu& menu, const std::string& title) {
+  for (size_t i = 0; i < menu.itemCount(); ++i) {
+    const Menu::Item& item = menu.item(i);
+    if (item.kind == Menu::Kind::kPopup) {
+      printMenu(*menu.subMenu(i), title.empty() ? item.text : title + "/" + item.text);
+    } else {
+      std::printf("strevana-player: menu %s\t%d\t%s\n", title.c_str(), item.id, item.text.c_str());
+    }
+  }
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,11 +110,17 @@ int main(int argc, char** argv) {
       int after = 3000;
       std::string ms = environment("STREVANA_SNAPSHOT_AFTER_MS");
       if (!ms.empty()) after = std::max(0, std::atoi(ms.c_str()));
-      QTimer::singleShot(after, [snapshot] {
+      bool printMenus = !environment("STREVANA_PRINT_MENUS").empty();
+      QTimer::singleShot(after, [snapshot, printMenus] {
         takeSnapshot(snapshot);
+        if (printMenus && app().mainWindow && app().mainWindow->menu()) {
+          printMenu(*app().mainWindow->menu(), "");
+        }
         if (app().mainWindow) app().mainWindow->destroyWindow();
       });
     }
+    std::string commands = environment("STREVANA_COMMANDS");
+    if (!commands.empty()) QTimer::singleShot(0, [commands] { sendCommands(commands); });
     exitCode = app().quitPosted ? app().quitCode : QApplication::exec();
   }
   resetAppGlobals();
