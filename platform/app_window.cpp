@@ -117,6 +117,9 @@ void AppWindow::drawMenuBar() {
   menuBarPending_ = false;
   if (style_ != Style::kMain) return;
   QMenuBar* bar = menuBar();
+  // The bar's menus are its children; clear() only drops their actions, so
+  // the old menus go explicitly (later: one of them may be closing still).
+  for (QMenu* old : bar->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) old->deleteLater();
   bar->clear();
   if (!menu_) {
     bar->hide();

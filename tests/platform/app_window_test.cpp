@@ -236,6 +236,13 @@ TEST_F(AppWindowTest, MenuChoicesAndPopupsSendCommands) {
   }
   EXPECT_TRUE(found);
   EXPECT_EQ(loWord(messagesOf(kWmCommand).back().wParam), 32772);
+  // Rebuilding the bar does not pile up old menus.
+  for (int i = 0; i < 5; ++i) {
+    window->menu()->checkItem(32772, i % 2 == 0);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  EXPECT_EQ(window->menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 4);
 }
 
 TEST(CommonDialogs, HooksAnswerInsteadOfTheUser) {
