@@ -157,6 +157,23 @@ TEST_F(RecentShellTest, RoundTripThroughTheRegistry) {
   EXPECT_EQ(menuEntries(), (std::vector<std::string>{"/clips/a.mp4", "/clips/c.mp4", "rtsp://127.0.0.1/b"}));
 }
 
+TEST_F(RecentShellTest, TheEleventhNameDropsTheOldestOnDiskToo) {
+  for (int32_t i = 0; i < 10; ++i) seed(i, "/clips/" + std::to_string(9 - i) + ".mp4", 0);
+  start("");
+  ASSERT_EQ(app().recentList.count, 10);
+  addRecentEntry(kRecentKindUrl, "rtsp://127.0.0.1/eleventh");
+  EXPECT_EQ(menuEntries().size(), 10u);
+  saveRecentList();
+  EXPECT_EQ(settingString("MRUName0"), "rtsp://127.0.0.1/eleventh");
+  EXPECT_EQ(settingString("MRUName9"), "/clips/1.mp4");
+  EXPECT_FALSE(settingString("MRUName10"));
+  resetAppGlobals();
+  start("");
+  ASSERT_EQ(app().recentList.count, 10);
+  EXPECT_EQ(menuEntries().front(), "rtsp://127.0.0.1/eleventh");
+  EXPECT_EQ(menuEntries().back(), "/clips/1.mp4");
+}
+
 TEST_F(RecentShellTest, AnyNonzeroKindIsAUrl) {
   seed(0, "rtsp://x/y", 7);
   start("");
