@@ -2,6 +2,9 @@
 // switching menus, dialogs, accelerators and texts while the player runs.
 #include "app/language.h"
 
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -205,6 +208,27 @@ TEST_F(LanguageTest, SwitchingAtRunTimeReplacesMenusDialogsAndTexts) {
   command(kCmdNetworkOptions);
   EXPECT_EQ(dialogCaptions.back(), "Network Options");
   EXPECT_EQ(cancelText, "Cancel");
+}
+
+// Through Qt's own menu bar: the action that reports the choice belongs to
+// the bar that the switch replaces.
+TEST_F(LanguageTest, ChoosingFromTheShownMenuBar) {
+  addGerman();
+  start("");
+  settle();
+  QAction* deutsch = nullptr;
+  for (QMenu* menu : app().mainWindow->menuBar()->findChildren<QMenu*>()) {
+    for (QAction* action : menu->actions()) {
+      if (action->text() == "Deutsch") deutsch = action;
+    }
+  }
+  ASSERT_NE(deutsch, nullptr);
+  deutsch->trigger();
+  settle();
+  EXPECT_EQ(app().languages.current, 1);
+  QStringList titles;
+  for (QAction* action : app().mainWindow->menuBar()->actions()) titles << action->text();
+  EXPECT_EQ(titles, (QStringList{"&Datei", "&Ansicht", "&Optionen", "&Hilfe"}));
 }
 
 TEST_F(LanguageTest, SwitchingKeepsThisRunsRecentEntries) {
