@@ -27,7 +27,7 @@ echo "== build and test (build/)"
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 echo "== sanitizer build and test (build-sanitize/)"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS="suppressions=$root/tests/lsan.supp" ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSTREVANA_SANITIZE=ON
 
 # The audio queue is shared with the sound library's callback thread.
