@@ -308,16 +308,16 @@ class ResourceParser {
     if (isPopup) menuStack_.push_back(&list->back().children);
   }
 
-  void acceleratorLine(std::string_view key, bool hasValue, std::string_view spec) {
+  void acceleratorLine(std::string_view key, bool hasValue, std::string_view keys) {
     AcceleratorEntry entry;
     if (!hasValue || !parseInt(key, 1, kMaxId, entry.command)) {
       error("expected: COMMAND = keys");
       return;
     }
     while (true) {
-      size_t plus = spec.find('+');
-      if (plus == std::string_view::npos || plus + 1 >= spec.size()) break;
-      std::string_view mod = spec.substr(0, plus);
+      size_t plus = keys.find('+');
+      if (plus == std::string_view::npos || plus + 1 >= keys.size()) break;
+      std::string_view mod = keys.substr(0, plus);
       if (equalsIgnoreCase(mod, "alt")) {
         entry.alt = true;
       } else if (equalsIgnoreCase(mod, "ctrl")) {
@@ -327,13 +327,13 @@ class ResourceParser {
       } else {
         break;
       }
-      spec.remove_prefix(plus + 1);
+      keys.remove_prefix(plus + 1);
     }
-    if (spec.empty() || spec.size() > 16) {
+    if (keys.empty() || keys.size() > 16) {
       error("bad key");
       return;
     }
-    entry.key.assign(spec);
+    entry.key.assign(keys);
     if (accelerators_.entries.size() >= ResourceModule::kMaxItemsPerList) {
       error("too many accelerators");
       return;
