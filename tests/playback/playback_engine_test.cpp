@@ -49,22 +49,32 @@ class EngineTest : public ::testing::Test {
     return raw;
   }
 
-  // Makes openFile/openUrl produce this fake; records the names asked for.
+  // Makes openFile/openUrl produce this fake.
   FakeMediaSource* nextFromFactory(const FakeMediaSource::Options& o) {
-    auto fake = std::make_unique<FakeMediaSource>(o);
-    FakeMediaSource* raw = fake.get();
-    pending = std::move(fake);
-    engine.setSourceFactory([this](const char* base, const char* name, int32_t, OutputFormat,
-                                   PostfilterMode mode, int32_t, int32_t, int32_t, const char*,
-                                   const char*, const char*, const char*, int32_t, int32_t,
-                                   int32_t, const uint32_t* still) {
-      askedBase = base ? base : "(null)";
-      askedName = name ? name : "(null)";
-      askedPostfilter = mode;
-      if (pending) pending->stillPicture = still;
-      return std::unique_ptr<MediaSource>(std::move(pending));
+    return factory.next(engine, o);
+  }
+
+  // Replaces the real renderers by fakes (only raster ones when rasterOnly)
+  // whose lock or present fail the given number of times.
+  void useFakeRenderers(bool rasterOnly, int failLocks, int failPresents) {
+    engine.setRendererFactory([=, this](WindowSurface* w, int32_t x, int32_t y, int32_t width,
+                                        int32_t height, int32_t kind, OutputFormat format) {
+      if (rasterOnly && kind != 2) return std::unique_ptr<VideoRenderer>();
+      auto r = std::make_unique<FakeRenderer>();
+      r->open(w, x, y, width, height, format);
+      r->failLocks = failLocks;
+      r->failPresents = failPresents;
+      made.push_back(r.get());
+      return std::unique_ptr<VideoRenderer>(std::move(r));
     });
-    return raw;
+  }
+
+  // Opens a live fake by URL; destroyed turns true when the engine drops it.
+  FakeMediaSource* openLive(bool* destroyed, bool audio = false) {
+    FakeMediaSource* src = nextFromFactory({.audio = audio, .live = true});
+    src->destroyed = destroyed;
+    EXPECT_EQ(engine.openUrl("rtsp://host/live"), 1);
+    return src;
   }
 
   uint32_t pixel(int x, int y) { return surface.snapshot().pixel(x, y) & 0xffffff; }
@@ -85,9 +95,8 @@ class EngineTest : public ::testing::Test {
   MemoryWindowSurface surface;
   PlaybackEngine engine;
   std::vector<FactoryCall> calls;
-  std::unique_ptr<FakeMediaSource> pending;
-  std::string askedBase, askedName;
-  PostfilterMode askedPostfilter = -1;
+  std::vector<FakeRenderer*> made;
+  testing::FakeSourceFactory factory;
 };
 
 bool audioDeviceAvailable() { return AudioOutput::defaultDeviceDescription().has_value(); }
@@ -101,15 +110,12 @@ bool audioDeviceAvailable() { return AudioOutput::defaultDeviceDescription().has
 TEST_F(EngineTest, OpenFallsBackFromHardwareYuy2ToRasterRgb24AndShowsFirstFrame) {
   FakeMediaSource* src = adopt({.width = 40, .height = 20});
   // Hardware with YUY2, raster with YUY2 (refused), then both again with RGB24.
+  const FactoryCall want[] = {{1, 5}, {2, 5}, {1, 10}, {2, 10}};
   ASSERT_EQ(calls.size(), 4u);
-  EXPECT_EQ(calls[0].kind, 1);
-  EXPECT_EQ(calls[0].format, 5);
-  EXPECT_EQ(calls[1].kind, 2);
-  EXPECT_EQ(calls[1].format, 5);
-  EXPECT_EQ(calls[2].kind, 1);
-  EXPECT_EQ(calls[2].format, 10);
-  EXPECT_EQ(calls[3].kind, 2);
-  EXPECT_EQ(calls[3].format, 10);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(calls[i].kind, want[i].kind) << i;
+    EXPECT_EQ(calls[i].format, want[i].format) << i;
+  }
   ASSERT_NE(engine.renderer(), nullptr);
   EXPECT_EQ(engine.rendererKind(), 2);
   EXPECT_EQ(engine.outputFormat(), 10);
@@ -135,19 +141,11 @@ TEST_F(EngineTest, RawRendererWithoutHardwareIsUsedDirectlyWhenDirectDrawIsOff) 
 }
 
 TEST_F(EngineTest, RendererThatCannotPresentFailsTheProbeAndOpenSourceKeepsTheSource) {
-  int made = 0;
-  engine.setRendererFactory([&](WindowSurface* w, int32_t x, int32_t y, int32_t width,
-                                int32_t height, int32_t, OutputFormat format) {
-    ++made;
-    auto r = std::make_unique<FakeRenderer>();
-    r->open(w, x, y, width, height, format);
-    r->failPresents = 1000;
-    return std::unique_ptr<VideoRenderer>(std::move(r));
-  });
+  useFakeRenderers(false, 0, 1000);
   auto fake = std::make_unique<FakeMediaSource>(FakeMediaSource::Options{});
   FakeMediaSource* raw = fake.get();
   EXPECT_EQ(engine.openSource(std::move(fake)), 0);
-  EXPECT_EQ(made, 2);  // format 5, then format 10
+  EXPECT_EQ(made.size(), 2u);  // format 5, then format 10
   EXPECT_EQ(engine.renderer(), nullptr);
   EXPECT_EQ(engine.source(), raw);
   EXPECT_TRUE(raw->videoRequests.empty());  // nothing decoded before the probe passed
@@ -155,16 +153,8 @@ TEST_F(EngineTest, RendererThatCannotPresentFailsTheProbeAndOpenSourceKeepsTheSo
   EXPECT_EQ(engine.stepForward(), 0);
 }
 
-TEST_F(EngineTest, FailedLockRecreatesTheRendererOnce) {
-  std::vector<FakeRenderer*> made;
-  engine.setRendererFactory([&](WindowSurface* w, int32_t x, int32_t y, int32_t width,
-                                int32_t height, int32_t kind, OutputFormat format) {
-    if (kind != 2) return std::unique_ptr<VideoRenderer>();
-    auto r = std::make_unique<FakeRenderer>();
-    r->open(w, x, y, width, height, format);
-    made.push_back(r.get());
-    return std::unique_ptr<VideoRenderer>(std::move(r));
-  });
+TEST_F(EngineTest, FailedLockRecreatesTheRendererOnceAndOnlyOnce) {
+  useFakeRenderers(true, 0, 0);
   FakeMediaSource* src = adopt();
   ASSERT_EQ(made.size(), 1u);
   EXPECT_EQ(engine.outputFormat(), 5);  // the fake renderer takes YUY2
@@ -175,23 +165,11 @@ TEST_F(EngineTest, FailedLockRecreatesTheRendererOnce) {
   // The new renderer shows the current picture, then the asked one.
   EXPECT_EQ(src->videoRequests, (std::vector<FrameRequest>{0, 3}));
   EXPECT_EQ(engine.positionMs(), 40);
-}
-
-TEST_F(EngineTest, RendererThatKeepsFailingItsLockDoesNotRecurse) {
-  int made = 0;
-  engine.setRendererFactory([&](WindowSurface* w, int32_t x, int32_t y, int32_t width,
-                                int32_t height, int32_t kind, OutputFormat format) {
-    if (kind != 2) return std::unique_ptr<VideoRenderer>();
-    ++made;
-    auto r = std::make_unique<FakeRenderer>();
-    r->open(w, x, y, width, height, format);
-    r->failLocks = 1000;
-    return std::unique_ptr<VideoRenderer>(std::move(r));
-  });
-  adopt();
-  const int before = made;
+  // A renderer that keeps failing its lock is recreated once, not recursively.
+  useFakeRenderers(true, 1000, 0);
+  made.back()->failLocks = 1000;
   EXPECT_EQ(engine.renderFrame(kRequestNext), 0);
-  EXPECT_EQ(made, before + 1);
+  EXPECT_EQ(made.size(), 3u);
 }
 
 TEST_F(EngineTest, OpenFileThatNoSourceAcceptsClosesThePreviousMedium) {
@@ -209,33 +187,21 @@ TEST_F(EngineTest, OpenUrlSplitsAtTheLastSlashAndRefusesTextWithoutOne) {
   bool destroyed = false;
   FakeMediaSource* first = adopt();
   first->destroyed = &destroyed;
+  // Text without a slash and overlong parts are refused before anything closes.
   EXPECT_EQ(engine.openUrl("no-slash-here"), 0);
+  EXPECT_EQ(engine.openUrl(("rtsp://host/" + std::string(300, 'n')).c_str()), 0);
   EXPECT_FALSE(destroyed);
   EXPECT_EQ(engine.source(), first);
 
   nextFromFactory({.live = true});
   EXPECT_EQ(engine.openUrl("rtsp://host:554/media/clip.sdp"), 1);
   EXPECT_TRUE(destroyed);
-  EXPECT_EQ(askedBase, "rtsp://host:554/media");
-  EXPECT_EQ(askedName, "clip.sdp");
-  EXPECT_EQ(askedPostfilter, 3);
+  EXPECT_EQ(factory.base, "rtsp://host:554/media");
+  EXPECT_EQ(factory.name, "clip.sdp");
+  EXPECT_EQ(factory.postfilter, 3);
 }
 
-TEST_F(EngineTest, OverlongUrlPartsAreRefusedBeforeAnythingCloses) {
-  FakeMediaSource* first = adopt();
-  const std::string url = "rtsp://host/" + std::string(300, 'n');
-  EXPECT_EQ(engine.openUrl(url.c_str()), 0);
-  EXPECT_EQ(engine.source(), first);
-}
-
-TEST_F(EngineTest, NegativeOutputWidthNegatesBoth) {
-  engine.setVideoWindow(&surface, 5, 6, -120, 80);
-  EXPECT_EQ(engine.outputWidth(), 120);
-  EXPECT_EQ(engine.outputHeight(), -80);
-  EXPECT_EQ(engine.outputX(), 5);
-}
-
-TEST_F(EngineTest, NoRendererBeforeAWindowIsGiven) {
+TEST_F(EngineTest, NoRendererBeforeAWindowIsGivenAndNegativeWidthNegatesBoth) {
   PlaybackEngine bare(clock);
   auto fake = std::make_unique<FakeMediaSource>(FakeMediaSource::Options{});
   EXPECT_EQ(bare.openSource(std::move(fake)), 0);
@@ -243,6 +209,10 @@ TEST_F(EngineTest, NoRendererBeforeAWindowIsGiven) {
   MemoryWindowSurface s(64, 32);
   bare.setVideoWindow(&s, 0, 0, 64, 32);
   EXPECT_NE(bare.renderer(), nullptr);
+  engine.setVideoWindow(&surface, 5, 6, -120, 80);
+  EXPECT_EQ(engine.outputWidth(), 120);
+  EXPECT_EQ(engine.outputHeight(), -80);
+  EXPECT_EQ(engine.outputX(), 5);
 }
 
 TEST_F(EngineTest, ReplacingTheStillPictureLeavesTheOpenMediumItsOwn) {
@@ -261,15 +231,6 @@ TEST_F(EngineTest, ReplacingTheStillPictureLeavesTheOpenMediumItsOwn) {
 }
 
 // ------------------------------------------------------------ process-clocked timing
-
-TEST_F(EngineTest, EndOfMediumRestartsWithRepeat) {
-  FakeMediaSource* src = adopt({.frames = 5});
-  engine.setRepeat(1);
-  engine.play();
-  EXPECT_EQ(run(400), 0);
-  EXPECT_GE(src->count(kRequestFirst), 2);
-  EXPECT_LT(engine.positionMs(), 200);
-}
 
 TEST_F(EngineTest, PositionAtDurationPausesOrRewindsBeforeAskingForFrames) {
   FakeMediaSource* src = adopt({.frames = 5});
@@ -357,13 +318,9 @@ TEST_F(EngineTest, AutomaticPostfilterGoesOffWhileLaggingAndStaysOffUntilChanged
   EXPECT_EQ(src->postfilterCalls.back(), 3);
   engine.setPostfilter(kPostfilterDeblock);
   EXPECT_EQ(src->postfilterCalls.back(), 1);
-}
-
-TEST_F(EngineTest, FixedPostfilterIsNotTouchedWhileLagging) {
-  engine.setPostfilter(kPostfilterDering);
-  FakeMediaSource* src = adopt();
+  // A fixed filter is not touched while lagging.
+  engine.seekTo(0);
   src->postfilterCalls.clear();
-  engine.play();
   clock.advance(2000);
   engine.tick();
   EXPECT_TRUE(src->postfilterCalls.empty());
@@ -371,30 +328,23 @@ TEST_F(EngineTest, FixedPostfilterIsNotTouchedWhileLagging) {
 
 // ------------------------------------------------------------ live sources
 
-TEST_F(EngineTest, LiveSourceIsClosedWhenPaused) {
-  bool destroyed = false;
-  FakeMediaSource* src = nextFromFactory({.live = true});
-  src->destroyed = &destroyed;
-  ASSERT_EQ(engine.openUrl("rtsp://host/live"), 1);
+TEST_F(EngineTest, LiveSourceIsClosedWhenPausedOrWhenAFrameRequestFails) {
+  bool paused = false, failed = false;
+  openLive(&paused);
   engine.play();
   engine.tick();
   EXPECT_EQ(engine.pause(), 1);
-  EXPECT_TRUE(destroyed);
+  EXPECT_TRUE(paused);
   EXPECT_EQ(engine.source(), nullptr);
-}
 
-TEST_F(EngineTest, LiveSourceIsClosedWhenAFrameRequestFails) {
-  bool destroyed = false;
-  FakeMediaSource* src = nextFromFactory({.live = true});
-  src->destroyed = &destroyed;
-  ASSERT_EQ(engine.openUrl("rtsp://host/live"), 1);
+  FakeMediaSource* src = openLive(&failed);
   engine.setRepeat(1);  // repeat does not apply to live media
   engine.play();
   EXPECT_EQ(engine.tick(), 1);
   src->failFrames = true;
   clock.advance(100);
   EXPECT_EQ(engine.tick(), 0);
-  EXPECT_TRUE(destroyed);
+  EXPECT_TRUE(failed);
   EXPECT_EQ(engine.source(), nullptr);
 }
 
@@ -403,9 +353,7 @@ TEST_F(EngineTest, LiveSourceIsClosedWhenAFrameRequestFails) {
 TEST_F(EngineTest, LiveSourceIsClosedWhenAnAudioRequestFails) {
   REQUIRE_AUDIO_DEVICE();
   bool destroyed = false;
-  FakeMediaSource* src = nextFromFactory({.audio = true, .live = true});
-  src->destroyed = &destroyed;
-  ASSERT_EQ(engine.openUrl("rtsp://host/live"), 1);
+  FakeMediaSource* src = openLive(&destroyed, true);
   ASSERT_NE(engine.audio(), nullptr);
   engine.play();
   EXPECT_EQ(engine.tick(), 1);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "media/media_source.h"
+#include "playback/playback_engine.h"
 #include "video/video_renderer.h"
 
 namespace strevana::testing {
@@ -135,6 +136,32 @@ class FakeMediaSource : public MediaSource {
   std::vector<FrameRequest> audioRequests;
   std::vector<PostfilterMode> postfilterCalls;
   std::vector<OutputFormat> formatCalls;
+};
+
+// A source factory for the engine that hands out one prepared fake and
+// records what it was asked for.
+struct FakeSourceFactory {
+  // Installs the factory; the next open gets a fake made from o, returned here.
+  FakeMediaSource* next(PlaybackEngine& engine, const FakeMediaSource::Options& o) {
+    pending = std::make_unique<FakeMediaSource>(o);
+    FakeMediaSource* raw = pending.get();
+    engine.setSourceFactory([this](const char* b, const char* n, int32_t, OutputFormat,
+                                   PostfilterMode mode, int32_t, int32_t, int32_t, const char*,
+                                   const char*, const char*, const char*, int32_t, int32_t,
+                                   int32_t, const uint32_t* still) {
+      ++opens;
+      base = b ? b : "";
+      name = n ? n : "";
+      postfilter = mode;
+      if (pending) pending->stillPicture = still;
+      return std::unique_ptr<MediaSource>(std::move(pending));
+    });
+    return raw;
+  }
+  std::unique_ptr<FakeMediaSource> pending;
+  int opens = 0;
+  std::string base, name;
+  PostfilterMode postfilter = -1;
 };
 
 // A renderer over a plain buffer that accepts every format; its lock and

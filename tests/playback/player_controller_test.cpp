@@ -44,21 +44,7 @@ class ControllerTest : public ::testing::Test {
 
   // Makes the engine's next openFile/openUrl produce a fake; returns it.
   FakeMediaSource* fakeNext(const FakeMediaSource::Options& o) {
-    pending = std::make_unique<FakeMediaSource>(o);
-    FakeMediaSource* raw = pending.get();
-    controller->withEngine([this](PlaybackEngine& e) {
-      e.setSourceFactory([this](const char* base, const char* name, int32_t, OutputFormat,
-                                PostfilterMode, int32_t, int32_t, int32_t, const char*,
-                                const char*, const char*, const char*, int32_t, int32_t,
-                                int32_t, const uint32_t*) {
-        ++opens;
-        lastBase = base ? base : "";
-        lastName = name ? name : "";
-        return std::unique_ptr<MediaSource>(std::move(pending));
-      });
-      return 0;
-    });
-    return raw;
+    return controller->withEngine([&](PlaybackEngine& e) { return factory.next(e, o); });
   }
 
   void press(const Widget& w, int dx = 5, int dy = 5) {
@@ -82,9 +68,7 @@ class ControllerTest : public ::testing::Test {
   MemoryWindowSurface surface;
   MemoryWindowHost host;
   std::unique_ptr<PlayerController> controller;
-  std::unique_ptr<FakeMediaSource> pending;
-  int opens = 0;
-  std::string lastBase, lastName;
+  testing::FakeSourceFactory factory;
 };
 
 // ------------------------------------------------------------ layout
@@ -181,6 +165,12 @@ TEST_F(ControllerTest, OpenSequenceZoomsPlaysAndKeepsTheNameOnlyForFilesAndStrea
 }
 
 TEST_F(ControllerTest, FailedOpenClosesThePreviousMediumAndTheNextTickStopsPlayback) {
+  // A raw YUV file that cannot be read fails to open.
+  EXPECT_EQ(controller->openYuvSource(std::make_unique<YuvFileSource>(
+                (dir.path() / "none.yuv").c_str(), 176, 144, 25, 1, 5)),
+            0);
+  EXPECT_EQ(source(), nullptr);
+  EXPECT_FALSE(controller->playing());
   ASSERT_EQ(controller->openYuvSource(yuv()), 1);
   const int resizes = host.resizeCount();
   EXPECT_EQ(controller->openFile("clip.avi"), 0);
@@ -196,14 +186,6 @@ TEST_F(ControllerTest, FailedOpenClosesThePreviousMediumAndTheNextTickStopsPlayb
   EXPECT_FALSE(controller->playing());  // ... until the next tick finds no source
   controller->stopPlaybackLoop();
   EXPECT_EQ(controller->playButton().state(), SkinButton::kNormal);
-}
-
-TEST_F(ControllerTest, RawYuvFileThatCannotBeReadFailsToOpen) {
-  auto missing = std::make_unique<YuvFileSource>((dir.path() / "none.yuv").c_str(), 176, 144, 25,
-                                                 1, 5);
-  EXPECT_EQ(controller->openYuvSource(std::move(missing)), 0);
-  EXPECT_EQ(source(), nullptr);
-  EXPECT_FALSE(controller->playing());
 }
 
 // ------------------------------------------------------------ buttons
@@ -251,8 +233,8 @@ TEST_F(ControllerTest, ButtonsActOnTheEngineAccordingToTheState) {
 TEST_F(ControllerTest, LiveMediaDisableSeekingAndPlayReopensTheStreamByItsUrl) {
   fakeNext({.live = true});
   ASSERT_EQ(controller->openStream("rtsp://host/app/live"), 1);
-  EXPECT_EQ(lastBase, "rtsp://host/app");
-  EXPECT_EQ(lastName, "live");
+  EXPECT_EQ(factory.base, "rtsp://host/app");
+  EXPECT_EQ(factory.name, "live");
   for (const SkinButton* b : {&controller->rewindButton(), &controller->endButton(),
                               &controller->stepForwardButton(),
                               &controller->stepBackwardButton()}) {
@@ -275,23 +257,22 @@ TEST_F(ControllerTest, LiveMediaDisableSeekingAndPlayReopensTheStreamByItsUrl) {
   EXPECT_EQ(source(), nullptr);
   fakeNext({.live = true});
   press(controller->playButton());
-  EXPECT_EQ(opens, 2);
-  EXPECT_EQ(lastName, "live");
+  EXPECT_EQ(factory.opens, 2);
+  EXPECT_EQ(factory.name, "live");
   EXPECT_NE(source(), nullptr);
   EXPECT_TRUE(controller->playing());
   ASSERT_TRUE(controller->currentName().has_value());
   EXPECT_EQ(*controller->currentName(), "rtsp://host/app/live");
-}
 
-TEST_F(ControllerTest, PausedSessionDescriptionIsReopenedAsAFile) {
+  // A paused session description is reopened as a file.
   fakeNext({.live = true});
   ASSERT_EQ(controller->openFile("/tmp/session.sdp"), 1);
-  EXPECT_EQ(lastBase, "");
+  EXPECT_EQ(factory.base, "");
   press(controller->pauseButton());
   fakeNext({.live = true});
   press(controller->playButton());
-  EXPECT_EQ(opens, 2);
-  EXPECT_EQ(lastName, "/tmp/session.sdp");
+  EXPECT_EQ(factory.opens, 4);
+  EXPECT_EQ(factory.name, "/tmp/session.sdp");
 }
 
 TEST_F(ControllerTest, AudioOnlyMediaDisableStepAndEndButtons) {
@@ -310,6 +291,9 @@ TEST_F(ControllerTest, AudioOnlyMediaDisableStepAndEndButtons) {
 // ------------------------------------------------------------ zoom, video point, full screen
 
 TEST_F(ControllerTest, ZoomKeepsTheClientAtLeast350Wide) {
+  controller->setZoom(50);  // no medium: video area 318 x 215 -> 159 x 107
+  EXPECT_EQ(surface.clientWidth(), 350);
+  EXPECT_EQ(surface.clientHeight(), 85 + 107);
   ASSERT_EQ(controller->openYuvSource(yuv()), 1);
   controller->setZoom(25);  // 15 + 17 + 44 = 76 would be too narrow
   EXPECT_EQ(surface.clientWidth(), 350);
@@ -322,31 +306,15 @@ TEST_F(ControllerTest, ZoomKeepsTheClientAtLeast350Wide) {
   EXPECT_EQ(surface.clientHeight(), 13 + 72);
 }
 
-TEST_F(ControllerTest, ZoomWithoutMediumScalesTheCurrentVideoArea) {
-  controller->setZoom(50);  // video area 318 x 215 -> 159 x 107
-  EXPECT_EQ(surface.clientWidth(), 350);
-  EXPECT_EQ(surface.clientHeight(), 85 + 107);
-}
-
-TEST_F(ControllerTest, VideoPointBecomesFractionsOfTheVideoArea) {
+TEST_F(ControllerTest, FullScreenTakesTheVideoReleaseTogglesPlaybackAndPointsAreFractions) {
   controller->setVideoPoint(100, 100);  // no source: nothing happens
   ASSERT_EQ(controller->openYuvSource(yuv()), 1);
+  controller->pausePlayback();
+  controller->seekTo(400);  // frame 10
   controller->setZoom(200);  // client 384 x 373: video area 352 x 288
   controller->setVideoPoint(15 + 88, 13 + 216);
   EXPECT_FLOAT_EQ(source()->objectPositionX, 0.25f);
   EXPECT_FLOAT_EQ(source()->objectPositionY, 0.75f);
-  MemoryWindowSurface full(640, 480);
-  controller->setFullScreenWindow(std::make_unique<DrawContext>(&full));
-  controller->setVideoPoint(320, 120);
-  EXPECT_FLOAT_EQ(source()->objectPositionX, 0.5f);
-  EXPECT_FLOAT_EQ(source()->objectPositionY, 0.25f);
-  controller->setFullScreenWindow(nullptr);
-}
-
-TEST_F(ControllerTest, FullScreenTakesTheVideoAndReleaseTogglesPlayback) {
-  ASSERT_EQ(controller->openYuvSource(yuv()), 1);
-  controller->pausePlayback();
-  controller->seekTo(400);  // frame 10
   MemoryWindowSurface full(640, 480);
   controller->setFullScreenWindow(std::make_unique<DrawContext>(&full));
   EXPECT_TRUE(controller->isFullScreen());
@@ -355,6 +323,9 @@ TEST_F(ControllerTest, FullScreenTakesTheVideoAndReleaseTogglesPlayback) {
   const QImage img = full.snapshot();
   EXPECT_EQ(img.pixel(20, 240) & 0xffffff, 0u);
   EXPECT_NEAR(static_cast<int>(img.pixel(320, 240) & 0xff), yuvGrey(10), 3);
+  controller->setVideoPoint(320, 120);
+  EXPECT_FLOAT_EQ(source()->objectPositionX, 0.5f);
+  EXPECT_FLOAT_EQ(source()->objectPositionY, 0.25f);
   // In full screen only the release counts, anywhere.
   controller->onPanelMouse(5, 5, kMouseDown);
   EXPECT_FALSE(controller->playing());
@@ -385,20 +356,37 @@ TEST_F(ControllerTest, TimeTextFollowsTheClockAndStaysAfterClosing) {
 
 // ------------------------------------------------------------ playback thread
 
-TEST(ControllerThreadTest, PlaysA25FrameFileAt25FpsFromStartToEndThenPauses) {
-  ensureGuiApplication();
+// A controller on the real clock with its playback thread running.
+class ControllerThreadTest : public ::testing::Test {
+ protected:
+  ControllerThreadTest() {
+    ensureGuiApplication();
+    host.onResized = [this] { controller.layoutPanel(); };
+    controller.loadSkin();
+    controller.layoutPanel();
+  }
+  ~ControllerThreadTest() override { controller.stopPlaybackLoop(); }
+  // Starts the thread and opens a 25-frame 25 fps raw YUV file.
+  void startWithClip(bool repeat) {
+    controller.withEngine([repeat](PlaybackEngine& e) {
+      e.setRepeat(repeat ? 1 : 0);
+      return 0;
+    });
+    controller.startPlaybackThread();
+    ASSERT_EQ(controller.openYuvSource(std::make_unique<YuvFileSource>(
+                  writeYuv420File(dir.path() / "a.yuv", 176, 144, 25).c_str(), 176, 144, 25, 1,
+                  5)),
+              1);
+  }
   TempDir dir;
-  const std::string path = writeYuv420File(dir.path() / "a.yuv", 176, 144, 25);
-  MemoryWindowSurface surface(350, 300);
-  MemoryWindowHost host(&surface);
-  PlayerController controller(std::make_unique<DrawContext>(&surface), &host);
-  controller.loadSkin();
-  controller.layoutPanel();
-  controller.startPlaybackThread();
+  MemoryWindowSurface surface{350, 300};
+  MemoryWindowHost host{&surface};
+  PlayerController controller{std::make_unique<DrawContext>(&surface), &host};
+};
+
+TEST_F(ControllerThreadTest, PlaysA25FrameFileAt25FpsFromStartToEndThenPauses) {
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(controller.openYuvSource(
-                std::make_unique<YuvFileSource>(path.c_str(), 176, 144, 25, 1, 5)),
-            1);
+  startWithClip(false);
   while (controller.playing() &&
          std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -422,51 +410,8 @@ TEST(ControllerThreadTest, PlaysA25FrameFileAt25FpsFromStartToEndThenPauses) {
   EXPECT_EQ(controller.threadState(), PlayerController::kThreadEnded);
 }
 
-TEST(ControllerThreadTest, StopPlaybackLoopReturnsWithinTwoSecondsWhilePlaying) {
-  ensureGuiApplication();
-  TempDir dir;
-  const std::string path = writeYuv420File(dir.path() / "b.yuv", 176, 144, 25);
-  MemoryWindowSurface surface(350, 300);
-  MemoryWindowHost host(&surface);
-  PlayerController controller(std::make_unique<DrawContext>(&surface), &host);
-  controller.setSkin({});
-  controller.layoutPanel();
-  controller.withEngine([](PlaybackEngine& e) {
-    e.setRepeat(1);
-    return 0;
-  });
-  controller.startPlaybackThread();
-  ASSERT_EQ(controller.openYuvSource(
-                std::make_unique<YuvFileSource>(path.c_str(), 176, 144, 25, 1, 5)),
-            1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(controller.threadState(), PlayerController::kThreadRunning);
-  const auto start = std::chrono::steady_clock::now();
-  controller.stopPlaybackLoop();
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(elapsed, std::chrono::seconds(2));
-  EXPECT_EQ(controller.threadState(), PlayerController::kThreadEnded);
-  EXPECT_FALSE(controller.playing());
-}
-
-TEST(ControllerThreadTest, UserOperationsInterleaveWithThePlaybackThread) {
-  ensureGuiApplication();
-  TempDir dir;
-  const std::string path = writeYuv420File(dir.path() / "c.yuv", 176, 144, 25);
-  MemoryWindowSurface surface(350, 300);
-  MemoryWindowHost host(&surface);
-  PlayerController controller(std::make_unique<DrawContext>(&surface), &host);
-  host.onResized = [&controller] { controller.layoutPanel(); };
-  controller.loadSkin();
-  controller.layoutPanel();
-  controller.withEngine([](PlaybackEngine& e) {
-    e.setRepeat(1);
-    return 0;
-  });
-  controller.startPlaybackThread();
-  ASSERT_EQ(controller.openYuvSource(
-                std::make_unique<YuvFileSource>(path.c_str(), 176, 144, 25, 1, 5)),
-            1);
+TEST_F(ControllerThreadTest, UserOperationsInterleaveWithThePlaybackThreadAndStopEndsIt) {
+  startWithClip(true);
   const int buttonY = surface.clientHeight() - 28 - 13 + 10;
   const int xs[] = {15, 44, 79, 108, 143, 173};
   const auto start = std::chrono::steady_clock::now();
@@ -482,14 +427,17 @@ TEST(ControllerThreadTest, UserOperationsInterleaveWithThePlaybackThread) {
   }
   // Every operation waited at most for a tick.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  // Stopping while playing returns within two seconds.
+  controller.onPanelMouse(xs[0] + 10, buttonY, kMouseDown);  // play
+  EXPECT_EQ(controller.threadState(), PlayerController::kThreadRunning);
+  const auto stopStart = std::chrono::steady_clock::now();
   controller.stopPlaybackLoop();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopStart, std::chrono::seconds(2));
   EXPECT_EQ(controller.threadState(), PlayerController::kThreadEnded);
   EXPECT_FALSE(controller.playing());
 }
 
-TEST(ControllerThreadTest, StoppingWithoutAThreadReturnsAtOnce) {
-  MemoryWindowSurface surface(350, 300);
-  PlayerController controller(std::make_unique<DrawContext>(&surface), nullptr);
+TEST_F(ControllerThreadTest, StoppingWithoutAThreadReturnsAtOnce) {
   const auto start = std::chrono::steady_clock::now();
   controller.stopPlaybackLoop();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));

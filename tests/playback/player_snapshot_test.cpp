@@ -46,7 +46,7 @@ void expectPanel(const QImage& img, int w, int h) {
   EXPECT_EQ(rgbOf(img, w - 100, h - 35), rgb(64, 80, 100));                   // time text box
 }
 
-TEST(PlayerSnapshotTest, RawYuvWindowShowsPanelTimeAndLetterboxedPicture) {
+TEST(PlayerSnapshotTest, RawYuvWindowShowsPanelTimeLetterboxedPictureAndZoom) {
   ensureGuiApplication();
   TempDir dir;
   SnapshotOptions o;
@@ -73,22 +73,16 @@ TEST(PlayerSnapshotTest, RawYuvWindowShowsPanelTimeAndLetterboxedPicture) {
   ASSERT_FALSE(frame.image.isNull()) << frame.error;
   EXPECT_EQ(frame.image.size(), QSize(176, 144));
   EXPECT_NEAR(greyOf(frame.image, 0, 0), yuvGrey(10), 3);
-}
 
-TEST(PlayerSnapshotTest, ZoomResizesTheWindowAroundTheScaledPicture) {
-  ensureGuiApplication();
-  TempDir dir;
-  SnapshotOptions o;
-  o.file = writeYuv420File(dir.path() / "clip.yuv", 176, 144, 25);
-  o.yuvWidth = 176;
-  o.yuvHeight = 144;
+  // Zoom resizes the window around the scaled picture.
+  o.frameOnly = false;
   o.atMs = 80;
   o.zoomPercent = 200;
-  const SnapshotResult r = renderPlayerSnapshot(o);
-  ASSERT_FALSE(r.image.isNull()) << r.error;
-  expectPanel(r.image, 32 + 352, 85 + 288);
-  EXPECT_NEAR(greyOf(r.image, 15, 13), yuvGrey(2), 3);
-  EXPECT_NEAR(greyOf(r.image, 15 + 351, 13 + 287), yuvGrey(2), 3);
+  const SnapshotResult zoomed = renderPlayerSnapshot(o);
+  ASSERT_FALSE(zoomed.image.isNull()) << zoomed.error;
+  expectPanel(zoomed.image, 32 + 352, 85 + 288);
+  EXPECT_NEAR(greyOf(zoomed.image, 15, 13), yuvGrey(2), 3);
+  EXPECT_NEAR(greyOf(zoomed.image, 15 + 351, 13 + 287), yuvGrey(2), 3);
 }
 
 TEST(PlayerSnapshotTest, Mp4WindowShowsThePictureAndTheTime) {

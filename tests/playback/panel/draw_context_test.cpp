@@ -85,18 +85,15 @@ TEST_F(DrawContextTest, TextDrawsOnAnOpaqueBoxOfTheBackgroundColour) {
   for (int y = 20; y < 20 + height; ++y)
     for (int x = 10; x < 10 + width; ++x) bright += rgbAt(img, x, y) == 0xc8dcf0u;
   EXPECT_GT(bright, 10);
-}
-
-TEST_F(DrawContextTest, RightAlignedTextEndsAtX) {
-  context.setForeground(rgb(255, 255, 255));
+  // Right-aligned text ends at x.
   context.setBackground(rgb(0, 0, 128));
-  context.text(100, 10, "Source:", true);
-  const int32_t width = context.textWidth("Source:");
-  const QImage img = surface.snapshot();
-  EXPECT_EQ(rgbAt(img, 99, 10), 0x000080u);
-  EXPECT_EQ(rgbAt(img, 100 - width, 10), 0x000080u);
-  EXPECT_EQ(rgbAt(img, 100, 10), 0u);
-  EXPECT_EQ(rgbAt(img, 100 - width - 1, 10), 0u);
+  context.text(100, 50, "Source:", true);
+  const int32_t right = context.textWidth("Source:");
+  const QImage img2 = surface.snapshot();
+  EXPECT_EQ(rgbAt(img2, 99, 50), 0x000080u);
+  EXPECT_EQ(rgbAt(img2, 100 - right, 50), 0x000080u);
+  EXPECT_EQ(rgbAt(img2, 100, 50), 0u);
+  EXPECT_EQ(rgbAt(img2, 100 - right - 1, 50), 0u);
 }
 
 TEST_F(DrawContextTest, FontHeightIsHonouredAboveALegibleMinimum) {
@@ -113,7 +110,13 @@ TEST_F(DrawContextTest, FontHeightIsHonouredAboveALegibleMinimum) {
 
 TEST_F(DrawContextTest, TextBoxWrapsAndLimitsTheBottom) {
   context.setForeground(rgb(255, 255, 255));
+  context.setBackground(rgb(255, 255, 255));
   const int32_t lh = context.textHeight();
+  // Nothing is drawn below the given bottom.
+  context.textBox(0, 0, 40, lh, "aaaa bbbb cccc dddd eeee");
+  const QImage img = surface.snapshot();
+  for (int y = lh; y < 80; ++y)
+    for (int x = 0; x < 120; ++x) ASSERT_EQ(rgbAt(img, x, y), 0u) << x << "," << y;
   // One short line.
   EXPECT_EQ(context.textBox(0, 0, 110, 80, "short"), lh);
   // Several words in a narrow box wrap onto more lines.
@@ -125,16 +128,6 @@ TEST_F(DrawContextTest, TextBoxWrapsAndLimitsTheBottom) {
   // Nothing to draw.
   EXPECT_EQ(context.textBox(0, 30, 60, 80, ""), 30);
   EXPECT_EQ(context.textBox(60, 30, 60, 80, "text"), 30);
-}
-
-TEST_F(DrawContextTest, TextBoxDrawsNothingBelowItsBottom) {
-  context.setForeground(rgb(255, 255, 255));
-  context.setBackground(rgb(255, 255, 255));
-  const int32_t lh = context.textHeight();
-  context.textBox(0, 0, 40, lh, "aaaa bbbb cccc dddd eeee");
-  const QImage img = surface.snapshot();
-  for (int y = lh; y < 80; ++y)
-    for (int x = 0; x < 120; ++x) ASSERT_EQ(rgbAt(img, x, y), 0u) << x << "," << y;
 }
 
 TEST_F(DrawContextTest, BitmapCopiesOrStretchesTheWholePicture) {

@@ -1,30 +1,15 @@
 #pragma once
-// Shared by the panel tests: a GUI application on the offscreen platform (for
-// fonts), and small picture helpers.
-#include <QCoreApplication>
-#include <QGuiApplication>
+// Shared by the panel tests: the GUI application (for fonts) and small
+// picture helpers.
 #include <QImage>
-#include <cstdlib>
 #include <memory>
 
+#include "../gui_application.h"
 #include "playback/panel/skin_bitmap.h"
 
 namespace strevana::panel_test {
 
-// Creates the process's QGuiApplication once, unless something else already
-// made an application object.
-inline void ensureGuiApplication() {
-  if (QCoreApplication::instance() != nullptr) {
-    return;
-  }
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  }
-  static int argc = 1;
-  static char name[] = "strevana_playback_tests";
-  static char* argv[] = {name, nullptr};
-  static QGuiApplication app(argc, argv);
-}
+using testing::ensureGuiApplication;
 
 // A solid picture of one colour (0xRRGGBB).
 inline std::unique_ptr<SkinBitmap> solid(int w, int h, uint32_t rgb) {

@@ -27,20 +27,17 @@ class SkinButtonTest : public ::testing::Test {
   SkinButton button{&context};
 };
 
-TEST_F(SkinButtonTest, PicturesSetTheSize) {
+TEST_F(SkinButtonTest, PicturesSetTheSizeAndPressAtTheLastColumnClicksOneBeyondDoesNot) {
   EXPECT_EQ(button.width(), 28);
   EXPECT_EQ(button.height(), 28);
-  button.setPictures(solid(20, 10, 0), nullptr, nullptr, nullptr);
-  EXPECT_EQ(button.width(), 20);
-  EXPECT_EQ(button.height(), 10);
-}
-
-TEST_F(SkinButtonTest, PressAtTheLastPixelColumnClicksOneBeyondDoesNot) {
   EXPECT_FALSE(button.onMouse(15 + 28, 270, kMouseDown));
   EXPECT_EQ(button.state(), SkinButton::kNormal);
   EXPECT_TRUE(button.onMouse(15 + 27, 270, kMouseDown));
   EXPECT_EQ(button.state(), SkinButton::kPressed);
   EXPECT_EQ(shown(), kColours[1]);
+  button.setPictures(solid(20, 10, 0), nullptr, nullptr, nullptr);
+  EXPECT_EQ(button.width(), 20);
+  EXPECT_EQ(button.height(), 10);
 }
 
 TEST_F(SkinButtonTest, PlainButtonHoverPressReleaseLeave) {
@@ -56,11 +53,8 @@ TEST_F(SkinButtonTest, PlainButtonHoverPressReleaseLeave) {
   EXPECT_FALSE(button.onMouse(200, 100, kMouseMove));
   EXPECT_EQ(button.state(), SkinButton::kNormal);  // moved away
   EXPECT_EQ(shown(), kColours[0]);
-}
-
-TEST_F(SkinButtonTest, PlainButtonPressedThenDraggedAwayReturnsToNormal) {
   button.onMouse(20, 270, kMouseDown);
-  EXPECT_FALSE(button.onMouse(100, 270, kMouseDown));
+  EXPECT_FALSE(button.onMouse(100, 270, kMouseDown));  // dragged away while held
   EXPECT_EQ(button.state(), SkinButton::kNormal);
 }
 
@@ -81,10 +75,7 @@ TEST_F(SkinButtonTest, ToggleButtonStaysOnUntilReset) {
   EXPECT_EQ(button.state(), SkinButton::kHover);
   button.onMouse(200, 100, kMouseMove);
   EXPECT_EQ(button.state(), SkinButton::kNormal);
-}
-
-TEST_F(SkinButtonTest, TurningToggleOffResetsTheState) {
-  button.setToggle(true);
+  // Turning the toggle off resets the state.
   button.setState(SkinButton::kPressed);
   button.setToggle(false);
   EXPECT_FALSE(button.isToggle());

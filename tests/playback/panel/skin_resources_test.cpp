@@ -47,16 +47,14 @@ TEST(SkinResources, ButtonStatesLookDifferent) {
   }
 }
 
-TEST(SkinResources, LoadOrderCoversThe36SkinIdsOnce) {
+TEST(SkinResources, LoadOrderCoversThe36SkinIdsOnceAndUnknownIdsGiveNothing) {
   std::set<int32_t> ids(kSkinLoadOrder.begin(), kSkinLoadOrder.end());
   EXPECT_EQ(ids.size(), 36u);
   EXPECT_EQ(*ids.begin(), 132);
   EXPECT_EQ(*ids.rbegin(), 169);
   EXPECT_EQ(ids.count(144), 0u);
   EXPECT_EQ(ids.count(159), 0u);
-}
-
-TEST(SkinResources, UnknownIdsGiveNothing) {
+  // Unknown ids give nothing.
   EXPECT_EQ(loadSkinBitmap(144), nullptr);
   EXPECT_EQ(loadSkinBitmap(159), nullptr);
   EXPECT_EQ(loadSkinBitmap(0), nullptr);
