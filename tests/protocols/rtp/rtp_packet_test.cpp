@@ -17,18 +17,18 @@ std::unique_ptr<RtpPacket> parse(const std::vector<uint8_t>& bytes) {
 }
 
 TEST(RtpPacketTest, DecodesHeaderCsrcsExtensionAndPadding) {
-  RtpSpec spec;
-  spec.seq = 0xfffe;
-  spec.timestamp = 0x89abcdef;
-  spec.ssrc = 0x01020304;
-  spec.payloadType = 97;
-  spec.marker = true;
-  spec.csrcs = {0xaaaaaaaa, 0xbbbbbbbb};
-  spec.extension = true;
-  spec.extensionData = {1, 2, 3, 4, 5, 6, 7, 8};
-  spec.payload = {9, 8, 7};
-  spec.padding = 5;
-  auto packet = parse(makeRtp(spec));
+  RtpSpec fields;
+  fields.seq = 0xfffe;
+  fields.timestamp = 0x89abcdef;
+  fields.ssrc = 0x01020304;
+  fields.payloadType = 97;
+  fields.marker = true;
+  fields.csrcs = {0xaaaaaaaa, 0xbbbbbbbb};
+  fields.extension = true;
+  fields.extensionData = {1, 2, 3, 4, 5, 6, 7, 8};
+  fields.payload = {9, 8, 7};
+  fields.padding = 5;
+  auto packet = parse(makeRtp(fields));
   ASSERT_TRUE(packet);
   EXPECT_EQ(packet->sequenceNumber, 0xfffe);
   EXPECT_EQ(packet->extendedSequenceNumber, 0xfffeu);
@@ -49,29 +49,29 @@ TEST(RtpPacketTest, DecodesHeaderCsrcsExtensionAndPadding) {
 }
 
 TEST(RtpPacketTest, EmptyPayloadAndPaddingThatFillsThePayloadAreKept) {
-  RtpSpec spec;
-  spec.payload = {};
-  auto bare = parse(makeRtp(spec));
+  RtpSpec fields;
+  fields.payload = {};
+  auto bare = parse(makeRtp(fields));
   ASSERT_TRUE(bare);
   EXPECT_EQ(bare->payloadLength(), 0u);
-  spec.padding = 4;
-  auto padded = parse(makeRtp(spec));
+  fields.padding = 4;
+  auto padded = parse(makeRtp(fields));
   ASSERT_TRUE(padded);
   EXPECT_EQ(padded->payloadLength(), 0u);
 }
 
 TEST(RtpPacketTest, DropsWrongVersions) {
   for (uint8_t version : {0, 1, 3}) {
-    RtpSpec spec;
-    spec.version = version;
-    EXPECT_FALSE(parse(makeRtp(spec))) << int(version);
+    RtpSpec fields;
+    fields.version = version;
+    EXPECT_FALSE(parse(makeRtp(fields))) << int(version);
   }
 }
 
 TEST(RtpPacketTest, DropsPaddingCountsThatDoNotFit) {
-  RtpSpec spec;
-  spec.payload = {1, 2, 3};
-  auto bytes = makeRtp(spec);
+  RtpSpec fields;
+  fields.payload = {1, 2, 3};
+  auto bytes = makeRtp(fields);
   bytes[0] |= 0x20;
   bytes.back() = 4;  // 3 payload bytes cannot hold 4 padding bytes
   EXPECT_FALSE(parse(bytes));
@@ -86,12 +86,12 @@ TEST(RtpPacketTest, DropsPaddingCountsThatDoNotFit) {
 }
 
 TEST(RtpPacketTest, DropsEveryTruncation) {
-  RtpSpec spec;
-  spec.csrcs = {1, 2, 3};
-  spec.extension = true;
-  spec.extensionData = {1, 2, 3, 4};
-  spec.payload = {};
-  const auto whole = makeRtp(spec);  // 12 + 12 + 4 + 4 bytes, nothing else
+  RtpSpec fields;
+  fields.csrcs = {1, 2, 3};
+  fields.extension = true;
+  fields.extensionData = {1, 2, 3, 4};
+  fields.payload = {};
+  const auto whole = makeRtp(fields);  // 12 + 12 + 4 + 4 bytes, nothing else
   ASSERT_TRUE(parse(whole));
   // Any shorter prefix cuts the fixed header, the CSRC list, the extension
   // header or the extension data.
@@ -106,10 +106,10 @@ TEST(RtpPacketTest, DropsOversizedCountsAndLengths) {
   bytes[0] = static_cast<uint8_t>((bytes[0] & 0xf0) | 0x0f);
   EXPECT_FALSE(parse(bytes));
   // Extension length word of 0xffff words.
-  RtpSpec spec;
-  spec.extension = true;
-  spec.extensionData = {0, 0, 0, 0};
-  bytes = makeRtp(spec);
+  RtpSpec fields;
+  fields.extension = true;
+  fields.extensionData = {0, 0, 0, 0};
+  bytes = makeRtp(fields);
   bytes[14] = 0xff;
   bytes[15] = 0xff;
   EXPECT_FALSE(parse(bytes));

@@ -45,6 +45,17 @@ class RtpSessionTest : public ::testing::Test {
   uint16_t rtcpPort() const { return static_cast<uint16_t>(session_.portBase() + 1); }
   // Destination whose RTCP port is the peer's port.
   void reportTo(const LoopbackPeer& peer) { ASSERT_EQ(session_.addDestination(kLoopback, peer.port() - 1), kRtpOk); }
+  void feedRtp(const std::vector<uint8_t>& bytes, uint32_t address = kLoopback, uint16_t port = 5000) {
+    session_.processRtpDatagram(bytes.data(), bytes.size(), address, port);
+  }
+  void feedRtcp(const std::vector<uint8_t>& bytes, uint32_t address = kLoopback, uint16_t port = 5001) {
+    session_.processRtcpDatagram(bytes.data(), bytes.size(), address, port);
+  }
+  // The next compound the peer receives, decoded.
+  static std::optional<RtcpCompound> receiveCompound(LoopbackPeer& peer) {
+    auto bytes = peer.receive();
+    return bytes ? parseRtcpCompound(bytes->data(), bytes->size()) : std::nullopt;
+  }
 
   ManualMillisecondClock clock_;
   RtpSession session_{clock_};
@@ -183,9 +194,7 @@ TEST_F(RtpSessionTest, SendsReceiverReportWithCnameWhenDueAndGoodbyeOnDestroy) {
 
   clock_.advance(8000);  // past 1.5 x the 5 s minimum interval
   session_.poll();
-  auto report = server.receive();
-  ASSERT_TRUE(report);
-  auto compound = parseRtcpCompound(report->data(), report->size());
+  auto compound = receiveCompound(server);
   ASSERT_TRUE(compound);
   ASSERT_EQ(compound->reports.size(), 1u);
   EXPECT_FALSE(compound->reports[0].isSender);
@@ -203,9 +212,7 @@ TEST_F(RtpSessionTest, SendsReceiverReportWithCnameWhenDueAndGoodbyeOnDestroy) {
 
   const uint32_t ssrc = session_.ownSsrc();
   ASSERT_EQ(session_.destroy(), kRtpOk);
-  auto goodbye = server.receive();
-  ASSERT_TRUE(goodbye);
-  compound = parseRtcpCompound(goodbye->data(), goodbye->size());
+  compound = receiveCompound(server);
   ASSERT_TRUE(compound);
   ASSERT_EQ(compound->goodbyes.size(), 1u);
   EXPECT_EQ(compound->goodbyes[0].ssrcs, std::vector<uint32_t>{ssrc});
@@ -232,25 +239,21 @@ TEST_F(RtpSessionTest, CollisionSendsGoodbyeAndPicksANewSsrcOncePerAddress) {
   std::vector<RtpSenderEvent> events;
   session_.setCollisionCallback([&](const RtpSenderEvent& e) { events.push_back(e); });
   const uint32_t old = session_.ownSsrc();
-  const auto bytes = makeRtp(1, old);
-  session_.processRtpDatagram(bytes.data(), bytes.size(), 0x0a000009, 4000);
+  feedRtp(makeRtp(1, old), 0x0a000009, 4000);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].ssrc, old);
   EXPECT_EQ(events[0].address, 0x0a000009u);
   EXPECT_FALSE(events[0].rtcp);
   EXPECT_NE(session_.ownSsrc(), old);
   EXPECT_EQ(session_.findSource(old), nullptr);
-  auto goodbye = server.receive();
-  ASSERT_TRUE(goodbye);
-  auto compound = parseRtcpCompound(goodbye->data(), goodbye->size());
+  auto compound = receiveCompound(server);
   ASSERT_TRUE(compound);
   ASSERT_EQ(compound->goodbyes.size(), 1u);
   EXPECT_EQ(compound->goodbyes[0].ssrcs[0], old);
 
   // The same sender taking our new SSRC does not make us change again.
   const uint32_t renewed = session_.ownSsrc();
-  const auto again = makeRtp(2, renewed);
-  session_.processRtpDatagram(again.data(), again.size(), 0x0a000009, 4000);
+  feedRtp(makeRtp(2, renewed), 0x0a000009, 4000);
   EXPECT_EQ(session_.ownSsrc(), renewed);
   EXPECT_EQ(events.size(), 2u);
   EXPECT_FALSE(server.receive(50));
@@ -258,8 +261,7 @@ TEST_F(RtpSessionTest, CollisionSendsGoodbyeAndPicksANewSsrcOncePerAddress) {
 
 TEST_F(RtpSessionTest, CollisionAddressesAreBounded) {
   for (uint32_t i = 0; i < RtpSession::kMaxCollisionAddresses + 10; ++i) {
-    const auto bytes = makeRtp(1, session_.ownSsrc());
-    session_.processRtpDatagram(bytes.data(), bytes.size(), 0x0a100000 + i, 4000);
+    feedRtp(makeRtp(1, session_.ownSsrc()), 0x0a100000 + i, 4000);
   }
   EXPECT_EQ(session_.collisionAddressCount(), RtpSession::kMaxCollisionAddresses);
 }
@@ -267,11 +269,9 @@ TEST_F(RtpSessionTest, CollisionAddressesAreBounded) {
 TEST_F(RtpSessionTest, SourceChangingAddressLosesThePacket) {
   int conflicts = 0;
   session_.setConflictCallback([&](const RtpSenderEvent&) { ++conflicts; });
-  const auto first = makeRtp(1, kServerSsrc);
-  const auto second = makeRtp(2, kServerSsrc);
-  session_.processRtpDatagram(first.data(), first.size(), 0x0a000001, 5000);
-  session_.processRtpDatagram(second.data(), second.size(), 0x0a000001, 5002);
-  session_.processRtpDatagram(second.data(), second.size(), 0x0a000002, 5000);
+  feedRtp(makeRtp(1, kServerSsrc), 0x0a000001, 5000);
+  feedRtp(makeRtp(2, kServerSsrc), 0x0a000001, 5002);
+  feedRtp(makeRtp(2, kServerSsrc), 0x0a000002, 5000);
   EXPECT_EQ(conflicts, 2);
   EXPECT_EQ(takeAll(session_), std::vector<uint32_t>{1});
 }
@@ -302,23 +302,19 @@ TEST_F(RtpSessionTest, MalformedDatagramsNeverReachTheSourceTable) {
 
 TEST_F(RtpSessionTest, SourceTableIsCapped) {
   for (uint32_t i = 0; i < RtpSourceTable::kMaxSources + 10; ++i) {
-    const auto bytes = makeRtp(1, 0x1000 + i);
-    session_.processRtpDatagram(bytes.data(), bytes.size(), kLoopback, static_cast<uint16_t>(5000 + i));
+    feedRtp(makeRtp(1, 0x1000 + i), kLoopback, static_cast<uint16_t>(5000 + i));
   }
   EXPECT_EQ(session_.sources().size(), RtpSourceTable::kMaxSources);
   EXPECT_EQ(session_.activeSourceCount(), RtpSourceTable::kMaxSources);
   EXPECT_EQ(session_.findSource(0x1000 + RtpSourceTable::kMaxSources), nullptr);
   // A full table refuses even sender reports for new sources.
-  const auto sr = makeSenderReport(0x9999, 1, 2, 3);
-  session_.processRtcpDatagram(sr.data(), sr.size(), kLoopback, 6001);
+  feedRtcp(makeSenderReport(0x9999, 1, 2, 3), kLoopback, 6001);
   EXPECT_EQ(session_.findSource(0x9999), nullptr);
 }
 
 TEST_F(RtpSessionTest, GoodbyeFreesTheSourceOnceItsQueueIsDrained) {
-  const auto data = makeRtp(1, kServerSsrc);
-  session_.processRtpDatagram(data.data(), data.size(), kLoopback, 5000);
-  const auto bye = concat(makeSenderReport(kServerSsrc, 1, 2, 3), makeBye(kServerSsrc, "over"));
-  session_.processRtcpDatagram(bye.data(), bye.size(), kLoopback, 5001);
+  feedRtp(makeRtp(1, kServerSsrc));
+  feedRtcp(concat(makeSenderReport(kServerSsrc, 1, 2, 3), makeBye(kServerSsrc, "over")));
   session_.poll();
   ASSERT_NE(session_.findSource(kServerSsrc), nullptr) << "its packet is still queued";
   EXPECT_EQ(takeAll(session_), std::vector<uint32_t>{1});
@@ -329,18 +325,15 @@ TEST_F(RtpSessionTest, GoodbyeFreesTheSourceOnceItsQueueIsDrained) {
 
 TEST_F(RtpSessionTest, FullTableMakesRoomByEvictingASilentDrainedSource) {
   for (uint32_t i = 0; i < RtpSourceTable::kMaxSources; ++i) {
-    const auto bytes = makeRtp(1, 0x1000 + i);
-    session_.processRtpDatagram(bytes.data(), bytes.size(), kLoopback, static_cast<uint16_t>(5000 + i));
+    feedRtp(makeRtp(1, 0x1000 + i), kLoopback, static_cast<uint16_t>(5000 + i));
   }
   takeAll(session_);
   clock_.advance(1000);
-  const auto fresh = makeRtp(1, 0x1000);  // one source keeps talking
-  const auto newcomer = makeRtp(1, 0x7777);
-  session_.processRtpDatagram(newcomer.data(), newcomer.size(), kLoopback, 6000);
+  feedRtp(makeRtp(1, 0x7777), kLoopback, 6000);
   EXPECT_EQ(session_.findSource(0x7777), nullptr) << "nobody has been silent long enough";
   clock_.advance(static_cast<int64_t>(RtcpScheduler::kMinimumInterval * 5 * 1000));
-  session_.processRtpDatagram(fresh.data(), fresh.size(), kLoopback, 5000);
-  session_.processRtpDatagram(newcomer.data(), newcomer.size(), kLoopback, 6000);
+  feedRtp(makeRtp(1, 0x1000));  // one source keeps talking
+  feedRtp(makeRtp(1, 0x7777), kLoopback, 6000);
   EXPECT_NE(session_.findSource(0x7777), nullptr);
   EXPECT_NE(session_.findSource(0x1000), nullptr);
   EXPECT_EQ(session_.sources().size(), RtpSourceTable::kMaxSources);
@@ -354,9 +347,8 @@ TEST_F(RtpSessionTest, QueuedBytesAreCappedAcrossSources) {
     for (uint16_t seq = 1; seq <= 100; ++seq) {
       big.seq = seq;
       big.ssrc = 0x2000 + s;
-      const auto bytes = makeRtp(big);
-      session_.processRtpDatagram(bytes.data(), bytes.size(), kLoopback, static_cast<uint16_t>(5000 + s));
-      offered += bytes.size();
+      offered += makeRtp(big).size();
+      feedRtp(makeRtp(big), kLoopback, static_cast<uint16_t>(5000 + s));
     }
   }
   EXPECT_GT(offered, RtpSession::kMaxQueuedBytes);

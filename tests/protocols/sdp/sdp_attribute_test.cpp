@@ -7,30 +7,13 @@
 #include "protocols/sdp/sdp_decoder.h"
 #include "protocols/sdp/sdp_input.h"
 #include "protocols/sdp/sdp_printer.h"
+#include "sdp_test_support.h"
 
 namespace strevana {
 namespace {
 
-struct Decoded {
-  int rc = 0;
-  int count = 0;
-  std::string error;
-  std::unique_ptr<SdpSession> first;
-  const SdpMedia& media(int index = 0) const {
-    const SdpMedia* m = first->media.get();
-    for (int i = 0; i < index; ++i) m = m->next.get();
-    return *m;
-  }
-};
+using namespace sdp_test;
 
-Decoded decode(const std::string& text) {
-  Decoded d;
-  auto input = makeSdpMemoryInput(text);
-  d.rc = decodeSdp(input.get(), d.first, d.count, &d.error);
-  return d;
-}
-
-const std::string kHead = "v=0\no=- 1 1 IN IP4 127.0.0.1\ns=x\nt=0 0\n";
 const std::string kVideo = "m=video 0 RTP/AVP 96 97\n";
 
 TEST(SdpAttributes, RtpMapForms) {
@@ -216,8 +199,8 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-// Descriptions as servers send them, printed and compared with reviewed
-// reference printouts.
+// Descriptions as servers send them, read from file and from memory, printed
+// and compared with reviewed reference printouts.
 TEST(SdpPrintouts, MatchReferences) {
   for (const char* name : {"darwin_aggregate", "live555_relative", "multicast_file", "absolute_control"}) {
     SCOPED_TRACE(name);
@@ -229,17 +212,12 @@ TEST(SdpPrintouts, MatchReferences) {
     std::string error;
     ASSERT_EQ(decodeSdp(input.get(), first, count, &error), kSdpOk) << error;
     EXPECT_EQ(count, 1);
-    EXPECT_EQ(printSdpSessions(first.get()), readFile(base + ".txt"));
+    const std::string reference = readFile(base + ".txt");
+    EXPECT_EQ(printSdpSessions(first.get()), reference);
+    const Decoded fromMemory = decode(readFile(base + ".sdp"));
+    ASSERT_EQ(fromMemory.rc, kSdpOk) << fromMemory.error;
+    EXPECT_EQ(printSdpSessions(fromMemory.first.get()), reference);
   }
-}
-
-TEST(SdpPrintouts, MemoryAndFileInputAgree) {
-  const std::string base = dataDir() + "/darwin_aggregate";
-  auto input = makeSdpMemoryInput(readFile(base + ".sdp"));
-  std::unique_ptr<SdpSession> first;
-  int count = 0;
-  ASSERT_EQ(decodeSdp(input.get(), first, count), kSdpOk);
-  EXPECT_EQ(printSdpSessions(first.get()), readFile(base + ".txt"));
 }
 
 }  // namespace

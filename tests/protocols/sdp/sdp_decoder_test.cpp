@@ -4,31 +4,15 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "protocols/sdp/sdp_input.h"
-#include "protocols/sdp/sdp_printer.h"
+#include "sdp_test_support.h"
 
 namespace strevana {
 namespace {
 
-struct Decoded {
-  int rc = 0;
-  int count = 0;
-  std::string error;
-  std::unique_ptr<SdpSession> first;
-};
-
-Decoded decode(const std::string& text) {
-  Decoded d;
-  auto input = makeSdpMemoryInput(text);
-  d.rc = decodeSdp(input.get(), d.first, d.count, &d.error);
-  return d;
-}
-
-// A minimal valid head, so that each test adds only the lines it is about.
-const std::string kHead = "v=0\no=- 1 1 IN IP4 127.0.0.1\ns=x\nt=0 0\n";
+using namespace sdp_test;
 
 void expectFailure(const std::string& text, int code, const std::string& error) {
   SCOPED_TRACE(text);
