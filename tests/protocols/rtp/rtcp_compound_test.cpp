@@ -93,89 +93,57 @@ TEST(RtcpCompoundTest, DecodesApplicationAndUnknownTypes) {
   EXPECT_EQ(compound->applications[0].data.size(), 4u);
 }
 
-TEST(RtcpCompoundTest, DropsWrongVersionAndTrailingBytes) {
-  auto sr = makeSenderReport(1, 2, 3, 4);
-  auto bad = sr;
-  bad[0] = 0x40;
-  EXPECT_FALSE(parse(bad));
-  // The second packet of a compound is checked as well.
-  auto second = concat(sr, makeBye(1));
-  second[sr.size()] = 0xc1;
-  EXPECT_FALSE(parse(second));
-  auto trailing = sr;
-  trailing.push_back(0);
-  EXPECT_FALSE(parse(trailing));
-  EXPECT_FALSE(parse({}));
-}
-
-TEST(RtcpCompoundTest, DropsLengthsBeyondTheDatagram) {
-  auto bytes = concat(makeSenderReport(1, 2, 3, 4), makeBye(1));
-  setLengthWords(bytes, 0, 200);
-  EXPECT_FALSE(parse(bytes));
-  auto bye = makeBye(9);
-  setLengthWords(bye, 0, 0xffff);
-  EXPECT_FALSE(parse(bye));
-  // Every strict prefix of a valid compound is rejected, except the one that
-  // ends exactly after the first packet.
-  const auto first = makeSenderReport(1, 2, 3, 4);
-  const auto whole = concat(first, makeSdesCname(1, "x@y"));
-  for (size_t n = 0; n < whole.size(); ++n) {
-    if (n == first.size()) continue;
-    EXPECT_FALSE(parse(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(n)))) << n;
-  }
-}
-
-TEST(RtcpCompoundTest, DropsReportBlockCountsBeyondThePacket) {
-  auto sr = makeSenderReport(1, 2, 3, 4);
-  sr[0] = 0x81;  // one block announced, none present
-  EXPECT_FALSE(parse(sr));
+// Each of these malformed compounds is dropped whole.
+TEST(RtcpCompoundTest, DropsMalformedCompounds) {
+  const auto sr = makeSenderReport(1, 2, 3, 4);
+  auto padded = makeBye(1);  // a valid padded goodbye, varied below
+  padded[0] |= 0x20;
+  padded.insert(padded.end(), {0, 0, 0, 4});
+  setLengthWords(padded, 0, 2);
+  ASSERT_TRUE(parse(padded));
+  std::vector<uint8_t> emptyItems{0x81, 202, 0, 2};  // items run to the end without their terminator
+  put32(emptyItems, 1);
+  emptyItems.insert(emptyItems.end(), {1, 2, 'a', 'b'});
   std::vector<uint8_t> rr{0x9f, 201, 0, 1};  // 31 blocks announced
   put32(rr, 5);
-  EXPECT_FALSE(parse(rr));
-}
-
-TEST(RtcpCompoundTest, DropsSdesItemsAndChunksBeyondThePacket) {
-  auto sdes = makeSdesCname(1, "abcdef");
-  sdes[9] = 200;  // item length past the packet
-  EXPECT_FALSE(parse(sdes));
-  sdes = makeSdesCname(1, "abcdef");
-  sdes[0] = 0x82;  // two chunks announced, one present
-  EXPECT_FALSE(parse(sdes));
-  // An item list that runs to the end without its null terminator.
-  std::vector<uint8_t> open{0x81, 202, 0, 2};
-  put32(open, 1);
-  open.insert(open.end(), {1, 2, 'a', 'b'});
-  EXPECT_FALSE(parse(open));
-}
-
-TEST(RtcpCompoundTest, DropsGoodbyeCountsAndReasonsBeyondThePacket) {
-  auto bye = makeBye(1);
-  bye[0] = 0x83;  // three sources announced, one present
-  EXPECT_FALSE(parse(bye));
-  bye = makeBye(1, "ab");
-  bye[8] = 9;  // reason longer than the packet
-  EXPECT_FALSE(parse(bye));
-}
-
-TEST(RtcpCompoundTest, PaddingOnlyOnTheLastPacketAndWithinIt) {
-  auto bye = makeBye(1);
-  bye[0] |= 0x20;
-  bye.insert(bye.end(), {0, 0, 0, 4});
-  setLengthWords(bye, 0, 2);
-  EXPECT_TRUE(parse(bye));
-  auto tooMuch = bye;
-  tooMuch.back() = 13;  // more padding than the packet's body
-  EXPECT_FALSE(parse(tooMuch));
-  auto zero = bye;
-  zero.back() = 0;
-  EXPECT_FALSE(parse(zero));
-  EXPECT_FALSE(parse(concat(bye, makeBye(2))));  // padded packet not last
-}
-
-TEST(RtcpCompoundTest, DropsShortApplicationPacket) {
-  std::vector<uint8_t> app{0x80, 204, 0, 1};
-  put32(app, 0x77);
-  EXPECT_FALSE(parse(app));
+  std::vector<uint8_t> shortApp{0x80, 204, 0, 1};
+  put32(shortApp, 0x77);
+  // Changes `at` to `value` in a copy of `bytes`.
+  auto with = [](std::vector<uint8_t> bytes, size_t at, uint8_t value) {
+    bytes.at(at) = value;
+    return bytes;
+  };
+  auto withLength = [](std::vector<uint8_t> bytes, uint16_t words) {
+    setLengthWords(bytes, 0, words);
+    return bytes;
+  };
+  const std::pair<const char*, std::vector<uint8_t>> cases[] = {
+      {"empty", {}},
+      {"wrong version", with(sr, 0, 0x40)},
+      {"second packet wrong version", with(concat(sr, makeBye(1)), sr.size(), 0xc1)},
+      {"trailing byte", concat(sr, {0})},
+      {"length past the datagram", withLength(concat(sr, makeBye(1)), 200)},
+      {"length 0xffff", withLength(makeBye(9), 0xffff)},
+      {"report block announced, none present", with(sr, 0, 0x81)},
+      {"31 receiver blocks announced", rr},
+      {"item length past the packet", with(makeSdesCname(1, "abcdef"), 9, 200)},
+      {"two chunks announced", with(makeSdesCname(1, "abcdef"), 0, 0x82)},
+      {"item list without terminator", emptyItems},
+      {"three goodbye sources announced", with(makeBye(1), 0, 0x83)},
+      {"goodbye reason past the packet", with(makeBye(1, "ab"), 8, 9)},
+      {"padding beyond the body", with(padded, padded.size() - 1, 13)},
+      {"padding count 0", with(padded, padded.size() - 1, 0)},
+      {"padded packet not last", concat(padded, makeBye(2))},
+      {"short application packet", shortApp},
+  };
+  for (const auto& [what, bytes] : cases) EXPECT_FALSE(parse(bytes)) << what;
+  // Every strict prefix of a valid compound is rejected, except the one that
+  // ends exactly after the first packet.
+  const auto whole = concat(sr, makeSdesCname(1, "x@y"));
+  for (size_t n = 0; n < whole.size(); ++n) {
+    if (n == sr.size()) continue;
+    EXPECT_FALSE(parse(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(n)))) << n;
+  }
 }
 
 }  // namespace

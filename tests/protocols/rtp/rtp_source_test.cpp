@@ -24,55 +24,42 @@ std::vector<uint32_t> drain(RtpSource& source) {
   return out;
 }
 
-TEST(RtpSourceTest, SequenceWrapKeepsExtendedNumbersRising) {
-  RtpSource source(kSsrc);
-  for (uint16_t seq : {65534, 65535, 0, 1}) {
-    ASSERT_EQ(source.addPacket(packet(seq), 0.0, kUnit), RtpSource::AddResult::kQueued);
+TEST(RtpSourceTest, ArrivalsComeOutInExtendedSequenceOrder) {
+  using Add = RtpSource::AddResult;
+  constexpr Add Q = Add::kQueued;
+  struct Case {
+    const char* what;
+    std::vector<uint16_t> arrivals;
+    std::vector<Add> results;
+    std::vector<uint32_t> drained;
+  };
+  const Case cases[] = {
+      {"wrap keeps numbers rising", {65534, 65535, 0, 1}, {Q, Q, Q, Q}, {65534, 65535, 65536, 65537}},
+      {"first number 0 starts one cycle up", {0, 1}, {Q, Q}, {65536, 65537}},
+      {"out of order across the wrap", {65533, 1, 65535, 0, 65534, 2}, {Q, Q, Q, Q, Q, Q},
+       {65533, 65534, 65535, 65536, 65537, 65538}},
+      // 65531 arriving after the wrap to 65538 stays 65531, not 131067.
+      {"late packet stays in its cycle", {65530, 2, 65531}, {Q, Q, Q}, {65530, 65531, 65538}},
+      {"late packet before the first cycle", {5, 65000, 3}, {Q, Add::kBeforeFirstCycle, Q}, {3, 5}},
+      {"duplicates queued once", {10, 11, 10, 11}, {Q, Q, Add::kDuplicate, Add::kDuplicate}, {10, 11}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RtpSource source(kSsrc);
+    for (size_t i = 0; i < c.arrivals.size(); ++i) {
+      EXPECT_EQ(source.addPacket(packet(c.arrivals[i]), 0.0, kUnit), c.results[i]) << i;
+    }
+    EXPECT_EQ(source.queuedPackets(), c.drained.size());
+    EXPECT_EQ(source.highestExtendedSequence(), c.drained.back());
+    EXPECT_EQ(drain(source), c.drained);
+    EXPECT_EQ(source.queuedBytes(), 0u);
   }
-  EXPECT_EQ(drain(source), (std::vector<uint32_t>{65534, 65535, 65536, 65537}));
-  EXPECT_EQ(source.sequenceCycles(), 65536u);
-  EXPECT_EQ(source.highestExtendedSequence(), 65537u);
-}
-
-TEST(RtpSourceTest, FirstSequenceZeroStartsOneCycleUp) {
-  RtpSource source(kSsrc);
-  source.addPacket(packet(0), 0.0, kUnit);
-  source.addPacket(packet(1), 0.0, kUnit);
-  EXPECT_EQ(source.baseSequence(), 65535u);
-  EXPECT_EQ(drain(source), (std::vector<uint32_t>{65536, 65537}));
-}
-
-TEST(RtpSourceTest, OutOfOrderArrivalComesOutInOrderAcrossTheWrap) {
-  RtpSource source(kSsrc);
-  for (uint16_t seq : {65533, 1, 65535, 0, 65534, 2}) source.addPacket(packet(seq), 0.0, kUnit);
-  EXPECT_EQ(drain(source), (std::vector<uint32_t>{65533, 65534, 65535, 65536, 65537, 65538}));
-}
-
-TEST(RtpSourceTest, LatePacketFromBeforeTheWrapStaysInItsCycle) {
-  RtpSource source(kSsrc);
-  source.addPacket(packet(65530), 0.0, kUnit);
-  source.addPacket(packet(2), 0.0, kUnit);      // wrapped: 65538
-  source.addPacket(packet(65531), 0.0, kUnit);  // late, still 65531 (not 131067)
-  EXPECT_EQ(drain(source), (std::vector<uint32_t>{65530, 65531, 65538}));
-}
-
-TEST(RtpSourceTest, LatePacketBeforeTheFirstCycleIsDropped) {
-  RtpSource source(kSsrc);
-  source.addPacket(packet(5), 0.0, kUnit);
-  EXPECT_EQ(source.addPacket(packet(65000), 0.0, kUnit), RtpSource::AddResult::kBeforeFirstCycle);
-  EXPECT_EQ(source.addPacket(packet(3), 0.0, kUnit), RtpSource::AddResult::kQueued);
-  EXPECT_EQ(drain(source), (std::vector<uint32_t>{3, 5}));
-}
-
-TEST(RtpSourceTest, DuplicateIsQueuedOnce) {
-  RtpSource source(kSsrc);
-  EXPECT_EQ(source.addPacket(packet(10), 0.0, kUnit), RtpSource::AddResult::kQueued);
-  EXPECT_EQ(source.addPacket(packet(11), 0.0, kUnit), RtpSource::AddResult::kQueued);
-  EXPECT_EQ(source.addPacket(packet(10), 0.0, kUnit), RtpSource::AddResult::kDuplicate);
-  EXPECT_EQ(source.addPacket(packet(11), 0.0, kUnit), RtpSource::AddResult::kDuplicate);
-  EXPECT_EQ(source.queuedPackets(), 2u);
-  EXPECT_EQ(drain(source), (std::vector<uint32_t>{10, 11}));
-  EXPECT_EQ(source.queuedBytes(), 0u);
+  RtpSource wrapped(kSsrc);
+  for (uint16_t seq : {65534, 65535, 0, 1}) wrapped.addPacket(packet(seq), 0.0, kUnit);
+  EXPECT_EQ(wrapped.sequenceCycles(), 65536u);
+  RtpSource fromZero(kSsrc);
+  fromZero.addPacket(packet(0), 0.0, kUnit);
+  EXPECT_EQ(fromZero.baseSequence(), 65535u);
 }
 
 TEST(RtpSourceTest, PacketOfAnotherSourceIsRefused) {
