@@ -20,31 +20,13 @@ using testing::writeYuv420File;
 using testing::yuvGrey;
 
 using testing::ensureGuiApplication;
+using testing::expectPanel;
 
 const std::string kDemo = std::string(STREVANA_FIXTURE_DIR) + "/demo.mp4";
 const std::string kTool = std::string(STREVANA_BINARY_DIR) + "/tools/snapshot/strevana-snapshot";
 
 uint32_t rgbOf(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xffffff; }
 int greyOf(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xff; }
-
-// The panel every window snapshot shows, for a client area of w x h: frame
-// corners, the six buttons, the slider's ends and the time text's box.
-void expectPanel(const QImage& img, int w, int h) {
-  ASSERT_EQ(img.width(), w);
-  ASSERT_EQ(img.height(), h);
-  auto skin = [](int id) { return loadSkinBitmap(id)->image(); };
-  EXPECT_EQ(img.pixel(4, 4), skin(133).pixel(4, 4));
-  EXPECT_EQ(img.pixel(w - 17 + 3, 4), skin(134).pixel(3, 4));
-  EXPECT_EQ(img.pixel(4, h - 72 + 60), skin(135).pixel(4, 60));
-  EXPECT_EQ(img.pixel(w - 122 + 10, h - 72 + 5), skin(136).pixel(10, 5));
-  const int xs[] = {15, 44, 79, 108, 143, 173};
-  const int normal[] = {132, 145, 161, 162, 156, 151};
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(img.pixel(xs[i] + 14, h - 41 + 14), skin(normal[i]).pixel(14, 14)) << "button " << i;
-  }
-  EXPECT_EQ(img.pixel(w - 106 + 19 - 2, h - 60 + 3), skin(167).pixel(2, 3));  // slider's right end
-  EXPECT_EQ(rgbOf(img, w - 100, h - 35), rgb(64, 80, 100));                   // time text box
-}
 
 TEST(PlayerSnapshotTest, RawYuvWindowShowsPanelTimeLetterboxedPictureAndZoom) {
   ensureGuiApplication();
