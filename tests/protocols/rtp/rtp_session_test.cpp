@@ -72,7 +72,7 @@ TEST(RtpSessionCreateTest, OddPortFailsWithoutOpeningASocket) {
   EXPECT_EQ(session.joinMulticastGroup(0xef000001), kRtpSocketsNotCreated);
 }
 
-TEST(RtpSessionCreateTest, PortInUseGivesBindFailureAndClosesBothSockets) {
+TEST(RtpSessionCreateTest, PortInUseGivesBindFailureUntilDestroyed) {
   RtpSession first;
   ASSERT_EQ(createOnFreePorts(first), kRtpOk);
   EXPECT_EQ(first.create(first.portBase(), 0, false), kRtpAlreadyCreated);
@@ -81,16 +81,12 @@ TEST(RtpSessionCreateTest, PortInUseGivesBindFailureAndClosesBothSockets) {
   EXPECT_EQ(second.create(first.portBase(), 0, false), kRtpBindFailed);
   EXPECT_EQ(openDescriptorCount(), before);
   EXPECT_FALSE(second.isCreated());
-}
-
-TEST(RtpSessionCreateTest, CanBeCreatedAgainAfterDestroy) {
-  RtpSession session;
-  ASSERT_EQ(createOnFreePorts(session), kRtpOk);
-  const int port = session.portBase();
-  EXPECT_NE(session.localAddress(), 0u);
-  EXPECT_EQ(session.destroy(), kRtpOk);
-  EXPECT_EQ(session.create(port, 0, false), kRtpOk);
-  EXPECT_EQ(session.portBase(), port);
+  // Destroying frees the pair for another create.
+  const int port = first.portBase();
+  EXPECT_NE(first.localAddress(), 0u);
+  EXPECT_EQ(first.destroy(), kRtpOk);
+  EXPECT_EQ(first.create(port, 0, false), kRtpOk);
+  EXPECT_EQ(first.portBase(), port);
 }
 
 TEST(RtpSessionCreateTest, ReuseFlagLetsTwoSessionsShareAPortPair) {
@@ -359,7 +355,9 @@ TEST_F(RtpSessionTest, QueuedBytesAreCappedAcrossSources) {
   EXPECT_EQ(session_.queuedBytes(), 0u);
 }
 
-TEST_F(RtpSessionTest, MulticastMembershipChecksItsAddress) {
+TEST_F(RtpSessionTest, DestinationAndMulticastAddressesAreChecked) {
+  EXPECT_EQ(session_.addDestination(kLoopback, 65535), kRtpBadListPort);  // its RTCP port would not fit
+  EXPECT_EQ(session_.addDestination(kLoopback, 5000), kRtpOk);
   EXPECT_EQ(session_.joinMulticastGroup(0x0a000001), kRtpNotMulticastAddress);
   EXPECT_EQ(session_.joinMulticastGroup(0xf0000001), kRtpNotMulticastAddress);
   const int rc = session_.joinMulticastGroup(0xeffffa01);  // 239.255.250.1
@@ -368,10 +366,6 @@ TEST_F(RtpSessionTest, MulticastMembershipChecksItsAddress) {
   EXPECT_EQ(session_.joinMulticastGroup(0xeffffa01), kRtpOk);  // already a member
 }
 
-TEST_F(RtpSessionTest, DestinationPortsAreChecked) {
-  EXPECT_EQ(session_.addDestination(kLoopback, 65535), kRtpBadListPort);
-  EXPECT_EQ(session_.addDestination(kLoopback, 5000), kRtpOk);
-}
 
 TEST_F(RtpSessionTest, OtherOwnItemsGoOutOnEveryEleventhReport) {
   session_.setOwnSdesItem(2, "Viewer");
