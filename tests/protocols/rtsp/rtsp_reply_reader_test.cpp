@@ -56,6 +56,8 @@ const std::string kReply =
     "Content-Base: rtsp://h/clip/\r\n"
     "Content-Type: application/sdp\r\n"
     "Content-Length: 10\r\n"
+    "RTP-Info: url=a;seq=1\r\n"
+    " ,url=b;seq=2\r\n"
     "\r\n"
     "v=0\r\ns=x\r\n";
 
@@ -74,6 +76,7 @@ TEST(RtspReplyReader, EveryLineTerminatorAndChunkSize) {
       EXPECT_EQ(reply.contentType, "application/sdp");
       EXPECT_EQ(reply.contentLength, 10u);
       EXPECT_EQ(reply.body, "v=0\r\ns=x\r\n");
+      EXPECT_EQ(reply.rtpInfo, "url=a;seq=1,url=b;seq=2");  // continuation joined
     }
   }
 }
