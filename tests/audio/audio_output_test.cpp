@@ -281,41 +281,37 @@ AudioDeviceDescription listed(std::vector<double> rates, int32_t maxChannels = 2
   return d;
 }
 
-TEST(AudioOutputNegotiation, NearestListedRateWins) {
-  const AudioDeviceDescription device = listed({8000, 11025, 22050, 44100});
-  EXPECT_DOUBLE_EQ(negotiate(&device, 22050, 2, 16).rate, 22050);
-  EXPECT_DOUBLE_EQ(negotiate(&device, 12000, 2, 16).rate, 11025);
-  EXPECT_DOUBLE_EQ(negotiate(&device, 96000, 2, 16).rate, 44100);
-
-  // 32000: 9950 away from 22050, 12100 from 44100.
-  const AudioDeviceDescription two = listed({22050, 44100});
-  const Negotiated n = negotiate(&two, 32000, 2, 16);
-  EXPECT_TRUE(n.ok);
-  EXPECT_DOUBLE_EQ(n.rate, 22050);
-}
-
-TEST(AudioOutputNegotiation, EqualDistancesKeepTheEarlierListEntry) {
-  const AudioDeviceDescription ascending = listed({22050, 44100});
-  EXPECT_DOUBLE_EQ(negotiate(&ascending, 33075, 2, 16).rate, 22050);
-  const AudioDeviceDescription descending = listed({44100, 22050});
-  EXPECT_DOUBLE_EQ(negotiate(&descending, 33075, 2, 16).rate, 44100);
-}
-
-TEST(AudioOutputNegotiation, ContinuousRangeClampsTheRate) {
-  AudioDeviceDescription device = listed({8000, 48000});
-  device.continuousRange = true;
-  EXPECT_DOUBLE_EQ(negotiate(&device, 32000, 2, 16).rate, 32000);
-  EXPECT_DOUBLE_EQ(negotiate(&device, 96000, 2, 16).rate, 48000);
-  EXPECT_DOUBLE_EQ(negotiate(&device, 4000, 2, 16).rate, 8000);
+TEST(AudioOutputNegotiation, RateIsTheNearestListedOneOrClampedToARange) {
+  const struct {
+    std::vector<double> rates;
+    bool continuous;
+    double asked, got;
+  } cases[] = {
+      {{8000, 11025, 22050, 44100}, false, 22050, 22050},
+      {{8000, 11025, 22050, 44100}, false, 12000, 11025},
+      {{8000, 11025, 22050, 44100}, false, 96000, 44100},
+      {{22050, 44100}, false, 32000, 22050},  // 9950 away from 22050, 12100 from 44100
+      // Equal distances keep the earlier list entry.
+      {{22050, 44100}, false, 33075, 22050},
+      {{44100, 22050}, false, 33075, 44100},
+      {{8000, 48000}, true, 32000, 32000},
+      {{8000, 48000}, true, 96000, 48000},
+      {{8000, 48000}, true, 4000, 8000},
+  };
+  for (const auto& c : cases) {
+    AudioDeviceDescription device = listed(c.rates);
+    device.continuousRange = c.continuous;
+    const Negotiated n = negotiate(&device, c.asked, 2, 16);
+    EXPECT_TRUE(n.ok) << c.asked;
+    EXPECT_DOUBLE_EQ(n.rate, c.got) << c.asked << (c.continuous ? " in a range" : "");
+  }
 }
 
 TEST(AudioOutputNegotiation, BitsBecomeEightOrSixteen) {
   const AudioDeviceDescription device = listed({44100});
-  EXPECT_EQ(negotiate(&device, 44100, 2, 24).bits, 16);
-  EXPECT_EQ(negotiate(&device, 44100, 2, 32).bits, 16);
-  EXPECT_EQ(negotiate(&device, 44100, 2, 16).bits, 16);
-  EXPECT_EQ(negotiate(&device, 44100, 2, 8).bits, 8);
-  EXPECT_EQ(negotiate(&device, 44100, 2, 4).bits, 8);
+  for (auto [asked, got] : {std::pair{24, 16}, {32, 16}, {16, 16}, {8, 8}, {4, 8}}) {
+    EXPECT_EQ(negotiate(&device, 44100, 2, asked).bits, got) << asked;
+  }
 }
 
 TEST(AudioOutputNegotiation, ChannelsAreLimitedToTheDevice) {
