@@ -97,6 +97,21 @@ class AudioDevice : public ::testing::Test {
   static void SetUpTestSuite() { keeper() = std::make_unique<AudioOutput>(); }
   static void TearDownTestSuite() { keeper().reset(); }
 
+ protected:
+  // Opens `out` on the default device at the negotiated form of the format asked for.
+  bool open(double askedRate = 44100, int32_t askedChannels = 2, int32_t askedBits = 16) {
+    rate = askedRate;
+    channels = askedChannels;
+    bits = askedBits;
+    return openNegotiated(out, rate, channels, bits, why);
+  }
+  AudioChunk* tone(double seconds) const { return makeTone(rate, channels, bits, seconds); }
+
+  AudioOutput out;
+  double rate = 0;
+  int32_t channels = 0, bits = 0;
+  std::string why;
+
  private:
   static std::unique_ptr<AudioOutput>& keeper() {
     static std::unique_ptr<AudioOutput> held;
@@ -129,17 +144,12 @@ TEST_F(AudioDevice, DefaultDeviceListsOnlyStandardRates) {
 }
 
 TEST_F(AudioDevice, ToneDrainsAndTheClockRunsAtRealTimeThenOnWithSilence) {
-  AudioOutput out;
-  double rate = 44100;
-  int32_t channels = 2;
-  int32_t bits = 16;
-  std::string why;
-  if (!openNegotiated(out, rate, channels, bits, why)) GTEST_SKIP() << why;
+  if (!open()) GTEST_SKIP() << why;
   EXPECT_TRUE(out.isOpened());
   EXPECT_FALSE(out.isStarted());  // nothing queued yet
 
   out.setTime(0);
-  out.enqueue(makeTone(rate, channels, bits, 1.0));
+  out.enqueue(tone(1.0));
   EXPECT_NEAR(out.queuedMs(), 1000, 1);
   const auto started = Clock::now();
   out.start();
@@ -181,12 +191,7 @@ TEST_F(AudioDevice, ToneDrainsAndTheClockRunsAtRealTimeThenOnWithSilence) {
 // The playback thread's pattern: start once per tick, top the queue up to
 // 100 ms with small chunks while the callback drains it on its own thread.
 TEST_F(AudioDevice, FeedingLikeThePlaybackThreadLosesNoFrame) {
-  AudioOutput out;
-  double rate = 44100;
-  int32_t channels = 2;
-  int32_t bits = 16;
-  std::string why;
-  if (!openNegotiated(out, rate, channels, bits, why)) GTEST_SKIP() << why;
+  if (!open()) GTEST_SKIP() << why;
   out.setTime(0);
   const int32_t bytesPerFrame = out.bytesPerFrame();
   int64_t enqueuedFrames = 0;
@@ -194,7 +199,7 @@ TEST_F(AudioDevice, FeedingLikeThePlaybackThreadLosesNoFrame) {
   while (secondsSince(begin) < 0.6) {
     out.start();
     while (out.queuedMs() < 100) {
-      AudioChunk* chunk = makeTone(rate, channels, bits, 0.01);
+      AudioChunk* chunk = tone(0.01);
       enqueuedFrames += chunk->size / bytesPerFrame;
       out.enqueue(chunk);
     }
@@ -211,27 +216,17 @@ TEST_F(AudioDevice, FeedingLikeThePlaybackThreadLosesNoFrame) {
 }
 
 TEST_F(AudioDevice, EightBitOutputIsAccepted) {
-  AudioOutput out;
-  double rate = 22050;
-  int32_t channels = 1;
-  int32_t bits = 8;
-  std::string why;
-  if (!openNegotiated(out, rate, channels, bits, why)) GTEST_SKIP() << why;
+  if (!open(22050, 1, 8)) GTEST_SKIP() << why;
   ASSERT_EQ(bits, 8);
-  out.enqueue(makeTone(rate, channels, bits, 0.2));
+  out.enqueue(tone(0.2));
   out.start();
   ASSERT_TRUE(waitFor([&] { return out.queuedBytes() == 0; }, 5.0)) << "8-bit queue never drained";
   EXPECT_TRUE(out.close());
 }
 
 TEST_F(AudioDevice, StopKeepsTheQueueAndStartResumesIt) {
-  AudioOutput out;
-  double rate = 44100;
-  int32_t channels = 2;
-  int32_t bits = 16;
-  std::string why;
-  if (!openNegotiated(out, rate, channels, bits, why)) GTEST_SKIP() << why;
-  out.enqueue(makeTone(rate, channels, bits, 2.0));
+  if (!open()) GTEST_SKIP() << why;
+  out.enqueue(tone(2.0));
   const int32_t full = out.queuedBytes();
   out.start();
   ASSERT_TRUE(waitFor([&] { return out.queuedBytes() < full; }, 5.0)) << "device never pulled audio";
@@ -253,14 +248,9 @@ TEST_F(AudioDevice, StopKeepsTheQueueAndStartResumesIt) {
 }
 
 TEST_F(AudioDevice, OpenWithQueuedAudioStartsAtOnceAndReopenReplacesTheStream) {
-  AudioOutput out;
-  double rate = 44100;
-  int32_t channels = 2;
-  int32_t bits = 16;
-  std::string why;
-  if (!openNegotiated(out, rate, channels, bits, why)) GTEST_SKIP() << why;
+  if (!open()) GTEST_SKIP() << why;
   out.close();
-  out.enqueue(makeTone(rate, channels, bits, 0.3));
+  out.enqueue(tone(0.3));
   ASSERT_TRUE(out.open(rate, channels, bits, AudioOutput::kDefaultLatencyMs));
   EXPECT_TRUE(out.isStarted());
   // A second open without close must not leave the first stream running.
