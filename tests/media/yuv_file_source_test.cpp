@@ -101,23 +101,17 @@ TEST_F(YuvFileSourceTest, EveryRequestCodeIncludingTheEnds) {
 TEST_F(YuvFileSourceTest, PositionRequestsConvertMillisecondsAndClamp) {
   const std::string path = writeFile("seek.yuv", 8, 4, 1, 20);
   YuvFileSource s(path.c_str(), 8, 4, 15, 1, kFormatYuy2);
-  int32_t pos = 1000;
-  EXPECT_EQ(frameOf(s, kRequestAtPosition, pos), 15);
-  EXPECT_EQ(pos, 1000);
-  pos = 999;  // 14.985 frames
-  EXPECT_EQ(frameOf(s, kRequestAtPosition, pos), 14);
-  EXPECT_EQ(pos, 933);
-  pos = -500;
-  EXPECT_EQ(frameOf(s, kRequestAtPosition, pos), 0);
-  EXPECT_EQ(pos, 0);
-  pos = 1000000;
-  EXPECT_EQ(frameOf(s, kRequestAtPosition, pos), 19);
-  EXPECT_EQ(pos, 1266);
+  // 999 ms is 14.985 frames; positions clamp to the file.
+  for (auto [asked, frame, shown] : {std::tuple{1000, 15, 1000}, {999, 14, 933}, {-500, 0, 0}, {1000000, 19, 1266}}) {
+    int32_t pos = asked;
+    EXPECT_EQ(frameOf(s, kRequestAtPosition, pos), frame) << asked;
+    EXPECT_EQ(pos, shown) << asked;
+  }
 
   // A shorter file shows its last frame for a position beyond it.
   const std::string shortPath = writeFile("short.yuv", 8, 4, 1, 6);
   YuvFileSource shortSource(shortPath.c_str(), 8, 4, 15, 1, kFormatYuy2);
-  pos = 1000;
+  int32_t pos = 1000;
   EXPECT_EQ(frameOf(shortSource, kRequestAtPosition, pos), 5);
 }
 
