@@ -51,36 +51,25 @@ Rect fitted(int32_t pw, int32_t ph, Rect out) {
   return {r.displayX(), r.displayY(), r.displayWidth(), r.displayHeight()};
 }
 
-TEST(VideoRendererFitting, LetterboxesAPictureWiderThanTheTarget) {
-  const Rect d = fitted(176, 144, {0, 0, 400, 400});
-  EXPECT_EQ(d.x, 0);
-  EXPECT_EQ(d.y, 36);
-  EXPECT_EQ(d.w, 400);
-  EXPECT_EQ(d.h, 327);
-}
-
-TEST(VideoRendererFitting, PillarboxesAPictureNarrowerThanTheTarget) {
-  const Rect d = fitted(176, 144, {0, 0, 400, 100});
-  EXPECT_EQ(d.x, 138);
-  EXPECT_EQ(d.y, 0);
-  EXPECT_EQ(d.w, 122);
-  EXPECT_EQ(d.h, 100);
-}
-
-TEST(VideoRendererFitting, OffsetsAreRelativeToTheOutputRectangle) {
-  const Rect d = fitted(176, 144, {15, 13, 400, 400});
-  EXPECT_EQ(d.x, 15);
-  EXPECT_EQ(d.y, 13 + 36);
-}
-
-TEST(VideoRendererFitting, ExactAspectFillsTheHeight) {
-  // 352 x 288 has exactly the aspect of 176 x 144: the height branch keeps
-  // the full height and computes the width.
-  const Rect d = fitted(176, 144, {5, 7, 352, 288});
-  EXPECT_EQ(d.x, 5);
-  EXPECT_EQ(d.y, 7);
-  EXPECT_EQ(d.w, 352);
-  EXPECT_EQ(d.h, 288);
+TEST(VideoRendererFitting, KeepsTheAspectInsideTheOutputRectangle) {
+  const struct {
+    const char* what;
+    Rect out, want;
+  } cases[] = {
+      {"letterbox", {0, 0, 400, 400}, {0, 36, 400, 327}},
+      {"pillarbox", {0, 0, 400, 100}, {138, 0, 122, 100}},
+      {"offsets are relative to the output", {15, 13, 400, 400}, {15, 13 + 36, 400, 327}},
+      // 352 x 288 has exactly the aspect of 176 x 144: the height branch keeps
+      // the full height and computes the width.
+      {"exact aspect", {5, 7, 352, 288}, {5, 7, 352, 288}},
+  };
+  for (const auto& c : cases) {
+    const Rect d = fitted(176, 144, c.out);
+    EXPECT_EQ(d.x, c.want.x) << c.what;
+    EXPECT_EQ(d.y, c.want.y) << c.what;
+    EXPECT_EQ(d.w, c.want.w) << c.what;
+    EXPECT_EQ(d.h, c.want.h) << c.what;
+  }
   // A rectangle a hair narrower takes the width branch instead.
   const Rect n = fitted(176, 144, {0, 0, 351, 288});
   EXPECT_EQ(n.w, 351);
