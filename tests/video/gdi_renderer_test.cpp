@@ -33,46 +33,35 @@ void fill(GdiRenderer& r, F colour) {
 
 uint32_t distinct(int32_t x, int32_t y) { return 0x100000u * (y + 1) + 0x10u * (x + 1); }
 
-TEST(GdiRendererPresent, UnscaledCopyLandsAtTheDisplayRectangle) {
-  for (OutputFormat format : {kFormatBgr24, kFormatBgrx32}) {
-    MemoryWindowSurface surface(40, 30);
-    GdiRenderer r;
-    ASSERT_TRUE(r.open(&surface, 0, 0, 5, 3, format));
-    fill(r, distinct);
-    ASSERT_TRUE(r.setOutputRect(10, 20, 5, 3));
-    surface.takeInvalidated();
-    ASSERT_TRUE(r.present());
-    const QImage img = surface.snapshot();
-    for (int y = 0; y < 3; ++y) {
-      for (int x = 0; x < 5; ++x) {
-        EXPECT_EQ(img.pixel(10 + x, 20 + y), 0xff000000u | distinct(x, y))
-            << format << " at " << x << "," << y;
+// Unscaled at an offset, and enlarged three times by repeating pixels.
+TEST(GdiRendererPresent, CopiesOrEnlargesIntoTheDisplayRectangle) {
+  const struct {
+    int32_t w, h, x0, y0, scale;
+  } cases[] = {{5, 3, 10, 20, 1}, {5, 2, 0, 0, 3}};
+  for (const auto& c : cases) {
+    for (OutputFormat format : {kFormatBgr24, kFormatBgrx32}) {
+      MemoryWindowSurface surface(40, 30);
+      GdiRenderer r;
+      ASSERT_TRUE(r.open(&surface, 0, 0, c.w, c.h, format));
+      fill(r, distinct);
+      const int32_t outW = c.w * c.scale, outH = c.h * c.scale;
+      ASSERT_TRUE(r.setOutputRect(c.x0, c.y0, outW, outH));
+      surface.takeInvalidated();
+      ASSERT_TRUE(r.present());
+      const QImage img = surface.snapshot();
+      for (int y = 0; y < outH; ++y) {
+        for (int x = 0; x < outW; ++x) {
+          EXPECT_EQ(img.pixel(c.x0 + x, c.y0 + y), 0xff000000u | distinct(x / c.scale, y / c.scale))
+              << format << " scale " << c.scale << " at " << x << "," << y;
+        }
       }
-    }
-    EXPECT_EQ(img.pixel(9, 20), kUntouched);
-    EXPECT_EQ(img.pixel(15, 22), kUntouched);
-    EXPECT_EQ(img.pixel(10, 23), kUntouched);
-    EXPECT_EQ(surface.takeInvalidated(), QRect(10, 20, 5, 3));
-  }
-}
-
-TEST(GdiRendererPresent, EnlargesByRepeatingPixels) {
-  for (OutputFormat format : {kFormatBgr24, kFormatBgrx32}) {
-    MemoryWindowSurface surface(20, 20);
-    GdiRenderer r;
-    ASSERT_TRUE(r.open(&surface, 0, 0, 5, 2, format));
-    fill(r, distinct);
-    ASSERT_TRUE(r.setOutputRect(0, 0, 15, 6));
-    ASSERT_TRUE(r.present());
-    const QImage img = surface.snapshot();
-    for (int y = 0; y < 6; ++y) {
-      for (int x = 0; x < 15; ++x) {
-        EXPECT_EQ(img.pixel(x, y), 0xff000000u | distinct(x / 3, y / 3))
-            << format << " at " << x << "," << y;
+      if (c.x0 > 0) {
+        EXPECT_EQ(img.pixel(c.x0 - 1, c.y0), kUntouched);
       }
+      EXPECT_EQ(img.pixel(c.x0 + outW, c.y0 + outH - 1), kUntouched);
+      EXPECT_EQ(img.pixel(c.x0, c.y0 + outH), kUntouched);
+      EXPECT_EQ(surface.takeInvalidated(), QRect(c.x0, c.y0, outW, outH));
     }
-    EXPECT_EQ(img.pixel(15, 0), kUntouched);
-    EXPECT_EQ(img.pixel(0, 6), kUntouched);
   }
 }
 
