@@ -112,17 +112,6 @@ TEST_F(AudioOutputQueue, UnderrunPadsWithTheSilenceOfTheSampleFormat) {
   EXPECT_EQ(sixteen.playedFrames(), 0);
 }
 
-TEST_F(AudioOutputQueue, RealAudioResetsTheSilenceCount) {
-  AudioOutput out;
-  ASSERT_TRUE(out.setFormat(1000, 1, 8));
-  fillBytes(out, 50);
-  EXPECT_EQ(out.silentFrames(), 50);
-  out.enqueue(makeChunk(10, 0));
-  fillBytes(out, 5);
-  EXPECT_EQ(out.silentFrames(), 0);
-  EXPECT_EQ(out.playedFrames(), 5);
-}
-
 TEST_F(AudioOutputQueue, FlushDropsEverythingAndTheDeviceGetsSilence) {
   AudioOutput out;
   ASSERT_TRUE(out.setFormat(8000, 1, 8));
