@@ -75,7 +75,19 @@ QRect DrawContext::clipRect() const {
   return client.intersected(QRect(clipX_, clipY_, clipWidth_, clipHeight_));
 }
 
-void DrawContext::finish(const QRect& drawn) {
+template <class Draw>
+void DrawContext::paintClipped(Draw&& draw) {
+  QRect drawn;
+  {
+    auto buffer = window_->paint();
+    const QRect clip = clipRect();
+    if (clip.isEmpty()) {
+      return;
+    }
+    QPainter p(&buffer.image());
+    p.setClipRect(clip);
+    drawn = draw(p, clip);
+  }
   if (!drawn.isEmpty()) {
     window_->invalidate(drawn);
   }
@@ -104,26 +116,17 @@ void DrawContext::line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   };
   const int32_t ex = stepBack(x1, dx);
   const int32_t ey = stepBack(y1, dy);
-  QRect drawn;
-  {
-    auto buffer = window_->paint();
-    const QRect clip = clipRect();
-    if (clip.isEmpty()) {
-      return;
-    }
-    QPainter p(&buffer.image());
-    p.setClipRect(clip);
+  paintClipped([&](QPainter& p, const QRect& clip) {
     p.setPen(QPen(toQColor(foreground_), 0));
     if (major == 1) {
       p.drawPoint(x1, y1);
     } else {
       p.drawLine(x1, y1, ex, ey);
     }
-    drawn = QRect(QPoint(std::min(x1, ex), std::min(y1, ey)),
+    return QRect(QPoint(std::min(x1, ex), std::min(y1, ey)),
                   QPoint(std::max(x1, ex), std::max(y1, ey)))
                 .intersected(clip);
-  }
-  finish(drawn);
+  });
 }
 
 void DrawContext::rectangle(int32_t left, int32_t top, int32_t right, int32_t bottom) {
@@ -141,24 +144,15 @@ void DrawContext::rectangle(int32_t left, int32_t top, int32_t right, int32_t bo
   if (w <= 0 || h <= 0) {
     return;
   }
-  QRect drawn;
-  {
-    auto buffer = window_->paint();
-    const QRect clip = clipRect();
-    if (clip.isEmpty()) {
-      return;
-    }
-    QPainter p(&buffer.image());
-    p.setClipRect(clip);
+  paintClipped([&](QPainter& p, const QRect& clip) {
     const QColor pen = toQColor(foreground_);
     p.fillRect(left, top, w, h, toQColor(fillWithForeground_ ? foreground_ : background_));
     p.fillRect(left, top, w, 1, pen);
     p.fillRect(left, bottom - 1, w, 1, pen);
     p.fillRect(left, top, 1, h, pen);
     p.fillRect(right - 1, top, 1, h, pen);
-    drawn = QRect(left, top, w, h).intersected(clip);
-  }
-  finish(drawn);
+    return QRect(left, top, w, h).intersected(clip);
+  });
 }
 
 void DrawContext::text(int32_t x, int32_t y, std::string_view text, bool rightAligned) {
@@ -170,23 +164,14 @@ void DrawContext::text(int32_t x, int32_t y, std::string_view text, bool rightAl
   const QFontMetrics fm(f);
   const int32_t width = fm.horizontalAdvance(s);
   const int32_t left = rightAligned ? x - width : x;
-  QRect drawn;
-  {
-    auto buffer = window_->paint();
-    const QRect clip = clipRect();
-    if (clip.isEmpty()) {
-      return;
-    }
-    QPainter p(&buffer.image());
-    p.setClipRect(clip);
+  paintClipped([&](QPainter& p, const QRect& clip) {
     p.setFont(f);
     p.fillRect(left, y, width, fm.height(), toQColor(background_));
     p.setPen(toQColor(foreground_));
     p.drawText(left, y + fm.ascent(), s);
     // Glyphs may overhang their advance by a pixel or two.
-    drawn = QRect(left - 2, y, width + 4, fm.height()).intersected(clip);
-  }
-  finish(drawn);
+    return QRect(left - 2, y, width + 4, fm.height()).intersected(clip);
+  });
 }
 
 int32_t DrawContext::textBox(int32_t left, int32_t top, int32_t right, int32_t bottom,
@@ -203,14 +188,11 @@ int32_t DrawContext::textBox(int32_t left, int32_t top, int32_t right, int32_t b
   if (used <= top) {
     return std::max(used, top);
   }
-  QRect drawn;
-  {
-    auto buffer = window_->paint();
-    const QRect box = QRect(left, top, right - left, used - top).intersected(clipRect());
+  paintClipped([&](QPainter& p, const QRect& clip) {
+    const QRect box = QRect(left, top, right - left, used - top).intersected(clip);
     if (box.isEmpty()) {
-      return used;
+      return QRect();
     }
-    QPainter p(&buffer.image());
     p.setClipRect(box);
     p.setFont(f);
     p.setPen(toQColor(foreground_));
@@ -223,9 +205,8 @@ int32_t DrawContext::textBox(int32_t left, int32_t top, int32_t right, int32_t b
       p.drawText(left, y + fm.ascent(), l);
       y += lineHeight;
     }
-    drawn = box;
-  }
-  finish(drawn);
+    return box;
+  });
   return used;
 }
 
@@ -234,15 +215,7 @@ void DrawContext::bitmap(int32_t x, int32_t y, int32_t width, int32_t height,
   if (!window_ || picture.isNull() || width <= 0 || height <= 0) {
     return;
   }
-  QRect drawn;
-  {
-    auto buffer = window_->paint();
-    const QRect clip = clipRect();
-    if (clip.isEmpty()) {
-      return;
-    }
-    QPainter p(&buffer.image());
-    p.setClipRect(clip);
+  paintClipped([&](QPainter& p, const QRect& clip) {
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     if (width == picture.width() && height == picture.height()) {
@@ -250,9 +223,8 @@ void DrawContext::bitmap(int32_t x, int32_t y, int32_t width, int32_t height,
     } else {
       p.drawImage(QRect(x, y, width, height), picture.image());
     }
-    drawn = QRect(x, y, width, height).intersected(clip);
-  }
-  finish(drawn);
+    return QRect(x, y, width, height).intersected(clip);
+  });
 }
 
 int32_t DrawContext::textHeight() const {

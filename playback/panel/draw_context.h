@@ -97,7 +97,12 @@ class DrawContext {
  private:
   QRect clipRect() const;  // client rect limited by the clip, empty when none left
   QFont font() const;
-  void finish(const QRect& drawn);
+  // One drawing call: the back buffer locked and a painter clipped to the
+  // clip rectangle; draw(painter, clip) returns the area it changed, which is
+  // invalidated once the buffer is unlocked. Nothing is drawn when no clip
+  // area is left.
+  template <class Draw>
+  void paintClipped(Draw&& draw);
 
   WindowSurface* window_;
   int32_t clipX_ = -1, clipY_ = -1, clipWidth_ = -1, clipHeight_ = -1;
