@@ -40,3 +40,18 @@ function(strevana_test name dir)
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()
+
+# strevana_fuzz_instrument(LIB): in fuzz builds, instruments the library itself
+# (coverage feedback for libFuzzer, address and undefined-behaviour checks),
+# not only the fuzz entry points; consumers then link the sanitizer runtimes.
+function(strevana_fuzz_instrument lib)
+  if(NOT STREVANA_FUZZ OR NOT TARGET ${lib})
+    return()
+  endif()
+  get_target_property(type ${lib} TYPE)
+  if(NOT type STREQUAL "INTERFACE_LIBRARY")
+    target_compile_options(${lib} PRIVATE
+      -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
+    target_link_options(${lib} INTERFACE -fsanitize=address,undefined)
+  endif()
+endfunction()
