@@ -220,6 +220,7 @@ void RtpSession::processRtpDatagram(const uint8_t* data, size_t size, uint32_t a
       source->addPacket(std::move(packet), static_cast<double>(nowMs) / 1000.0, timestampUnit_);
   queuedBytes_ = queuedBytes_ - before + source->queuedBytes();
   source->lastHeardMs = nowMs;
+  source->lastHeardOrder = ++heardCount_;
   if (result == RtpSource::AddResult::kBeforeFirstCycle || result == RtpSource::AddResult::kOtherSource) return;
   if (!source->counted) {
     source->counted = true;
@@ -243,6 +244,7 @@ void RtpSession::processRtcpDatagram(const uint8_t* data, size_t size, uint32_t 
       return nullptr;
     }
     source->lastHeardMs = nowMs;
+    source->lastHeardOrder = ++heardCount_;
     return source;
   };
 
@@ -302,23 +304,32 @@ uint32_t RtpSession::pickNewSsrc() {
 
 RtpSource* RtpSession::findOrCreateSource(uint32_t ssrc, uint32_t address) {
   if (RtpSource* source = sources_.find(ssrc)) return source;
-  if (sources_.full() && !evictIdleSource()) return nullptr;
+  if (sources_.full() && !evictForNewSource()) return nullptr;
   RtpSource* source = sources_.create(ssrc);
   if (source == nullptr) return nullptr;
   source->lastHeardMs = clock_.nowMs();
+  source->lastHeardOrder = ++heardCount_;
   source->inCollisionList = contains(collisionAddresses_, address);
   return source;
 }
 
-bool RtpSession::evictIdleSource() {
+bool RtpSession::evictForNewSource() {
   const int64_t nowMs = clock_.nowMs();
   const double timeoutMs = kSourceTimeoutIntervals * scheduler_.interval() * 1000.0;
-  const RtpSource* victim = nullptr;
+  const RtpSource* probationer = nullptr;
+  const RtpSource* idle = nullptr;
   sources_.forEach([&](const RtpSource& s) {
-    if (s.hasPackets() || &s == sources_.current()) return;
-    const bool idle = s.saidGoodbye || static_cast<double>(nowMs - s.lastHeardMs) >= timeoutMs;
-    if (idle && (victim == nullptr || s.lastHeardMs < victim->lastHeardMs)) victim = &s;
+    if (&s == sources_.current()) return;
+    if (!s.valid()) {
+      // Whatever it holds would not be handed out before it became valid.
+      if (probationer == nullptr || s.lastHeardOrder < probationer->lastHeardOrder) probationer = &s;
+      return;
+    }
+    if (s.hasPackets()) return;
+    const bool silent = s.saidGoodbye || static_cast<double>(nowMs - s.lastHeardMs) >= timeoutMs;
+    if (silent && (idle == nullptr || s.lastHeardMs < idle->lastHeardMs)) idle = &s;
   });
+  const RtpSource* victim = probationer != nullptr ? probationer : idle;
   if (victim == nullptr) return false;
   removeSource(victim->ssrc());
   return true;
@@ -335,7 +346,8 @@ void RtpSession::removeSource(uint32_t ssrc) {
 void RtpSession::removeDepartedSources() {
   std::vector<uint32_t> departed;
   sources_.forEach([&](const RtpSource& s) {
-    if (s.saidGoodbye && !s.hasPackets()) departed.push_back(s.ssrc());
+    // What a source on probation holds will never be handed out.
+    if (s.saidGoodbye && (!s.hasPackets() || !s.valid())) departed.push_back(s.ssrc());
   });
   for (uint32_t ssrc : departed) removeSource(ssrc);
 }

@@ -17,9 +17,17 @@
 //   RtpSource::kMaxQueuedPackets (1024) packets per source, kMaxQueuedBytes
 //   over all queues, kMaxDatagramsPerPoll datagrams read per socket per poll
 //   (so poll returns even while datagrams keep arriving), and
-//   kMaxCollisionAddresses remembered collision addresses. A new source in a
-//   full table may evict a drained source that said goodbye or has been
-//   silent for five report intervals; otherwise its packets are dropped.
+//   kMaxCollisionAddresses remembered collision addresses.
+// - New sources are on probation (RFC 3550 A.1, MIN_SEQUENTIAL = 2): their
+//   packets are handed out only once two have arrived in sequence, and then
+//   together with those two (see RtpSource). A new source in a full table
+//   first evicts a source that never became valid, the least recently heard
+//   one; only when every source is valid may it evict a drained valid source
+//   that said goodbye or has been silent for five report intervals (RFC 3550
+//   6.3.5), otherwise its packet is dropped. So made-up SSRCs sending a packet
+//   each only ever push one another out: a genuine source always gets in, and
+//   a valid source that is still talking is never evicted. Sources known only
+//   from RTCP have sent no data and count as on probation.
 // - Sockets are read until the kernel says nothing is waiting, not while a
 //   bytes-waiting query is non-zero: that query reports 0 for an empty
 //   datagram, which would otherwise block the socket for good.
@@ -146,10 +154,12 @@ class RtpSession {
   // SSRC equal to ours from elsewhere. Returns true when the SSRC changed.
   bool handleCollision(uint32_t ssrc, uint32_t address, uint16_t port, bool rtcp);
   void reportConflict(uint32_t ssrc, uint32_t address, uint16_t port, bool rtcp);
-  // Finds the source, or creates it (evicting an idle one when full); null
-  // when there is no room.
+  // Finds the source, or creates it (evicting one when full); null when
+  // there is no room.
   RtpSource* findOrCreateSource(uint32_t ssrc, uint32_t address);
-  bool evictIdleSource();
+  // Removes the source that has to make room for a new one, as described
+  // above; false when none may go.
+  bool evictForNewSource();
   void removeSource(uint32_t ssrc);
   void removeDepartedSources();
   void sendReport(bool goodbye);
@@ -185,6 +195,7 @@ class RtpSession {
 
   RtpSourceTable sources_;
   size_t activeSources_ = 0;
+  uint64_t heardCount_ = 0;  // datagrams that reached a source, for lastHeardOrder
   size_t scheduledSources_ = 0;
   size_t queuedBytes_ = 0;
   double timestampUnit_ = kDefaultTimestampUnit;

@@ -51,11 +51,30 @@ bool RtpSource::extendSequence(RtpPacket& packet) {
   return true;
 }
 
+void RtpSource::dropQueue() {
+  queue_.clear();
+  queuedBytes_ = 0;
+}
+
+void RtpSource::updateProbation(uint16_t seq, bool first) {
+  if (probation_ == 0) return;
+  if (!first && seq == static_cast<uint16_t>(probationLast_ + 1)) {
+    --probation_;
+  } else {
+    // The first packet, or one that breaks the run: what was held belongs to
+    // no valid start, and this packet begins a new run.
+    if (!first) dropQueue();
+    probation_ = kMinSequential - 1;
+  }
+  probationLast_ = seq;
+}
+
 RtpSource::AddResult RtpSource::addPacket(std::unique_ptr<RtpPacket> packet, double arrivalSeconds,
                                           double timestampUnit) {
   if (!packet || packet->ssrc != ssrc_) return AddResult::kOtherSource;
   const bool first = packetsReceived_ == 0;
   if (!extendSequence(*packet)) return AddResult::kBeforeFirstCycle;
+  updateProbation(packet->sequenceNumber, first);
 
   // RFC 3550 A.8 interarrival jitter. The timestamp difference is taken as a
   // signed 32-bit value so a timestamp wrap is one small step, not 2^32.

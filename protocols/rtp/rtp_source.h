@@ -9,6 +9,16 @@
 // newer than the oldest queued one pushes the oldest out, an older one is
 // dropped, so a stalled consumer or a flood never grows memory without end.
 //
+// Probation (RFC 3550 A.1): a new source is not valid until kMinSequential
+// packets in a row have arrived with consecutive sequence numbers. Until then
+// its packets are held in the queue but the session hands none of them out;
+// a packet that breaks the run drops the held ones and starts a new run, so a
+// source on probation holds at most kMinSequential - 1 packets. The packets
+// of the run that made the source valid are delivered with everything after
+// them, so a stream whose first packets arrive in order loses none. Once
+// valid, a source stays valid. Reception statistics count every packet,
+// probation included.
+//
 // Owned by the RtpSourceTable of one RtpSession; used on the thread that
 // drives that session.
 #include <array>
@@ -39,6 +49,8 @@ struct RtpSenderReport {
 class RtpSource {
  public:
   static constexpr size_t kMaxQueuedPackets = 1024;
+  // RFC 3550 A.1 MIN_SEQUENTIAL.
+  static constexpr uint32_t kMinSequential = 2;
 
   // What happened to a packet offered to the source.
   enum class AddResult {
@@ -61,6 +73,10 @@ class RtpSource {
   AddResult addPacket(std::unique_ptr<RtpPacket> packet, double arrivalSeconds, double timestampUnit);
   // Same, with the session's result codes: 0, or -21 for another SSRC.
   int addPacketChecked(std::unique_ptr<RtpPacket> packet, double arrivalSeconds, double timestampUnit);
+
+  // True once the source has passed probation; only then are its packets
+  // delivered (the session and the table's iteration check it).
+  bool valid() const { return probation_ == 0; }
 
   // Removes and returns the queued packet with the lowest extended sequence
   // number; null when the queue is empty.
@@ -100,16 +116,26 @@ class RtpSource {
   bool inCollisionList = false;  // its address caused an SSRC collision
   bool saidGoodbye = false;      // BYE received; removed once drained
   int64_t lastHeardMs = 0;
+  // Session-wide count of datagrams at the last one from this source: orders
+  // sources heard within the same millisecond.
+  uint64_t lastHeardOrder = 0;
 
  private:
   // Returns false when the packet lies before the first received cycle.
   bool extendSequence(RtpPacket& packet);
+  // A.1 probation step for a packet with sequence number `seq`; drops the
+  // held run when `seq` does not continue it.
+  void updateProbation(uint16_t seq, bool first);
+  void dropQueue();
 
   uint32_t ssrc_;
   bool hasAddress_ = false;
   uint32_t address_ = 0;
   int rtpPort_ = -1;
   int rtcpPort_ = -1;
+
+  uint32_t probation_ = kMinSequential;  // packets still needed in a row
+  uint16_t probationLast_ = 0;           // last sequence number of the run
 
   std::map<uint32_t, std::unique_ptr<RtpPacket>> queue_;
   size_t queuedBytes_ = 0;

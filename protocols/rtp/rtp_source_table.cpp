@@ -49,7 +49,7 @@ bool RtpSourceTable::seekWithData(size_t bucket, size_t position) {
   for (size_t b = bucket; b < kBucketCount; ++b, position = 0) {
     const auto& chain = buckets_[b];
     for (size_t i = position; i < chain.size(); ++i) {
-      if (chain[i]->hasPackets()) {
+      if (chain[i]->valid() && chain[i]->hasPackets()) {
         current_ = chain[i].get();
         currentBucket_ = b;
         return true;

@@ -6,7 +6,11 @@
 // The table holds at most kMaxSources sources: SSRCs are 32 bits a peer can
 // choose freely, so without a cap a stream of made-up SSRCs would grow it
 // without end. Creating a source in a full table fails; the session decides
-// whether an idle source may be evicted first.
+// which source, if any, is evicted first (RtpSession: sources still on
+// probation before valid ones).
+//
+// The iteration visits only valid sources (RtpSource::valid) with queued
+// packets: what a source holds while on probation is not handed out.
 //
 // Owned by RtpSession; used on the thread that drives the session.
 #include <array>
@@ -34,7 +38,8 @@ class RtpSourceTable {
   size_t size() const { return count_; }
   bool full() const { return count_ >= kMaxSources; }
 
-  // Iteration over sources with queued packets, in bucket then SSRC order.
+  // Iteration over valid sources with queued packets, in bucket then SSRC
+  // order.
   bool gotoFirstWithData();
   bool gotoNextWithData();
   RtpSource* current() const { return current_; }

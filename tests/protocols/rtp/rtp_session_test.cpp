@@ -109,7 +109,7 @@ TEST(RtpSessionCreateTest, GivenLocalAddressIsKept) {
 
 TEST_F(RtpSessionTest, ReceivesWrappingSequenceFromLoopbackInOrderWithoutDuplicates) {
   LoopbackPeer server;
-  for (uint16_t seq : {65535, 65534, 1, 0, 65535}) server.sendTo(rtpPort(), makeRtp(seq, kServerSsrc));
+  for (uint16_t seq : {65534, 65535, 1, 0, 65535}) server.sendTo(rtpPort(), makeRtp(seq, kServerSsrc));
   ASSERT_TRUE(pollUntil(session_, [&] {
     RtpSource* s = session_.findSource(kServerSsrc);
     return s != nullptr && s->packetsReceived() == 5;
@@ -267,17 +267,22 @@ TEST_F(RtpSessionTest, SourceChangingAddressLosesThePacket) {
   session_.setConflictCallback([&](const RtpSenderEvent&) { ++conflicts; });
   feedRtp(makeRtp(1, kServerSsrc), 0x0a000001, 5000);
   feedRtp(makeRtp(2, kServerSsrc), 0x0a000001, 5002);
-  feedRtp(makeRtp(2, kServerSsrc), 0x0a000002, 5000);
+  feedRtp(makeRtp(3, kServerSsrc), 0x0a000002, 5000);
+  feedRtp(makeRtp(2, kServerSsrc), 0x0a000001, 5000);
   EXPECT_EQ(conflicts, 2);
-  EXPECT_EQ(takeAll(session_), std::vector<uint32_t>{1});
+  EXPECT_EQ(takeAll(session_), (std::vector<uint32_t>{1, 2}));
 }
 
 TEST_F(RtpSessionTest, EmptyDatagramDoesNotStallTheSocket) {
   LoopbackPeer server;
   server.sendTo(rtpPort(), {});
   server.sendTo(rtpPort(), makeRtp(7, kServerSsrc));
-  ASSERT_TRUE(pollUntil(session_, [&] { return session_.findSource(kServerSsrc) != nullptr; }));
-  EXPECT_EQ(takeAll(session_), std::vector<uint32_t>{7});
+  server.sendTo(rtpPort(), makeRtp(8, kServerSsrc));
+  ASSERT_TRUE(pollUntil(session_, [&] {
+    RtpSource* s = session_.findSource(kServerSsrc);
+    return s != nullptr && s->packetsReceived() == 2;
+  }));
+  EXPECT_EQ(takeAll(session_), (std::vector<uint32_t>{7, 8}));
 }
 
 TEST_F(RtpSessionTest, MalformedDatagramsNeverReachTheSourceTable) {
@@ -296,39 +301,138 @@ TEST_F(RtpSessionTest, MalformedDatagramsNeverReachTheSourceTable) {
   EXPECT_EQ(session_.sources().size(), 0u);
 }
 
-TEST_F(RtpSessionTest, SourceTableIsCapped) {
-  for (uint32_t i = 0; i < RtpSourceTable::kMaxSources + 10; ++i) {
-    feedRtp(makeRtp(1, 0x1000 + i), kLoopback, static_cast<uint16_t>(5000 + i));
+// `count` sources from 0x1000 up, each from its own port, each sending
+// `packets` packets in sequence (two or more make it valid).
+void fillSources(RtpSession& session, uint32_t count, uint16_t packets) {
+  for (uint32_t i = 0; i < count; ++i) {
+    for (uint16_t seq = 1; seq <= packets; ++seq) {
+      const auto bytes = makeRtp(seq, 0x1000 + i);
+      session.processRtpDatagram(bytes.data(), bytes.size(), kLoopback, static_cast<uint16_t>(5000 + i));
+    }
   }
+}
+
+TEST_F(RtpSessionTest, FullTableOfValidSourcesRefusesNewcomers) {
+  fillSources(session_, RtpSourceTable::kMaxSources, 2);
+  feedRtp(makeRtp(1, 0x7777), kLoopback, 6000);
+  feedRtcp(makeSenderReport(0x9999, 1, 2, 3), kLoopback, 6001);
   EXPECT_EQ(session_.sources().size(), RtpSourceTable::kMaxSources);
   EXPECT_EQ(session_.activeSourceCount(), RtpSourceTable::kMaxSources);
-  EXPECT_EQ(session_.findSource(0x1000 + RtpSourceTable::kMaxSources), nullptr);
-  // A full table refuses even sender reports for new sources.
-  feedRtcp(makeSenderReport(0x9999, 1, 2, 3), kLoopback, 6001);
+  EXPECT_EQ(session_.findSource(0x7777), nullptr);
   EXPECT_EQ(session_.findSource(0x9999), nullptr);
+}
+
+TEST_F(RtpSessionTest, NewcomersPushOutTheOldestSourceOnProbation) {
+  fillSources(session_, RtpSourceTable::kMaxSources + 10, 1);
+  EXPECT_EQ(session_.sources().size(), RtpSourceTable::kMaxSources);
+  EXPECT_EQ(session_.activeSourceCount(), RtpSourceTable::kMaxSources);
+  EXPECT_EQ(session_.findSource(0x1000 + 9), nullptr);
+  EXPECT_NE(session_.findSource(0x1000 + 10), nullptr);
+  EXPECT_NE(session_.findSource(0x1000 + RtpSourceTable::kMaxSources + 9), nullptr);
+  // A sender report gets in the same way.
+  feedRtcp(makeSenderReport(0x9999, 1, 2, 3), kLoopback, 6001);
+  EXPECT_NE(session_.findSource(0x9999), nullptr);
+  EXPECT_EQ(session_.findSource(0x1000 + 10), nullptr);
+  EXPECT_TRUE(takeAll(session_).empty()) << "nobody has passed probation";
+}
+
+// Made-up SSRCs sending one packet each fill the table (and keep coming
+// between the genuine source's packets); the genuine source still gets every
+// one of its packets through.
+TEST_F(RtpSessionTest, SquattersCannotKeepAGenuineSourceOut) {
+  struct Case {
+    const char* what;
+    uint32_t squattersFirst;
+    uint32_t squattersBetween;  // new made-up SSRCs after each genuine packet
+    uint16_t genuinePackets;
+  };
+  const Case cases[] = {
+      {"table filled beforehand", RtpSourceTable::kMaxSources, 0, 3076},
+      {"more squatters keep coming", RtpSourceTable::kMaxSources * 4, 3, 3076},
+      // All but the genuine source and one squatter are replaced between
+      // its first two packets.
+      {"squatters nearly flush the table", RtpSourceTable::kMaxSources, RtpSourceTable::kMaxSources - 2, 200},
+  };
+  for (const Case& c : cases) {
+    const uint16_t kGenuinePackets = c.genuinePackets;
+    SCOPED_TRACE(c.what);
+    ManualMillisecondClock clock;
+    RtpSession session(clock);
+    uint32_t squatter = 0x50000000;
+    auto squat = [&](uint32_t n) {
+      for (uint32_t i = 0; i < n; ++i, ++squatter) {
+        const auto bytes = makeRtp(static_cast<uint16_t>(squatter * 7919u), squatter);
+        session.processRtpDatagram(bytes.data(), bytes.size(), 0x0a000063, static_cast<uint16_t>(squatter));
+      }
+    };
+    squat(c.squattersFirst);
+    std::vector<uint32_t> received;
+    for (uint16_t seq = 1; seq <= kGenuinePackets; ++seq) {
+      const auto bytes = makeRtp(seq, kServerSsrc);
+      session.processRtpDatagram(bytes.data(), bytes.size(), kLoopback, 5000);
+      clock.advance(1);
+      squat(c.squattersBetween);
+      if (seq % 500 == 0 || seq == kGenuinePackets) {
+        const auto taken = takeAll(session);
+        received.insert(received.end(), taken.begin(), taken.end());
+      }
+      ASSERT_LE(session.sources().size(), RtpSourceTable::kMaxSources);
+    }
+    ASSERT_EQ(received.size(), kGenuinePackets);
+    for (uint16_t seq = 1; seq <= kGenuinePackets; ++seq) ASSERT_EQ(received[seq - 1u], seq);
+  }
+}
+
+TEST_F(RtpSessionTest, ATalkingValidSourceIsNeverEvicted) {
+  feedRtp(makeRtp(1, kServerSsrc));
+  feedRtp(makeRtp(2, kServerSsrc));
+  EXPECT_EQ(takeAll(session_), (std::vector<uint32_t>{1, 2}));
+  const int64_t timeoutMs = static_cast<int64_t>(RtcpScheduler::kMinimumInterval * 5 * 1000);
+  uint16_t seq = 3;
+  for (uint32_t i = 0; i < 20 * RtpSourceTable::kMaxSources; ++i) {
+    feedRtp(makeRtp(1, 0x50000000 + i), 0x0a000063, static_cast<uint16_t>(1000 + i));
+    if (i % 100 == 0) {
+      // The squatters outlast the time-out, the source keeps talking.
+      clock_.advance(timeoutMs / 4);
+      feedRtp(makeRtp(seq++, kServerSsrc));
+    }
+  }
+  ASSERT_NE(session_.findSource(kServerSsrc), nullptr);
+  std::vector<uint32_t> expected;
+  for (uint32_t n = 3; n < seq; ++n) expected.push_back(n);
+  EXPECT_EQ(takeAll(session_), expected);
 }
 
 TEST_F(RtpSessionTest, GoodbyeFreesTheSourceOnceItsQueueIsDrained) {
   feedRtp(makeRtp(1, kServerSsrc));
+  feedRtp(makeRtp(2, kServerSsrc));
   feedRtcp(concat(makeSenderReport(kServerSsrc, 1, 2, 3), makeBye(kServerSsrc, "over")));
   session_.poll();
-  ASSERT_NE(session_.findSource(kServerSsrc), nullptr) << "its packet is still queued";
-  EXPECT_EQ(takeAll(session_), std::vector<uint32_t>{1});
+  ASSERT_NE(session_.findSource(kServerSsrc), nullptr) << "its packets are still queued";
+  EXPECT_EQ(takeAll(session_), (std::vector<uint32_t>{1, 2}));
   session_.poll();
   EXPECT_EQ(session_.findSource(kServerSsrc), nullptr);
   EXPECT_EQ(session_.activeSourceCount(), 0u);
 }
 
+TEST_F(RtpSessionTest, GoodbyeOnProbationFreesTheSourceAndWhatItHeld) {
+  feedRtp(makeRtp(1, kServerSsrc));
+  EXPECT_GT(session_.queuedBytes(), 0u);
+  feedRtcp(makeBye(kServerSsrc));
+  session_.poll();
+  EXPECT_EQ(session_.findSource(kServerSsrc), nullptr);
+  EXPECT_EQ(session_.queuedBytes(), 0u);
+  EXPECT_EQ(session_.activeSourceCount(), 0u);
+}
+
 TEST_F(RtpSessionTest, FullTableMakesRoomByEvictingASilentDrainedSource) {
-  for (uint32_t i = 0; i < RtpSourceTable::kMaxSources; ++i) {
-    feedRtp(makeRtp(1, 0x1000 + i), kLoopback, static_cast<uint16_t>(5000 + i));
-  }
+  fillSources(session_, RtpSourceTable::kMaxSources, 2);
   takeAll(session_);
   clock_.advance(1000);
   feedRtp(makeRtp(1, 0x7777), kLoopback, 6000);
   EXPECT_EQ(session_.findSource(0x7777), nullptr) << "nobody has been silent long enough";
   clock_.advance(static_cast<int64_t>(RtcpScheduler::kMinimumInterval * 5 * 1000));
-  feedRtp(makeRtp(1, 0x1000));  // one source keeps talking
+  feedRtp(makeRtp(3, 0x1000));  // one source keeps talking
   feedRtp(makeRtp(1, 0x7777), kLoopback, 6000);
   EXPECT_NE(session_.findSource(0x7777), nullptr);
   EXPECT_NE(session_.findSource(0x1000), nullptr);

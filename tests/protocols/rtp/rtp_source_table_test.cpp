@@ -7,9 +7,15 @@
 namespace strevana {
 namespace {
 
-void queueOne(RtpSource& source) {
-  const auto bytes = rtp_test::makeRtp(1, source.ssrc());
+void queue(RtpSource& source, uint16_t seq) {
+  const auto bytes = rtp_test::makeRtp(seq, source.ssrc());
   source.addPacket(RtpPacket::parse(bytes.data(), bytes.size()), 0.0, 1.0 / 90000);
+}
+
+// Two packets in sequence: the source passes probation with both queued.
+void queueValid(RtpSource& source) {
+  queue(source, 1);
+  queue(source, 2);
 }
 
 TEST(RtpSourceTableTest, HoldsAtMostTheCapAndRefusesDuplicates) {
@@ -26,8 +32,10 @@ TEST(RtpSourceTableTest, HoldsAtMostTheCapAndRefusesDuplicates) {
 TEST(RtpSourceTableTest, IteratesSourcesWithDataInBucketThenSsrcOrder) {
   RtpSourceTable table;
   // 0x400 and 0x800 share bucket 0 with 0; 5 is in bucket 5.
-  for (uint32_t ssrc : {0x800u, 5u, 0x400u, 0u}) table.create(ssrc);
-  for (uint32_t ssrc : {0x800u, 5u, 0u}) queueOne(*table.find(ssrc));
+  // 0x400 and 7 hold a packet but are still on probation: not visited.
+  for (uint32_t ssrc : {0x800u, 5u, 0x400u, 0u, 7u}) table.create(ssrc);
+  for (uint32_t ssrc : {0x800u, 5u, 0u}) queueValid(*table.find(ssrc));
+  for (uint32_t ssrc : {0x400u, 7u}) queue(*table.find(ssrc), 1);
   std::vector<uint32_t> seen;
   for (bool more = table.gotoFirstWithData(); more; more = table.gotoNextWithData()) {
     seen.push_back(table.current()->ssrc());
@@ -38,7 +46,7 @@ TEST(RtpSourceTableTest, IteratesSourcesWithDataInBucketThenSsrcOrder) {
 
 TEST(RtpSourceTableTest, RemovingTheCurrentSourceResetsTheIterator) {
   RtpSourceTable table;
-  queueOne(*table.create(3));
+  queueValid(*table.create(3));
   ASSERT_TRUE(table.gotoFirstWithData());
   EXPECT_TRUE(table.remove(3));
   EXPECT_EQ(table.current(), nullptr);

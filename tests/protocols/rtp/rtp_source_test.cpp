@@ -33,14 +33,16 @@ TEST(RtpSourceTest, ArrivalsComeOutInExtendedSequenceOrder) {
     std::vector<Add> results;
     std::vector<uint32_t> drained;
   };
+  // Every case opens with two packets in sequence, which end the source's
+  // probation; the ordering that follows is that of a valid source.
   const Case cases[] = {
       {"wrap keeps numbers rising", {65534, 65535, 0, 1}, {Q, Q, Q, Q}, {65534, 65535, 65536, 65537}},
       {"first number 0 starts one cycle up", {0, 1}, {Q, Q}, {65536, 65537}},
-      {"out of order across the wrap", {65533, 1, 65535, 0, 65534, 2}, {Q, Q, Q, Q, Q, Q},
-       {65533, 65534, 65535, 65536, 65537, 65538}},
+      {"out of order across the wrap", {65532, 65533, 1, 65535, 0, 65534, 2}, {Q, Q, Q, Q, Q, Q, Q},
+       {65532, 65533, 65534, 65535, 65536, 65537, 65538}},
       // 65531 arriving after the wrap to 65538 stays 65531, not 131067.
-      {"late packet stays in its cycle", {65530, 2, 65531}, {Q, Q, Q}, {65530, 65531, 65538}},
-      {"late packet before the first cycle", {5, 65000, 3}, {Q, Add::kBeforeFirstCycle, Q}, {3, 5}},
+      {"late packet stays in its cycle", {65529, 65530, 2, 65531}, {Q, Q, Q, Q}, {65529, 65530, 65531, 65538}},
+      {"late packet before the first cycle", {4, 5, 65000, 3}, {Q, Q, Add::kBeforeFirstCycle, Q}, {3, 4, 5}},
       {"duplicates queued once", {10, 11, 10, 11}, {Q, Q, Add::kDuplicate, Add::kDuplicate}, {10, 11}},
   };
   for (const Case& c : cases) {
@@ -49,6 +51,7 @@ TEST(RtpSourceTest, ArrivalsComeOutInExtendedSequenceOrder) {
     for (size_t i = 0; i < c.arrivals.size(); ++i) {
       EXPECT_EQ(source.addPacket(packet(c.arrivals[i]), 0.0, kUnit), c.results[i]) << i;
     }
+    EXPECT_TRUE(source.valid());
     EXPECT_EQ(source.queuedPackets(), c.drained.size());
     EXPECT_EQ(source.highestExtendedSequence(), c.drained.back());
     EXPECT_EQ(drain(source), c.drained);
@@ -60,6 +63,34 @@ TEST(RtpSourceTest, ArrivalsComeOutInExtendedSequenceOrder) {
   RtpSource fromZero(kSsrc);
   fromZero.addPacket(packet(0), 0.0, kUnit);
   EXPECT_EQ(fromZero.baseSequence(), 65535u);
+}
+
+TEST(RtpSourceTest, ProbationNeedsTwoPacketsInSequenceAndHoldsOnlyTheCurrentRun) {
+  struct Case {
+    const char* what;
+    std::vector<uint16_t> arrivals;
+    bool valid;
+    std::vector<uint32_t> held;  // what the queue holds afterwards
+  };
+  const Case cases[] = {
+      {"one packet is not enough", {7}, false, {7}},
+      {"two in sequence make it valid and both are kept", {7, 8}, true, {7, 8}},
+      {"the wrap continues a run", {65535, 0}, true, {65535, 65536}},
+      {"a gap starts a new run and drops the held packet", {7, 9}, false, {9}},
+      {"a repeated number is no run", {7, 7}, false, {7}},
+      {"a reordered start validates on the first pair in a row", {8, 7, 9, 10}, true, {9, 10}},
+      {"valid stays valid after a gap", {7, 8, 20}, true, {7, 8, 20}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RtpSource source(kSsrc);
+    EXPECT_FALSE(source.valid());
+    for (uint16_t seq : c.arrivals) source.addPacket(packet(seq), 0.0, kUnit);
+    EXPECT_EQ(source.valid(), c.valid);
+    EXPECT_EQ(source.packetsReceived(), c.arrivals.size());
+    EXPECT_EQ(source.queuedBytes(), c.held.size() * packet(1)->size());
+    EXPECT_EQ(drain(source), c.held);
+  }
 }
 
 TEST(RtpSourceTest, PacketOfAnotherSourceIsRefused) {
