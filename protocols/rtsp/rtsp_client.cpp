@@ -1,15 +1,6 @@
 #include "protocols/rtsp/rtsp_client.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <new>
@@ -20,9 +11,6 @@ namespace strevana {
 namespace {
 
 constexpr const char* kLogTag = "rtsp";
-constexpr int kHostNotFound = 11001;
-constexpr int kHostTryAgain = 11002;
-constexpr int kHostLookupFailed = 11003;
 
 // Builds a request in a fixed-size buffer: any piece that does not fit fails
 // the whole request, as does a header value carrying a line break (a value
@@ -89,16 +77,19 @@ std::optional<std::string> sessionIdentifier(const std::optional<std::string>& h
 
 }  // namespace
 
-RtspClient::RtspClient() = default;
+RtspClient::RtspClient(std::unique_ptr<RtspConnection> connection, const MillisecondClock& clock)
+    : connection_(connection ? std::move(connection) : makeTcpRtspConnection()), clock_(clock) {}
 
 RtspClient::~RtspClient() {
   closeSocket();
   freeSessions();
 }
 
-std::unique_ptr<RtspClient> RtspClient::create(const std::string& url, int& error) {
+std::unique_ptr<RtspClient> RtspClient::create(const std::string& url, int& error,
+                                               std::unique_ptr<RtspConnection> connection,
+                                               const MillisecondClock& clock) {
   try {
-    std::unique_ptr<RtspClient> client(new RtspClient());
+    std::unique_ptr<RtspClient> client(new RtspClient(std::move(connection), clock));
     error = client->decodeUrl(url);
     if (error != kRtspOk) return nullptr;
     error = client->connect();
@@ -150,79 +141,25 @@ int RtspClient::decodeUrl(std::string_view url) {
 
 int RtspClient::connect() {
   if (hostName_.empty()) return kRtspFailed;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int lookup = getaddrinfo(hostName_.c_str(), nullptr, &hints, &found);
-  if (lookup != 0 || found == nullptr) {
-    protocolLog(3, kLogTag, "cannot resolve %s: %s", hostName_.c_str(), gai_strerror(lookup));
-    if (lookup == EAI_NONAME) return kHostNotFound;
-    if (lookup == EAI_AGAIN) return kHostTryAgain;
-    return kHostLookupFailed;
-  }
-  sockaddr_in address{};
-  std::memcpy(&address, found->ai_addr, std::min<std::size_t>(sizeof address, found->ai_addrlen));
-  freeaddrinfo(found);
-  address.sin_family = AF_INET;
-  address.sin_port = htons(serverPort_);
-
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return kRtspFailed;
-  // Connect without blocking so that an unreachable server costs at most the
-  // receive time-out, then go back to blocking reads guarded by poll().
-  const int flags = fcntl(fd, F_GETFL, 0);
-  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
-    ::close(fd);
-    return kRtspFailed;
-  }
-  int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-  if (rc != 0 && errno == EINPROGRESS) {
-    pollfd p{fd, POLLOUT, 0};
-    do {
-      rc = ::poll(&p, 1, static_cast<int>(std::min<uint32_t>(receiveTimeoutMs_, 0x7FFFFFFF)));
-    } while (rc < 0 && errno == EINTR);
-    int soError = 0;
-    socklen_t length = sizeof soError;
-    if (rc == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 && soError == 0) {
-      rc = 0;
-    } else {
-      rc = -1;
-    }
-  }
-  if (rc != 0 || fcntl(fd, F_SETFL, flags) < 0) {
-    protocolLog(3, kLogTag, "cannot connect to %s:%u", hostName_.c_str(), static_cast<unsigned>(serverPort_));
-    ::close(fd);
-    return kRtspFailed;
-  }
-  socket_ = fd;
   reader_.reset();
-  return kRtspOk;
+  const int rc = connection_->open(hostName_, serverPort_, receiveTimeoutMs_);
+  return rc == 0 ? kRtspOk : rc;
 }
 
 void RtspClient::closeSocket() {
-  if (socket_ >= 0) ::close(socket_);
-  socket_ = -1;
+  connection_->close();
   reader_.reset();
 }
 
-long RtspClient::SocketSource::receive(char* data, std::size_t capacity) {
-  const int fd = client_.socket_;
-  if (fd < 0) return -1;
-  pollfd p{fd, POLLIN, 0};
-  int ready;
-  do {
-    ready = ::poll(&p, 1, static_cast<int>(std::min<uint32_t>(client_.receiveTimeoutMs_, 0x7FFFFFFF)));
-  } while (ready < 0 && errno == EINTR);
-  if (ready <= 0) {
-    protocolLog(4, kLogTag, "%s", ready == 0 ? "receive time-out" : "poll failed");
+long RtspClient::ReplySource::receive(char* data, std::size_t capacity) {
+  if (!client_.connection_->isOpen()) return -1;
+  const int64_t left = client_.replyDeadlineMs_ - client_.clock_.nowMs();
+  if (left <= 0) {
+    protocolLog(4, kLogTag, "reply deadline passed");
     return -1;
   }
-  ssize_t got;
-  do {
-    got = ::recv(fd, data, capacity, 0);
-  } while (got < 0 && errno == EINTR);
-  return got < 0 ? -1 : static_cast<long>(got);
+  const auto wait = static_cast<uint32_t>(std::min<int64_t>(left, client_.receiveTimeoutMs_));
+  return client_.connection_->receive(data, capacity, wait);
 }
 
 int RtspClient::buildRequest(std::string_view requestLine, const std::optional<std::string>& session,
@@ -274,20 +211,15 @@ int RtspClient::transact(std::string_view method, const std::string& url, const 
   requestLine.append(method).append(" ").append(url).append(" RTSP/1.0\r\n");
   std::string text;
   if (buildRequest(requestLine, session, command, text) != kRtspOk) return kRtspFailed;
-  if (socket_ < 0) {
+  if (!connection_->isOpen()) {
     const int rc = connect();
     if (rc != kRtspOk) return rc;
   }
-  std::size_t sent = 0;
-  while (sent < text.size()) {
-    const ssize_t n = ::send(socket_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      closeSocket();
-      return kRtspFailed;
-    }
-    sent += static_cast<std::size_t>(n);
+  if (!connection_->send(text.data(), text.size())) {
+    closeSocket();
+    return kRtspFailed;
   }
+  replyDeadlineMs_ = clock_.nowMs() + static_cast<int64_t>(kRtspReplyDeadlineFactor) * receiveTimeoutMs_;
   for (int skipped = 0;; ++skipped) {
     if (skipped > kRtspMaxSkippedReplies) {
       closeSocket();
@@ -417,7 +349,7 @@ int RtspClient::teardown(RtspClientSession* session, const RtspRequest* command,
                          std::unique_ptr<RtspResponse>& response) {
   response.reset();
   if (checkSession(session, command) != kRtspOk) return kRtspBadCommand;
-  if (socket_ < 0) return kRtspNotConnected;
+  if (!connection_->isOpen()) return kRtspNotConnected;
   const int rc = request("TEARDOWN", session->mediaUrl, session->identifier, command, response);
   if (rc != kRtspOk) return rc;
   for (std::unique_ptr<RtspClientSession>* slot = &sessions_; *slot; slot = &(*slot)->next) {
@@ -431,7 +363,7 @@ int RtspClient::teardown(RtspClientSession* session, const RtspRequest* command,
 
 int RtspClient::teardown(const std::string& url, const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
   response.reset();
-  if (socket_ < 0) return kRtspNotConnected;
+  if (!connection_->isOpen()) return kRtspNotConnected;
   const int rc = request("TEARDOWN", url, aggregateSession_, command, response);
   if (rc != kRtspOk) return rc;
   freeSessions();

@@ -5,8 +5,9 @@
 // the server closed it), the next CSeq, the last Set-Cookie value, the
 // aggregate session identifier and the list of per-media sessions (newest
 // first). Every request blocks its caller until the reply carrying its CSeq
-// has been read, a read has waited longer than the receive time-out, or the
-// connection fails. Replies with another CSeq and 1xx replies are skipped.
+// has been read, a read has waited longer than the receive time-out, the
+// reply deadline has passed, or the connection fails. Replies with another
+// CSeq and 1xx replies are skipped.
 //
 // Threads: one thread at a time (the one that opens the stream); nothing is
 // locked. Ownership: the caller owns the client (std::unique_ptr from
@@ -28,6 +29,16 @@
 // - URLs with control characters or blanks are refused (code 22), so a
 //   redirect target cannot inject header lines.
 // - Connecting waits at most the receive time-out; writes never raise SIGPIPE.
+// - Reply deadline: once a request has been sent, the reply that settles it
+//   must be complete within kRtspReplyDeadlineFactor (3) times the receive
+//   time-out, however the bytes are spread out. The receive time-out alone
+//   bounds each wait, so a server trickling a byte now and then would hold
+//   the caller for ever. Past the deadline the request fails as on a
+//   time-out (kRtspFailed) and the connection is dropped. A request resent
+//   after a redirect gets a deadline of its own. The deadline is read from
+//   the clock given to create() (the steady clock unless a test gives one).
+// - The byte stream is an RtspConnection (TCP unless create() is given one),
+//   so tests and fuzzers can run the client without a network.
 // - Interleaved (TCP) media and authentication are not supported.
 #include <cstdint>
 #include <memory>
@@ -35,7 +46,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/millisecond_clock.h"
 #include "protocols/rtsp/rtsp_byte_source.h"
+#include "protocols/rtsp/rtsp_connection.h"
 #include "protocols/rtsp/rtsp_reply_reader.h"
 #include "protocols/rtsp/rtsp_types.h"
 
@@ -57,6 +70,8 @@ inline constexpr int kRtspOutOfMemory = 12;
 
 inline constexpr uint16_t kRtspDefaultPort = 554;
 inline constexpr uint32_t kRtspDefaultReceiveTimeoutMs = 10000;
+// A reply must be complete within this many receive time-outs of its request.
+inline constexpr uint32_t kRtspReplyDeadlineFactor = 3;
 inline constexpr std::size_t kRtspRequestSize = 2048;
 inline constexpr int kRtspMaxRedirects = 5;
 inline constexpr int kRtspMaxSkippedReplies = 64;
@@ -81,8 +96,11 @@ class RtspClient {
  public:
   // Decodes the URL and connects. Null on failure, with `error` set to the
   // URL decoding code, the connect code or a host look-up code (11001 host
-  // not found, 11002 try again, 11003 other failures).
-  static std::unique_ptr<RtspClient> create(const std::string& url, int& error);
+  // not found, 11002 try again, 11003 other failures). Without a connection
+  // the client makes TCP connections; `clock` must outlive the client.
+  static std::unique_ptr<RtspClient> create(const std::string& url, int& error,
+                                            std::unique_ptr<RtspConnection> connection = nullptr,
+                                            const MillisecondClock& clock = SteadyMillisecondClock::instance());
   ~RtspClient();
   RtspClient(const RtspClient&) = delete;
   RtspClient& operator=(const RtspClient&) = delete;
@@ -114,19 +132,21 @@ class RtspClient {
   const std::optional<std::string>& cookie() const { return cookie_; }
   const std::optional<std::string>& aggregateSession() const { return aggregateSession_; }
   RtspClientSession* firstSession() const { return sessions_.get(); }
-  bool connected() const { return socket_ >= 0; }
+  bool connected() const { return connection_->isOpen(); }
 
  private:
-  class SocketSource final : public RtspByteSource {
+  // What the reply reader reads: the connection, each wait cut to what is
+  // left before the reply deadline.
+  class ReplySource final : public RtspByteSource {
    public:
-    explicit SocketSource(RtspClient& client) : client_(client) {}
+    explicit ReplySource(RtspClient& client) : client_(client) {}
     long receive(char* data, std::size_t capacity) override;
 
    private:
     RtspClient& client_;
   };
 
-  RtspClient();
+  RtspClient(std::unique_ptr<RtspConnection> connection, const MillisecondClock& clock);
   int connect();
   void closeSocket();
   int buildRequest(std::string_view requestLine, const std::optional<std::string>& session,
@@ -148,14 +168,16 @@ class RtspClient {
   std::string hostName_;
   uint16_t redirectCount_ = 0;
   uint16_t serverPort_ = kRtspDefaultPort;
-  int socket_ = -1;
+  std::unique_ptr<RtspConnection> connection_;
+  const MillisecondClock& clock_;
+  int64_t replyDeadlineMs_ = 0;
   uint32_t receiveTimeoutMs_ = kRtspDefaultReceiveTimeoutMs;
   uint32_t nextCSeq_ = 1;
   std::optional<std::string> cookie_;
   std::unique_ptr<RtspResponse> response_;
   std::optional<std::string> aggregateSession_;
   std::unique_ptr<RtspClientSession> sessions_;
-  SocketSource source_{*this};
+  ReplySource source_{*this};
   RtspReplyReader reader_{source_};
 };
 

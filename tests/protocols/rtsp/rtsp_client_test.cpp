@@ -4,6 +4,10 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "base/millisecond_clock.h"
 
 #include "scripted_server.h"
 
@@ -268,6 +272,139 @@ TEST(RtspClientReplies, SilentServerTimesOut) {
   EXPECT_EQ(s.response, nullptr);
   EXPECT_FALSE(s.client->connected());
   EXPECT_EQ(s.client->nextSequenceNumber(), 1u);
+}
+
+// A reply spread out so that no single wait runs into the receive time-out
+// still cannot hold a request longer than the reply deadline (three receive
+// time-outs after the request went out).
+TEST(RtspClientReplies, ReplyDeadlineStopsATricklingServer) {
+  constexpr uint32_t kTimeoutMs = 100;
+  constexpr auto kDeadline = std::chrono::milliseconds(kRtspReplyDeadlineFactor * kTimeoutMs);
+  const std::string stale = "RTSP/1.0 200 OK\r\nCSeq: 99\r\n\r\n";
+  std::string staleReplies;
+  for (int i = 0; i < kRtspMaxSkippedReplies; ++i) staleReplies += stale;
+  const std::string header = "RTSP/1.0 200 OK\r\nCSeq: 1\r\nContent-Length: 400\r\n\r\n";
+  struct Case {
+    const char* what;
+    std::string reply;
+    std::size_t firstPiece;  // sent at once
+    std::size_t piece;       // then pieces of this size, `gapMs` apart
+    int gapMs;
+    int expected;
+  };
+  const Case cases[] = {
+      {"header one byte at a time", ok(1, "Server: " + std::string(400, 's') + "\r\n"), 1, 1, 20, kRtspFailed},
+      {"body one byte at a time", header + std::string(400, 'b'), header.size(), 1, 20, kRtspFailed},
+      {"replies to other requests, one after another", staleReplies + ok(1), stale.size(), stale.size(), 40,
+       kRtspFailed},
+      {"slow pieces that end in time", ok(1, "Server: slow\r\n", "v=0\r\n"), 16, 16, 40, kRtspOk},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedServer server([&c](ScriptedConnection& connection, int) {
+      connection.readRequest();
+      connection.send(c.reply.substr(0, c.firstPiece));
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.gapMs));
+      if (connection.trickle(c.reply.substr(c.firstPiece), std::chrono::milliseconds(c.gapMs), c.piece)) {
+        connection.waitForClose();
+      }
+    });
+    auto client = connectTo(server);
+    ASSERT_NE(client, nullptr);
+    client->setReceiveTimeoutMs(kTimeoutMs);
+    std::unique_ptr<RtspResponse> response;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client->describe(nullptr, response), c.expected);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    if (c.expected == kRtspOk) {
+      EXPECT_NE(response, nullptr);
+      EXPECT_TRUE(client->connected());
+      EXPECT_LT(elapsed, kDeadline);
+    } else {
+      EXPECT_EQ(response, nullptr);
+      EXPECT_FALSE(client->connected());
+      EXPECT_EQ(client->nextSequenceNumber(), 1u);
+      EXPECT_GE(elapsed, kDeadline - std::chrono::milliseconds(2));
+      EXPECT_LT(elapsed, kDeadline * 5);
+    }
+  }
+}
+
+// Byte source and clock under the test's control: every read takes
+// `msPerByte` of manual time and yields one byte of `script` (a wait shorter
+// than that times out instead). Survives reconnects, so one script can hold
+// the replies of several servers.
+class ClockedConnection final : public RtspConnection {
+ public:
+  ClockedConnection(ManualMillisecondClock& clock, std::string script, uint32_t msPerByte)
+      : clock_(clock), script_(std::move(script)), msPerByte_(msPerByte) {}
+  int open(const std::string&, uint16_t, uint32_t) override {
+    open_ = true;
+    ++opens;
+    return 0;
+  }
+  void close() override { open_ = false; }
+  bool isOpen() const override { return open_; }
+  bool send(const char*, std::size_t) override { return open_; }
+  long receive(char* data, std::size_t capacity, uint32_t timeoutMs) override {
+    waits.push_back(timeoutMs);
+    if (timeoutMs < msPerByte_) {
+      clock_.advance(timeoutMs);
+      return -1;
+    }
+    clock_.advance(msPerByte_);
+    if (position_ == script_.size() || capacity == 0) return 0;
+    data[0] = script_[position_++];
+    return 1;
+  }
+
+  std::vector<uint32_t> waits;
+  int opens = 0;
+
+ private:
+  ManualMillisecondClock& clock_;
+  std::string script_;
+  uint32_t msPerByte_;
+  std::size_t position_ = 0;
+  bool open_ = false;
+};
+
+TEST(RtspClientReplies, ReplyDeadlineCutsTheLastWaitsShort) {
+  ManualMillisecondClock clock;
+  auto owned = std::make_unique<ClockedConnection>(clock, ok(1, "Server: " + std::string(100, 's') + "\r\n"), 40);
+  ClockedConnection* connection = owned.get();
+  int error = -1;
+  auto client = RtspClient::create("rtsp://127.0.0.1/clip", error, std::move(owned), clock);
+  ASSERT_NE(client, nullptr);
+  client->setReceiveTimeoutMs(100);
+  std::unique_ptr<RtspResponse> response;
+  EXPECT_EQ(client->describe(nullptr, response), kRtspFailed);
+  // 300 ms from the request: six full waits, then what is left of it; the
+  // last is too short for a byte and ends exactly at the deadline.
+  EXPECT_EQ(connection->waits, (std::vector<uint32_t>{100, 100, 100, 100, 100, 100, 60, 20}));
+  EXPECT_EQ(clock.nowMs(), 300);
+  EXPECT_FALSE(client->connected());
+}
+
+TEST(RtspClientRedirects, ResentRequestGetsADeadlineOfItsOwn) {
+  ManualMillisecondClock clock;
+  // Each reply takes over 200 ms of a 300 ms deadline; the two together
+  // would not fit one.
+  const std::string moved = "RTSP/1.0 302 Moved\r\nCSeq: 1\r\nLocation: rtsp://127.0.0.2/b\r\n\r\n";
+  const std::string script = moved + ok(2, std::string(moved.size() - ok(2).size() - 2, 'x') + "\r\n");
+  const auto msPerByte = static_cast<uint32_t>(280 / moved.size());
+  ASSERT_GT(moved.size() * msPerByte, 200u);
+  auto owned = std::make_unique<ClockedConnection>(clock, script, msPerByte);
+  ClockedConnection* connection = owned.get();
+  int error = -1;
+  auto client = RtspClient::create("rtsp://127.0.0.1/a", error, std::move(owned), clock);
+  ASSERT_NE(client, nullptr);
+  client->setReceiveTimeoutMs(100);
+  std::unique_ptr<RtspResponse> response;
+  EXPECT_EQ(client->describe(nullptr, response), kRtspOk);
+  EXPECT_EQ(client->currentUrl(), "rtsp://127.0.0.2/b");
+  EXPECT_EQ(connection->opens, 2);
+  EXPECT_GT(clock.nowMs(), 400);
 }
 
 TEST(RtspClientRedirects, FollowedToTheNewServer) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -49,6 +50,18 @@ class ScriptedConnection {
       if (n <= 0) return;
       sent += static_cast<std::size_t>(n);
     }
+  }
+
+  // Sends `bytes` in pieces of `piece` bytes with `gap` between them, the way
+  // a slow or hostile server trickles a reply. Stops early, returning false,
+  // once the client has gone away.
+  bool trickle(const std::string& bytes, std::chrono::milliseconds gap, std::size_t piece = 1) {
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+      if (at > 0) std::this_thread::sleep_for(gap);
+      const std::string part = bytes.substr(at, piece);
+      if (::send(fd_, part.data(), part.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(part.size())) return false;
+    }
+    return true;
   }
 
   // Waits until the client closes its end (bounded), so a test can see that
