@@ -87,6 +87,37 @@ AVRational volPixelAspect(const std::vector<uint8_t>& config) {
   return AVRational{0, 0};
 }
 
+// True when every plane of a 4:2:0 picture has buffer bytes for width x
+// height pixels (the decoder's own buffers extend to whole macroblocks).
+bool holdsRows(const AVFrame* f, int width, int height) {
+  for (int p = 0; p < 3; ++p) {
+    const AVBufferRef* buf = p < AV_NUM_DATA_POINTERS ? av_frame_get_plane_buffer(const_cast<AVFrame*>(f), p) : nullptr;
+    if (!buf || !f->data[p] || f->linesize[p] <= 0) return false;
+    const int w = p ? (width + 1) / 2 : width;
+    const int h = p ? (height + 1) / 2 : height;
+    if (f->linesize[p] < w) return false;
+    const ptrdiff_t start = f->data[p] - buf->data;
+    const int64_t end = start + static_cast<int64_t>(f->linesize[p]) * (h - 1) + w;
+    if (start < 0 || end > static_cast<int64_t>(buf->size)) return false;
+  }
+  return true;
+}
+
+// Makes `f` a 4:2:0 picture of the given size, its buffers zeroed whenever
+// they are (re)allocated.
+bool zeroedPicture(AVFrame* f, int width, int height) {
+  if (f->data[0] && f->width == width && f->height == height) return true;
+  av_frame_unref(f);
+  f->format = AV_PIX_FMT_YUV420P;
+  f->width = width;
+  f->height = height;
+  if (av_frame_get_buffer(f, 0) < 0) return false;
+  for (AVBufferRef* buf : f->buf) {
+    if (buf) std::memset(buf->data, 0, buf->size);
+  }
+  return true;
+}
+
 }  // namespace
 
 Mpeg4CodecIf* Mpeg4CodecIf::createInstance(int32_t) {
@@ -105,6 +136,8 @@ AvMpeg4Codec::~AvMpeg4Codec() {
   sws_freeContext(sws_);
   av_frame_free(&frame_);
   av_frame_free(&filtered_);
+  av_frame_free(&scratch_);
+  av_frame_free(&ppInput_);
   av_packet_free(&packet_);
   avcodec_free_context(&context_);
 }
@@ -221,8 +254,10 @@ int32_t AvMpeg4Codec::start() {
   context_ = avcodec_alloc_context3(codec);
   frame_ = av_frame_alloc();
   filtered_ = av_frame_alloc();
+  scratch_ = av_frame_alloc();
+  ppInput_ = av_frame_alloc();
   packet_ = av_packet_alloc();
-  if (!context_ || !frame_ || !filtered_ || !packet_) return 0;
+  if (!context_ || !frame_ || !filtered_ || !scratch_ || !ppInput_ || !packet_) return 0;
   if (!config_.empty()) {
     context_->extradata = static_cast<uint8_t*>(av_mallocz(config_.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!context_->extradata) return 0;
@@ -318,11 +353,22 @@ const AVFrame* AvMpeg4Codec::postfilter(AVFrame* frame) {
   if (!side) return frame;  // no quantisers: filtering blind would only blur
   const auto* params = reinterpret_cast<const AVVideoEncParams*>(side->data);
 
-  if (!ppContext_ || ppWidth_ != frame->width || ppHeight_ != frame->height) {
+  // libpostproc filters the partial 8x8 blocks at the right and bottom edges
+  // through scratch rows it never initialises, so those pixels changed from
+  // run to run. The decoder's pictures hold whole macroblocks (their buffers
+  // are aligned to 16 rows and columns), so the filter runs over whole
+  // macroblocks and only the visible part is used.
+  const int mbWidth = (frame->width + 15) / 16;
+  const int mbHeight = (frame->height + 15) / 16;
+  const int codedWidth = mbWidth * 16;
+  const int codedHeight = mbHeight * 16;
+  if (!holdsRows(frame, codedWidth, codedHeight)) return frame;
+
+  if (!ppContext_ || ppWidth_ != codedWidth || ppHeight_ != codedHeight) {
     freePostfilter();
-    ppContext_ = pp_get_context(frame->width, frame->height, PP_CPU_CAPS_AUTO | PP_FORMAT_420);
-    ppWidth_ = frame->width;
-    ppHeight_ = frame->height;
+    ppContext_ = pp_get_context(codedWidth, codedHeight, PP_CPU_CAPS_AUTO | PP_FORMAT_420);
+    ppWidth_ = codedWidth;
+    ppHeight_ = codedHeight;
   }
   if (ppModeSet_ != postfilter_) {
     if (ppMode_) pp_free_mode(static_cast<pp_mode*>(ppMode_));
@@ -332,8 +378,6 @@ const AVFrame* AvMpeg4Codec::postfilter(AVFrame* frame) {
   if (!ppContext_ || !ppMode_) return frame;
 
   // One quantiser per 16x16 macroblock, as libpostproc expects.
-  const int mbWidth = (frame->width + 15) / 16;
-  const int mbHeight = (frame->height + 15) / 16;
   quantisers_.assign(static_cast<size_t>(mbWidth) * mbHeight, 2);
   for (unsigned i = 0; i < params->nb_blocks; ++i) {
     const AVVideoBlockParams* b = av_video_enc_params_block(const_cast<AVVideoEncParams*>(params), i);
@@ -345,18 +389,18 @@ const AVFrame* AvMpeg4Codec::postfilter(AVFrame* frame) {
     quantisers_[static_cast<size_t>(y) * mbWidth + x] = static_cast<int8_t>(q);
   }
 
-  if (filtered_->width != frame->width || filtered_->height != frame->height || !filtered_->data[0]) {
-    av_frame_unref(filtered_);
-    filtered_->format = AV_PIX_FMT_YUV420P;
-    filtered_->width = frame->width;
-    filtered_->height = frame->height;
-    if (av_frame_get_buffer(filtered_, 32) < 0) return frame;
+  // The filters also read a little left of and above the picture: from a
+  // copy whose margins are zero, not from the decoder's unwritten padding.
+  if (!zeroedPicture(ppInput_, codedWidth, codedHeight) || !zeroedPicture(filtered_, codedWidth, codedHeight)) {
+    return frame;
   }
-  const uint8_t* src[3] = {frame->data[0], frame->data[1], frame->data[2]};
+  av_image_copy(ppInput_->data, ppInput_->linesize, const_cast<const uint8_t**>(frame->data), frame->linesize,
+                AV_PIX_FMT_YUV420P, codedWidth, codedHeight);
+  const uint8_t* src[3] = {ppInput_->data[0], ppInput_->data[1], ppInput_->data[2]};
   uint8_t* dst[3] = {filtered_->data[0], filtered_->data[1], filtered_->data[2]};
   // The exported values are MPEG-2 style (twice the MPEG-4 quantiser).
   const int pictType = (frame->pict_type & 7) | PP_PICT_TYPE_QP2;
-  pp_postprocess(src, frame->linesize, dst, filtered_->linesize, frame->width, frame->height,
+  pp_postprocess(src, ppInput_->linesize, dst, filtered_->linesize, codedWidth, codedHeight,
                  quantisers_.data(), mbWidth, static_cast<pp_mode*>(ppMode_),
                  static_cast<pp_context*>(ppContext_), pictType);
   return filtered_;
@@ -371,20 +415,27 @@ bool AvMpeg4Codec::convert(const AVFrame* picture, uint8_t* dst, int width, int 
   sws_ = sws_getCachedContext(sws_, width, height, static_cast<AVPixelFormat>(picture->format), width,
                               height, target, SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (!sws_) return false;
-  uint8_t* planes[4] = {};
-  int strides[4] = {};
-  if (target == AV_PIX_FMT_YUV420P) {
-    const int cw = width / 2;
-    planes[0] = dst;
-    planes[1] = dst + static_cast<size_t>(width) * height;
-    planes[2] = planes[1] + static_cast<size_t>(cw) * (height / 2);
-    strides[0] = width;
-    strides[1] = strides[2] = cw;
-  } else {
-    planes[0] = dst;
-    strides[0] = rowBytes(outputFormatFor(decoderFormat_), width);
+  // libswscale writes whole SIMD blocks, past the end of rows whose width is
+  // not a multiple of 16 and past a buffer sized exactly. It converts into a
+  // scratch picture with FFmpeg's own alignment and padding; only the visible
+  // bytes are copied into the caller's buffer.
+  if (scratch_->width != width || scratch_->height != height || scratch_->format != target ||
+      !scratch_->data[0]) {
+    av_frame_unref(scratch_);
+    scratch_->format = target;
+    scratch_->width = width;
+    scratch_->height = height;
+    if (av_frame_get_buffer(scratch_, 0) < 0) return false;
   }
-  sws_scale(sws_, picture->data, picture->linesize, 0, height, planes, strides);
+  if (sws_scale(sws_, picture->data, picture->linesize, 0, height, scratch_->data, scratch_->linesize) != height) {
+    return false;
+  }
+  if (target == AV_PIX_FMT_YUV420P) {
+    copyPlanar(scratch_, dst, width, height);
+  } else {
+    const int row = rowBytes(outputFormatFor(decoderFormat_), width);
+    av_image_copy_plane(dst, row, scratch_->data[0], scratch_->linesize[0], row, height);
+  }
   return true;
 }
 

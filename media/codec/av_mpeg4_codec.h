@@ -4,7 +4,10 @@
 // deterministic and needs no locking. Post-filtering (modes 1 to 3) runs
 // libpostproc on the decoded YUV 4:2:0 picture with the per-macroblock
 // quantisers libavcodec exports as video encoding parameters; libswscale then
-// converts to the output format (planar YUV is copied as it stands).
+// converts to the output format (planar YUV is copied as it stands). FFmpeg
+// writes only into pictures it allocated itself, with its own row alignment
+// and padding; the caller's exactly-sized buffers receive copies of the
+// visible bytes.
 //
 // Threads: one caller at a time. Ownership: owns the libavcodec, libswscale
 // and libpostproc contexts; the pins are the caller's.
@@ -56,7 +59,9 @@ class AvMpeg4Codec final : public Mpeg4CodecIf, public Mpeg4CodecControl {
   COutStrmPin* rawOutput_ = nullptr;
   AVCodecContext* context_ = nullptr;
   AVFrame* frame_ = nullptr;
-  AVFrame* filtered_ = nullptr;
+  AVFrame* filtered_ = nullptr;  // post-filter output, whole macroblocks
+  AVFrame* ppInput_ = nullptr;   // post-filter input with zeroed margins
+  AVFrame* scratch_ = nullptr;  // libswscale's output, padded as it requires
   AVPacket* packet_ = nullptr;
   SwsContext* sws_ = nullptr;
   void* ppContext_ = nullptr;

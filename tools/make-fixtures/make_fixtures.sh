@@ -66,12 +66,45 @@ size=$(stat -c %s faststart.mp4)
 head -c $((size * 6 / 10)) faststart.mp4 > truncated.mp4
 rm -f faststart.mp4
 
+# Picture sizes that are not multiples of 16: 8 mod 16, very small, odd.
+# Ten pictures each, a key picture every five.
+for size in 40x24 120x72 360x200 2x2 8x6 14x10 41x31 33x17; do
+  ff -f lavfi -i "testsrc=size=$size:rate=25:duration=0.4" -c:v mpeg4 -bf 0 -g 5 -q:v 6 \
+     -video_track_timescale 25 "size_$size.mp4"
+  pixfmts="bgr24 bgra"
+  w=${size%x*}; h=${size#*x}
+  # Odd sizes: our planar and packed YUV drop the half chroma sample that
+  # ffmpeg's rounding keeps, so only RGB compares byte for byte.
+  if [ $((w % 2)) -eq 0 ] && [ $((h % 2)) -eq 0 ]; then pixfmts="yuv420p yuyv422 $pixfmts"; fi
+  for pix in $pixfmts; do
+    ff -threads 1 -i "size_$size.mp4" -map 0:v -fps_mode passthrough -enc_time_base:v -1 -pix_fmt "$pix" \
+       -f framemd5 "size_$size.mp4.$pix.framemd5"
+  done
+done
+
 # Reference decodes: one checksum per picture in presentation order.
 for clip in mpeg4_aac.mp4 mpeg4_bframes.mp4 h263_amrnb.3gp ntsc_30000.mp4; do
   for pix in yuv420p yuyv422 bgr24 bgra; do
     ff -threads 1 -i "$clip" -map 0:v -fps_mode passthrough -enc_time_base:v -1 -pix_fmt "$pix" \
        -f framemd5 "$clip.$pix.framemd5"
   done
+done
+
+# Seeds for the MP4 source's fuzz target (fuzz-seeds/mp4/): tiny files of
+# each kind, each behind one byte that chooses output format and post-filter.
+mkdir -p fuzz-seeds/mp4
+tiny() { ff "$@" -fflags +bitexact -map_metadata -1; }
+tiny -f lavfi -i testsrc=size=16x16:rate=5:duration=0.6 -c:v mpeg4 -g 2 -q:v 10 seed_mpeg4.mp4
+tiny -f lavfi -i testsrc=size=16x16:rate=5:duration=0.8 -c:v mpeg4 -bf 1 -g 3 -q:v 10 seed_bframes.mp4
+tiny -f lavfi -i "sine=frequency=440:sample_rate=8000:duration=0.2" -c:a aac -ac 1 -b:a 8k seed_aac.mp4
+tiny -f lavfi -i testsrc=size=128x96:rate=5:duration=0.2 -c:v h263 -q:v 31 seed_h263.3gp
+tiny -f lavfi -i testsrc=size=16x16:rate=5:duration=0.4 -f lavfi -i "sine=sample_rate=8000:duration=0.4" \
+     -c:v mpeg4 -q:v 20 -c:a aac -b:a 8k -ac 1 seed_both.mp4
+control=0
+for clip in seed_mpeg4.mp4 seed_bframes.mp4 seed_aac.mp4 seed_h263.3gp seed_both.mp4; do
+  { printf "\\$(printf %03o $((control * 5 % 16)))"; cat "$clip"; } > "fuzz-seeds/mp4/$clip"
+  control=$((control + 1))
+  rm -f "$clip"
 done
 
 # The player's demo clip: test pattern, a tone, and metadata whose description
