@@ -12,6 +12,13 @@ namespace {
 constexpr uint32_t kPinCapacity = 1024;
 // Configurations larger than this are not believed.
 constexpr uint32_t kMaxConfigBytes = 1u << 20;
+// Samples a seek decodes past the one shown at the wanted time: more than any
+// reordering delay (a B-picture group) needs, so that a track whose samples
+// yield no pictures cannot make one seek walk all of it.
+constexpr int64_t kSeekReorderSlack = 16;
+// Samples one step forward feeds without a picture coming out before the
+// rest of the track counts as undecodable.
+constexpr int kMaxSamplesWithoutPicture = 1024;
 
 }  // namespace
 
@@ -343,7 +350,8 @@ void Mp4FileSource::seekVideo(int64_t time) {
   bool found = false;
   bool tookAny = false;
   int32_t run = 1;
-  for (int64_t s = k; !found; ++s) {
+  const int64_t last = static_cast<int64_t>(std::max(n, k)) + kSeekReorderSlack;
+  for (int64_t s = k; !found && s <= last; ++s) {
     const bool fed = feedVideoSample(s);
     if (videoDecoder_->status() == 0) videoDecoder_->step(&run);
     while (videoOutput_->count() > 0) {
@@ -365,8 +373,8 @@ void Mp4FileSource::decodeNextPicture() {
   if (!videoDecoder_) return;
   int32_t run = 1;
   if (videoDecoder_->status() == 0 && videoOutput_->count() == 0) {
-    for (;;) {
-      const bool fed = feedVideoSample(lastSampleFed_ + 1);
+    for (int fedWithoutPicture = 0;; ++fedWithoutPicture) {
+      const bool fed = fedWithoutPicture < kMaxSamplesWithoutPicture && feedVideoSample(lastSampleFed_ + 1);
       videoDecoder_->step(&run);
       if (!fed && videoOutput_->count() == 0) {
         if (currentPicture_) videoOutput_->releaseElement(currentPicture_);

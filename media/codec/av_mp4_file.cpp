@@ -1,10 +1,12 @@
 #include "media/codec/av_mp4_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "media/codec/ffmpeg_quiet.h"
+#include "media/codec/mp4_sample_claims.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -231,6 +233,13 @@ AvMp4File::~AvMp4File() { close(); }
 MP4Err AvMp4File::open(const char* path, int32_t, int32_t) {
   if (!path) return kMp4ErrBadArgument;
   close();
+  // Sample counts no file of this size can hold are refused before
+  // libavformat makes an index entry for each of them.
+  if (std::FILE* f = std::fopen(path, "rb")) {
+    const Mp4SampleClaims claims = scanMp4SampleClaims(f);
+    std::fclose(f);
+    if (claimsImpossibleSampleCount(claims)) return kMp4ErrOpenFailed;
+  }
   // Only the MP4 family: a renamed file of another kind is not this library's.
   const AVInputFormat* mov = av_find_input_format("mov");
   if (avformat_open_input(&context_, path, mov, nullptr) < 0) {
@@ -250,7 +259,9 @@ MP4Err AvMp4File::open(const char* path, int32_t, int32_t) {
     for (unsigned i = 0; i < context_->nb_streams; ++i) {
       AVStream* st = context_->streams[i];
       auto track = std::make_unique<AvMp4Track>(*this, static_cast<int>(i));
-      const int n = avformat_index_get_entries_count(st);
+      int n = avformat_index_get_entries_count(st);
+      // Never more samples than bytes (see mp4_sample_claims.h).
+      if (fileSize >= 0 && n > fileSize) n = static_cast<int>(fileSize);
       auto& samples = track->samples();
       samples.reserve(static_cast<size_t>(std::max(0, n)));
       for (int k = 0; k < n; ++k) {
