@@ -32,7 +32,9 @@ QImage copyFrameBuffer(VideoRenderer& renderer, std::string& error) {
   } else if (w <= 0 || h <= 0 || static_cast<int64_t>(stride) * h > size) {
     error = "the frame buffer has no usable size";
   } else {
-    out = QImage(bits, w, h, stride, format).convertToFormat(QImage::Format_RGB32);
+    // A deep copy: the buffer is the renderer's and goes with it, and
+    // converting an image already in the target format would share it.
+    out = QImage(bits, w, h, stride, format).copy().convertToFormat(QImage::Format_RGB32);
   }
   renderer.unlockBuffer();
   return out;

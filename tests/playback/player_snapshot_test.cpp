@@ -116,6 +116,23 @@ TEST(PlayerSnapshotTest, Mp4WindowShowsThePictureAndTheTime) {
   }
 }
 
+TEST(PlayerSnapshotTest, FrameOfAnAudioOnlyFileOutlivesTheRenderer) {
+  const std::string file = std::string(STREVANA_FIXTURE_DIR) + "/aac_only.mp4";
+  if (!std::filesystem::exists(file)) GTEST_SKIP() << "fixture missing: " << file;
+  ensureGuiApplication();
+  SnapshotOptions o;
+  o.file = file;
+  o.atMs = 500;
+  o.frameOnly = true;
+  // The renderer holding the still picture is gone when the result is read:
+  // the image must own its pixels (AddressSanitizer reports a shared buffer).
+  const SnapshotResult a = renderPlayerSnapshot(o);
+  ASSERT_FALSE(a.image.isNull()) << a.error;
+  const SnapshotResult b = renderPlayerSnapshot(o);
+  ASSERT_FALSE(b.image.isNull()) << b.error;
+  EXPECT_EQ(a.image, b.image);
+}
+
 TEST(PlayerSnapshotTest, UnopenableFileIsReported) {
   ensureGuiApplication();
   SnapshotOptions o;
