@@ -35,19 +35,26 @@ YuvFileSource::YuvFileSource(const char* path, int32_t frameWidth, int32_t frame
                       frameHeight <= kMaxDimension;
   frameBytes_ = sizeOk ? frameBytesOf(layout, frameWidth, frameHeight) : 0;
   if (!path || frameBytes_ <= 0) return;
-  try {
-    frame_.assign(static_cast<size_t>(frameBytes_), 0);
-  } catch (const std::bad_alloc&) {
-    return;
-  }
 
+  // The file first: a frame larger than the whole file (or a file that is not
+  // there) must not cost a frame buffer of up to 2 GiB.
   file_.reset(std::fopen(path, "rb"));
   if (!file_) return;
   if (std::fseek(file_.get(), 0, SEEK_END) != 0) return;
   const long size = std::ftell(file_.get());
   if (size < 0) return;
   frameCount = clampToInt32(size / frameBytes_);
-  if (frameCount <= 0) return;
+  if (frameCount <= 0) {
+    frameCount = 0;
+    file_.reset();
+    return;
+  }
+  try {
+    frame_.assign(static_cast<size_t>(frameBytes_), 0);
+  } catch (const std::bad_alloc&) {
+    file_.reset();
+    return;
+  }
   readFrame(0);
 
   converter_ = createYuvConverter(1);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -247,6 +249,25 @@ TEST_F(YuvFileSourceTest, MissingShortOrMisdescribedFilesHaveNoVideo) {
     EXPECT_EQ(bad.hasVideo, 0) << w << "x" << h << " layout " << layout;
     EXPECT_FALSE(bad.getVideoFrame(kRequestFirst, 64 * 4, nullptr, 0, 0, out.data(), pos));
   }
+}
+
+long peakResidentKb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST_F(YuvFileSourceTest, AFrameLargerThanTheFileCostsNoFrameBuffer) {
+  // 32767 x 32767 packed 4:2:2 is a 2 GiB frame: neither a missing file nor
+  // a small one may allocate (and touch) it before finding it cannot play.
+  const std::string small = writeFile("small.yuv", 16, 16, 5, 4);
+  const long before = peakResidentKb();
+  for (const std::string& path : {(dir_ / "none.yuv").string(), small}) {
+    YuvFileSource s(path.c_str(), 32767, 32767, 25, 5, kFormatYuy2);
+    EXPECT_EQ(s.hasVideo, 0) << path;
+    EXPECT_EQ(s.frameCount, 0) << path;
+  }
+  EXPECT_LT(peakResidentKb() - before, 256 * 1024);
 }
 
 }  // namespace
