@@ -14,7 +14,7 @@ packages=(
   # tests, fixtures and benchmarks
   ffmpeg libopencore-amrnb-dev libvo-amrwbenc-dev libyuv-dev
   pulseaudio pulseaudio-utils libasound2-plugins xvfb xauth
-  clang llvm libclang-rt-14-dev
+  clang llvm libclang-rt-14-dev valgrind
   procps
 )
 
