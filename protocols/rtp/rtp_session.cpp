@@ -165,13 +165,17 @@ int RtpSession::poll() {
   if (!created_) return kRtpSessionNotCreated;
   drainSocket(rtpSocket_, false);
   drainSocket(rtcpSocket_, true);
+  maintain();
+  return kRtpOk;
+}
+
+void RtpSession::maintain() {
   removeDepartedSources();
   if (activeSources_ != scheduledSources_) {
     scheduledSources_ = activeSources_;
     scheduler_.setSourceCount(activeSources_);
   }
-  if (scheduler_.isDue(nowSeconds())) sendReport(false);
-  return kRtpOk;
+  if (created_ && scheduler_.isDue(nowSeconds())) sendReport(false);
 }
 
 void RtpSession::drainSocket(UdpSocket& socket, bool rtcp) {

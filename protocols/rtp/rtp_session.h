@@ -110,9 +110,15 @@ class RtpSession {
   // Own SDES items other than CNAME (NAME .. NOTE), sent on every 11th report.
   void setOwnSdesItem(uint8_t type, std::string text);
 
-  // Receives and processes everything waiting, then reports if due. Never
+  // Receives and processes everything waiting, then maintain(). Never
   // blocks. 0 or -25.
   int poll();
+  // The part of poll() after the sockets have been read: forgets sources
+  // that said goodbye once they are drained (or still on probation), updates
+  // the member count of the report interval and, in a created session, sends
+  // a report when due. With processRtpDatagram / processRtcpDatagram it lets
+  // tests and fuzzers run a session without sockets.
+  void maintain();
 
   bool gotoFirstSourceWithData() { return sources_.gotoFirstWithData(); }
   bool gotoNextSourceWithData() { return sources_.gotoNextWithData(); }
