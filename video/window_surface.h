@@ -14,6 +14,14 @@
 //
 // Ownership: the surface owns its back buffer. Callers never keep the QImage
 // reference beyond the BackBuffer scope that handed it out.
+//
+// Size: a back buffer is at most kMaxBackBufferBytes (1 GiB, 16384 x 16384
+// pixels; 400 % of a 1080p picture takes an eighth of it), and sizes are
+// worked out in 64 bits. A size past that bound, or one whose buffer cannot
+// be allocated, leaves the surface with an empty (null) buffer and a client
+// size of 0 x 0, so that nothing draws into it; drawing code clips to the
+// client size or to the image's own rectangle. The next resize to a size
+// that fits gives a buffer again.
 #include <QImage>
 #include <QRect>
 #include <QSize>
@@ -25,6 +33,8 @@ namespace strevana {
 
 class WindowSurface {
  public:
+  static constexpr int64_t kMaxBackBufferBytes = int64_t{1} << 30;
+
   // Scoped write access to the back buffer: holds the buffer mutex for its
   // lifetime. The image is Format_RGB32 (B G R 0xff in memory) and has the
   // client size.
@@ -60,11 +70,13 @@ class WindowSurface {
   virtual void invalidate(const QRect& rect) = 0;
 
  protected:
-  // Starts with a black back buffer of the given size (negative sizes are 0).
+  // Starts with a black back buffer of the given size (negative sizes are 0;
+  // a size that cannot be had gives 0 x 0, see above).
   WindowSurface(int32_t width, int32_t height);
 
   // Gives the back buffer a new size, keeping the overlapping top-left part
-  // and filling new area black. Takes the buffer mutex.
+  // and filling new area black; a size that cannot be had gives an empty
+  // buffer and a client size of 0 x 0. Takes the buffer mutex.
   void resizeBackBuffer(int32_t width, int32_t height);
 
   // For subclasses that copy the buffer to a screen: the mutex and the image
