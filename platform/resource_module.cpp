@@ -1,7 +1,5 @@
 #include "platform/resource_module.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -448,31 +446,6 @@ std::unique_ptr<ResourceModule> ResourceModule::parse(std::string_view text,
   ResourceParser parser(*module);
   parser.run(text);
   return module;
-}
-
-std::unique_ptr<ResourceModule> ResourceModule::load(const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly)) return nullptr;
-  if (file.size() > static_cast<qint64>(kMaxFileBytes)) return nullptr;
-  QByteArray bytes = file.read(static_cast<qint64>(kMaxFileBytes) + 1);
-  if (bytes.size() > static_cast<qsizetype>(kMaxFileBytes)) return nullptr;
-  std::string name = path;
-  size_t slash = name.find_last_of('/');
-  if (slash != std::string::npos) name.erase(0, slash + 1);
-  return parse(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())),
-               std::move(name));
-}
-
-const ResourceModule& ResourceModule::program() {
-  // Immutable after the first call; an unreadable built-in resource (a broken
-  // build) still gives an empty module rather than a crash.
-  static const std::unique_ptr<ResourceModule> module = [] {
-    auto m = load(":/strevana/strevanaPlayer.lang");
-    if (!m) m = std::make_unique<ResourceModule>();
-    m->fileName_ = "application";
-    return m;
-  }();
-  return *module;
 }
 
 bool ResourceModule::findString(int32_t id, std::string& out) const {

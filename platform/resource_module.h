@@ -9,6 +9,9 @@
 // text it does carry. Lengths are bounded (file, line, nesting, counts), so a
 // hostile file costs bounded memory.
 //
+// The parser itself (this header and resource_module.cpp) needs no Qt; load()
+// and program() read files through QFile (resource_module_load.cpp).
+//
 // Threads: a module is immutable once parsed and may be read from any thread.
 // Ownership: whoever loads a module owns it; program() lives for the process.
 #include <cstdint>
