@@ -164,6 +164,7 @@ void PlaybackEngine::setUpAudio() {
 
 int PlaybackEngine::closeMedia() {
   atEnd_ = false;
+  pendingFrame_ = false;
   renderer_.reset();
   source_.reset();
   lentStillBits_ = {};
@@ -224,16 +225,23 @@ int PlaybackEngine::createRenderer() {
 int PlaybackEngine::renderFrame(FrameRequest request) { return renderFrameImpl(request, true); }
 
 int PlaybackEngine::renderFrameImpl(FrameRequest request, bool mayRecreate) {
-  if (!source_) return 0;
+  // Whatever was decoded ahead is replaced by the picture asked for now.
+  pendingFrame_ = false;
+  if (!decodeIntoBuffer(request, positionMs_, mayRecreate)) return 0;
+  return presentFrame(mayRecreate);
+}
+
+bool PlaybackEngine::decodeIntoBuffer(FrameRequest request, int32_t& positionMs, bool mayRecreate) {
+  if (!source_) return false;
   uint8_t* bits = nullptr;
   int32_t size = 0;
   int32_t stride = 0;
   bool locked = renderer_ && renderer_->lockBuffer(bits, size, stride);
   if (!locked) {
-    if (!mayRecreate) return 0;
+    if (!mayRecreate) return false;
     createRenderer();
     locked = renderer_ && renderer_->lockBuffer(bits, size, stride);
-    if (!locked) return 0;
+    if (!locked) return false;
   }
   // The source writes a whole picture in its own format: never let it run
   // past a buffer made for something smaller.
@@ -244,10 +252,13 @@ int PlaybackEngine::renderFrameImpl(FrameRequest request, bool mayRecreate) {
   bool ok = false;
   if (fits) {
     ok = source_->getVideoFrame(request, stride, backgroundBits_, backgroundWidth_,
-                                backgroundHeight_, bits, positionMs_);
+                                backgroundHeight_, bits, positionMs);
   }
   renderer_->unlockBuffer();
-  if (!ok) return 0;
+  return ok;
+}
+
+int PlaybackEngine::presentFrame(bool mayRecreate) {
   if (renderer_->present()) return 1;
   if (!mayRecreate) return 0;
   createRenderer();
@@ -323,7 +334,15 @@ int PlaybackEngine::stepForward() {
   if (!source_ || !renderer_) return 0;
   if (audio_) audio_->stop();
   if (positionMs_ >= source_->durationMs) return 0;
-  const int ok = renderFrame(kRequestNext);
+  int ok = 0;
+  if (pendingFrame_) {
+    // The next picture is already decoded: show it.
+    pendingFrame_ = false;
+    positionMs_ = pendingPositionMs_;
+    ok = presentFrame(true);
+  } else {
+    ok = renderFrame(kRequestNext);
+  }
   clockMs_ = positionMs_;
   return ok;
 }
@@ -332,7 +351,15 @@ int PlaybackEngine::stepBackward() {
   if (!source_ || !renderer_) return 0;
   if (audio_) audio_->stop();
   atEnd_ = false;
-  const int ok = renderFrame(kRequestPrevious);
+  int ok = 0;
+  if (pendingFrame_) {
+    // The source stands one picture ahead of the screen: the one before the
+    // picture on screen is the last one shown before its time.
+    positionMs_ = positionMs_ > 0 ? positionMs_ - 1 : 0;
+    ok = renderFrame(kRequestAtPosition);
+  } else {
+    ok = renderFrame(kRequestPrevious);
+  }
   clockMs_ = positionMs_;
   return ok;
 }
@@ -483,18 +510,10 @@ int PlaybackEngine::tick() {
     clockMs_ = truncateToInt32(audio_->playedTimeMs());
     // Audio-only media have no frames to pace: the still picture is asked
     // for on every tick.
-    if (!sourceIsAudioOnly() && positionMs_ > clockMs_) return 1;
-    const int64_t lag = static_cast<int64_t>(clockMs_) - positionMs_;
-    const FrameRequest request = lag >= kCatchUpLagMs ? kRequestNextCatchingUp : kRequestNext;
-    rendered = renderFrame(request) != 0;
+    rendered = sourceIsAudioOnly() ? renderFrame(kRequestNext) != 0 : advanceVideo(true);
   } else {
     clockMs_ = clampToInt32(static_cast<int64_t>(clockBaseMs_) + (clock_.nowMs() - tickBaseMs_));
-    if (positionMs_ > clockMs_) return 1;
-    if (static_cast<int64_t>(positionMs_) + kPostfilterDropLagMs < clockMs_ &&
-        postfilter_ == kPostfilterAuto && source_) {
-      source_->setPostfilter(kPostfilterNone);
-    }
-    rendered = renderFrame(kRequestNext) != 0;
+    rendered = advanceVideo(false);
   }
   if (rendered) return 1;
 
@@ -510,6 +529,27 @@ int PlaybackEngine::tick() {
   pause();
   atEnd_ = true;
   return 0;
+}
+
+bool PlaybackEngine::advanceVideo(bool audioClocked) {
+  // The next picture is decoded into the renderer's buffer as soon as the
+  // one on screen is shown, and presented once the clock reaches its own time
+  // stamp: each picture is on screen from its time until the next one's.
+  if (!pendingFrame_) {
+    const int64_t lag = static_cast<int64_t>(clockMs_) - positionMs_;
+    const FrameRequest request = audioClocked && lag >= kCatchUpLagMs ? kRequestNextCatchingUp : kRequestNext;
+    pendingPositionMs_ = positionMs_;
+    if (!decodeIntoBuffer(request, pendingPositionMs_, true)) return false;
+    pendingFrame_ = true;
+  }
+  if (pendingPositionMs_ > clockMs_) return true;
+  pendingFrame_ = false;
+  positionMs_ = pendingPositionMs_;
+  // Late pictures: the automatic post filter is dropped, whichever clock runs.
+  if (static_cast<int64_t>(positionMs_) + kPostfilterDropLagMs < clockMs_ && postfilter_ == kPostfilterAuto) {
+    source_->setPostfilter(kPostfilterNone);
+  }
+  return presentFrame(true) != 0;
 }
 
 }  // namespace strevana

@@ -39,6 +39,11 @@
 // - Sources are created with the automatic post filter given as 3
 //   (de-blocking and de-ringing), as the post filter setter passes it: no
 //   source is ever handed the automatic mode.
+// - Playback decodes the next picture into the renderer's buffer as soon as
+//   the one on screen is shown and presents it when the clock reaches its
+//   time stamp, so each picture is on screen from its own time until the next
+//   one's, in playback as in seeking. A late picture turns the automatic post
+//   filter off under either clock.
 // - The clock is an injectable MillisecondClock (the process clock by
 //   default), and the renderer and source factories are injectable, so that
 //   tests can drive time, renderer failures and live sources by hand.
@@ -165,6 +170,12 @@ class PlaybackEngine {
   void chooseFormatAndRenderer(bool preferYuv);
   void setUpAudio();
   int renderFrameImpl(FrameRequest request, bool mayRecreate);
+  // Has the source write a picture into the renderer's buffer (its time into
+  // positionMs) without showing it.
+  bool decodeIntoBuffer(FrameRequest request, int32_t& positionMs, bool mayRecreate);
+  int presentFrame(bool mayRecreate);
+  // One playback step for media with pictures: decodes ahead, shows when due.
+  bool advanceVideo(bool audioClocked);
   bool sourceIsAudioOnly() const;
   void enqueueAudioAt(int32_t timeMs);
 
@@ -187,6 +198,9 @@ class PlaybackEngine {
   int32_t outputHeight_ = -1;
   int32_t positionMs_ = 0;
   bool atEnd_ = false;  // playback ended at the last frame, or went to the end
+  // A picture decoded ahead into the renderer's buffer, shown at its time.
+  bool pendingFrame_ = false;
+  int32_t pendingPositionMs_ = 0;
   int32_t clockMs_ = 0;
   int32_t clockBaseMs_ = 0;
   int64_t tickBaseMs_ = 0;

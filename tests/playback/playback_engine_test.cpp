@@ -264,12 +264,25 @@ TEST_F(EngineTest, RewindGoToEndStepsAndSeek) {
   EXPECT_EQ(src->videoRequests.back(), kRequestAtPosition);
   EXPECT_EQ(engine.positionMs(), 200);
   EXPECT_EQ(engine.clockMs(), 200);
-  // Playback goes on from the sought position.
+  // Playback goes on from the sought position; the next picture comes at its
+  // own time, and a step while it waits shows it.
   engine.play();
   clock.advance(10);
   engine.tick();
   EXPECT_EQ(engine.clockMs(), 210);
+  EXPECT_EQ(engine.positionMs(), 200);
+  clock.advance(30);
+  engine.tick();
   EXPECT_EQ(engine.positionMs(), 240);
+  engine.tick();  // 280 decoded ahead
+  EXPECT_EQ(engine.stepForward(), 1);
+  EXPECT_EQ(engine.positionMs(), 280);
+  EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(7)));
+  engine.play();
+  engine.tick();  // 320 decoded ahead; back goes to the one before 280
+  EXPECT_EQ(engine.stepBackward(), 1);
+  EXPECT_EQ(engine.positionMs(), 240);
+  EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(6)));
 
   EXPECT_EQ(engine.seekToEnd(), 1);
   EXPECT_EQ(src->videoRequests.back(), kRequestLast);
@@ -283,6 +296,23 @@ TEST_F(EngineTest, RewindGoToEndStepsAndSeek) {
   EXPECT_EQ(engine.clockMs(), 0);
   EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(0)));
   EXPECT_EQ(engine.stepBackward(), 0);  // nothing before the first frame
+}
+
+TEST_F(EngineTest, EachPictureIsOnScreenFromItsTimeUntilTheNext) {
+  adopt({.frames = 20, .frameMs = 40});
+  // From the start, and after a seek between two pictures while playing.
+  for (int32_t start : {0, 130}) {
+    if (start) engine.seekTo(start);
+    engine.play();
+    for (int32_t t = start; t < start + 300; ++t) {
+      engine.tick();
+      const int shown = t / 40;
+      ASSERT_EQ(pixel(100, 50), grey(FakeMediaSource::greyOf(shown))) << "clock " << t;
+      ASSERT_EQ(engine.positionMs(), shown * 40) << "clock " << t;
+      clock.advance(1);
+    }
+    engine.pause();
+  }
 }
 
 TEST_F(EngineTest, OperationsWithoutSourceFail) {
@@ -343,6 +373,7 @@ TEST_F(EngineTest, LiveSourceIsClosedWhenPausedOrWhenAFrameRequestFails) {
   EXPECT_EQ(engine.tick(), 1);
   src->failFrames = true;
   clock.advance(100);
+  EXPECT_EQ(engine.tick(), 1);  // the picture decoded before is shown
   EXPECT_EQ(engine.tick(), 0);
   EXPECT_TRUE(failed);
   EXPECT_EQ(engine.source(), nullptr);
@@ -479,17 +510,17 @@ TEST_F(EngineTest, RawYuvFileIsPacedByTheClockAndPausesAtItsEnd) {
   EXPECT_EQ(src->outputFormat, 10);
   engine.play();
   EXPECT_EQ(engine.tick(), 1);
-  EXPECT_EQ(src->count(kRequestNext), 1);
-  for (int frame = 1; frame < 9; ++frame) {
+  EXPECT_EQ(src->count(kRequestNext), 1);  // decoded ahead, shown at its time
+  EXPECT_EQ(engine.positionMs(), 0);
+  for (int frame = 1; frame < 10; ++frame) {
     run(39);
-    EXPECT_EQ(src->count(kRequestNext), frame) << "early request before frame " << frame + 1;
+    EXPECT_EQ(engine.positionMs(), 40 * (frame - 1)) << "frame " << frame << " shown early";
+    EXPECT_EQ(src->count(kRequestNext), frame);
     run(1);
-    EXPECT_EQ(src->count(kRequestNext), frame + 1);
-    EXPECT_EQ(engine.positionMs(), 40 * (frame + 1));
+    EXPECT_EQ(engine.positionMs(), 40 * frame);
   }
   EXPECT_NEAR(static_cast<int>(pixel(100, 50) & 0xff), testing::yuvGrey(9), 3);
   // The tenth frame is the last: the next request fails and playback pauses.
-  run(39);
   clock.advance(1);
   EXPECT_EQ(engine.tick(), 0);
   EXPECT_EQ(engine.positionMs(), 360);
@@ -497,6 +528,9 @@ TEST_F(EngineTest, RawYuvFileIsPacedByTheClockAndPausesAtItsEnd) {
   engine.play();
   EXPECT_EQ(src->requests.back(), kRequestFirst);
   EXPECT_EQ(engine.positionMs(), 0);
+  EXPECT_EQ(engine.tick(), 1);
+  EXPECT_EQ(engine.positionMs(), 0);
+  clock.advance(40);
   EXPECT_EQ(engine.tick(), 1);
   EXPECT_EQ(engine.positionMs(), 40);
   // With repeat the end itself goes back to the first frame.
