@@ -74,31 +74,9 @@ class MediaSource {
   // smaller than a picture row.
   void drawStillPicture(int32_t dstStride, uint8_t* dst) const;
 
-  // Composites a width x height picture of 4-byte pixels (fourth byte alpha)
-  // over the background at the object position into dst. A background smaller
-  // than the picture (or none) is replaced by black; of a larger one the
-  // top-left width x height pixels are used. Pixels with alpha 0 leave the
-  // background; the others replace it (no blending). False, with nothing
-  // written, when dstStride is smaller than a picture row.
-  bool compositePicture(const uint8_t* picture, int32_t width, int32_t height,
-                        const uint8_t* backgroundBits, int32_t backgroundWidth,
-                        int32_t backgroundHeight, int32_t dstStride, uint8_t* dst) const;
-
   // Stores name (or, for names longer than 255 characters, nothing): false when
   // the name does not fit.
   bool setName(const char* newName);
-
-  // Stream-saving writers shared by the sources: each opens its file in append
-  // mode, writes one block and closes it again.
-  void appendVideoStream(const uint8_t* data, size_t length) const;
-  void appendAudioStream(const uint8_t* data, size_t length) const;
-  void appendRawAudio(const uint8_t* data, size_t length) const;
-  // Writes one raw picture to the single file or, per frame, to the next
-  // numbered file.
-  void writeRawVideoPicture(const uint8_t* data, size_t length);
-  // The next per-frame file name: "%s%04d.yuv" of the path up to the first
-  // '.' of its file name part; the counter wraps after 9999.
-  std::string nextPerFrameName();
 
   // Shared state, in declaration order.
   char name[kNameCapacity] = {};

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "media/audio_conversion.h"
+#include "media/stream_saving.h"
 
 namespace strevana {
 
 namespace {
 
-constexpr uint32_t kPinCapacity = 1024;
 // Configurations larger than this are not believed.
 constexpr uint32_t kMaxConfigBytes = 1u << 20;
 // Samples a seek decodes past the one shown at the wanted time: more than any
@@ -49,9 +48,8 @@ Mp4FileSource::Mp4FileSource(const char* fileName, int32_t, OutputFormat format,
 
 Mp4FileSource::~Mp4FileSource() {
   closeFile();
-  destroyVideoDecoder();
-  destroyAudioDecoder();
-  CIOStrmPin::freeBufferElem(currentPicture_);
+  video_.reset();
+  audio_.reset();
 }
 
 void Mp4FileSource::closeFile() {
@@ -61,21 +59,6 @@ void Mp4FileSource::closeFile() {
   videoTrack_ = audioTrack_ = nullptr;
   file_->close();
   CMp4File::destroyInstance(file_);
-}
-
-void Mp4FileSource::destroyVideoDecoder() {
-  Mpeg4CodecIf::destroyInstance(videoDecoder_);
-  videoControl_ = nullptr;
-  CInStrmPin::destroyInstance(videoInput_);
-  COutStrmPin::destroyInstance(videoOutput_);
-  COutStrmPin::destroyInstance(rawVideoOutput_);
-}
-
-void Mp4FileSource::destroyAudioDecoder() {
-  if (audioDecoder_) audioDecoder_->stop();
-  CAudioCodecIf::destroyInstance(audioDecoder_);
-  CInStrmPin::destroyInstance(audioInput_);
-  COutStrmPin::destroyInstance(audioOutput_);
 }
 
 uint64_t Mp4FileSource::sumSampleSizes(CMp4Track* track, uint32_t count) {
@@ -206,9 +189,9 @@ bool Mp4FileSource::open(const char* fileName, OutputFormat format, PostfilterMo
     closeFile();
     return false;
   }
-  if (hasVideo && currentPicture_) {
-    width = currentPicture_->desc().width();
-    height = currentPicture_->desc().height();
+  if (hasVideo && video_ && video_->currentPicture()) {
+    width = video_->currentPicture()->desc().width();
+    height = video_->currentPicture()->desc().height();
   }
   if (hasVideo && displayWidth != 0 && (displayWidth != width || displayHeight != height)) {
     // the file's own display size stands
@@ -222,64 +205,36 @@ bool Mp4FileSource::open(const char* fileName, OutputFormat format, PostfilterMo
 // ---- video ----
 
 bool Mp4FileSource::createVideoDecoder(OutputFormat format, PostfilterMode postfilter) {
-  const int32_t decoderFormat = videoDecoderFormat(format);
-  if (decoderFormat == 0) return false;
+  if (videoDecoderFormat(format) == 0) return false;
   outputFormat = format;
   if (!videoTrack_) return true;
 
-  videoDecoder_ = Mpeg4CodecIf::createInstance(0);
-  videoInput_ = CInStrmPin::createInstance(kPinCapacity);
-  videoOutput_ = COutStrmPin::createInstance(kPinCapacity);
-  videoControl_ = videoDecoder_ ? videoDecoder_->getInterface(2, 0) : nullptr;
-  if (!videoDecoder_ || !videoInput_ || !videoOutput_ || !videoControl_) {
-    destroyVideoDecoder();
-    return false;
-  }
-  videoControl_->setPostfilter(postfilter);
-  if (!videoControl_->setOutputFormat(decoderFormat, 0)) {
-    destroyVideoDecoder();
-    return false;
-  }
-  videoControl_->connectInput(videoInput_, 0);
-  videoControl_->connectOutput(videoOutput_, 0);
-  if (!rawVideoFile.empty()) {
-    rawVideoOutput_ = COutStrmPin::createInstance(kPinCapacity);
-    if (rawVideoOutput_) videoControl_->connectOutput(rawVideoOutput_, 1);
-  }
-  videoControl_->setPictureSize(trackWidth_, trackHeight_);
-
   int32_t code = 0;
-  if (videoTrack_->getCodec(code) != kMp4Ok) {
-    destroyVideoDecoder();
-    return false;
-  }
-  if (code == kVideoCodecH263) videoControl_->setH263();
-
+  if (videoTrack_->getCodec(code) != kMp4Ok) return false;
+  std::vector<uint8_t> config;
   uint32_t size = 0;
   if (videoTrack_->getConfigSize(1, size) == kMp4Ok && size > 0 && size <= kMaxConfigBytes) {
-    CBufferElem* config = nullptr;
-    if (CIOStrmPin::allocateBufferElem(config, size) == kPinOk) {
-      uint32_t length = 0;
-      if (videoTrack_->getConfig(1, size, length, config->data()) == kMp4Ok && length <= size) {
-        config->setSize(length);
-        videoConfig_.assign(config->data(), config->data() + length);
-        videoControl_->setConfig(config, 0);
-      }
-      CIOStrmPin::freeBufferElem(config);
+    config.resize(size);
+    uint32_t length = 0;
+    if (videoTrack_->getConfig(1, size, length, config.data()) == kMp4Ok && length <= size) {
+      config.resize(length);
+      videoConfig_ = config;
+    } else {
+      config.clear();
     }
   }
-
-  if (!videoControl_->start()) {
-    destroyVideoDecoder();
-    hasVideo = 0;
-    return false;
-  }
-  videoControl_->getInfo(videoInfo_);
-  uint32_t a = 1, b = 1, c = 0;
-  videoControl_->getPixelAspect(a, b, c);
-  if (b != 0) pixelAspect = static_cast<double>(a) / b;
-  int32_t run = 1;
-  videoDecoder_->step(&run);
+  VideoDecodePipe::Setup setup;
+  setup.format = format;
+  setup.postfilter = postfilter;
+  setup.width = trackWidth_;
+  setup.height = trackHeight_;
+  setup.h263 = code == kVideoCodecH263;
+  setup.config = config.data();
+  setup.configLength = static_cast<uint32_t>(config.size());
+  setup.rawSaveOutput = !rawVideoFile.empty();
+  video_ = VideoDecodePipe::create(setup);
+  if (!video_) return false;
+  pixelAspect = video_->pixelAspect();
   return true;
 }
 
@@ -304,34 +259,21 @@ CBufferElem* Mp4FileSource::readVideoSample(int64_t number) {
 bool Mp4FileSource::feedVideoSample(int64_t number) {
   CBufferElem* element = readVideoSample(number);
   if (!element) {
-    videoInput_->endOfStream();
+    video_->input().endOfStream();
     return false;
   }
-  appendVideoStream(element->data(), element->size());
-  if (videoInput_->put(element) != kPinOk) {
+  appendVideoStream(*this, element->data(), element->size());
+  if (video_->input().put(element) != kPinOk) {
     CIOStrmPin::freeBufferElem(element);
-    videoInput_->endOfStream();
+    video_->input().endOfStream();
     return false;
   }
   lastSampleFed_ = number;
   return true;
 }
 
-void Mp4FileSource::takePicture(bool saveRaw) {
-  if (currentPicture_) videoOutput_->releaseElement(currentPicture_);
-  CIOStrmPin::freeBufferElem(currentPicture_);  // only if the pin would not take it back
-  videoOutput_->take(currentPicture_);
-  if (rawVideoOutput_) {
-    CBufferElem* raw = nullptr;
-    if (rawVideoOutput_->take(raw) == kPinOk && raw) {
-      if (saveRaw) writeRawVideoPicture(raw->data(), raw->size());
-      CIOStrmPin::freeBufferElem(raw);
-    }
-  }
-}
-
 void Mp4FileSource::seekVideo(int64_t time) {
-  if (!videoDecoder_ || !videoTrack_) return;
+  if (!video_ || !videoTrack_) return;
   if (time < 0) time = 0;
   uint32_t n = 0;
   uint64_t tn = 0;
@@ -343,112 +285,69 @@ void Mp4FileSource::seekVideo(int64_t time) {
   if (videoTrack_->findSyncSample(tn, k) != kMp4Ok) k = 1;
   uint64_t tk = 0;
   videoTrack_->getSampleTime(k, tk);
-  videoControl_->seek(tk);
+  video_->seek(tk);
 
   // Pictures leave the decoder in presentation order, so the wanted one is
   // the first whose time is not before tn; the samples run out at the latest.
   bool found = false;
   bool tookAny = false;
-  int32_t run = 1;
   const int64_t last = static_cast<int64_t>(std::max(n, k)) + kSeekReorderSlack;
   for (int64_t s = k; !found && s <= last; ++s) {
     const bool fed = feedVideoSample(s);
-    if (videoDecoder_->status() == 0) videoDecoder_->step(&run);
-    while (videoOutput_->count() > 0) {
-      takePicture(false);
-      if (!currentPicture_) break;
+    if (video_->status() == 0) video_->step();
+    while (video_->output().count() > 0) {
+      video_->takePicture(nullptr);
+      if (!video_->currentPicture()) break;
       tookAny = true;
-      currentPictureTime_ = currentPicture_->desc().time();
+      currentPictureTime_ = video_->currentPicture()->desc().time();
       if (currentPictureTime_ >= tn) {
         found = true;
         break;
       }
     }
-    if (!fed || videoDecoder_->status() != 0) break;
+    if (!fed || video_->status() != 0) break;
   }
-  if (!tookAny) CIOStrmPin::freeBufferElem(currentPicture_);
+  if (!tookAny) video_->dropCurrentPicture();
 }
 
 void Mp4FileSource::decodeNextPicture() {
-  if (!videoDecoder_) return;
-  int32_t run = 1;
-  if (videoDecoder_->status() == 0 && videoOutput_->count() == 0) {
+  if (!video_) return;
+  if (video_->status() == 0 && video_->output().count() == 0) {
     for (int fedWithoutPicture = 0;; ++fedWithoutPicture) {
       const bool fed = fedWithoutPicture < kMaxSamplesWithoutPicture && feedVideoSample(lastSampleFed_ + 1);
-      videoDecoder_->step(&run);
-      if (!fed && videoOutput_->count() == 0) {
-        if (currentPicture_) videoOutput_->releaseElement(currentPicture_);
-        CIOStrmPin::freeBufferElem(currentPicture_);
+      video_->step();
+      if (!fed && video_->output().count() == 0) {
+        video_->dropCurrentPicture();
         return;
       }
-      if (videoDecoder_->status() != 0 || videoOutput_->count() > 0) break;
+      if (video_->status() != 0 || video_->output().count() > 0) break;
     }
   }
-  takePicture(true);
+  video_->takePicture(this);
 }
 
 void Mp4FileSource::setPostfilter(PostfilterMode mode) {
-  if (videoControl_) videoControl_->setPostfilter(mode);
+  if (video_) video_->setPostfilter(mode);
 }
 
-bool Mp4FileSource::prefersRgbOutput() {
-  int32_t flag = 0;
-  return videoControl_ && videoControl_->hasAlpha(flag) && flag != 0;
-}
+bool Mp4FileSource::prefersRgbOutput() { return video_ && video_->hasAlpha(); }
 
 bool Mp4FileSource::setOutputFormat(OutputFormat format) {
   int32_t mode = 0;
-  if (hasVideo && videoDecoder_) {
-    videoControl_->getPostfilter(mode);
-    destroyVideoDecoder();
+  // A picture in the old layout must not be copied as the new one: the same
+  // picture is decoded again in the new format.
+  const bool hadPicture = hasVideo && video_ && video_->currentPicture();
+  if (hasVideo && video_) {
+    mode = video_->postfilter();
+    video_.reset();
   }
   const bool made = createVideoDecoder(format, mode);
-  if (hasVideo && currentPicture_) {
-    if (videoDecoder_) {
-      seekVideo(static_cast<int64_t>(currentPictureTime_ & INT64_MAX));
-    } else {
-      // A picture in the old layout must not be copied as the new one.
-      CIOStrmPin::freeBufferElem(currentPicture_);
-    }
-  }
+  if (hadPicture && video_) seekVideo(static_cast<int64_t>(currentPictureTime_ & INT64_MAX));
   return made || !hasVideo;
 }
 
 int64_t Mp4FileSource::videoByteCount() { return hasVideo ? static_cast<int64_t>(videoBytes_) : -1; }
 int64_t Mp4FileSource::audioByteCount() { return hasAudio ? static_cast<int64_t>(audioBytes_) : -1; }
-
-void Mp4FileSource::copyPicture(uint8_t* dst, int32_t dstStride, const uint8_t* backgroundBits,
-                                int32_t backgroundWidth, int32_t backgroundHeight) {
-  uint8_t* data = nullptr;
-  uint32_t size = 0;
-  CIOStrmPin::getData(currentPicture_, data, size);
-  if (!data || !dst) return;
-  const int32_t pictureWidth = currentPicture_->desc().width();
-  const int32_t pictureHeight = currentPicture_->desc().height();
-  if (prefersRgbOutput() && outputFormat == kFormatBgrx32) {
-    if (pictureWidth == width && pictureHeight == height &&
-        static_cast<int64_t>(size) >= static_cast<int64_t>(width) * height * 4) {
-      compositePicture(data, width, height, backgroundBits, backgroundWidth, backgroundHeight,
-                       dstStride, dst);
-    }
-    return;
-  }
-  const int32_t dstRow = rowBytes(outputFormat, width);
-  const int32_t srcRow = rowBytes(outputFormat, pictureWidth);
-  if (dstStride == dstRow && srcRow == dstRow && pictureHeight == height) {
-    const int64_t bytes = std::min<int64_t>(size, bufferBytes(outputFormat, width, height));
-    std::memcpy(dst, data, static_cast<size_t>(bytes));
-    return;
-  }
-  // A picture of another size than announced is clipped, never overrun.
-  const int32_t rows = std::min(height, pictureHeight);
-  const int32_t n = std::min(dstRow, srcRow);
-  for (int32_t y = 0; y < rows && n > 0; ++y) {
-    const int64_t from = static_cast<int64_t>(y) * srcRow;
-    if (from + n > size) break;
-    std::memcpy(dst + static_cast<ptrdiff_t>(y) * dstStride, data + from, static_cast<size_t>(n));
-  }
-}
 
 void Mp4FileSource::updateTimecode(uint64_t time, int32_t positionMs) {
   const int32_t s = positionMs / 1000;
@@ -483,7 +382,7 @@ bool Mp4FileSource::getVideoFrame(FrameRequest request, int32_t dstStride,
 
   switch (request) {
     case kRequestCurrent:
-      if (!currentPicture_) return false;
+      if (!hasCurrentPicture()) return false;
       break;
     case kRequestFirst:
       seekVideo(0);
@@ -504,9 +403,9 @@ bool Mp4FileSource::getVideoFrame(FrameRequest request, int32_t dstStride,
     default:
       break;
   }
-  if (!currentPicture_) return false;
-  copyPicture(dst, dstStride, backgroundBits, backgroundWidth, backgroundHeight);
-  const uint64_t time = currentPicture_->desc().time();
+  if (!video_ || !video_->currentPicture()) return false;
+  video_->copyPicture(*this, dst, dstStride, backgroundBits, backgroundWidth, backgroundHeight);
+  const uint64_t time = video_->currentPicture()->desc().time();
   currentPictureTime_ = time;
   positionMs = videoTimeScale_
                    ? static_cast<int32_t>(std::min<uint64_t>(time * 1000 / videoTimeScale_, INT32_MAX))
@@ -536,60 +435,46 @@ bool Mp4FileSource::setTimecode(int32_t hours, int32_t minutes, int32_t seconds,
 bool Mp4FileSource::createAudioDecoder() {
   int32_t code = 0;
   if (!audioTrack_ || audioTrack_->getCodec(code) != kMp4Ok) return false;
-  int32_t kind = 0;
+  AudioDecodePipe::Setup setup;
   switch (code) {
-    case kAudioCodecAac: kind = kAudioKindAac; break;
+    case kAudioCodecAac:
+      setup.kind = kAudioKindAac;
+      setup.format = kAudioFormatGeneric;
+      break;
     case kAudioCodecAmrWb:
-    case kAudioCodecAmrNb: kind = kAudioKindAmr; break;
+    case kAudioCodecAmrNb: {
+      setup.kind = kAudioKindAmr;
+      setup.format = code == kAudioCodecAmrWb ? kAudioFormatAmrWb : kAudioFormatAmrNb;
+      int16_t channels = 1;
+      uint32_t rate = 0;
+      audioTrack_->getChannels(channels);
+      audioTrack_->getSampleRate(rate);
+      setup.channels = channels;
+      setup.rate = static_cast<int32_t>(std::min<uint32_t>(rate, INT32_MAX));
+      break;
+    }
     default:
       hasAudio = 0;
       return false;
   }
-  audioDecoder_ = CAudioCodecIf::createInstance(kind);
-  if (!audioDecoder_) {
-    hasAudio = 0;
-    return false;
-  }
-  audioInput_ = CInStrmPin::createInstance(kPinCapacity);
-  audioOutput_ = COutStrmPin::createInstance(kPinCapacity);
-  if (!audioInput_ || !audioOutput_) {
-    destroyAudioDecoder();
-    hasAudio = 0;
-    return false;
-  }
-  audioDecoder_->connectInput(audioInput_, 0);
-  audioDecoder_->connectOutput(audioOutput_, 0);
-
   uint32_t size = 0;
   if (audioTrack_->getConfigSize(1, size) == kMp4Ok && size > 0 && size <= kMaxConfigBytes) {
-    CBufferElem* config = nullptr;
-    if (CIOStrmPin::allocateBufferElem(config, size) == kPinOk) {
-      uint32_t length = 0;
-      if (audioTrack_->getConfig(1, size, length, config->data()) == kMp4Ok && length <= size) {
-        config->setSize(length);
-        audioConfig_.assign(config->data(), config->data() + length);
-        if (kind == kAudioKindAac) audioDecoder_->setConfig(config);
-      }
-      CIOStrmPin::freeBufferElem(config);
+    std::vector<uint8_t> config(size);
+    uint32_t length = 0;
+    if (audioTrack_->getConfig(1, size, length, config.data()) == kMp4Ok && length <= size) {
+      config.resize(length);
+      audioConfig_ = std::move(config);
     }
   }
-  if (kind == kAudioKindAac) audioDecoder_->setFormat(kAudioFormatGeneric);
-  if (kind == kAudioKindAmr) {
-    int16_t channels = 1;
-    uint32_t rate = 0;
-    audioTrack_->getChannels(channels);
-    audioTrack_->getSampleRate(rate);
-    audioDecoder_->setChannels(channels);
-    audioDecoder_->setSampleRate(static_cast<int32_t>(std::min<uint32_t>(rate, INT32_MAX)));
-    audioDecoder_->setFormat(code == kAudioCodecAmrWb ? kAudioFormatAmrWb : kAudioFormatAmrNb);
-  }
-  if (!audioDecoder_->init()) {
-    destroyAudioDecoder();
+  setup.config = audioConfig_.data();
+  setup.configLength = static_cast<uint32_t>(audioConfig_.size());
+  audio_ = AudioDecodePipe::create(setup);
+  if (!audio_) {
     hasAudio = 0;
     return false;
   }
-  audioDecoder_->getSampleRate(decodedRate);
-  audioDecoder_->getChannels(decodedChannels);
+  decodedRate = audio_->decodedRate();
+  decodedChannels = audio_->decodedChannels();
   return true;
 }
 
@@ -608,40 +493,29 @@ int32_t Mp4FileSource::decodeAudio(AudioChunk*& chunks) {
           audioTrack_->readSample(static_cast<uint32_t>(currentAudioSample_), size, length,
                                   element->data()) == kMp4Ok &&
           length == size) {
-        appendAudioStream(element->data(), size);
-        fed = audioInput_->put(element) == kPinOk;
+        appendAudioStream(*this, element->data(), size);
+        fed = audio_->input().put(element) == kPinOk;
       }
       CIOStrmPin::freeBufferElem(element);  // only when the pin did not take it
     }
-    if (!fed) audioInput_->endOfStream();
+    if (!fed) audio_->input().endOfStream();
 
-    if (!audioDecoder_->decode()) {
+    if (!audio_->decode()) {
       freeAudioChunkList(head);
       return 0;
     }
-    CBufferElem* element = nullptr;
-    audioOutput_->take(element);
-    if (!element) {
-      ++currentAudioSample_;
-    }
-    while (element) {
-      uint8_t* data = nullptr;
-      uint32_t bytes = 0;
-      CIOStrmPin::getData(element, data, bytes);
-      appendRawAudio(data, bytes);
-      auto* chunk = new AudioChunk(static_cast<int32_t>(std::min<uint32_t>(bytes, INT32_MAX)));
-      if (chunk->size > 0) std::memcpy(chunk->data.get(), data, static_cast<size_t>(chunk->size));
-      CIOStrmPin::freeBufferElem(element);
-      convertAudioChunk(chunk, *this);
+    AudioChunk* chunk = audio_->takeChunk(*this);
+    if (!chunk) ++currentAudioSample_;
+    while (chunk) {
       if (tail) {
         tail->next = chunk;
       } else {
         head = chunk;
       }
       tail = chunk;
-      audioOutput_->take(element);
+      chunk = audio_->takeChunk(*this);
     }
-    if (audioOutput_->isFinished()) {
+    if (audio_->output().isFinished()) {
       freeAudioChunkList(head);
       return 0;
     }
@@ -655,7 +529,7 @@ int32_t Mp4FileSource::decodeAudio(AudioChunk*& chunks) {
 bool Mp4FileSource::getAudio(FrameRequest request, AudioChunk*& chunks, int32_t& timeMs,
                              uint8_t& timeChanged) {
   timeChanged = 0;
-  if (!hasAudio || !audioDecoder_) return false;
+  if (!hasAudio || !audio_) return false;
   const auto t = static_cast<uint64_t>(std::max(0.0, audioTimeScale_ * 0.001 * timeMs));
   switch (request) {
     case kRequestFirst: currentAudioSample_ = 1; break;

@@ -21,17 +21,16 @@
 // - Names longer than 255 characters are refused (the source stays closed).
 //
 // Threads and ownership: as MediaSource (one caller at a time, under the
-// engine's lock). The source owns the container, its decoders, their pins,
-// the current picture element and the configuration copies; it creates the
-// libraries' objects with createInstance and releases them with
-// destroyInstance.
+// engine's lock). The source owns the container, its video and audio decode
+// pipes (decoders, pins, current picture) and the configuration copies.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-#include "media/codec/audio_codec_if.h"
+#include "media/audio_decode_pipe.h"
 #include "media/codec/mp4_file.h"
-#include "media/codec/mpeg4_codec_if.h"
 #include "media/media_source.h"
+#include "media/video_decode_pipe.h"
 
 namespace strevana {
 
@@ -69,7 +68,7 @@ class Mp4FileSource final : public MediaSource {
   uint32_t videoTimeScale() const { return videoTimeScale_; }
   uint32_t audioTimeScale() const { return audioTimeScale_; }
   int64_t currentAudioSample() const { return currentAudioSample_; }
-  bool hasCurrentPicture() const { return currentPicture_ != nullptr; }
+  bool hasCurrentPicture() const { return video_ && video_->currentPicture(); }
   uint64_t currentPictureTime() const { return currentPictureTime_; }
   const std::vector<uint8_t>& videoConfig() const { return videoConfig_; }
   const std::vector<uint8_t>& audioConfig() const { return audioConfig_; }
@@ -77,17 +76,11 @@ class Mp4FileSource final : public MediaSource {
  private:
   bool open(const char* fileName, OutputFormat format, PostfilterMode postfilter);
   void closeFile();
-  void destroyVideoDecoder();
-  void destroyAudioDecoder();
   // Reads a sample into a new element stamped with its time; null at the end
   // of the track or at damage.
   CBufferElem* readVideoSample(int64_t number);
   // Puts a sample into the video decoder (and the saved stream); false at the end.
   bool feedVideoSample(int64_t number);
-  // Makes the next picture on the output pin the current one.
-  void takePicture(bool saveRaw);
-  void copyPicture(uint8_t* dst, int32_t dstStride, const uint8_t* backgroundBits,
-                   int32_t backgroundWidth, int32_t backgroundHeight);
   void updateTimecode(uint64_t time, int32_t positionMs);
   uint64_t sumSampleSizes(CMp4Track* track, uint32_t count);
 
@@ -102,20 +95,12 @@ class Mp4FileSource final : public MediaSource {
   int32_t trackWidth_ = 0;
   int32_t trackHeight_ = 0;
 
-  Mpeg4CodecIf* videoDecoder_ = nullptr;
-  Mpeg4CodecControl* videoControl_ = nullptr;
-  CInStrmPin* videoInput_ = nullptr;
-  COutStrmPin* videoOutput_ = nullptr;
-  COutStrmPin* rawVideoOutput_ = nullptr;
-  CBufferElem* currentPicture_ = nullptr;
+  std::unique_ptr<VideoDecodePipe> video_;
   int64_t lastSampleFed_ = -2;
   uint64_t currentPictureTime_ = 0;
   std::vector<uint8_t> videoConfig_;
-  int32_t videoInfo_ = 0;
 
-  CAudioCodecIf* audioDecoder_ = nullptr;
-  CInStrmPin* audioInput_ = nullptr;
-  COutStrmPin* audioOutput_ = nullptr;
+  std::unique_ptr<AudioDecodePipe> audio_;
   std::vector<uint8_t> audioConfig_;
   int64_t currentAudioSample_ = 1;
 
