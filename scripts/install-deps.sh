@@ -16,6 +16,9 @@ packages=(
   pulseaudio pulseaudio-utils libasound2-plugins xvfb xauth
   clang llvm libclang-rt-14-dev valgrind
   procps
+  # streaming tests: GStreamer's RTSP server as a real peer
+  python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-bad gstreamer1.0-libav
 )
 
 missing=()
