@@ -25,13 +25,19 @@
 //   one; only when every source is valid may it evict a drained valid source
 //   that said goodbye or has been silent for five report intervals (RFC 3550
 //   6.3.5), otherwise its packet is dropped. So made-up SSRCs sending a packet
-//   each only ever push one another out: a genuine source always gets in, and
-//   a valid source that is still talking is never evicted. Sources known only
-//   from RTCP have sent no data and count as on probation.
+//   each only ever push one another out: a genuine source always gets in
+//   (unless a whole table's worth of new SSRCs arrives between its first two
+//   packets), and no valid source is evicted while anyone is on probation.
+//   "Least recently heard" counts datagrams, not milliseconds, so a burst
+//   within one millisecond still has an order. Sources known only from RTCP
+//   have sent no data and count as on probation. A peer that sends two
+//   packets in sequence for each made-up SSRC passes probation; against that
+//   only the table cap and the silence time-out help.
 // - Sockets are read until the kernel says nothing is waiting, not while a
 //   bytes-waiting query is non-zero: that query reports 0 for an empty
 //   datagram, which would otherwise block the socket for good.
-// - A source that sent BYE is removed once its queue has been drained.
+// - A source that sent BYE is removed once its queue has been drained (at
+//   once while on probation: what it holds would never be handed out).
 // - Datagrams from our own RTCP port at our own address or a loopback address
 //   with our SSRC are our own reports coming back (multicast loopback or a
 //   destination on this host), not collisions.
