@@ -77,10 +77,8 @@ class AudioOutputStreamGlue {
                       PaStreamCallbackFlags /*statusFlags*/, void* userData) {
     auto* self = static_cast<AudioOutput*>(userData);
     self->fill(output, static_cast<uint32_t>(frames));
-    if (timeInfo) {
-      self->noteOutputTime(timeInfo->currentTime, timeInfo->outputBufferDacTime,
-                           static_cast<uint32_t>(frames));
-    }
+    self->noteOutputTime(timeInfo ? timeInfo->currentTime : 0.0,
+                         timeInfo ? timeInfo->outputBufferDacTime : 0.0, static_cast<uint32_t>(frames));
     return paContinue;  // an empty queue plays silence; the stream never ends by itself
   }
 };
@@ -168,6 +166,7 @@ bool AudioOutput::setFormat(double sampleRate, int32_t channels, int32_t bits) {
   readOffset_ = 0;
   playedFrames_.store(0, std::memory_order_relaxed);
   silentFrames_.store(0, std::memory_order_relaxed);
+  dropAnchor();
   return true;
 }
 
@@ -263,6 +262,8 @@ bool AudioOutput::stop() {
     started_ = false;
   }
   Pa_AbortStream(stream_);
+  // What the device still held is gone; the next callback anchors afresh.
+  dropAnchor();
   return true;
 }
 
@@ -317,14 +318,35 @@ bool AudioOutput::setTime(double ms) {
   return true;
 }
 
-double AudioOutput::playedTimeMs() const {
-  const double latency = outputLatencyMs();
-  if (!(sampleRate_ > 0)) return -latency;
+void AudioOutput::dropAnchor() {
+  std::lock_guard guard(lock_);
+  anchored_ = false;
+  lastDevice_ = static_cast<double>(deviceFrames_.load(std::memory_order_relaxed));
+}
+
+int64_t AudioOutput::mediaFrames() const {
   int64_t frames = playedFrames_.load(std::memory_order_relaxed);
   if (queuedBytes_.load(std::memory_order_relaxed) == 0) {
     frames += silentFrames_.load(std::memory_order_relaxed);
   }
-  return static_cast<double>(frames) / sampleRate_ * 1000.0 - latency;
+  return frames;
+}
+
+double AudioOutput::playedTimeMs() const {
+  const double latency = outputLatencyMs();
+  if (!(sampleRate_ > 0)) return -latency;
+  const int64_t media = mediaFrames();
+  const int64_t handed = deviceFrames_.load(std::memory_order_relaxed);
+  std::lock_guard guard(lock_);
+  if (!anchored_) return static_cast<double>(media) / sampleRate_ * 1000.0 - latency;
+  // The device frame at the output now, from the anchor and elapsed time.
+  double device = static_cast<double>(anchorDevice_) +
+                  (static_cast<double>(clock_->nowMs()) - anchorMs_) * sampleRate_ / 1000.0;
+  device = std::min(device, static_cast<double>(std::min(ceilingDevice_, handed)));
+  device = std::max(device, lastDevice_);
+  lastDevice_ = device;
+  // The frames handed over after it have not been heard yet.
+  return (static_cast<double>(media) - (static_cast<double>(handed) - device)) / sampleRate_ * 1000.0;
 }
 
 double AudioOutput::queuedMs() const {
@@ -366,6 +388,7 @@ void AudioOutput::fill(void* buffer, uint32_t frames) {
       need -= n;
       readOffset_ += n;
       playedFrames_.fetch_add(static_cast<int64_t>(n / bytesPerFrame), std::memory_order_relaxed);
+      deviceFrames_.fetch_add(static_cast<int64_t>(n / bytesPerFrame), std::memory_order_relaxed);
       silentFrames_.store(0, std::memory_order_relaxed);
       std::lock_guard guard(lock_);
       queuedBytes_.fetch_sub(static_cast<int32_t>(n), std::memory_order_relaxed);
@@ -385,19 +408,32 @@ void AudioOutput::fill(void* buffer, uint32_t frames) {
   if (need > 0) {
     std::memset(out, bitsPerSample_ == 8 ? 0x80 : 0, need);
     silentFrames_.fetch_add(static_cast<int64_t>(need / bytesPerFrame), std::memory_order_relaxed);
+    deviceFrames_.fetch_add(static_cast<int64_t>(need / bytesPerFrame), std::memory_order_relaxed);
   }
 }
 
-void AudioOutput::noteOutputTime(double currentTime, double dacTime, uint32_t /*frames*/) {
-  // The time until the frames just handed over reach the converter. Smoothed,
-  // so that scheduling jitter of the callback does not make the clock wobble.
+void AudioOutput::noteOutputTime(double currentTime, double dacTime, uint32_t frames) {
+  // The time until the first frame of the buffer just filled reaches the
+  // converter. Hosts without stream times leave currentTime at 0: the
+  // stream's reported latency stands in.
   const double latency = dacTime - currentTime;
-  if (!(currentTime > 0) || !(latency >= 0) || latency > kMaxPlausibleLatencySeconds) return;
-  const double previous = outputLatencyMs();
-  const double reported = latency * 1000.0;
-  const bool first = !latencyReported_;
-  latencyReported_ = true;
-  setOutputLatencyMs(first ? reported : previous + (reported - previous) / 8.0);
+  const bool timed = currentTime > 0 && latency >= 0 && latency <= kMaxPlausibleLatencySeconds;
+  if (timed) {
+    // Kept (smoothed) for the clock before the first anchor and for callers.
+    const double previous = outputLatencyMs();
+    const double reported = latency * 1000.0;
+    const bool first = !latencyReported_;
+    latencyReported_ = true;
+    setOutputLatencyMs(first ? reported : previous + (reported - previous) / 8.0);
+  }
+  const double untilOutputMs = timed ? latency * 1000.0 : outputLatencyMs();
+  const int64_t handed = deviceFrames_.load(std::memory_order_relaxed);
+  const double now = static_cast<double>(clock_->nowMs());
+  std::lock_guard guard(lock_);
+  anchored_ = true;
+  anchorMs_ = now + untilOutputMs;
+  anchorDevice_ = handed - static_cast<int64_t>(frames);
+  ceilingDevice_ = handed;
 }
 
 }  // namespace strevana

@@ -21,13 +21,18 @@
 // library for its lifetime.
 //
 // Choices made here:
-// - The clock subtracts the output latency that the audio library reports for
-//   the frames handed over (the time until the newest frame reaches the DAC),
-//   not a fixed figure: a device buffering 40 ms would otherwise run the
-//   pictures 360 ms early. open takes the stream's reported output latency;
-//   the callback then follows the time each buffer takes to reach the
-//   converter. Before any stream was opened it is 0; setOutputLatencyMs
-//   overrides it (tests, tools).
+// - The clock is the frame that reaches the output now. Each callback tells
+//   when the first frame of the buffer it fills reaches the converter (the
+//   library's DAC time, or the stream's reported latency when the host gives
+//   no times); between callbacks the clock moves on with elapsed time from
+//   that anchor, never past the frames handed over and never backwards, so
+//   it is smooth to the millisecond instead of stepping a buffer at a time.
+//   Until the first callback after opening or setTime, it is the frames
+//   handed over less the output latency (open takes the stream's reported
+//   latency; setOutputLatencyMs overrides it for tests and tools).
+// - Silence padded during an underrun counts as played only while the queue
+//   is empty: once audio is queued again the clock goes back to that audio's
+//   own time.
 // - The device's rate list is made by probing kStandardRates (16-bit, up to
 //   two channels); the nearest-rate rule then picks from that list. A device
 //   accepting none of them is offered its own preferred rate.
@@ -43,6 +48,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/millisecond_clock.h"
 #include "base/spin_lock.h"
 #include "media/audio_chunk.h"
 
@@ -109,6 +115,13 @@ class AudioOutput {
   // with silence when the queue runs dry. Callback thread only (or a test
   // driving the object without a stream).
   void fill(void* buffer, uint32_t frames);
+  // Callback thread, right after fill: the library's stream times of the
+  // callback and of the moment the buffer just filled (frames long) reaches
+  // the converter. Anchors the clock (see above).
+  void noteOutputTime(double currentTime, double dacTime, uint32_t frames);
+  // The clock the anchors are taken on: the process's steady clock unless a
+  // test installs another before any stream runs. Not owned.
+  void setClock(const MillisecondClock* clock) { clock_ = clock ? clock : &SteadyMillisecondClock::instance(); }
 
   // Sets the sample layout and resets the counters without touching the
   // device; open does this first. Lets tools and tests drive fill directly.
@@ -130,9 +143,10 @@ class AudioOutput {
   bool isStarted() const;
 
  private:
-  // The library's callback glue (audio_output.cpp) reports timing through here.
-  friend class AudioOutputStreamGlue;
-  void noteOutputTime(double currentTime, double dacTime, uint32_t frames);
+  // Frames of audio (played frames plus counted silence) the clock stands for.
+  int64_t mediaFrames() const;
+  // Forgets the anchor once the device no longer plays what was handed over.
+  void dropAnchor();
 
   void* stream_ = nullptr;  // PaStream
   bool opened_ = false;
@@ -146,6 +160,17 @@ class AudioOutput {
   std::atomic<int64_t> playedFrames_{0};
   std::atomic<int64_t> silentFrames_{0};
   std::atomic<double> outputLatencyMs_{0};
+  // Every frame handed to the device, sound or silence; never goes back.
+  std::atomic<int64_t> deviceFrames_{0};
+  // The clock's anchor (guarded by lock_): at anchorMs_ on clock_ the device
+  // frame anchorDevice_ reaches the output; ceilingDevice_ frames had been
+  // handed over then. lastDevice_ is the latest device frame reported.
+  bool anchored_ = false;
+  double anchorMs_ = 0;
+  int64_t anchorDevice_ = 0;
+  int64_t ceilingDevice_ = 0;
+  mutable double lastDevice_ = 0;
+  const MillisecondClock* clock_ = &SteadyMillisecondClock::instance();
   bool latencyReported_ = false;  // callback thread, once the stream runs
   AudioChunk* head_ = nullptr;
   AudioChunk* tail_ = nullptr;

@@ -2,6 +2,8 @@
 // the clock and the format negotiation rules.
 #include "audio/audio_output.h"
 
+#include "base/millisecond_clock.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -237,6 +239,42 @@ TEST_F(AudioOutputClock, FollowsRealAudioWhileQueuedAndSilenceDuringAnUnderrun) 
   fillBytes(out, 5);
   EXPECT_DOUBLE_EQ(out.playedTimeMs(), 5105 - 400);
   EXPECT_EQ(out.silentFrames(), 0);
+}
+
+TEST_F(AudioOutputClock, MovesOnSmoothlyFromTheTimeEachBufferReachesTheOutput) {
+  // 1000 frames a second: 1 frame = 1 ms. Buffers of 20 ms; each reaches the
+  // converter 30 ms after its callback.
+  ManualMillisecondClock clock;
+  AudioOutput out;
+  out.setClock(&clock);
+  ASSERT_TRUE(out.setFormat(1000, 1, 16));
+  out.setTime(5000);
+  out.enqueue(makeChunk(2 * 200, 0));
+  auto callback = [&](int64_t atMs) {
+    clock.set(atMs);
+    fillBytes(out, 20);
+    out.noteOutputTime(atMs / 1000.0, atMs / 1000.0 + 0.030, 20);
+  };
+  callback(1000);  // frames 5000..5019 heard from 1030
+  callback(1020);  // frames 5020..5039 heard from 1050
+  struct {
+    int64_t now;
+    double clockMs;
+  } const expected[] = {
+      {1030, 5000}, {1031, 5001}, {1037, 5007}, {1049, 5019}, {1050, 5020}, {1059, 5029},
+      // Never past what was handed over: the device has nothing after 5040.
+      {1070, 5040}, {1090, 5040},
+  };
+  for (const auto& e : expected) {
+    clock.set(e.now);
+    EXPECT_DOUBLE_EQ(out.playedTimeMs(), e.clockMs) << "at " << e.now;
+  }
+  // A late callback anchors behind where the clock stood: it holds still
+  // rather than going back.
+  callback(1100);  // 5040..5059 heard from 1130
+  EXPECT_DOUBLE_EQ(out.playedTimeMs(), 5040);
+  clock.set(1135);
+  EXPECT_DOUBLE_EQ(out.playedTimeMs(), 5045);
 }
 
 TEST_F(AudioOutputClock, SetTimeTruncatesToWholeFrames) {
