@@ -73,7 +73,11 @@ RtpSource::AddResult RtpSource::addPacket(std::unique_ptr<RtpPacket> packet, dou
                                           double timestampUnit) {
   if (!packet || packet->ssrc != ssrc_) return AddResult::kOtherSource;
   const bool first = packetsReceived_ == 0;
-  if (!extendSequence(*packet)) return AddResult::kBeforeFirstCycle;
+  if (!extendSequence(*packet)) {
+    ++outOfOrder_;
+    return AddResult::kBeforeFirstCycle;
+  }
+  if (!first && packet->extendedSequenceNumber < highestExtended_) ++outOfOrder_;
   updateProbation(packet->sequenceNumber, first);
 
   // RFC 3550 A.8 interarrival jitter. The timestamp difference is taken as a

@@ -110,6 +110,9 @@ class RtpSource {
   uint32_t sequenceCycles() const { return cycles_; }
   uint32_t highestExtendedSequence() const { return highestExtended_; }
   double jitter() const { return jitter_; }  // in timestamp ticks
+  // Packets that arrived after one with a higher sequence number (not
+  // counting repeats of the highest).
+  uint32_t outOfOrderPackets() const { return outOfOrder_; }
 
   // Session bookkeeping.
   bool counted = false;          // has sent RTP data and was counted active
@@ -148,6 +151,7 @@ class RtpSource {
   double lastArrival_ = 0.0;
   uint32_t lastTimestamp_ = 0;
   double jitter_ = 0.0;
+  uint32_t outOfOrder_ = 0;
   uint32_t expectedPrior_ = 0;
   uint32_t receivedPrior_ = 0;
 
