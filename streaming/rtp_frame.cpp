@@ -1,0 +1,9 @@
+#include "streaming/rtp_frame.h"
+
+namespace strevana {
+
+RtpFrame::~RtpFrame() {
+  if (element) CIOStrmPin::freeBufferElem(element);
+}
+
+}  // namespace strevana
