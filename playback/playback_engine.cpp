@@ -1,5 +1,6 @@
 #include "playback/playback_engine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -482,7 +483,7 @@ int PlaybackEngine::tick() {
       const bool ok = source_->getAudio(kRequestNext, chunks, time, changed);
       if (!ok || !chunks) {
         freeAudioChunkList(chunks);
-        if (!ok && source_->live) {
+        if (!ok && source_->live && !source_->awaitingData()) {
           closeMedia();
           return 0;
         }
@@ -518,6 +519,15 @@ int PlaybackEngine::tick() {
   if (rendered) return 1;
 
   if (!source_) return 0;
+  if (source_->awaitingData()) {
+    // A live source buffering or stalled: nothing to show yet, ask again on
+    // the next tick. Without sound the clock waits with the pictures.
+    if (!(audio_ && source_->hasAudio)) {
+      clockBaseMs_ = positionMs_;
+      tickBaseMs_ = clock_.nowMs();
+    }
+    return 1;
+  }
   if (source_->live) {
     closeMedia();
     return 0;
@@ -529,6 +539,13 @@ int PlaybackEngine::tick() {
   pause();
   atEnd_ = true;
   return 0;
+}
+
+int32_t PlaybackEngine::msUntilNextTick() const {
+  if (!source_ || !renderer_ || sourceIsAudioOnly()) return kMaxTickIntervalMs;
+  if (!pendingFrame_) return 0;
+  const int64_t due = static_cast<int64_t>(pendingPositionMs_) - clockMs_;
+  return static_cast<int32_t>(std::clamp<int64_t>(due, 1, kMaxTickIntervalMs));
 }
 
 bool PlaybackEngine::advanceVideo(bool audioClocked) {

@@ -44,6 +44,11 @@
 //   time stamp, so each picture is on screen from its own time until the next
 //   one's, in playback as in seeking. A late picture turns the automatic post
 //   filter off under either clock.
+// - A live source whose request fails while it awaits network data
+//   (MediaSource::awaitingData) stays open: the tick returns at once and asks
+//   again on the next one, so the controller lock is never held for a
+//   source's whole wait; the source itself fails for good once its deadline
+//   has passed. Without sound the clock does not run on during such a wait.
 // - The clock is an injectable MillisecondClock (the process clock by
 //   default), and the renderer and source factories are injectable, so that
 //   tests can drive time, renderer failures and live sources by hand.
@@ -117,6 +122,11 @@ class PlaybackEngine {
   // One step of playback: 1 to go on playing, 0 when playback stopped (end
   // of medium without repeat, failure, or the medium was closed).
   int tick();
+  // How long the playback thread may wait before the next tick: until the
+  // picture decoded ahead is due, at most kMaxTickIntervalMs (the sound queue
+  // holds kAudioPrimeMs), 0 when a tick has work now.
+  int32_t msUntilNextTick() const;
+  static constexpr int32_t kMaxTickIntervalMs = 10;
 
   // Settings the shell reaches directly.
   int32_t repeat() const { return repeat_; }

@@ -44,6 +44,8 @@ constexpr int32_t kTimeRightOffset = 100;
 constexpr int32_t kTimeBottomOffset = 35;
 
 constexpr auto kStopPollStep = std::chrono::milliseconds(100);
+// How long the playback thread sleeps while nothing plays (a play wakes it).
+constexpr auto kIdleWait = std::chrono::milliseconds(50);
 constexpr int kStopPollSteps = 20;
 
 int32_t widthOf(const std::unique_ptr<SkinBitmap>& b) { return b ? b->width() : 0; }
@@ -168,6 +170,7 @@ int PlayerController::open(Opener kind, const char* name, std::unique_ptr<MediaS
     engine_.play();
     updateDisplayLocked();
   }
+  tickWaiter_.wake();
   updateButtonStates();
   if (kind != Opener::kYuv) currentName_ = std::move(nameCopy);
   return 1;
@@ -277,7 +280,7 @@ void PlayerController::layoutPanelLocked() {
   positionSlider_.setSize(w - kSliderWidthLess, kSliderHeight);
   positionSlider_.draw();
 
-  updateDisplayLocked();
+  updateDisplayLocked(true);
 }
 
 void PlayerController::setFullScreenWindow(std::unique_ptr<DrawContext> window) {
@@ -412,6 +415,9 @@ void PlayerController::onPanelMouse(int32_t x, int32_t y, int32_t event) {
       updateDisplayLocked();
     }
   }
+  // Play, seek and the like take effect at the next tick, not the next due
+  // picture.
+  tickWaiter_.wake();
   if (reopenStream) openStream(reopenStream->c_str());
   if (reopenFile) openFile(reopenFile->c_str());
 }
@@ -428,6 +434,7 @@ void PlayerController::seekTo(int32_t ms) {
   std::lock_guard<SpinLock> guard(lock_);
   if (engine_.source()) engine_.seekTo(ms);
   updateDisplayLocked();
+  tickWaiter_.wake();
 }
 
 void PlayerController::updateDisplay() {
@@ -435,7 +442,7 @@ void PlayerController::updateDisplay() {
   updateDisplayLocked();
 }
 
-void PlayerController::updateDisplayLocked() {
+void PlayerController::updateDisplayLocked(bool force) {
   MediaSource* source = engine_.source();
   const int32_t clockMs = engine_.clockMs();
   if (source && source->durationMs > 0) {
@@ -455,6 +462,9 @@ void PlayerController::updateDisplayLocked() {
   char text[64];
   std::snprintf(text, sizeof text, "%.2d:%.2d:%.2d:%.2d", hours, minutes, seconds, frames);
   timeText_ = text;
+  // Drawing text is costly (font, shaping, paint): only when it changes.
+  if (!force && timeText_ == drawnTimeText_) return;
+  drawnTimeText_ = timeText_;
   panel_.setForeground(kTimeForeground);
   panel_.setBackground(kTimeBackground);
   panel_.text(panel_.width() - kTimeRightOffset, panel_.height() - kTimeBottomOffset, timeText_,
@@ -513,6 +523,7 @@ int PlayerController::runPlaybackLoop() {
   int32_t expected = kThreadEnded;
   if (!threadState_.compare_exchange_strong(expected, kThreadRunning)) return 0;
   while (threadState_.load() == kThreadRunning) {
+    std::chrono::milliseconds wait = kIdleWait;
     if (playing_.load()) {
       std::lock_guard<SpinLock> guard(lock_);
       if (!engine_.tick()) {
@@ -520,8 +531,11 @@ int PlayerController::runPlaybackLoop() {
         releasePlayButtonLocked();
       }
       updateDisplayLocked();
+      if (playing_.load()) wait = std::chrono::milliseconds(engine_.msUntilNextTick());
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Until the next picture is due (the engine bounds this so that the sound
+    // stays fed), or until a user operation wakes the thread.
+    if (wait.count() > 0) tickWaiter_.waitFor(wait);
   }
   return 0;
 }
@@ -536,6 +550,7 @@ void PlayerController::stopPlaybackLoop() {
   }
   if (!thread_.joinable()) return;
   threadState_.store(kThreadStopRequested);
+  tickWaiter_.wake();
   for (int i = 0; i < kStopPollSteps && threadState_.load() != kThreadEnded; ++i) {
     std::this_thread::sleep_for(kStopPollStep);
   }

@@ -48,6 +48,7 @@
 #include "playback/panel/skin_slider.h"
 #include "playback/panel/widget.h"
 #include "playback/playback_engine.h"
+#include "playback/tick_waiter.h"
 
 namespace strevana {
 
@@ -143,7 +144,9 @@ class PlayerController {
   int open(Opener kind, const char* name, std::unique_ptr<MediaSource> source);
   void updateMargins();
   void layoutPanelLocked();
-  void updateDisplayLocked();
+  // Redraws the slider and the time text where they changed; forced after
+  // the panel itself was redrawn.
+  void updateDisplayLocked(bool force = false);
   void updateButtonStatesLocked();
   void releasePlayButtonLocked();
   void threadMain();
@@ -166,10 +169,12 @@ class PlayerController {
   int32_t marginBottom_ = 0;
   PlaybackEngine engine_;
   std::atomic<int32_t> playing_{0};
+  TickWaiter tickWaiter_;
   mutable SpinLock lock_;
   std::atomic<int32_t> threadState_{kThreadEnded};
   std::optional<std::string> currentName_;
   std::string timeText_;
+  std::string drawnTimeText_;  // what the panel shows, to skip redrawing it
   std::thread thread_;
 };
 

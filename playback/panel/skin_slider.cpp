@@ -26,8 +26,15 @@ double SkinSlider::clampValue(double value) {
 }
 
 void SkinSlider::setValue(double value) {
-  value_ = clampValue(value);
-  draw();
+  const double v = clampValue(value);
+  const bool moved = knobX(v) != knobX(value_);
+  value_ = v;
+  if (moved) draw();
+}
+
+int32_t SkinSlider::knobX(double value) const {
+  const int32_t knobWidth = pictures_[kKnob] ? pictures_[kKnob]->width() : 0;
+  return static_cast<int32_t>((width() - knobWidth) * clampValue(value));
 }
 
 void SkinSlider::draw() {
@@ -46,8 +53,7 @@ void SkinSlider::draw() {
   if (middleWidth > 0) {
     bitmap(left.width(), 0, middleWidth, middle.height(), &middle);
   }
-  const auto knobX = static_cast<int32_t>((width() - knob.width()) * value_);
-  bitmap(knobX, 0, knob.width(), knob.height(), &knob);
+  bitmap(knobX(value_), 0, knob.width(), knob.height(), &knob);
 }
 
 bool SkinSlider::onMouse(int32_t x, int32_t y, int32_t event) {

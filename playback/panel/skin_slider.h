@@ -22,7 +22,9 @@ class SkinSlider final : public Widget {
   void setPictures(std::unique_ptr<SkinBitmap> leftEnd, std::unique_ptr<SkinBitmap> rightEnd,
                    std::unique_ptr<SkinBitmap> middle, std::unique_ptr<SkinBitmap> knob);
 
-  // Clamps into 0..1 (below 0 and NaN give 0, above 1 gives 1) and redraws.
+  // Clamps into 0..1 (below 0 and NaN give 0, above 1 gives 1); redraws only
+  // when the knob moves by a pixel (the position slider is set on every
+  // playback step).
   void setValue(double value);
   double value() const { return value_; }
   void setDisabled(bool disabled) { disabled_ = disabled; }
@@ -36,6 +38,8 @@ class SkinSlider final : public Widget {
   // disabled.
   bool onMouse(int32_t x, int32_t y, int32_t event);
 
+  // Where the knob's left edge sits for a value.
+  int32_t knobX(double value) const;
   // The clamping rule of setValue.
   static double clampValue(double value);
 

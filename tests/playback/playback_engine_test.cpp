@@ -315,6 +315,23 @@ TEST_F(EngineTest, EachPictureIsOnScreenFromItsTimeUntilTheNext) {
   }
 }
 
+TEST_F(EngineTest, ThePlaybackThreadMayWaitUntilTheNextPictureIsDue) {
+  adopt({.frames = 20, .frameMs = 40});
+  engine.play();
+  EXPECT_EQ(engine.msUntilNextTick(), 0);  // nothing decoded ahead yet
+  engine.tick();                           // the picture at 40 is decoded
+  struct {
+    int64_t advance;
+    int32_t wait;
+  } const steps[] = {{0, 10}, {25, 10}, {5, 10}, {2, 8}, {7, 1}, {1, 0}};
+  for (const auto& s : steps) {
+    clock.advance(s.advance);
+    engine.tick();
+    EXPECT_EQ(engine.msUntilNextTick(), s.wait) << "clock " << engine.clockMs();
+  }
+  EXPECT_EQ(engine.positionMs(), 40);
+}
+
 TEST_F(EngineTest, OperationsWithoutSourceFail) {
   EXPECT_EQ(engine.play(), 0);
   EXPECT_EQ(engine.rewind(), 0);
@@ -377,6 +394,24 @@ TEST_F(EngineTest, LiveSourceIsClosedWhenPausedOrWhenAFrameRequestFails) {
   EXPECT_EQ(engine.tick(), 0);
   EXPECT_TRUE(failed);
   EXPECT_EQ(engine.source(), nullptr);
+}
+
+TEST_F(EngineTest, LiveSourceAwaitingDataStaysOpenAndItsClockWaitsWithoutSound) {
+  bool destroyed = false;
+  FakeMediaSource* src = openLive(&destroyed);
+  src->awaiting = true;
+  engine.play();
+  EXPECT_EQ(run(3000), 0);  // three seconds of buffering stop nothing
+  EXPECT_FALSE(destroyed);
+  EXPECT_GT(src->count(3), 1000);  // asked again on every tick, never held up
+  src->awaiting = false;
+  src->videoRequests.clear();
+  // The clock resumes from the last picture instead of racing to catch up
+  // the wait: 200 ms show about five 40 ms pictures, not eighty.
+  EXPECT_EQ(run(200), 0);
+  EXPECT_GE(src->count(3), 4);
+  EXPECT_LE(src->count(3), 7);
+  EXPECT_EQ(src->count(5), 0);
 }
 
 // ------------------------------------------------------------ audio-clocked
