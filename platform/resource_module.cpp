@@ -118,7 +118,8 @@ class ResourceParser {
  public:
   explicit ResourceParser(ResourceModule& module) : m_(module) {}
 
-  void run(std::string_view text) {
+  // False when the module is refused as a whole (a cap was passed).
+  bool run(std::string_view text) {
     if (text.size() >= 3 && std::memcmp(text.data(), "\xEF\xBB\xBF", 3) == 0) {
       text.remove_prefix(3);
     }
@@ -141,8 +142,10 @@ class ResourceParser {
       } else {
         sectionLine(line);
       }
+      if (refused_) return false;
     }
     closeSection();
+    return true;
   }
 
  private:
@@ -302,6 +305,11 @@ class ResourceParser {
       if (isPopup) menuStack_.push_back(nullptr);
       return;
     }
+    if (menuItems_ >= ResourceModule::kMaxMenuItems) {
+      refused_ = true;
+      return;
+    }
+    ++menuItems_;
     list->push_back(std::move(item));
     if (isPopup) menuStack_.push_back(&list->back().children);
   }
@@ -426,11 +434,20 @@ class ResourceParser {
       error("too many controls");
       return;
     }
+    if (dialogControls_ >= ResourceModule::kMaxDialogControls) {
+      refused_ = true;
+      return;
+    }
+    ++dialogControls_;
     dialog_.controls.push_back(std::move(control));
   }
 
   ResourceModule& m_;
   size_t lineNumber_ = 0;
+  // Entries kept so far over the whole module, against the module caps.
+  size_t menuItems_ = 0;
+  size_t dialogControls_ = 0;
+  bool refused_ = false;
   Section section_ = Section::kNone;
   int32_t sectionId_ = 0;
   MenuTemplate menu_;
@@ -444,7 +461,7 @@ std::unique_ptr<ResourceModule> ResourceModule::parse(std::string_view text,
   auto module = std::make_unique<ResourceModule>();
   module->fileName_ = std::move(fileName);
   ResourceParser parser(*module);
-  parser.run(text);
+  if (!parser.run(text)) return nullptr;
   return module;
 }
 

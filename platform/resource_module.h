@@ -4,13 +4,25 @@
 // The program's own module is compiled in; a language module is the same kind
 // of file found beside the program and carries the same ids.
 //
-// Parsing never fails as a whole: a malformed line, section or value is
-// skipped and noted in errors(), so a half-translated file still gives every
-// text it does carry. Lengths are bounded (file, line, nesting, counts), so a
-// hostile file costs bounded memory.
+// A malformed line, section or value is skipped and noted in errors(), so a
+// half-translated file still gives every text it does carry. Lengths are
+// bounded (file, line, nesting, entries per list), so a hostile file costs
+// bounded memory.
 //
-// The parser itself (this header and resource_module.cpp) needs no Qt; load()
-// and program() read files through QFile (resource_module_load.cpp).
+// A module is refused as a whole (parse() and load() give null, as for a file
+// over kMaxFileBytes) when it defines more than kMaxMenuItems menu entries
+// (items, separators and popups, over all its menus together) or more than
+// kMaxDialogControls dialog controls (over all its dialogs together). Each
+// menu shown is built into real menus, so the total, not only each list, has
+// to stay small: 512 popups of 512 items fit within the size cap yet took
+// seconds and more than a gigabyte to build. The program's own module and
+// the German one use 37 menu entries and 65 controls; 4096 of each leaves
+// room for richer translations and is still built in a moment.
+//
+// Parsing stops at the first entry past a cap, so a refused module costs no
+// more than the accepted part before it. The parser itself (this header and
+// resource_module.cpp) needs no Qt; load() and program() read files through
+// QFile (resource_module_load.cpp).
 //
 // Threads: a module is immutable once parsed and may be read from any thread.
 // Ownership: whoever loads a module owns it; program() lives for the process.
@@ -96,15 +108,18 @@ class ResourceModule {
   static constexpr size_t kMaxLineBytes = 4096;
   static constexpr int kMaxMenuDepth = 8;
   static constexpr size_t kMaxItemsPerList = 512;
+  static constexpr size_t kMaxMenuItems = 4096;
+  static constexpr size_t kMaxDialogControls = 4096;
 
   ResourceModule() = default;
 
   // Parses text in the module format. fileName is remembered as the module's
-  // name (without folder) for the language setting.
+  // name (without folder) for the language setting. Null when the text
+  // defines more menu entries or dialog controls than the caps above.
   static std::unique_ptr<ResourceModule> parse(std::string_view text,
                                                std::string fileName = {});
   // Reads and parses a file (a path or a Qt resource path). Null when it
-  // cannot be read or is larger than kMaxFileBytes.
+  // cannot be read, is larger than kMaxFileBytes or is refused by parse().
   static std::unique_ptr<ResourceModule> load(const std::string& path);
   // The program's own module, compiled in.
   static const ResourceModule& program();

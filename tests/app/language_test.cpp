@@ -91,6 +91,28 @@ TEST_F(LanguageTest, ModulesWithoutADisplayNameAreNotListed) {
   EXPECT_FALSE(settingString("Language"));
 }
 
+TEST_F(LanguageTest, AModuleWithTooManyMenuItemsIsNotListedNorApplied) {
+  // 512 popups of 512 entries: within the file size cap, far past the cap on
+  // menu entries. Stored as the choice, so a listed module would be built.
+  std::string huge = smallModule("Huge") + "[menu 171]\n";
+  for (int p = 0; p < 512; ++p) {
+    huge += "popup = p\n";
+    for (int i = 0; i < 511; ++i) huge += "item 7 = x\n";
+    huge += "end\n";
+  }
+  ASSERT_LE(huge.size(), ResourceModule::kMaxFileBytes);
+  addModule("strevanaPlayer_huge.lang", huge);
+  addModule("strevanaPlayer_fr.lang", smallModule("Francais"));
+  setSetting("Language", std::string("strevanaPlayer_huge.lang"));
+  start("");
+  const LanguageModuleTable& t = app().languages;
+  ASSERT_EQ(t.count, 2);
+  EXPECT_EQ(t.entries[1].fileName, "strevanaPlayer_fr.lang");
+  EXPECT_EQ(t.current, 0);
+  EXPECT_EQ(&currentResources(), &ResourceModule::program());
+  EXPECT_EQ(barTitle(0), "&File");
+}
+
 TEST_F(LanguageTest, OneValidModuleGivesTwoChoices) {
   addModule("strevanaPlayer_fr.lang", smallModule("Fran\xC3\xA7" "ais"));
   start("");

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace strevana {
 namespace {
@@ -197,6 +200,94 @@ TEST(ResourceModuleParse, OverlongLinesAndGarbageStayBounded) {
   std::string s;
   EXPECT_FALSE(m->findString(1, s));
   EXPECT_TRUE(m->findString(2, s));
+}
+
+// A module of `items` menu items and `controls` dialog controls, spread over
+// as many menus and dialogs as the per-list bound needs.
+std::string moduleWith(size_t items, size_t controls) {
+  std::string text = "[strings]\n2000 = Big\n";
+  for (size_t i = 0; i < items; ++i) {
+    if (i % ResourceModule::kMaxItemsPerList == 0) {
+      text += "[menu " + std::to_string(1 + i / ResourceModule::kMaxItemsPerList) + "]\n";
+    }
+    text += "item 7 = x\n";
+  }
+  for (size_t i = 0; i < controls; ++i) {
+    if (i % ResourceModule::kMaxItemsPerList == 0) {
+      text += "[dialog " + std::to_string(1 + i / ResourceModule::kMaxItemsPerList) + "]\n";
+    }
+    text += "static -1 1 1 1 1 = x\n";
+  }
+  return text;
+}
+
+size_t menuEntries(const std::vector<MenuItemTemplate>& items) {
+  size_t n = items.size();
+  for (const auto& item : items) n += menuEntries(item.children);
+  return n;
+}
+
+TEST(ResourceModuleParse, ModulesPastTheMenuOrControlCapAreRefusedWhole) {
+  constexpr size_t kItems = ResourceModule::kMaxMenuItems;
+  constexpr size_t kControls = ResourceModule::kMaxDialogControls;
+  struct Case {
+    size_t items, controls;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {kItems, 0, true},          {kItems + 1, 0, false},
+      {0, kControls, true},       {0, kControls + 1, false},
+      {kItems, kControls, true},  {kItems + 1, kControls + 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.items) + " items, " + std::to_string(c.controls) + " controls");
+    auto m = ResourceModule::parse(moduleWith(c.items, c.controls));
+    ASSERT_EQ(m != nullptr, c.accepted);
+    if (!c.accepted) continue;
+    EXPECT_TRUE(m->errors().empty()) << m->errors().front();
+    size_t items = 0, controls = 0;
+    for (int32_t id = 1; id <= 9; ++id) {
+      if (const MenuTemplate* menu = m->findMenu(id)) items += menuEntries(menu->items);
+      if (const DialogTemplate* dialog = m->findDialog(id)) controls += dialog->controls.size();
+    }
+    EXPECT_EQ(items, c.items);
+    EXPECT_EQ(controls, c.controls);
+  }
+}
+
+TEST(ResourceModuleParse, SeparatorsAndPopupsCountTowardsTheMenuCap) {
+  // Popups of one popup entry and 511 separators each: 8 of them are exactly
+  // the cap; 512 of them (262144 entries) still fit within the file size cap.
+  const struct {
+    size_t popups;
+    bool accepted;
+  } cases[] = {{8, true}, {9, false}, {ResourceModule::kMaxItemsPerList, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.popups) + " popups");
+    std::string text = "[menu 109]\n";
+    for (size_t p = 0; p < c.popups; ++p) {
+      text += "popup = p\n";
+      for (size_t i = 1; i < ResourceModule::kMaxItemsPerList; ++i) text += "separator\n";
+      text += "end\n";
+    }
+    ASSERT_LE(text.size(), ResourceModule::kMaxFileBytes);
+    auto m = ResourceModule::parse(text);
+    ASSERT_EQ(m != nullptr, c.accepted);
+    if (m) {
+      EXPECT_EQ(menuEntries(m->findMenu(109)->items), ResourceModule::kMaxMenuItems);
+    }
+  }
+}
+
+TEST(ResourceModuleLoad, AFilePastACapIsRefusedLikeAnUnreadableOne) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string path = dir.filePath("strevanaPlayer_big.lang").toStdString();
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << moduleWith(ResourceModule::kMaxMenuItems + 1, 0);
+  }
+  EXPECT_EQ(ResourceModule::load(path), nullptr);
 }
 
 TEST(ResourceModuleLoad, MissingFileGivesNull) {
