@@ -16,6 +16,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace strevana {
 
 namespace {
@@ -202,7 +205,11 @@ void AppWindow::setClientSize(int32_t width, int32_t height) {
     extraW = 0;
     extraH = (menu_ && style_ == Style::kMain) ? menuBar()->sizeHint().height() : 0;
   }
-  resize(width + extraW, height + extraH);
+  // In 64 bits: the client size may be as large as an int32_t holds.
+  const auto outer = [](int32_t client, int extra) {
+    return static_cast<int>(std::min<int64_t>(int64_t{client} + extra, QWIDGETSIZE_MAX));
+  };
+  resize(outer(width, extraW), outer(height, extraH));
 }
 
 QPoint AppWindow::clientToScreen(QPoint client) const { return surface_->mapToGlobal(client); }

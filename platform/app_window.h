@@ -83,7 +83,8 @@ class AppWindow : public QMainWindow, private SurfaceEventSink {
   bool timerActive(uint32_t id) const;
 
   // Moves and resizes so that the client area has the given size, keeping
-  // the window's top-left corner.
+  // the window's top-left corner. Sizes below 1 are 1; the window is never
+  // larger than Qt allows (QWIDGETSIZE_MAX), however large the size asked.
   void setClientSize(int32_t width, int32_t height);
   QPoint clientToScreen(QPoint client) const;
 

@@ -71,7 +71,11 @@ void SurfaceWidget::paintEvent(QPaintEvent* event) {
   {
     std::lock_guard<std::mutex> lock(bufferMutex());
     const QRect r = event->rect();
-    painter.drawImage(r.topLeft(), bufferImage(), r);
+    const QImage& image = bufferImage();
+    // The widget is opaque: what the buffer does not cover (none could be
+    // had for this size) is painted black rather than left undefined.
+    if (!image.rect().contains(r)) painter.fillRect(r, Qt::black);
+    if (!image.isNull()) painter.drawImage(r.topLeft(), image, r);
   }
   paintCount_.fetch_add(1);
 }

@@ -5,6 +5,9 @@
 // queued update() of the union of the rectangles asked for since the last
 // repaint, so a burst of drawing calls costs a single repaint.
 //
+// A size whose back buffer cannot be had (see WindowSurface) leaves the widget
+// its size but the surface 0 x 0: nothing draws, and the widget paints black.
+//
 // Events for the shell: an optional SurfaceEventSink sees every event the
 // widget receives except paint events (the widget always paints its buffer
 // itself). Resize events reach the sink after the back buffer already has the

@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <vector>
 
 #include "platform/common_dialogs.h"
@@ -204,6 +206,29 @@ TEST_F(AppWindowTest, ClientSizeKeepsTheTopLeftCorner) {
   EXPECT_EQ(window->pos(), QPoint(40, 30));
   // Resizing the client area asks the procedure to redraw everything.
   EXPECT_FALSE(messagesOf(kWmEraseBackground).empty());
+}
+
+TEST_F(AppWindowTest, HugeClientSizesStopAtQtsLargestWindow) {
+  // Hidden, with a menu bar: the bar's height is added to the client's.
+  window->setMenu(Menu::fromTemplate(*ResourceModule::program().findMenu(109)));
+  window->setClientSize(200, 300);
+  const int extraH = window->height() - 300;
+  ASSERT_GT(extraH, 0);
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  const struct {
+    int32_t width, height;
+    QSize window;
+  } cases[] = {
+      {200, kMax, QSize(200, QWIDGETSIZE_MAX)},
+      {kMax, 300, QSize(QWIDGETSIZE_MAX, 300 + extraH)},
+      {kMax, kMax, QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)},
+      {200, QWIDGETSIZE_MAX - extraH + 1, QSize(200, QWIDGETSIZE_MAX)},
+      {200, 300, QSize(200, 300 + extraH)},
+  };
+  for (const auto& c : cases) {
+    window->setClientSize(c.width, c.height);
+    EXPECT_EQ(window->size(), c.window) << c.width << " x " << c.height;
+  }
 }
 
 TEST_F(AppWindowTest, MenuChoicesAndPopupsSendCommands) {

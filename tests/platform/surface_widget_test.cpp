@@ -88,6 +88,24 @@ TEST(SurfaceWidgetHidden, ResizeClientSizesTheBufferBeforeTheWidgetIsShown) {
   EXPECT_EQ(hidden.paint().image().size(), QSize(320, 200));
 }
 
+TEST(SurfaceWidgetHidden, ASizeWithoutABackBufferLeavesAnEmptySurface) {
+  testing::application();
+  SurfaceWidget hidden;
+  const struct {
+    int width, height;
+  } absurd[] = {{100000, 100000}, {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX}, {QWIDGETSIZE_MAX, 100}};
+  for (const auto& s : absurd) {
+    hidden.resizeClient(320, 200);
+    hidden.paint().image().setPixel(1, 1, 0xff00ff00u);
+    hidden.resizeClient(s.width, s.height);
+    EXPECT_EQ(hidden.clientSize(), QSize(0, 0)) << s.width << " x " << s.height;
+    EXPECT_TRUE(hidden.paint().image().isNull());
+  }
+  hidden.resizeClient(320, 200);
+  EXPECT_EQ(hidden.clientSize(), QSize(320, 200));
+  EXPECT_EQ(hidden.paint().image().pixel(1, 1), 0xff000000u);  // a new, black buffer
+}
+
 TEST_F(SurfaceWidgetTest, EmptyInvalidationsAreIgnored) {
   widget->invalidate(QRect());
   widget->invalidate(QRect(5, 5, 0, 10));
