@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace strevana {
@@ -60,7 +61,7 @@ ParsedCommandLine parseCommandLineText(const std::string& input) {
     size_t valueStart;
     if (startsWith(s, i, "-zoom")) {
       valueStart = i + 5;
-      result.zoom = readNumber(s, valueStart);
+      result.zoom = std::min(readNumber(s, valueStart), kMaxCommandLineZoom);
     } else if (startsWith(s, i, "-postfilter")) {
       valueStart = i + 11;
       result.options.push_back({CommandLineOption::Kind::kPostfilter, readNumber(s, valueStart)});

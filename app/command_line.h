@@ -18,6 +18,9 @@ struct CommandLineOption {
   int32_t value;
 };
 
+// The largest zoom the command line gives, in percent (View > 400%).
+constexpr int32_t kMaxCommandLineZoom = 400;
+
 struct ParsedCommandLine {
   // An absent or empty command line: nothing at all is to be done, not even
   // the zoom.
@@ -31,6 +34,12 @@ struct ParsedCommandLine {
 // trailing blanks and then one trailing quote are cut, option values are read
 // like atoi (no digits gives 0) and may be glued to the option, and anything
 // glued to a value is skipped.
+//
+// A zoom above kMaxCommandLineZoom is read as kMaxCommandLineZoom. Bad values
+// are never refused here: no digits read as 0, values past 32 bits saturate,
+// and negative ones size the video area as 0 x 0, so a zoom too large for a
+// window is clamped in the same spirit, to the View menu's largest zoom
+// rather than to a window of gigabytes.
 ParsedCommandLine parseCommandLineText(const std::string& text);
 
 // Joins program arguments into one command line text, blank-separated, so a

@@ -36,7 +36,23 @@ TEST(CommandLineGrammar, ZoomValues) {
   EXPECT_EQ(glued.zoom, 50);
   EXPECT_EQ(glued.name.value_or(""), "clip.mp4");
   // A value too large for 32 bits saturates instead of wrapping.
-  EXPECT_EQ(parseCommandLineText("-zoom 99999999999 a").zoom, 2147483647);
+  EXPECT_EQ(parseCommandLineText("-zoom -99999999999 a").zoom, -2147483647 - 1);
+}
+
+TEST(CommandLineGrammar, ZoomAboveTheViewMenusLargestReadsAs400) {
+  const struct {
+    const char* text;
+    int32_t zoom;
+  } cases[] = {
+      {"-zoom 100000 a", 400},      {"-zoom 2147483647 a", 400}, {"-zoom 99999999999 a", 400},
+      {"-zoom 401 a", 400},         {"-zoom401 a", 400},         {"-zoom 400 a", 400},
+      {"-zoom 399 a", 399},         {"-zoom 1000 -zoom 25 a", 25}, {"-zoom 25 -zoom 1000 a", 400},
+  };
+  for (const auto& c : cases) {
+    ParsedCommandLine p = parseCommandLineText(c.text);
+    EXPECT_EQ(p.zoom, c.zoom) << c.text;
+    EXPECT_EQ(p.name.value_or(""), "a") << c.text;
+  }
 }
 
 TEST(CommandLineGrammar, PostfilterAndDirectXInTheOrderWritten) {

@@ -80,6 +80,23 @@ TEST_F(MainWindowTest, ZoomFromTheCommandLineSizesAfterOpening) {
   EXPECT_EQ(clientHeight(), 13 + 120 + 72);
 }
 
+// A zoom past the View menu's largest gives the 400 % window: 4 x 320 x 240
+// inside the 32 x 85 frame, with a back buffer of that size.
+class CommandLineZoomTest : public ShellTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CommandLineZoomTest, SizesTheWindowAsTheLargestMenuZoom) {
+  start(std::string("-zoom ") + GetParam() + " " + fixture("demo.mp4"));
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(controller().isFullScreen());
+  EXPECT_EQ(clientWidth(), 32 + 4 * 320);
+  EXPECT_EQ(clientHeight(), 85 + 4 * 240);
+  auto buffer = app().mainWindow->surface()->paint();
+  EXPECT_EQ(buffer.image().size(), QSize(32 + 4 * 320, 85 + 4 * 240));
+}
+
+INSTANTIATE_TEST_SUITE_P(TooLarge, CommandLineZoomTest,
+                         ::testing::Values("400", "401", "100000", "2147483647", "99999999999"));
+
 TEST_F(MainWindowTest, ZoomZeroStartsInFullScreen) {
   start("-zoom " + fixture("demo.mp4"));  // no value: 0, and the name was its value
   EXPECT_TRUE(controller().isFullScreen());
