@@ -14,6 +14,8 @@ packages=(
   # tests, fixtures and benchmarks
   ffmpeg libopencore-amrnb-dev libvo-amrwbenc-dev libyuv-dev
   pulseaudio pulseaudio-utils libasound2-plugins xvfb xauth
+  # the OpenGL renderer's tests: Mesa's software OpenGL under Xvfb
+  libgl1-mesa-dri libglx-mesa0
   clang llvm libclang-rt-14-dev valgrind
   procps
   # streaming tests: GStreamer's RTSP server as a real peer
