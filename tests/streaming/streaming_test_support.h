@@ -62,19 +62,21 @@ inline std::string oneMedia(const std::string& type, const std::string& rtpmap, 
 inline std::vector<uint8_t> rtpDatagram(uint16_t sequence, uint32_t timestamp, bool marker,
                                         const std::vector<uint8_t>& payload, uint8_t payloadType = 96,
                                         uint32_t ssrc = 0x11223344) {
-  std::vector<uint8_t> d = {0x80,
-                            static_cast<uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7f)),
-                            static_cast<uint8_t>(sequence >> 8),
-                            static_cast<uint8_t>(sequence),
-                            static_cast<uint8_t>(timestamp >> 24),
-                            static_cast<uint8_t>(timestamp >> 16),
-                            static_cast<uint8_t>(timestamp >> 8),
-                            static_cast<uint8_t>(timestamp),
-                            static_cast<uint8_t>(ssrc >> 24),
-                            static_cast<uint8_t>(ssrc >> 16),
-                            static_cast<uint8_t>(ssrc >> 8),
-                            static_cast<uint8_t>(ssrc)};
-  d.insert(d.end(), payload.begin(), payload.end());
+  std::vector<uint8_t> d(12 + payload.size());
+  const uint8_t header[12] = {0x80,
+                              static_cast<uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7f)),
+                              static_cast<uint8_t>(sequence >> 8),
+                              static_cast<uint8_t>(sequence),
+                              static_cast<uint8_t>(timestamp >> 24),
+                              static_cast<uint8_t>(timestamp >> 16),
+                              static_cast<uint8_t>(timestamp >> 8),
+                              static_cast<uint8_t>(timestamp),
+                              static_cast<uint8_t>(ssrc >> 24),
+                              static_cast<uint8_t>(ssrc >> 16),
+                              static_cast<uint8_t>(ssrc >> 8),
+                              static_cast<uint8_t>(ssrc)};
+  for (size_t i = 0; i < 12; ++i) d[i] = header[i];
+  for (size_t i = 0; i < payload.size(); ++i) d[12 + i] = payload[i];
   return d;
 }
 

@@ -25,8 +25,8 @@ class ScriptedConnection {
   ~ScriptedConnection() { close(); }
 
   // The next request up to and including its empty line ("" when the client
-  // closed the connection or nothing came within two seconds).
-  std::string readRequest() {
+  // closed the connection or nothing came within waitMs).
+  std::string readRequest(int waitMs = 2000) {
     for (;;) {
       const std::size_t end = pending_.find("\r\n\r\n");
       if (end != std::string::npos) {
@@ -35,7 +35,7 @@ class ScriptedConnection {
         return request;
       }
       pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 2000) <= 0) return "";
+      if (::poll(&p, 1, waitMs) <= 0) return "";
       char buffer[4096];
       const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
       if (got <= 0) return "";
