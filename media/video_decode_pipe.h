@@ -65,6 +65,9 @@ class VideoDecodePipe {
   PostfilterMode postfilter();
   // The decoder delivers pictures with an alpha (shape) channel.
   bool hasAlpha();
+  // The picture size the decoder knows: the decoded one, else the announced
+  // one, else what its configuration says (0 when nothing does).
+  void pictureSize(int32_t& width, int32_t& height) { control_->getPictureSize(width, height); }
 
   // Gives the current picture back and takes the next one from the output
   // pin (null when it holds none). The matching raw picture is written to

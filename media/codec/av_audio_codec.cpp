@@ -228,6 +228,8 @@ int32_t AvAudioCodec::decode() {
       return 0;
     }
     if (size) std::memcpy(packet_->data, data, size);
+    // The sound carries the time stamp of the access unit it came from.
+    packet_->pts = static_cast<int64_t>(element->desc().time() & INT64_MAX);
     CIOStrmPin::freeBufferElem(element);
     const bool ok = sendAndReceive(packet_);
     av_packet_unref(packet_);
@@ -284,6 +286,8 @@ bool AvAudioCodec::deliver(const AVFrame* frame) {
     return false;
   }
   element->setSize(static_cast<uint32_t>(got) * static_cast<uint32_t>(channels) * 2u);
+  const int64_t pts = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+  element->desc().setTime64(pts == AV_NOPTS_VALUE || pts < 0 ? 0 : static_cast<uint64_t>(pts));
   if (output_->deliver(element) != kPinOk) CIOStrmPin::freeBufferElem(element);
   return true;
 }

@@ -59,8 +59,18 @@ void copyPlanar(const AVFrame* picture, uint8_t* dst, int width, int height) {
 
 // The pixel aspect ratio announced in an MPEG-4 video object layer header
 // (ISO/IEC 14496-2 6.2.3), 0/0 when the configuration has none.
-AVRational volPixelAspect(const std::vector<uint8_t>& config) {
+// What the video object layer header (ISO/IEC 14496-2 6.2.3) of a
+// configuration says before any picture is decoded: the pixel aspect ratio
+// and, for rectangular shapes, the picture size. Zero where it says nothing.
+struct VolFields {
+  AVRational aspect{0, 0};
+  int width = 0;
+  int height = 0;
+};
+
+VolFields volFields(const std::vector<uint8_t>& config) {
   static constexpr AVRational kAspects[] = {{0, 0}, {1, 1}, {12, 11}, {10, 11}, {16, 11}, {40, 33}};
+  VolFields fields;
   for (size_t i = 0; i + 4 < config.size(); ++i) {
     if (config[i] != 0 || config[i + 1] != 0 || config[i + 2] != 1 || (config[i + 3] & 0xF0) != 0x20) continue;
     const uint8_t* p = config.data() + i + 4;
@@ -73,18 +83,48 @@ AVRational volPixelAspect(const std::vector<uint8_t>& config) {
     };
     read(1);  // random_accessible_vol
     read(8);  // video_object_type_indication
-    if (read(1)) read(7);  // is_object_layer_identifier: verid, priority
+    uint32_t verid = 1;
+    if (read(1)) {  // is_object_layer_identifier
+      verid = read(4);
+      read(3);  // video_object_layer_priority
+    }
     const uint32_t info = read(4);
     if (info == 15) {
       const int w = static_cast<int>(read(8));
       const int h = static_cast<int>(read(8));
-      if (pos <= bits && w > 0 && h > 0) return AVRational{w, h};
+      if (pos <= bits && w > 0 && h > 0) fields.aspect = AVRational{w, h};
     } else if (info >= 1 && info <= 5 && pos <= bits) {
-      return kAspects[info];
+      fields.aspect = kAspects[info];
     }
-    return AVRational{0, 0};
+    if (read(1)) {  // vol_control_parameters
+      read(3);      // chroma_format, low_delay
+      if (read(1)) {  // vbv_parameters
+        read(15), read(1), read(15), read(1), read(15), read(1), read(3), read(11), read(1), read(15), read(1);
+      }
+    }
+    const uint32_t shape = read(2);
+    if (shape == 3 && verid != 1) read(4);  // video_object_layer_shape_extension
+    read(1);                                 // marker
+    const uint32_t resolution = read(16);    // vop_time_increment_resolution
+    read(1);                                 // marker
+    if (read(1)) {                           // fixed_vop_rate
+      int n = 1;
+      while (n < 16 && (1u << n) < resolution) ++n;
+      read(n);  // fixed_vop_time_increment
+    }
+    if (shape == 0) {  // rectangular
+      read(1);
+      const int w = static_cast<int>(read(13));
+      read(1);
+      const int h = static_cast<int>(read(13));
+      if (pos <= bits && w > 0 && h > 0) {
+        fields.width = w;
+        fields.height = h;
+      }
+    }
+    return fields;
   }
-  return AVRational{0, 0};
+  return fields;
 }
 
 // True when every plane of a 4:2:0 picture has buffer bytes for width x
@@ -181,6 +221,12 @@ int32_t AvMpeg4Codec::setPictureSize(int32_t width, int32_t height) {
 int32_t AvMpeg4Codec::getPictureSize(int32_t& width, int32_t& height) {
   width = context_ && context_->width > 0 ? context_->width : width_;
   height = context_ && context_->height > 0 ? context_->height : height_;
+  // Nobody said and nothing was decoded yet: the layer header knows.
+  if ((width <= 0 || height <= 0) && !h263_) {
+    const VolFields fields = volFields(config_);
+    width = fields.width;
+    height = fields.height;
+  }
   return 1;
 }
 
@@ -228,7 +274,7 @@ int32_t AvMpeg4Codec::getPixelAspect(uint32_t& numerator, uint32_t& denominator,
   third = 0;
   AVRational aspect = context_ ? context_->sample_aspect_ratio : AVRational{0, 0};
   // Before the first picture libavcodec may not know it yet; the layer header does.
-  if ((aspect.num <= 0 || aspect.den <= 0) && !h263_) aspect = volPixelAspect(config_);
+  if ((aspect.num <= 0 || aspect.den <= 0) && !h263_) aspect = volFields(config_).aspect;
   if (aspect.num > 0 && aspect.den > 0) {
     numerator = static_cast<uint32_t>(aspect.num);
     denominator = static_cast<uint32_t>(aspect.den);
@@ -292,6 +338,7 @@ int32_t AvMpeg4Codec::seek(uint64_t time) {
   }
   drained_ = false;
   failed_ = false;
+  clean_ = false;
   skipping_ = true;
   skipBefore_ = time > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(time);
   return 1;
@@ -465,6 +512,8 @@ void AvMpeg4Codec::deliver(AVFrame* frame) {
   }
   element->desc().setTime64(static_cast<uint64_t>(pts < 0 ? 0 : pts));
   element->desc().setSize(width, height);
+  if (frame->key_frame || frame->pict_type == AV_PICTURE_TYPE_I) clean_ = true;
+  element->desc().setNeedsBlanking(clean_ ? 0 : 1);
   if (output_->deliver(element) != kPinOk) {
     CIOStrmPin::freeBufferElem(element);
     failed_ = true;  // nobody takes the pictures: stop rather than pile up

@@ -79,6 +79,9 @@ class AvMpeg4Codec final : public Mpeg4CodecIf, public Mpeg4CodecControl {
   bool failed_ = false;
   bool drained_ = false;
   bool skipping_ = false;
+  // A key picture was decoded since start or the last seek; pictures before
+  // it were predicted from nothing and are marked as needing blanking.
+  bool clean_ = false;
   int64_t skipBefore_ = 0;
 };
 

@@ -94,6 +94,112 @@ TEST(Mpeg4Codec, GarbageInputGivesNoPictureAndEndsCleanly) {
   COutStrmPin::destroyInstance(out);
 }
 
+// The coding type of the first VOP in a sample (0 intra), or -1.
+int vopType(const std::vector<uint8_t>& sample) {
+  for (size_t i = 0; i + 4 < sample.size(); ++i) {
+    if (sample[i] == 0 && sample[i + 1] == 0 && sample[i + 2] == 1 && sample[i + 3] == 0xB6) return sample[i + 4] >> 6;
+  }
+  return -1;
+}
+
+TEST(Mpeg4Codec, JoinedAfterAKeyPictureSizesFromTheConfigAndBlanksUntilTheNextOne) {
+  CMp4File* file = nullptr;
+  CMp4File::createInstance(file);
+  ASSERT_EQ(file->open(fixture("mpeg4_aac.mp4").c_str(), 0, 0), kMp4Ok);
+  CMp4Track* track = nullptr;
+  file->getTrack(1, track);
+  const auto samples = trackSamples(track, 75);
+  uint32_t size = 0, length = 0;
+  track->getConfigSize(1, size);
+  std::vector<uint8_t> config(size);
+  track->getConfig(1, size, length, config.data());
+
+  Mpeg4CodecIf* decoder = Mpeg4CodecIf::createInstance(0);
+  Mpeg4CodecControl* control = decoder->getInterface(2, 0);
+  CInStrmPin* in = CInStrmPin::createInstance(1024);
+  COutStrmPin* out = COutStrmPin::createInstance(1024);
+  control->setOutputFormat(150, 0);
+  control->connectInput(in, 0);
+  control->connectOutput(out, 0);
+  CBufferElem* configElement = elementOf(config);
+  control->setConfig(configElement, 0);
+  CIOStrmPin::freeBufferElem(configElement);
+  ASSERT_NE(control->start(), 0);
+  // A stream's receiver knows no container: the layer header gives the size.
+  int32_t w = 0, h = 0;
+  control->getPictureSize(w, h);
+  EXPECT_EQ(w, 176);
+  EXPECT_EQ(h, 144);
+
+  // Joined after the first key picture: what comes before the next one is
+  // predicted from nothing.
+  size_t nextKey = 1;
+  while (nextKey < samples.size() && vopType(samples[nextKey]) != 0) ++nextKey;
+  ASSERT_LT(nextKey, samples.size());
+  int32_t run = 1;
+  int blanked = 0, clean = 0;
+  for (size_t n = 1; n < samples.size(); ++n) {
+    CBufferElem* e = elementOf(samples[n], n);
+    ASSERT_EQ(in->put(e), kPinOk);
+    decoder->step(&run);
+    CBufferElem* picture = nullptr;
+    while (out->take(picture) == kPinOk) {
+      const bool beforeKey = picture->desc().time() < nextKey;
+      EXPECT_EQ(picture->desc().needsBlanking(), beforeKey ? 1 : 0) << picture->desc().time();
+      (beforeKey ? blanked : clean) += 1;
+      CIOStrmPin::freeBufferElem(picture);
+    }
+  }
+  EXPECT_GT(clean, 10);
+  EXPECT_GT(blanked, 0);
+  Mpeg4CodecIf::destroyInstance(decoder);
+  CInStrmPin::destroyInstance(in);
+  COutStrmPin::destroyInstance(out);
+  file->releaseTrack(track);
+  file->close();
+  CMp4File::destroyInstance(file);
+}
+
+TEST(AudioCodec, SoundCarriesTheTimeOfItsAccessUnit) {
+  CMp4File* file = nullptr;
+  CMp4File::createInstance(file);
+  ASSERT_EQ(file->open(fixture("mpeg4_aac.mp4").c_str(), 0, 0), kMp4Ok);
+  CMp4Track* track = nullptr;
+  file->getTrack(2, track);
+  const auto samples = trackSamples(track, 6);
+  uint32_t size = 0, length = 0;
+  track->getConfigSize(1, size);
+  std::vector<uint8_t> asc(size);
+  track->getConfig(1, size, length, asc.data());
+  CAudioCodecIf* decoder = CAudioCodecIf::createInstance(kAudioKindAac);
+  CBufferElem* config = elementOf(asc);
+  decoder->setConfig(config);
+  CIOStrmPin::freeBufferElem(config);
+  decoder->setFormat(kAudioFormatGeneric);
+  CInStrmPin* in = CInStrmPin::createInstance(1024);
+  COutStrmPin* out = COutStrmPin::createInstance(1024);
+  decoder->connectInput(in, 0);
+  decoder->connectOutput(out, 0);
+  ASSERT_NE(decoder->init(), 0);
+  for (size_t n = 0; n < samples.size(); ++n) {
+    const uint64_t time = 5000000000ull + 1024 * n;  // past 32 bits
+    CBufferElem* e = elementOf(samples[n], time);
+    in->put(e);
+    ASSERT_NE(decoder->decode(), 0);
+    CBufferElem* pcm = nullptr;
+    ASSERT_EQ(out->take(pcm), kPinOk);
+    EXPECT_EQ(pcm->desc().time(), time);
+    CIOStrmPin::freeBufferElem(pcm);
+  }
+  decoder->stop();
+  CAudioCodecIf::destroyInstance(decoder);
+  CInStrmPin::destroyInstance(in);
+  COutStrmPin::destroyInstance(out);
+  file->releaseTrack(track);
+  file->close();
+  CMp4File::destroyInstance(file);
+}
+
 // Decodes samples with one audio decoder set-up, all PCM concatenated.
 std::vector<uint8_t> decodeAll(CAudioCodecIf* decoder, const std::vector<std::vector<uint8_t>>& samples) {
   CInStrmPin* in = CInStrmPin::createInstance(1024);
