@@ -36,6 +36,9 @@ uint64_t MediaSource::videoPacketsLost() { return 0; }
 uint64_t MediaSource::audioPacketsReceived() { return 0; }
 uint64_t MediaSource::audioPacketsLost() { return 0; }
 
+bool MediaSource::awaitingData() const { return false; }
+bool MediaSource::receptionFigures(ReceptionFigures&, ReceptionFigures&) { return false; }
+
 int32_t MediaSource::setVideoStreamFile(const char* path, const uint8_t* config,
                                         uint32_t configLength) {
   videoStreamFile.clear();

@@ -65,6 +65,22 @@ class MediaSource {
   virtual int32_t setRawVideoFile(const char* path, int32_t onePerFrame);  // 16
   virtual int32_t setRawAudioFile(const char* path);                        // 17
 
+  // Beyond the slots, for live sources.
+  //
+  // True while the request that just failed failed only because the network
+  // has not delivered enough yet (a stream buffering or stalled): the caller
+  // asks again on a later tick instead of ending the medium, and holds no
+  // lock in the meantime. The source keeps the deadline after which such a
+  // request fails for good; this answers false then. Base: false.
+  virtual bool awaitingData() const;
+  // How the packets of a received stream arrive, for the information window.
+  struct ReceptionFigures {
+    double jitterMs = 0.0;     // RFC 3550 interarrival jitter
+    uint64_t outOfOrder = 0;   // packets that arrived after a later-numbered one
+  };
+  // False (outputs untouched) for media that are not received. Base: false.
+  virtual bool receptionFigures(ReceptionFigures& video, ReceptionFigures& audio);
+
   // Where a picture with transparency is centred over the background, as
   // fractions of the picture.
   void setObjectPosition(float x, float y);

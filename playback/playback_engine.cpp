@@ -109,6 +109,11 @@ int PlaybackEngine::openNamed(const char* urlBase, const char* name) {
     source_->setOutputFormat(kFormatBgr24);
     createRenderer();
   }
+  if (!renderer_ && targetWindow_ && source_->hasVideo) {
+    // Pictures no renderer can show: a failed open, not a black window.
+    closeMedia();
+    return 0;
+  }
   setUpAudio();
   clockMs_ = 0;
   tickBaseMs_ = clock_.nowMs();
@@ -198,6 +203,10 @@ int PlaybackEngine::setVideoWindow(WindowSurface* window, int32_t x, int32_t y, 
 int PlaybackEngine::createRenderer() {
   if (!targetWindow_ || !source_) return 0;
   rendererKind_ = useDirectDraw_ ? kRendererHardware : kRendererRaster;
+  // A renderer made in place of another (new window, resize failure, the
+  // DirectDraw switch) shows the picture that was on screen again.
+  const bool replacing = renderer_ != nullptr;
+  const int32_t shownMs = positionMs_;
   renderer_.reset();
   renderer_ = rendererFactory_(targetWindow_, 0, 0, source_->width, source_->height,
                                rendererKind_, outputFormat_);
@@ -216,10 +225,19 @@ int PlaybackEngine::createRenderer() {
   renderer_->clear();
   renderer_->present();
   if (!renderer_->setOutputRect(outputX_, outputY_, outputWidth_, outputHeight_)) return 1;
+  // The source's current picture is the one decoded ahead while one waits
+  // for its time, and a file source that played to its end holds none any
+  // more: then the picture on screen is asked for by its time.
+  const bool byTime = replacing && !source_->live && (pendingFrame_ || atEnd_);
   positionMs_ = 0;
   // No second recreation from in here: a renderer that keeps failing its
   // lock would otherwise recurse without end.
-  renderFrameImpl(kRequestCurrent, false);
+  if (byTime || !renderFrameImpl(kRequestCurrent, false)) {
+    if (replacing && !source_->live) {
+      positionMs_ = shownMs;
+      renderFrameImpl(kRequestAtPosition, false);
+    }
+  }
   return 1;
 }
 

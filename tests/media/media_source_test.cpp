@@ -37,6 +37,9 @@ TEST(MediaSourceTest, DefaultsAndBaseSlotsAnswerWithoutEffect) {
   EXPECT_EQ(h * 1000 + m * 100 + sec * 10 + f, 1234);  // left alone
   EXPECT_FALSE(s.setTimecode(1, 2, 3, 4));
   EXPECT_EQ(s.videoPacketsReceived() + s.videoPacketsLost() + s.audioPacketsReceived() + s.audioPacketsLost(), 0u);
+  EXPECT_FALSE(s.awaitingData());
+  MediaSource::ReceptionFigures video, audio;
+  EXPECT_FALSE(s.receptionFigures(video, audio));
 }
 
 TEST(MediaSourceTest, NamesUpTo255CharactersAreKept) {

@@ -60,7 +60,7 @@ class FakeMediaSource : public MediaSource {
   bool getVideoFrame(FrameRequest request, int32_t dstStride, const uint8_t*, int32_t, int32_t,
                      uint8_t* dst, int32_t& positionMs) override {
     videoRequests.push_back(request);
-    if (failFrames) return false;
+    if (failFrames || awaiting) return false;
     int32_t next = current;
     switch (request) {
       case 1: next = 0; break;
@@ -102,7 +102,7 @@ class FakeMediaSource : public MediaSource {
                 uint8_t& timeChanged) override {
     timeChanged = 0;
     audioRequests.push_back(request);
-    if (failAudio || !hasAudio) return false;
+    if (failAudio || awaiting || !hasAudio) return false;
     if (request == 7 && reportAudioTimeMs >= 0) {
       timeMs = reportAudioTimeMs;
       timeChanged = 1;
@@ -116,6 +116,8 @@ class FakeMediaSource : public MediaSource {
     chunks = chunk;
     return true;
   }
+
+  bool awaitingData() const override { return awaiting; }
 
   static uint8_t greyOf(int32_t frame) { return static_cast<uint8_t>(10 + 20 * (frame % 12)); }
 
@@ -131,6 +133,7 @@ class FakeMediaSource : public MediaSource {
   int32_t reportAudioTimeMs = -1;
   bool failFrames = false;
   bool failAudio = false;
+  bool awaiting = false;  // requests fail as a buffering live source's do
   bool* destroyed = nullptr;
   std::vector<FrameRequest> videoRequests;
   std::vector<FrameRequest> audioRequests;
