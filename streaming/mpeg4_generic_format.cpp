@@ -142,6 +142,7 @@ PayloadResult Mpeg4GenericFormat::packet(const uint8_t* p, size_t size, int64_t 
     if (bytes > size - 2) return PayloadResult::kMalformed;
     BitReader r(p + 2, bits);
     while (r.remaining() > 0) {
+      const size_t start = r.position();
       Header h;
       h.size = l.sizeLength ? r.read(l.sizeLength) : l.constantSize;
       if (headers_.empty()) {
@@ -154,6 +155,9 @@ PayloadResult Mpeg4GenericFormat::packet(const uint8_t* p, size_t size, int64_t 
       if (l.dtsDeltaLength && r.read(1)) r.skip(l.dtsDeltaLength);
       r.skip(l.randomAccessIndication + l.streamStateIndication);
       if (r.overrun()) return PayloadResult::kMalformed;  // a header cut short
+      // Headers after the first may have no bits at all (only an AU-Index
+      // announced): the rest of the section then cannot be read.
+      if (r.position() == start) return PayloadResult::kMalformed;
       headers_.push_back(h);
     }
     if (headers_.empty()) return PayloadResult::kMalformed;

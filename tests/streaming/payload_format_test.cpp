@@ -108,6 +108,8 @@ TEST(Mpeg4GenericFormatTest, BrokenFramesAreDroppedWhole) {
        {0x00, 0x10, hi(1), lo(1), 200, 1}, {}, true, {}},
       {"packet sizes beyond the frame", kHbr, 44100, {0x00, 0x10, hi(1), lo(1), 1}, {5, 9}, true, {}},
       {"constantSize not dividing the packet", "constantSize=2", 44100, {1, 2, 3}, {}, true, {}},
+      {"headers of no bits after the first (index only)", "indexLength=3", 44100, {0x00, 0x08, 0x00, 1}, {}, true,
+       {}},
       {"good first packet, broken second: nothing at all", kHbr, 44100,
        {0x00, 0x10, hi(1), lo(1), 1, 0x00, 0x40, 0, 0}, {5, 4}, true, {}},
   };
