@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "media/codec/ffmpeg_quiet.h"
+#include "media/codec/mpeg4_vol_header.h"
 #include "media/media_types.h"
 
 namespace strevana {
@@ -59,9 +60,7 @@ void copyPlanar(const AVFrame* picture, uint8_t* dst, int width, int height) {
 
 // The pixel aspect ratio announced in an MPEG-4 video object layer header
 // (ISO/IEC 14496-2 6.2.3), 0/0 when the configuration has none.
-// What the video object layer header (ISO/IEC 14496-2 6.2.3) of a
-// configuration says before any picture is decoded: the pixel aspect ratio
-// and, for rectangular shapes, the picture size. Zero where it says nothing.
+// What the configuration's layer header says, in libavcodec's terms.
 struct VolFields {
   AVRational aspect{0, 0};
   int width = 0;
@@ -69,61 +68,13 @@ struct VolFields {
 };
 
 VolFields volFields(const std::vector<uint8_t>& config) {
-  static constexpr AVRational kAspects[] = {{0, 0}, {1, 1}, {12, 11}, {10, 11}, {16, 11}, {40, 33}};
+  const Mpeg4VolHeader h = parseMpeg4VolHeader(config.data(), config.size());
   VolFields fields;
-  for (size_t i = 0; i + 4 < config.size(); ++i) {
-    if (config[i] != 0 || config[i + 1] != 0 || config[i + 2] != 1 || (config[i + 3] & 0xF0) != 0x20) continue;
-    const uint8_t* p = config.data() + i + 4;
-    const size_t bits = (config.size() - i - 4) * 8;
-    size_t pos = 0;
-    auto read = [&](int n) {
-      uint32_t v = 0;
-      for (int k = 0; k < n; ++k, ++pos) v = (v << 1) | (pos < bits ? (p[pos / 8] >> (7 - pos % 8)) & 1u : 0u);
-      return v;
-    };
-    read(1);  // random_accessible_vol
-    read(8);  // video_object_type_indication
-    uint32_t verid = 1;
-    if (read(1)) {  // is_object_layer_identifier
-      verid = read(4);
-      read(3);  // video_object_layer_priority
-    }
-    const uint32_t info = read(4);
-    if (info == 15) {
-      const int w = static_cast<int>(read(8));
-      const int h = static_cast<int>(read(8));
-      if (pos <= bits && w > 0 && h > 0) fields.aspect = AVRational{w, h};
-    } else if (info >= 1 && info <= 5 && pos <= bits) {
-      fields.aspect = kAspects[info];
-    }
-    if (read(1)) {  // vol_control_parameters
-      read(3);      // chroma_format, low_delay
-      if (read(1)) {  // vbv_parameters
-        read(15), read(1), read(15), read(1), read(15), read(1), read(3), read(11), read(1), read(15), read(1);
-      }
-    }
-    const uint32_t shape = read(2);
-    if (shape == 3 && verid != 1) read(4);  // video_object_layer_shape_extension
-    read(1);                                 // marker
-    const uint32_t resolution = read(16);    // vop_time_increment_resolution
-    read(1);                                 // marker
-    if (read(1)) {                           // fixed_vop_rate
-      int n = 1;
-      while (n < 16 && (1u << n) < resolution) ++n;
-      read(n);  // fixed_vop_time_increment
-    }
-    if (shape == 0) {  // rectangular
-      read(1);
-      const int w = static_cast<int>(read(13));
-      read(1);
-      const int h = static_cast<int>(read(13));
-      if (pos <= bits && w > 0 && h > 0) {
-        fields.width = w;
-        fields.height = h;
-      }
-    }
-    return fields;
+  if (h.aspectNumerator > 0 && h.aspectDenominator > 0) {
+    fields.aspect = AVRational{static_cast<int>(h.aspectNumerator), static_cast<int>(h.aspectDenominator)};
   }
+  fields.width = h.width;
+  fields.height = h.height;
   return fields;
 }
 
