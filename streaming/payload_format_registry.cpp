@@ -15,8 +15,8 @@ struct Registration {
 };
 
 constexpr Registration kFormats[] = {
-    {Mp4vEsFormat::kName, [](const PayloadFormatParameters&) -> std::unique_ptr<PayloadFormat> {
-       return std::make_unique<Mp4vEsFormat>();
+    {Mp4vEsFormat::kName, [](const PayloadFormatParameters& p) -> std::unique_ptr<PayloadFormat> {
+       return std::make_unique<Mp4vEsFormat>(p);
      }},
     {Mp4aLatmFormat::kName, [](const PayloadFormatParameters&) -> std::unique_ptr<PayloadFormat> {
        return std::make_unique<Mp4aLatmFormat>();
