@@ -12,7 +12,9 @@ namespace {
 QImage blackImage(int32_t width, int32_t height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
-  if (int64_t{width} * int64_t{height} * 4 > WindowSurface::kMaxBackBufferBytes) {
+  // Pixels against the bound in pixels: width x height fits in 64 bits,
+  // four times that need not.
+  if (int64_t{width} * int64_t{height} > WindowSurface::kMaxBackBufferBytes / 4) {
     return QImage();
   }
   QImage image(width, height, QImage::Format_RGB32);
