@@ -4,6 +4,7 @@
 #include <new>
 
 #include "media/mp4_file_source.h"
+#include "streaming/rtsp_stream_source.h"
 
 namespace strevana {
 
@@ -20,12 +21,17 @@ std::unique_ptr<MediaSource> makeMp4Source(const char* name, int32_t flags, Outp
                                          rawVideoPerFrame, stillWidth, stillHeight, stillBits);
 }
 
-// The streaming source plugs in here once it exists.
-std::unique_ptr<MediaSource> makeStreamSource(const char*, const char*, OutputFormat,
-                                              PostfilterMode, int32_t, int32_t, int32_t, int32_t,
-                                              int32_t, const uint32_t*, const char*, const char*,
-                                              const char*, const char*, int32_t) {
-  return nullptr;
+std::unique_ptr<MediaSource> makeStreamSource(const char* urlBase, const char* name,
+                                              OutputFormat format, PostfilterMode postfilter,
+                                              int32_t udpPort, int32_t bufferMs, int32_t timeoutMs,
+                                              int32_t stillWidth, int32_t stillHeight,
+                                              const uint32_t* stillBits, const char* videoStreamPath,
+                                              const char* audioStreamPath, const char* rawVideoPath,
+                                              const char* rawAudioPath, int32_t rawVideoPerFrame) {
+  return std::make_unique<RtspStreamSource>(urlBase, name, format, postfilter, udpPort, bufferMs,
+                                            timeoutMs, stillWidth, stillHeight, stillBits,
+                                            videoStreamPath, audioStreamPath, rawVideoPath,
+                                            rawAudioPath, rawVideoPerFrame);
 }
 
 }  // namespace

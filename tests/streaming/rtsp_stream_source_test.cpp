@@ -1,0 +1,242 @@
+// RtspStreamSource end to end, against real peers on 127.0.0.1: ffmpeg as an
+// RTP sender writing the session description, GStreamer's RTSP server, and a
+// lossy relay between sender and source.
+#include "streaming/rtsp_stream_source.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "stream_test_support.h"
+
+namespace strevana {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChildProcess;
+using testing::fixture;
+using testing::freePort;
+using testing::Playback;
+using testing::TempFolder;
+using testing::waitFor;
+
+constexpr const char* kClip = "mpeg4_aac.mp4";  // 176x144, 25 fps, 75 pictures; AAC stereo 44.1 kHz
+constexpr int32_t kWidth = 176;
+constexpr int32_t kHeight = 144;
+constexpr int kPictures = 75;
+constexpr int kFrameMs = 40;
+constexpr size_t kPictureBytes = static_cast<size_t>(kWidth) * kHeight * 2;  // YUY2
+
+// ffmpeg's own decode of the clip's pictures, as YUY2.
+const std::vector<uint8_t>& referencePictures() {
+  static const std::vector<uint8_t> pictures = [] {
+    TempFolder folder;
+    const std::string out = folder.file("reference.yuv");
+    const std::string command = "ffmpeg -nostdin -v error -i " + fixture(kClip) +
+                                " -map 0:v -f rawvideo -pix_fmt yuyv422 -y " + out;
+    if (std::system(command.c_str()) != 0) return std::vector<uint8_t>{};
+    return testing::readFile(out);
+  }();
+  return pictures;
+}
+
+// Compares what was shown with the reference: each picture is one of the
+// sent pictures within 40 dB, found near the one its time stamp names (a
+// sender's clock mapping may move stamps by a picture or two), and they come
+// in the order sent, none twice. Returns the number of pictures matched.
+int expectSamePictures(const Playback& played) {
+  const std::vector<uint8_t>& reference = referencePictures();
+  EXPECT_EQ(reference.size(), kPictureBytes * kPictures);
+  if (played.pictures.empty() || reference.size() != kPictureBytes * kPictures) return 0;
+  const auto bestMatch = [&](const Playback::Picture& picture, int from, int to, double& quality) {
+    int best = -1;
+    quality = -1.0;
+    for (int k = std::max(0, from); k <= std::min(kPictures - 1, to); ++k) {
+      const double p = testing::psnr(picture.bytes.data(), &reference[k * kPictureBytes], kPictureBytes);
+      if (p > quality) {
+        quality = p;
+        best = k;
+      }
+    }
+    return best;
+  };
+  // The stream's clock starts at its first packet: find which picture that was.
+  double quality = 0.0;
+  const Playback::Picture& first = played.pictures.front();
+  const int offset = bestMatch(first, 0, kPictures - 1, quality) - (first.ms + kFrameMs / 2) / kFrameMs;
+  int matched = 0;
+  int previous = -1;
+  for (const Playback::Picture& picture : played.pictures) {
+    const int expected = (picture.ms + kFrameMs / 2) / kFrameMs + offset;
+    const int index = bestMatch(picture, expected - 2, expected + 2, quality);
+    EXPECT_GE(quality, 40.0) << "picture at " << picture.ms << " ms (near sent picture " << expected << ")";
+    EXPECT_GT(index, previous) << "picture at " << picture.ms << " ms";
+    if (quality >= 40.0 && index > previous) ++matched;
+    previous = std::max(previous, index);
+  }
+  return matched;
+}
+
+double audioMs(const Playback& played, const MediaSource& source) {
+  const int frameBytes = source.decodedChannels * 2;
+  return frameBytes && source.decodedRate ? played.audioBytes * 1000.0 / frameBytes / source.decodedRate : 0.0;
+}
+
+std::unique_ptr<RtspStreamSource> openStream(const char* base, const std::string& name, int32_t udpPort,
+                                             int32_t bufferMs, int32_t timeoutMs,
+                                             const std::vector<std::string>& saveTo = {},
+                                             OutputFormat format = kFormatYuy2,
+                                             const MillisecondClock& clock = SteadyMillisecondClock::instance()) {
+  auto path = [&](size_t i) { return i < saveTo.size() && !saveTo[i].empty() ? saveTo[i].c_str() : nullptr; };
+  return std::make_unique<RtspStreamSource>(base, name.c_str(), format, kPostfilterNone, udpPort, bufferMs,
+                                            timeoutMs, 0, 0, nullptr, path(0), path(1), path(2), path(3), 0,
+                                            clock);
+}
+
+// ---- ffmpeg as the sender -------------------------------------------------
+
+struct SenderCase {
+  const char* name;
+  bool latm;
+  PayloadKind audioKind;
+};
+
+class FfmpegSenderTest : public ::testing::TestWithParam<SenderCase> {
+ protected:
+  TempFolder folder;
+};
+
+TEST_P(FfmpegSenderTest, DescriptionFilePlaysTheSentPicturesAndSoundAndSavesThem) {
+  const int videoPort = freePort(SOCK_DGRAM, true);
+  const int audioPort = freePort(SOCK_DGRAM, true);
+  ASSERT_NE(videoPort * audioPort, 0);
+  const std::string sdp = folder.file("stream.sdp");
+  ASSERT_TRUE(testing::writeDescription(fixture(kClip), videoPort, audioPort, GetParam().latm, sdp));
+  const std::vector<std::string> saves = {folder.file("v.m4v"), folder.file("a.m4a"), folder.file("v.yuv"),
+                                          folder.file("a.pcm")};
+  // The source listens before the sender starts, so nothing sent is missed.
+  auto source = openStream(nullptr, sdp, 0, 300, 1500, saves);
+  ASSERT_TRUE(source->hasVideo);
+  ASSERT_TRUE(source->hasAudio);
+  EXPECT_EQ(source->videoKind(), PayloadKind::kMp4vEs);
+  EXPECT_EQ(source->audioKind(), GetParam().audioKind);
+  EXPECT_EQ(source->width, kWidth);
+  EXPECT_EQ(source->height, kHeight);
+  EXPECT_EQ(source->durationMs, RtspStreamSource::kUnknownDurationMs);
+  EXPECT_TRUE(source->live && source->streaming);
+
+  ChildProcess ffmpeg(testing::ffmpegSender(fixture(kClip), videoPort, audioPort, GetParam().latm, ""),
+                      folder.file("sender.log"));
+  // To the end: the last pictures come once the source stops waiting for more.
+  const Playback played = testing::pull(*source, 15000, [](const Playback& p) {
+    return p.pictures.size() >= static_cast<size_t>(kPictures) && p.audioChunks > 120;
+  });
+  // The last two pictures stay queued when the sound ends the stream first.
+  EXPECT_GE(played.pictures.size(), static_cast<size_t>(kPictures) - 2) << ffmpeg.output();
+  EXPECT_EQ(expectSamePictures(played), static_cast<int>(played.pictures.size()));
+  for (size_t i = 1; i < played.pictures.size(); ++i) {
+    EXPECT_EQ(played.pictures[i].ms - played.pictures[i - 1].ms, kFrameMs) << i;
+  }
+  EXPECT_GT(audioMs(played, *source), 2500.0);
+  EXPECT_GT(played.audioEnergy, 100.0) << "silence instead of the clip's sound";
+  EXPECT_TRUE(played.timeChanged);
+  EXPECT_GT(source->videoPacketsReceived(), static_cast<uint64_t>(kPictures) - 1);
+  EXPECT_GT(source->audioPacketsReceived(), 15u);  // several access units to a packet
+  EXPECT_EQ(source->videoPacketsLost() + source->audioPacketsLost(), 0u);
+
+  // Saved: the coded streams as received (video configuration from its
+  // eleventh byte, audio configuration whole), every picture as planar
+  // 4:2:0, the decoder's PCM.
+  const size_t config = source->videoConfig().size();
+  const auto m4v = testing::readFile(saves[0]);
+  ASSERT_GT(m4v.size(), config);
+  EXPECT_TRUE(std::equal(source->videoConfig().begin() + 10, source->videoConfig().end(), m4v.begin()));
+  const auto m4a = testing::readFile(saves[1]);
+  ASSERT_GT(m4a.size(), source->audioConfig().size());
+  EXPECT_TRUE(std::equal(source->audioConfig().begin(), source->audioConfig().end(), m4a.begin()));
+  EXPECT_EQ(testing::readFile(saves[2]).size(), played.pictures.size() * kWidth * kHeight * 3 / 2);
+  EXPECT_EQ(static_cast<int64_t>(testing::readFile(saves[3]).size()), played.audioBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Audio, FfmpegSenderTest,
+                         ::testing::Values(SenderCase{"mpeg4_generic", false, PayloadKind::kMpeg4Generic},
+                                           SenderCase{"latm", true, PayloadKind::kMp4aLatm}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- GStreamer's RTSP server ------------------------------------------------
+
+class GstServerTest : public ::testing::TestWithParam<SenderCase> {
+ protected:
+  void SetUp() override {
+    port_ = freePort(SOCK_STREAM, false);
+    ASSERT_NE(port_, 0);
+    const std::string script = (fs::path(__FILE__).parent_path() / "gst_rtsp_server.py").string();
+    server_ = std::make_unique<ChildProcess>(
+        // The server logs the requests it handles.
+        std::vector<std::string>{"env", "GST_DEBUG=rtspclient:4", "timeout", "60", "/usr/bin/python3", script,
+                                 std::to_string(port_), fixture(kClip), "50"},
+        folder.file("server.log"));
+    if (!waitFor([&] { return server_->output().find("ready") != std::string::npos || server_->exited(); },
+                 20000) ||
+        server_->output().find("ready") == std::string::npos) {
+      GTEST_SKIP() << "GStreamer's RTSP server did not start (scripts/install-deps.sh installs it): "
+                   << server_->output();
+    }
+  }
+  void TearDown() override { server_.reset(); }
+
+  std::string base() const { return "rtsp://127.0.0.1:" + std::to_string(port_); }
+
+  TempFolder folder;
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> server_;
+};
+
+TEST_P(GstServerTest, RtspUrlPlaysThroughDescribeSetupPlayAndTearsDown) {
+  const char* mount = GetParam().latm ? "latm" : "generic";
+  auto source = openStream(base().c_str(), mount, freePort(SOCK_DGRAM, true), 300, 1500);
+  ASSERT_TRUE(source->hasVideo) << server_->output();
+  ASSERT_TRUE(source->hasAudio);
+  EXPECT_EQ(source->audioKind(), GetParam().audioKind);
+  EXPECT_STREQ(source->name, (base() + "/" + mount).c_str());
+  ASSERT_NE(source->session(), nullptr);
+  EXPECT_TRUE(source->session()->playing());
+  // The server announces "npt=now-3": a live range, of unknown duration.
+  EXPECT_EQ(source->durationMs, RtspStreamSource::kUnknownDurationMs);
+
+  const Playback played = testing::pull(*source, 15000, [](const Playback& p) {
+    return p.pictures.size() >= static_cast<size_t>(kPictures) && p.audioChunks > 120;
+  });
+  EXPECT_GE(played.pictures.size(), static_cast<size_t>(kPictures) - 2);
+  EXPECT_EQ(expectSamePictures(played), static_cast<int>(played.pictures.size()));
+  EXPECT_GT(audioMs(played, *source), 2500.0);
+  EXPECT_GT(played.audioEnergy, 100.0);
+  EXPECT_EQ(source->videoPacketsLost() + source->audioPacketsLost(), 0u);
+
+  // Closing the source ends the RTSP session. (This server leaves the
+  // TEARDOWN reply's connection open: a short read time-out keeps the test
+  // from waiting the client's default ten seconds for its end.)
+  source->session()->setRtspReceiveTimeoutMs(1000);
+  source.reset();
+  const auto handled = [&](const char* method) {
+    return server_->output().find(std::string("received a request ") + method) != std::string::npos;
+  };
+  EXPECT_TRUE(waitFor([&] { return handled("TEARDOWN"); }, 5000));
+  for (const char* method : {"DESCRIBE", "SETUP", "PLAY"}) EXPECT_TRUE(handled(method)) << method;
+}
+
+INSTANTIATE_TEST_SUITE_P(Audio, GstServerTest,
+                         ::testing::Values(SenderCase{"mpeg4_generic", false, PayloadKind::kMpeg4Generic},
+                                           SenderCase{"latm", true, PayloadKind::kMp4aLatm}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace strevana

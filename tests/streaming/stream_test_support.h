@@ -1,0 +1,250 @@
+#pragma once
+// Helpers for the end-to-end streaming tests: child processes (real peers)
+// that are stopped by their process id, free loopback ports, a driver that
+// pulls a streaming source as the engine would, and picture comparison.
+// Every peer runs under `timeout`, so it ends by itself even if a test dies.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/media_source.h"
+
+namespace strevana::testing {
+
+namespace fs = std::filesystem;
+
+inline std::string fixture(const char* name) { return std::string(STREVANA_FIXTURE_DIR) + "/" + name; }
+
+// Waits up to ms for done() to hold, polling every few milliseconds.
+inline bool waitFor(const std::function<bool()>& done, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// A child process in its own process group, its output in a file. The
+// destructor ends the group (SIGTERM, then SIGKILL) and reaps the child.
+class ChildProcess {
+ public:
+  ChildProcess(const std::vector<std::string>& argv, const std::string& logPath) : log_(logPath) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      setpgid(0, 0);
+      const int fd = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd >= 0) {
+        dup2(fd, 1);
+        dup2(fd, 2);
+      }
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+    if (pid_ > 0) setpgid(pid_, pid_);
+  }
+  ~ChildProcess() { stop(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  // True once the child has ended (reaped here).
+  bool exited() {
+    if (pid_ <= 0) return true;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return true;
+    }
+    return false;
+  }
+  void stop() {
+    if (pid_ <= 0) return;
+    kill(-pid_, SIGTERM);
+    if (!waitFor([this] { return exited(); }, 2000)) {
+      kill(-pid_, SIGKILL);
+      int status = 0;
+      waitpid(pid_, &status, 0);
+      pid_ = -1;
+    }
+  }
+  std::string output() const {
+    std::ifstream in(log_);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::string log_;
+};
+
+// A port on 127.0.0.1 nobody uses now: even, with its odd neighbour free too
+// when pair is set (RTP and RTCP).
+inline int freePort(int type, bool pair) {
+  static std::mt19937 random(static_cast<unsigned>(getpid()) ^
+                             static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    const int port = 20000 + 2 * static_cast<int>(random() % 20000);
+    bool ok = true;
+    for (int p = port; p <= port + (pair ? 1 : 0) && ok; ++p) {
+      const int fd = socket(AF_INET, type, 0);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_port = htons(static_cast<uint16_t>(p));
+      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      ok = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+      if (fd >= 0) close(fd);
+    }
+    if (ok) return port;
+  }
+  return 0;
+}
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "strevana-stream-XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+  }
+  std::string file(const char* name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+// The ffmpeg command sending clip's video to videoPort and its audio
+// (mpeg4-generic, or MP4A-LATM with latm) to audioPort on 127.0.0.1, in real
+// time; with sdp, a short run that only writes the description of it.
+inline std::vector<std::string> ffmpegSender(const std::string& clip, int videoPort, int audioPort, bool latm,
+                                             const std::string& sdp) {
+  std::vector<std::string> argv = {"timeout", "30", "ffmpeg", "-nostdin", "-v", "error"};
+  if (sdp.empty()) argv.push_back("-re");
+  argv.insert(argv.end(), {"-i", clip, "-map", "0:v", "-c", "copy", "-f", "rtp",
+                           "rtp://127.0.0.1:" + std::to_string(videoPort), "-map", "0:a", "-c", "copy"});
+  if (latm) argv.insert(argv.end(), {"-rtpflags", "latm"});
+  argv.insert(argv.end(), {"-f", "rtp", "rtp://127.0.0.1:" + std::to_string(audioPort)});
+  if (!sdp.empty()) argv.insert(argv.end(), {"-t", "0.1", "-y", "-sdp_file", sdp});
+  return argv;
+}
+
+// Writes the description ffmpeg announces for these ports (the sender itself
+// runs later, once the receiver listens).
+inline bool writeDescription(const std::string& clip, int videoPort, int audioPort, bool latm,
+                             const std::string& sdp) {
+  ChildProcess writer(ffmpegSender(clip, videoPort, audioPort, latm, sdp), sdp + ".log");
+  const bool done = waitFor([&] { return writer.exited(); }, 20000);
+  std::error_code ignored;
+  return done && fs::exists(sdp) && fs::file_size(sdp, ignored) > 0;
+}
+
+// What a source delivered when pulled as the engine pulls it.
+struct Playback {
+  struct Picture {
+    int32_t ms = 0;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<Picture> pictures;
+  int64_t audioBytes = 0;
+  double audioEnergy = 0.0;  // mean absolute sample value
+  int audioChunks = 0;
+  bool timeChanged = false;
+  bool ended = false;  // a request failed for good
+};
+
+// Pulls pictures (format 5) and sound (the decoder's own format) from source
+// until a request fails for good, stop() says so, or limitMs passes; waits
+// reported by the source are retried a few milliseconds later, as the
+// engine's ticks do.
+inline Playback pull(MediaSource& source, int limitMs, const std::function<bool(const Playback&)>& stop = {}) {
+  Playback result;
+  source.outputRate = source.decodedRate;
+  source.outputChannels = source.decodedChannels;
+  source.outputBits = source.decodedBits;
+  std::vector<uint8_t> frame(static_cast<size_t>(bufferBytes(source.outputFormat, source.width, source.height)));
+  double energy = 0.0;
+  int64_t samples = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (std::chrono::steady_clock::now() < end && !(stop && stop(result))) {
+    bool progressed = false;
+    if (source.hasVideo) {
+      int32_t ms = 0;
+      if (source.getVideoFrame(kRequestNext, rowBytes(source.outputFormat, source.width), nullptr, 0, 0,
+                               frame.data(), ms)) {
+        result.pictures.push_back({ms, frame});
+        progressed = true;
+      } else if (!source.awaitingData()) {
+        result.ended = true;
+        break;
+      }
+    }
+    if (source.hasAudio) {
+      AudioChunk* chunks = nullptr;
+      int32_t time = 0;
+      uint8_t changed = 0;
+      if (source.getAudio(kRequestNext, chunks, time, changed)) {
+        result.timeChanged = result.timeChanged || changed;
+        for (AudioChunk* c = chunks; c; c = c->next) {
+          result.audioBytes += c->size;
+          ++result.audioChunks;
+          const auto* s = reinterpret_cast<const int16_t*>(c->data.get());
+          for (int32_t i = 0; i < c->size / 2; ++i) energy += std::abs(static_cast<int>(s[i]));
+          samples += c->size / 2;
+        }
+        progressed = true;
+      } else if (!source.awaitingData()) {
+        result.ended = true;
+        freeAudioChunkList(chunks);
+        break;
+      }
+      freeAudioChunkList(chunks);
+    }
+    if (!progressed) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  result.audioEnergy = samples ? energy / static_cast<double>(samples) : 0.0;
+  return result;
+}
+
+inline std::vector<uint8_t> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Peak signal-to-noise ratio of two equally sized 8-bit pictures in dB
+// (infinity for identical ones).
+inline double psnr(const uint8_t* a, const uint8_t* b, size_t n) {
+  double sum = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const double d = static_cast<double>(a[i]) - b[i];
+    sum += d * d;
+  }
+  if (sum == 0.0) return INFINITY;
+  return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(n) / sum);
+}
+
+}  // namespace strevana::testing
