@@ -5,43 +5,14 @@
 #include <cstring>
 #include <string>
 
+#include "info_lines.h"
 #include "probe.h"
 #include "streaming/media_source_factory.h"
 
 namespace {
 
+using namespace probe;
 using strevana::MediaSource;
-
-std::string format(const char* pattern, auto... values) {
-  char text[128];
-  std::snprintf(text, sizeof text, pattern, values...);
-  return text;
-}
-
-std::string shortened(const char* name) {
-  const size_t n = std::strlen(name);
-  if (n == 0) return "-";
-  return n <= 39 ? std::string(name) : "..." + std::string(name + n - 35);
-}
-
-std::string duration(int32_t ms) {
-  if (ms == -1) return "-";
-  const int h = ms / 3600000;
-  const int rest = ms % 3600000;
-  const int m = rest / 60000;
-  const int s = rest % 60000 / 1000;
-  if (h > 0) return format("%d:%.2d:%.2d", h, m, s);
-  if (m > 0) return format("%d:%.2d", m, s);
-  return format("%.2lf %s", s + (rest % 1000) * 0.001, "sec");
-}
-
-std::string size(int32_t w, int32_t h) { return w > 0 && h > 0 ? format("%dx%d %s", w, h, "pixel") : "-"; }
-std::string positive(int32_t v, const char* unit) {
-  if (v <= 0) return "-";
-  return unit ? format("%d %s", v, unit) : format("%d", v);
-}
-
-void line(const char* label, const std::string& value) { std::printf("%s: %s\n", label, value.c_str()); }
 
 // The metadata lines: the tagged items of a ";"-separated list, then the
 // encoder's mark (or, without any tag, the whole text).
@@ -113,13 +84,13 @@ int runFileProbe(const char* path) {
   }
 
   const bool video = s.hasVideo || !s.hasAudio;
-  line("video codec", s.videoCodec == 1 ? "MPEG-4" : s.videoCodec == 4 ? "H.263" : "-");
+  line("video codec", videoCodecName(s.videoCodec));
   line("video size", video ? size(s.width, s.height) : "-");
   line("display size", video ? size(s.displayWidth, s.displayHeight) : "-");
   line("frame rate", video ? frameRate : "-");
   line("video bitrate", video && videoRate >= 0 ? format("%d %s", videoRate, "kBit/s") : "-");
   const bool audio = s.hasAudio != 0;
-  line("audio codec", !audio ? "-" : s.audioCodec == 2 ? "AAC" : s.audioCodec == 5 ? "AMR-WB" : s.audioCodec == 6 ? "AMR-NB" : "-");
+  line("audio codec", audio ? audioCodecName(s.audioCodec) : "-");
   line("channels", audio ? positive(s.decodedChannels, nullptr) : "-");
   line("sample rate", audio ? positive(s.decodedRate, "Hz") : "-");
   line("sample depth", audio ? positive(s.decodedBits, "bit") : "-");
