@@ -32,18 +32,19 @@ TEST(RtpSourceTest, ArrivalsComeOutInExtendedSequenceOrder) {
     std::vector<uint16_t> arrivals;
     std::vector<Add> results;
     std::vector<uint32_t> drained;
+    uint32_t outOfOrder;  // arrivals after a higher number (repeats of the highest not counted)
   };
   // Every case opens with two packets in sequence, which end the source's
   // probation; the ordering that follows is that of a valid source.
   const Case cases[] = {
-      {"wrap keeps numbers rising", {65534, 65535, 0, 1}, {Q, Q, Q, Q}, {65534, 65535, 65536, 65537}},
-      {"first number 0 starts one cycle up", {0, 1}, {Q, Q}, {65536, 65537}},
+      {"wrap keeps numbers rising", {65534, 65535, 0, 1}, {Q, Q, Q, Q}, {65534, 65535, 65536, 65537}, 0},
+      {"first number 0 starts one cycle up", {0, 1}, {Q, Q}, {65536, 65537}, 0},
       {"out of order across the wrap", {65532, 65533, 1, 65535, 0, 65534, 2}, {Q, Q, Q, Q, Q, Q, Q},
-       {65532, 65533, 65534, 65535, 65536, 65537, 65538}},
+       {65532, 65533, 65534, 65535, 65536, 65537, 65538}, 3},
       // 65531 arriving after the wrap to 65538 stays 65531, not 131067.
-      {"late packet stays in its cycle", {65529, 65530, 2, 65531}, {Q, Q, Q, Q}, {65529, 65530, 65531, 65538}},
-      {"late packet before the first cycle", {4, 5, 65000, 3}, {Q, Q, Add::kBeforeFirstCycle, Q}, {3, 4, 5}},
-      {"duplicates queued once", {10, 11, 10, 11}, {Q, Q, Add::kDuplicate, Add::kDuplicate}, {10, 11}},
+      {"late packet stays in its cycle", {65529, 65530, 2, 65531}, {Q, Q, Q, Q}, {65529, 65530, 65531, 65538}, 1},
+      {"late packet before the first cycle", {4, 5, 65000, 3}, {Q, Q, Add::kBeforeFirstCycle, Q}, {3, 4, 5}, 2},
+      {"duplicates queued once", {10, 11, 10, 11}, {Q, Q, Add::kDuplicate, Add::kDuplicate}, {10, 11}, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -54,6 +55,7 @@ TEST(RtpSourceTest, ArrivalsComeOutInExtendedSequenceOrder) {
     EXPECT_TRUE(source.valid());
     EXPECT_EQ(source.queuedPackets(), c.drained.size());
     EXPECT_EQ(source.highestExtendedSequence(), c.drained.back());
+    EXPECT_EQ(source.outOfOrderPackets(), c.outOfOrder);
     EXPECT_EQ(drain(source), c.drained);
     EXPECT_EQ(source.queuedBytes(), 0u);
   }
