@@ -47,13 +47,21 @@ AudioDecodePipe::~AudioDecodePipe() {
 }
 
 AudioChunk* AudioDecodePipe::takeChunk(const MediaSource& source, uint64_t* time,
-                                       uint32_t* frames) {
+                                       uint32_t* frames, uint64_t* skipFrames) {
   CBufferElem* element = nullptr;
   output_->take(element);
   if (!element) return nullptr;
   uint8_t* data = nullptr;
   uint32_t bytes = 0;
   CIOStrmPin::getData(element, data, bytes);
+  if (skipFrames && *skipFrames > 0 && data) {
+    const uint32_t frameBytes = static_cast<uint32_t>(std::max(1, channels_)) * 2;
+    const uint64_t available = bytes / frameBytes;
+    const uint64_t skipped = std::min<uint64_t>(*skipFrames, available);
+    *skipFrames -= skipped;
+    data += skipped * frameBytes;
+    bytes -= static_cast<uint32_t>(skipped * frameBytes);
+  }
   if (time) *time = element->desc().time();
   if (frames) {
     const uint32_t frameBytes = static_cast<uint32_t>(std::max(1, channels_)) * 2;

@@ -54,8 +54,11 @@ class AudioDecodePipe {
   // in source's output format, after appending the decoder's bytes to
   // source's raw audio target. Null when the pin holds nothing. time (the
   // element's stamp) and frames (decoded frames in it) are filled when given.
+  // skipFrames, when given, is how many decoded frames to leave out from the
+  // front (sound before the start of the presentation); it is lowered by
+  // what this element had, and the chunk may come out empty.
   AudioChunk* takeChunk(const MediaSource& source, uint64_t* time = nullptr,
-                        uint32_t* frames = nullptr);
+                        uint32_t* frames = nullptr, uint64_t* skipFrames = nullptr);
 
  private:
   AudioDecodePipe() = default;

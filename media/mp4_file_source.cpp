@@ -15,6 +15,9 @@ constexpr uint32_t kMaxConfigBytes = 1u << 20;
 // reordering delay (a B-picture group) needs, so that a track whose samples
 // yield no pictures cannot make one seek walk all of it.
 constexpr int64_t kSeekReorderSlack = 16;
+// Video samples looked at, from the first, for pictures before the start of
+// the presentation.
+constexpr uint32_t kLeadInScan = 64;
 // Samples one step forward feeds without a picture coming out before the
 // rest of the track counts as undecodable.
 constexpr int kMaxSamplesWithoutPicture = 1024;
@@ -136,6 +139,12 @@ bool Mp4FileSource::open(const char* fileName, OutputFormat format, PostfilterMo
         }
       }
       videoBytes_ = sumSampleSizes(track, count);
+      // Pictures before the start of the presentation (an edit list starting
+      // inside a group of pictures) come first in decode order.
+      for (uint32_t i = 1; i <= count && i <= kLeadInScan; ++i) {
+        uint64_t lead = 0;
+        if (track->getSampleLeadIn(i, lead) == kMp4Ok) videoLeadIn_ = std::max(videoLeadIn_, lead);
+      }
     } else if (type == kMp4TrackVideo) {
       file_->releaseTrack(track);
     } else if (type == kMp4TrackAudio) {
@@ -247,11 +256,14 @@ CBufferElem* Mp4FileSource::readVideoSample(int64_t number) {
   if (CIOStrmPin::allocateBufferElem(element, size) != kPinOk) return nullptr;
   uint32_t length = 0;
   uint64_t time = 0;
+  uint64_t lead = 0;
   if (videoTrack_->readSample(n, size, length, element->data()) != kMp4Ok || length != size ||
       videoTrack_->getSampleTime(n, time) != kMp4Ok) {
     CIOStrmPin::freeBufferElem(element);
     return nullptr;
   }
+  videoTrack_->getSampleLeadIn(n, lead);
+  time = decoderTime(time, lead);
   element->desc().setTime(static_cast<uint32_t>(time & 0xffffffffu), static_cast<uint32_t>(time >> 32));
   return element;
 }
@@ -284,8 +296,12 @@ void Mp4FileSource::seekVideo(int64_t time) {
   uint32_t k = 0;
   if (videoTrack_->findSyncSample(tn, k) != kMp4Ok) k = 1;
   uint64_t tk = 0;
+  uint64_t leadK = 0;
   videoTrack_->getSampleTime(k, tk);
-  video_->seek(tk);
+  videoTrack_->getSampleLeadIn(k, leadK);
+  // Pictures before the start of the presentation are decoded, never shown.
+  video_->seek(std::max(decoderTime(tk, leadK), videoLeadIn_));
+  const uint64_t wanted = decoderTime(tn, 0);
 
   // Pictures leave the decoder in presentation order, so the wanted one is
   // the first whose time is not before tn; the samples run out at the latest.
@@ -299,8 +315,9 @@ void Mp4FileSource::seekVideo(int64_t time) {
       video_->takePicture(nullptr);
       if (!video_->currentPicture()) break;
       tookAny = true;
-      currentPictureTime_ = video_->currentPicture()->desc().time();
-      if (currentPictureTime_ >= tn) {
+      const uint64_t pictureTime = video_->currentPicture()->desc().time();
+      currentPictureTime_ = shownTime(pictureTime);
+      if (pictureTime >= wanted) {
         found = true;
         break;
       }
@@ -405,7 +422,7 @@ bool Mp4FileSource::getVideoFrame(FrameRequest request, int32_t dstStride,
   }
   if (!video_ || !video_->currentPicture()) return false;
   video_->copyPicture(*this, dst, dstStride, backgroundBits, backgroundWidth, backgroundHeight);
-  const uint64_t time = video_->currentPicture()->desc().time();
+  const uint64_t time = shownTime(video_->currentPicture()->desc().time());
   currentPictureTime_ = time;
   positionMs = videoTimeScale_
                    ? static_cast<int32_t>(std::min<uint64_t>(time * 1000 / videoTimeScale_, INT32_MAX))
@@ -504,17 +521,28 @@ int32_t Mp4FileSource::decodeAudio(AudioChunk*& chunks) {
       freeAudioChunkList(head);
       return 0;
     }
-    AudioChunk* chunk = audio_->takeChunk(*this);
+    // The part of the sample before the start of the presentation (the
+    // encoder delay an edit list leaves out) is decoded but not played.
+    uint64_t skip = fed ? leadInFrames(static_cast<uint32_t>(currentAudioSample_)) : 0;
+    AudioChunk* chunk = audio_->takeChunk(*this, nullptr, nullptr, &skip);
+    const bool produced = chunk != nullptr;
     if (!chunk) ++currentAudioSample_;
     while (chunk) {
-      if (tail) {
-        tail->next = chunk;
+      if (chunk->size <= 0) {
+        delete chunk;
       } else {
-        head = chunk;
+        if (tail) {
+          tail->next = chunk;
+        } else {
+          head = chunk;
+        }
+        tail = chunk;
       }
-      tail = chunk;
-      chunk = audio_->takeChunk(*this);
+      chunk = audio_->takeChunk(*this, nullptr, nullptr, &skip);
     }
+    // A sample whose sound lies wholly before the start yields nothing: the
+    // next one is decoded in the same request.
+    if (produced && !head) ++currentAudioSample_;
     if (audio_->output().isFinished()) {
       freeAudioChunkList(head);
       return 0;
@@ -524,6 +552,16 @@ int32_t Mp4FileSource::decodeAudio(AudioChunk*& chunks) {
       return 1;
     }
   }
+}
+
+uint64_t Mp4FileSource::leadInFrames(uint32_t sample) const {
+  uint64_t units = 0;
+  if (!audioTrack_ || audioTrack_->getSampleLeadIn(sample, units) != kMp4Ok || units == 0) return 0;
+  if (audioTimeScale_ == 0 || decodedRate <= 0) return 0;
+  // Rounded to whole decoded frames; a lead-in longer than the sample only
+  // takes what the sample decoded to.
+  return (std::min<uint64_t>(units, UINT32_MAX) * static_cast<uint64_t>(decodedRate) + audioTimeScale_ / 2) /
+         audioTimeScale_;
 }
 
 bool Mp4FileSource::getAudio(FrameRequest request, AudioChunk*& chunks, int32_t& timeMs,

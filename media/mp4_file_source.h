@@ -23,6 +23,7 @@
 // Threads and ownership: as MediaSource (one caller at a time, under the
 // engine's lock). The source owns the container, its video and audio decode
 // pipes (decoders, pins, current picture) and the configuration copies.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -89,6 +90,21 @@ class Mp4FileSource final : public MediaSource {
   CMp4Track* audioTrack_ = nullptr;
   uint64_t videoBytes_ = 0;
   uint64_t audioBytes_ = 0;
+  // Decoded frames of an audio sample that lie before the start of the
+  // presentation.
+  uint64_t leadInFrames(uint32_t sample) const;
+  // The decoder's pictures are stamped on a timeline moved on by the largest
+  // lead-in of the video samples, so that pictures before the start of the
+  // presentation (an edit list starting inside a group of pictures) keep
+  // times of their own below it, and are skipped like any picture before a
+  // seek target.
+  uint64_t decoderTime(uint64_t time, uint64_t leadIn) const {
+    return time + videoLeadIn_ - std::min(leadIn, videoLeadIn_);
+  }
+  uint64_t shownTime(uint64_t pictureTime) const {
+    return pictureTime > videoLeadIn_ ? pictureTime - videoLeadIn_ : 0;
+  }
+  uint64_t videoLeadIn_ = 0;
   uint32_t videoTimeScale_ = 0;
   uint32_t audioTimeScale_ = 0;
   uint32_t fileTimeScale_ = 0;

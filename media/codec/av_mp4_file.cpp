@@ -47,8 +47,11 @@ const AvMp4Track::Sample* AvMp4Track::sample(uint32_t number) const {
 }
 
 void AvMp4Track::sortByTime() {
-  byTime_.resize(samples_.size());
-  for (uint32_t i = 0; i < byTime_.size(); ++i) byTime_[i] = i;
+  byTime_.clear();
+  byTime_.reserve(samples_.size());
+  for (uint32_t i = 0; i < samples_.size(); ++i) {
+    if (!samples_[i].hidden) byTime_.push_back(i);
+  }
   std::stable_sort(byTime_.begin(), byTime_.end(),
                    [this](uint32_t a, uint32_t b) { return samples_[a].time < samples_[b].time; });
 }
@@ -214,6 +217,13 @@ MP4Err AvMp4Track::findSample(uint64_t time, uint32_t& number) {
   return kMp4Ok;
 }
 
+MP4Err AvMp4Track::getSampleLeadIn(uint32_t number, uint64_t& units) {
+  const Sample* s = sample(number);
+  if (!s) return kMp4ErrNoSuchSample;
+  units = s->leadIn;
+  return kMp4Ok;
+}
+
 MP4Err AvMp4Track::findSyncSample(uint64_t time, uint32_t& number) {
   for (size_t i = samples_.size(); i-- > 0;) {
     if (samples_[i].sync && samples_[i].time <= time) {
@@ -271,6 +281,9 @@ MP4Err AvMp4File::open(const char* path, int32_t, int32_t) {
         s.offset = e->pos;
         s.size = e->size > 0 ? static_cast<uint32_t>(e->size) : 0;
         s.time = nonNegative(e->timestamp);
+        s.leadIn = nonNegative(-e->timestamp);
+        // libavformat marks the samples an edit list leaves out entirely.
+        s.hidden = (e->flags & AVINDEX_DISCARD_FRAME) != 0;
         s.sync = (e->flags & AVINDEX_KEYFRAME) != 0;
         // Bytes beyond the end of the file (a cut file, a damaged table) are
         // never read.
@@ -327,6 +340,7 @@ void AvMp4File::learnPresentationTimes() {
         const AVIndexEntry* e = avformat_index_get_entry(context_->streams[i], static_cast<int>(n));
         if (e && e->timestamp != packet->pts) reordered = true;
         samples[n].time = nonNegative(packet->pts);
+        samples[n].leadIn = nonNegative(-packet->pts);
       }
       if (!reordered && n + 1 >= kProbePictures) {
         bool done = true;

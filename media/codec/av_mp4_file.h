@@ -29,8 +29,10 @@ class AvMp4Track final : public CMp4Track {
     int64_t offset = 0;
     uint32_t size = 0;
     uint64_t time = 0;
+    uint64_t leadIn = 0;   // units before the start of the presentation
     bool sync = false;
     bool readable = false;
+    bool hidden = false;   // wholly before the start: never shown or played
   };
 
   AvMp4Track(AvMp4File& file, int streamIndex) : file_(file), streamIndex_(streamIndex) {}
@@ -53,6 +55,7 @@ class AvMp4Track final : public CMp4Track {
   MP4Err getSampleTime(uint32_t number, uint64_t& time) override;
   MP4Err findSample(uint64_t time, uint32_t& number) override;
   MP4Err findSyncSample(uint64_t time, uint32_t& number) override;
+  MP4Err getSampleLeadIn(uint32_t number, uint64_t& units) override;
 
   // Opening.
   std::vector<Sample>& samples() { return samples_; }
@@ -64,7 +67,7 @@ class AvMp4Track final : public CMp4Track {
   AvMp4File& file_;
   int streamIndex_;
   std::vector<Sample> samples_;
-  std::vector<uint32_t> byTime_;  // sample indices (from 0) in presentation order
+  std::vector<uint32_t> byTime_;  // shown samples' indices (from 0) in presentation order
 };
 
 class AvMp4File final : public CMp4File {

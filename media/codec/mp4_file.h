@@ -13,8 +13,12 @@
 //   is when it is shown, so times need not grow with the sample number. Times
 //   before the start of the presentation read as 0.
 // - findSample(t) is the sample shown at t (the one with the greatest time not
-//   after t; the first shown sample for earlier times); findSyncSample(t) is
-//   the last sync sample in decode order whose time is not after t.
+//   after t; the first shown sample for earlier times), never one that lies
+//   wholly before the start of the presentation; findSyncSample(t) is the
+//   last sync sample in decode order whose time is not after t.
+// - Edit lists are honoured as libavformat reads them: the presentation
+//   starts at time 0, and samples before it report how far before
+//   (getSampleLeadIn).
 // - The display size is the picture size stretched by the track's pixel aspect
 //   ratio (from the track header or the pixel-aspect box); audio tracks have
 //   none (0 x 0).
@@ -70,6 +74,14 @@ class CMp4Track {
   virtual MP4Err getSampleTime(uint32_t number, uint64_t& time) = 0;          // 19
   virtual MP4Err findSample(uint64_t time, uint32_t& number) = 0;             // 20
   virtual MP4Err findSyncSample(uint64_t time, uint32_t& number) = 0;         // 21
+
+  // Beyond the fixed slots: how far (in track units) the sample's time lies
+  // before the start of the presentation that the edit list sets, 0 for
+  // samples at or after it. Such samples read as time 0; they are needed to
+  // decode what follows (the pictures before a mid-group edit start, the
+  // encoder delay of AAC) but nothing of them before the start is shown or
+  // played.
+  virtual MP4Err getSampleLeadIn(uint32_t number, uint64_t& units) = 0;
 };
 
 class CMp4File {

@@ -591,6 +591,54 @@ TEST(Mp4FileSourceSizes, PicturesDoNotDependOnWhatFreshMemoryHeld) {
   }
 }
 
+// ---- edit lists ----
+
+TEST(Mp4FileSourceEditList, FirstPictureIsTheOneAtTheEditStart) {
+  // The edit starts inside a group of pictures: the key picture before it is
+  // decoded but never shown, at the start or after any seek.
+  auto source = openClip("edit_midgop.mp4", kFormatYuy2);
+  ASSERT_TRUE(source->hasVideo);
+  const auto reference = test::loadReference("edit_midgop.mp4", "yuyv422");
+  ASSERT_GT(reference.size(), 20u);
+  Picture p = request(*source, kRequestFirst);
+  ASSERT_TRUE(p.ok);
+  EXPECT_EQ(p.md5, reference[0].md5);
+  EXPECT_EQ(p.positionMs, 0);
+  for (size_t i = 1; i < 12; ++i) EXPECT_EQ(request(*source, kRequestNext).md5, reference[i].md5) << i;
+  for (int32_t ms : {0, 1, 39, 40, 500}) {
+    const size_t i = test::referenceIndexAt(reference, static_cast<int64_t>(source->videoTimeScale() * ms / 1000.0));
+    EXPECT_EQ(request(*source, kRequestAtPosition, ms).md5, reference[i].md5) << ms;
+  }
+  EXPECT_EQ(request(*source, kRequestAtPosition, 40).md5, reference[1].md5);
+  EXPECT_EQ(request(*source, kRequestPrevious).md5, reference[0].md5);
+}
+
+TEST(Mp4FileSourceEditList, SoundIsFfmpegsDecodeWithoutTheEncoderDelay) {
+  // The AAC encoder delay (and, after the cut, the sound before the edit
+  // start) is decoded but not played: the PCM equals ffmpeg's, which honours
+  // the edit list, from the first sample on.
+  for (const char* clip : {"aac_only.mp4", "edit_midgop.mp4"}) {
+    auto source = openClip(clip);
+    ASSERT_TRUE(source->hasAudio) << clip;
+    source->outputRate = source->decodedRate;
+    source->outputChannels = source->decodedChannels;
+    source->outputBits = 16;
+    const std::vector<uint8_t> reference = test::readFile(fixture(std::string(clip) + ".s16le"));
+    std::vector<uint8_t> pcm;
+    for (FrameRequest r = kRequestFirst; pcm.size() < 48000 * 4; r = kRequestNext) {
+      AudioChunk* chunks = nullptr;
+      int32_t timeMs = 0;
+      uint8_t changed = 0;
+      if (!source->getAudio(r, chunks, timeMs, changed)) break;
+      for (AudioChunk* c = chunks; c; c = c->next) pcm.insert(pcm.end(), c->data.get(), c->data.get() + c->size);
+      freeAudioChunkList(chunks);
+    }
+    ASSERT_GE(reference.size(), pcm.size()) << clip;
+    ASSERT_GT(pcm.size(), 4096u) << clip;
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), reference.begin())) << clip;
+  }
+}
+
 // ---- timecode ----
 
 TEST(Mp4FileSourceTimecode, FramesFollowTheTimeScale) {

@@ -82,8 +82,17 @@ for size in 40x24 120x72 360x200 2x2 8x6 14x10 41x31 33x17; do
   done
 done
 
+# An edit list that starts inside a group of pictures (a stream copy cut
+# at 0.5 s keeps the key picture at 0.48 s and tells players to start at
+# 0.5 s), with the AAC encoder delay left out as usual.
+ff -ss 0.5 -i mpeg4_aac.mp4 -c copy edit_midgop.mp4
+# ffmpeg's decode of the sound, honouring the edit lists.
+for clip in aac_only.mp4 edit_midgop.mp4; do
+  ff -i "$clip" -map 0:a -f s16le "$clip.s16le"
+done
+
 # Reference decodes: one checksum per picture in presentation order.
-for clip in mpeg4_aac.mp4 mpeg4_bframes.mp4 h263_amrnb.3gp ntsc_30000.mp4; do
+for clip in mpeg4_aac.mp4 mpeg4_bframes.mp4 h263_amrnb.3gp ntsc_30000.mp4 edit_midgop.mp4; do
   for pix in yuv420p yuyv422 bgr24 bgra; do
     ff -threads 1 -i "$clip" -map 0:v -fps_mode passthrough -enc_time_base:v -1 -pix_fmt "$pix" \
        -f framemd5 "$clip.$pix.framemd5"
