@@ -295,13 +295,11 @@ void Mp4FileSource::seekVideo(int64_t time) {
   }
   uint32_t k = 0;
   if (videoTrack_->findSyncSample(tn, k) != kMp4Ok) k = 1;
-  uint64_t tk = 0;
-  uint64_t leadK = 0;
-  videoTrack_->getSampleTime(k, tk);
-  videoTrack_->getSampleLeadIn(k, leadK);
-  // Pictures before the start of the presentation are decoded, never shown.
-  video_->seek(std::max(decoderTime(tk, leadK), videoLeadIn_));
+  // The decoder drops every picture before the wanted one unconverted: those
+  // between the key picture and the target, and those before the start of
+  // the presentation.
   const uint64_t wanted = decoderTime(tn, 0);
+  video_->seek(wanted);
 
   // Pictures leave the decoder in presentation order, so the wanted one is
   // the first whose time is not before tn; the samples run out at the latest.
