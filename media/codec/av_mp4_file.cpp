@@ -6,6 +6,7 @@
 #include <new>
 
 #include "media/codec/ffmpeg_quiet.h"
+#include "media/codec/mp4_composition_offsets.h"
 #include "media/codec/mp4_sample_claims.h"
 
 extern "C" {
@@ -292,7 +293,7 @@ MP4Err AvMp4File::open(const char* path, int32_t, int32_t) {
       }
       tracks_.push_back(std::move(track));
     }
-    learnPresentationTimes();
+    learnPresentationTimes(path);
     for (auto& t : tracks_) t->sortByTime();
 
     std::string text;
@@ -311,19 +312,45 @@ MP4Err AvMp4File::open(const char* path, int32_t, int32_t) {
   return kMp4Ok;
 }
 
-void AvMp4File::learnPresentationTimes() {
-  // libavformat keeps the composition offsets to itself; the packets carry
-  // the presentation times. A look at the first pictures tells whether a
-  // track is reordered at all; only then is the whole file read through.
+bool AvMp4File::applyCompositionOffsets(std::FILE* file, unsigned track) {
+  const Mp4CompositionOffsets offsets = readMp4CompositionOffsets(file, static_cast<int>(track));
+  if (!offsets.usable) return false;
+  if (!offsets.present) return true;  // stored in display order: the index times stand
+  auto& samples = tracks_[track]->samples();
+  std::vector<std::pair<uint64_t, uint64_t>> learnt(samples.size());
+  for (size_t n = 0; n < samples.size(); ++n) {
+    const AVIndexEntry* e = avformat_index_get_entry(context_->streams[track], static_cast<int>(n));
+    const auto found = offsets.byPosition.find(samples[n].offset);
+    if (!e || found == offsets.byPosition.end()) return false;
+    // As libavformat stamps the packets: the (edited) decode time plus the
+    // sample's composition offset.
+    const int64_t pts = e->timestamp + found->second;
+    learnt[n] = {nonNegative(pts), nonNegative(-pts)};
+  }
+  for (size_t n = 0; n < samples.size(); ++n) {
+    samples[n].time = learnt[n].first;
+    samples[n].leadIn = learnt[n].second;
+  }
+  return true;
+}
+
+void AvMp4File::learnPresentationTimes(const char* path) {
+  // libavformat keeps the composition offsets to itself. They are read from
+  // the file's own sample tables; only where that fails do the packets tell
+  // (a look at the first pictures says whether a track is reordered at all,
+  // and only then is the whole file read through).
   constexpr size_t kProbePictures = 64;
   std::vector<bool> video(context_->nb_streams, false);
   bool any = false;
+  std::FILE* file = std::fopen(path, "rb");
   for (unsigned i = 0; i < context_->nb_streams; ++i) {
-    if (context_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !tracks_[i]->samples().empty()) {
+    if (context_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !tracks_[i]->samples().empty() &&
+        !(file && applyCompositionOffsets(file, i))) {
       video[i] = true;
       any = true;
     }
   }
+  if (file) std::fclose(file);
   if (!any) return;
   std::vector<size_t> next(context_->nb_streams, 0);
   std::vector<std::pair<size_t, uint64_t>> learnt;

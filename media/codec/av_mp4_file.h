@@ -5,12 +5,14 @@
 // offset, size, decode time, key-frame flag) into one sample table per track;
 // samples are read later straight from their offsets. For video tracks whose
 // pictures are stored out of display order the presentation time of each
-// sample is learnt once, at opening, from a pass over the packets (the index
-// holds decode times only). A sample whose bytes would lie beyond the end of
+// sample is the decode time plus its composition offset from the file's own
+// sample tables (the index holds decode times only); a pass over the packets
+// stands in where those tables cannot be read. A sample whose bytes would lie beyond the end of
 // the file is treated as unreadable, so a truncated file stops at the damage.
 //
 // Threads: one caller at a time. Ownership: owns the libavformat context and
 // the track objects.
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,7 +91,10 @@ class AvMp4File final : public CMp4File {
   MP4Err readAt(int64_t offset, uint32_t size, uint8_t* buffer, uint32_t& length);
 
  private:
-  void learnPresentationTimes();
+  void learnPresentationTimes(const char* path);
+  // The presentation times of a reordered track from its composition
+  // offsets; false when they cannot be read and the packets must tell.
+  bool applyCompositionOffsets(std::FILE* file, unsigned track);
 
   AVFormatContext* context_ = nullptr;
   std::vector<std::unique_ptr<AvMp4Track>> tracks_;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -373,6 +374,27 @@ TEST(Mp4FileSourceOpen, SamplesWithoutPicturesDoNotMakeASeekWalkTheTrack) {
     source.getVideoFrame(kRequestNext, 160, nullptr, 0, 0, buffer.data(), position);
   }
   EXPECT_LT(std::filesystem::file_size(saved), 64u * 1024);
+}
+
+long long bytesReadSoFar() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  long long value = 0;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return 0;
+}
+
+TEST(Mp4FileSourceOpen, ReorderedPicturesOpenWithoutReadingTheMediaData) {
+  // Presentation times come from the composition offsets in the index, not
+  // from a pass over every packet: opening a film costs what a clip costs.
+  const std::string path = fixture("mpeg4_bframes.mp4");
+  const long long before = bytesReadSoFar();
+  auto source = openPath(path);
+  const long long read = bytesReadSoFar() - before;
+  ASSERT_TRUE(source->hasVideo);
+  EXPECT_LT(read, static_cast<long long>(std::filesystem::file_size(path) / 2));
 }
 
 TEST(Mp4FileSourceOpen, CutIndexFailsToOpen) {
