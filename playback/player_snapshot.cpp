@@ -7,12 +7,14 @@
 #include "playback/player_controller.h"
 #include "video/memory_window_surface.h"
 #include "video/video_renderer.h"
+#include "video/yuy2_rows.h"
 
 namespace strevana {
 
 namespace {
 
-// The renderer's buffer as an image of its coded size (RGB formats only).
+// The renderer's buffer as an image of its coded size (RGB formats, and
+// packed 4:2:2 converted as the renderer shows it).
 QImage copyFrameBuffer(VideoRenderer& renderer, std::string& error) {
   uint8_t* bits = nullptr;
   int32_t size = 0;
@@ -27,10 +29,15 @@ QImage copyFrameBuffer(VideoRenderer& renderer, std::string& error) {
   if (renderer.format() == kFormatBgr24) format = QImage::Format_BGR888;
   if (renderer.format() == kFormatBgrx32) format = QImage::Format_RGB32;
   QImage out;
-  if (format == QImage::Format_Invalid) {
-    error = "the frame buffer is not in an RGB format";
+  if (format == QImage::Format_Invalid && renderer.format() != kFormatYuy2) {
+    error = "the frame buffer is not in an RGB or packed 4:2:2 format";
   } else if (w <= 0 || h <= 0 || static_cast<int64_t>(stride) * h > size) {
     error = "the frame buffer has no usable size";
+  } else if (format == QImage::Format_Invalid) {
+    out = QImage(w, h, QImage::Format_RGB32);
+    for (int32_t row = 0; row < h; ++row) {
+      yuy2RowToBgrx(bits + static_cast<int64_t>(row) * stride, out.scanLine(row), w);
+    }
   } else {
     // A deep copy: the buffer is the renderer's and goes with it, and
     // converting an image already in the target format would share it.

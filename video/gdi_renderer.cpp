@@ -8,6 +8,7 @@
 #endif
 
 #include "video/window_surface.h"
+#include "video/yuy2_rows.h"
 
 namespace strevana {
 
@@ -85,7 +86,7 @@ GdiRenderer::~GdiRenderer() { close(); }
 
 bool GdiRenderer::open(WindowSurface* window, int32_t x, int32_t y, int32_t width,
                        int32_t height, OutputFormat format) {
-  if (format != kFormatBgr24 && format != kFormatBgrx32) {
+  if (format != kFormatBgr24 && format != kFormatBgrx32 && format != kFormatYuy2) {
     return false;
   }
   if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
@@ -95,6 +96,7 @@ bool GdiRenderer::open(WindowSurface* window, int32_t x, int32_t y, int32_t widt
   stride_ = rowBytes(format, width);
   bits_.assign(static_cast<size_t>(bufferBytes(format, width, height)), 0);
   mapSourceWidth_ = mapDestWidth_ = -1;
+  smoothRowIndex_[0] = smoothRowIndex_[1] = -1;
   return true;
 }
 
@@ -120,9 +122,9 @@ bool GdiRenderer::unlockBuffer() { return true; }
 
 // Enlarging a 24-bit picture sideways converts each source row to 32 bits
 // once and then gathers whole words, instead of assembling each repeated
-// pixel from three bytes.
+// pixel from three bytes; packed 4:2:2 rows are always converted first.
 bool GdiRenderer::convertRowsFirst() const {
-  return format_ == kFormatBgr24 && displayWidth_ >= imageWidth_;
+  return format_ == kFormatYuy2 || (format_ == kFormatBgr24 && displayWidth_ >= imageWidth_);
 }
 
 void GdiRenderer::rebuildColumnMap() {
@@ -135,6 +137,20 @@ void GdiRenderer::rebuildColumnMap() {
   mapDestWidth_ = displayWidth_;
 }
 
+const uint8_t* GdiRenderer::row32(int32_t row, uint8_t* scratch) const {
+  const uint8_t* s = bits_.data() + static_cast<size_t>(row) * static_cast<size_t>(stride_);
+  switch (format_) {
+    case kFormatBgr24:
+      copyRow24(s, scratch, imageWidth_);
+      return scratch;
+    case kFormatYuy2:
+      yuy2RowToBgrx(s, scratch, imageWidth_);
+      return scratch;
+    default:
+      return s;
+  }
+}
+
 bool GdiRenderer::present() {
   if (window_ == nullptr || bits_.empty()) {
     return false;
@@ -143,14 +159,7 @@ bool GdiRenderer::present() {
     return true;  // nothing visible to draw
   }
   const bool scaled = displayWidth_ != imageWidth_ || displayHeight_ != imageHeight_;
-  if (scaled && (mapSourceWidth_ != imageWidth_ || mapDestWidth_ != displayWidth_)) {
-    rebuildColumnMap();
-  }
-  const bool rgb24 = format_ == kFormatBgr24;
-  const bool convertFirst = scaled && convertRowsFirst();
-  if (convertFirst) {
-    rowScratch_.resize(static_cast<size_t>(imageWidth_) * 4);
-  }
+  rowScratch_.resize(static_cast<size_t>(imageWidth_) * 4);
   QRect drawn;
   {
     auto buffer = window_->paint();
@@ -160,44 +169,96 @@ bool GdiRenderer::present() {
     if (drawn.isEmpty()) {
       return true;
     }
-    // Destination columns [left, right) and rows [top, bottom), in display
-    // rectangle coordinates.
-    const int32_t left = drawn.x() - displayX_;
-    const int32_t top = drawn.y() - displayY_;
-    const int32_t pixels = drawn.width();
-    const int32_t bottom = top + drawn.height();
-    const uint8_t* src = bits_.data();
-    const int32_t xOffsetBytes = drawn.x() * 4;
-    int32_t lastSourceRow = -1;
-    const uint8_t* lastRow = nullptr;
-    for (int32_t row = top; row < bottom; ++row) {
-      uint8_t* dst = image.scanLine(displayY_ + row) + xOffsetBytes;
-      if (!scaled) {
-        const uint8_t* s = src + static_cast<size_t>(row) * stride_ + left * (rgb24 ? 3 : 4);
-        rgb24 ? copyRow24(s, dst, pixels) : copyRow32(s, dst, pixels);
-        continue;
-      }
-      const int32_t sourceRow = nearest(row, imageHeight_, displayHeight_);
-      if (sourceRow == lastSourceRow) {
-        std::memcpy(dst, lastRow, static_cast<size_t>(pixels) * 4);
-      } else {
-        const uint8_t* s = src + static_cast<size_t>(sourceRow) * stride_;
-        const int32_t* columns = columnMap_.data() + left;
-        if (convertFirst) {
-          copyRow24(s, rowScratch_.data(), imageWidth_);
-          scaleRow32(rowScratch_.data(), columns, dst, pixels);
-        } else if (rgb24) {
-          scaleRow24(s, columns, dst, pixels);
-        } else {
-          scaleRow32(s, columns, dst, pixels);
-        }
-        lastSourceRow = sourceRow;
-      }
-      lastRow = dst;
+    if (!scaled) {
+      drawUnscaled(image, drawn);
+    } else if (scaling_ == Scaling::kNearest) {
+      drawNearest(image, drawn);
+    } else {
+      drawSmooth(image, drawn);
     }
   }
   window_->invalidate(drawn);
   return true;
+}
+
+void GdiRenderer::drawUnscaled(QImage& image, const QRect& drawn) {
+  const int32_t left = drawn.x() - displayX_;
+  const int32_t top = drawn.y() - displayY_;
+  const int32_t pixels = drawn.width();
+  for (int32_t row = top; row < top + drawn.height(); ++row) {
+    uint8_t* dst = image.scanLine(displayY_ + row) + drawn.x() * 4;
+    const uint8_t* s = bits_.data() + static_cast<size_t>(row) * static_cast<size_t>(stride_);
+    switch (format_) {
+      case kFormatBgr24:
+        copyRow24(s + left * 3, dst, pixels);
+        break;
+      case kFormatYuy2:
+        yuy2RowToBgrx(s, rowScratch_.data(), imageWidth_);
+        std::memcpy(dst, rowScratch_.data() + left * 4, static_cast<size_t>(pixels) * 4);
+        break;
+      default:
+        copyRow32(s + left * 4, dst, pixels);
+        break;
+    }
+  }
+}
+
+void GdiRenderer::drawNearest(QImage& image, const QRect& drawn) {
+  if (mapSourceWidth_ != imageWidth_ || mapDestWidth_ != displayWidth_) {
+    rebuildColumnMap();
+  }
+  const bool convertFirst = convertRowsFirst();
+  const int32_t left = drawn.x() - displayX_;
+  const int32_t top = drawn.y() - displayY_;
+  const int32_t pixels = drawn.width();
+  const int32_t* columns = columnMap_.data() + left;
+  int32_t lastSourceRow = -1;
+  const uint8_t* lastRow = nullptr;
+  for (int32_t row = top; row < top + drawn.height(); ++row) {
+    uint8_t* dst = image.scanLine(displayY_ + row) + drawn.x() * 4;
+    const int32_t sourceRow = nearest(row, imageHeight_, displayHeight_);
+    if (sourceRow == lastSourceRow) {
+      std::memcpy(dst, lastRow, static_cast<size_t>(pixels) * 4);
+    } else {
+      if (convertFirst) {
+        scaleRow32(row32(sourceRow, rowScratch_.data()), columns, dst, pixels);
+      } else if (format_ == kFormatBgr24) {
+        scaleRow24(bits_.data() + static_cast<size_t>(sourceRow) * stride_, columns, dst, pixels);
+      } else {
+        scaleRow32(bits_.data() + static_cast<size_t>(sourceRow) * stride_, columns, dst, pixels);
+      }
+      lastSourceRow = sourceRow;
+    }
+    lastRow = dst;
+  }
+}
+
+void GdiRenderer::drawSmooth(QImage& image, const QRect& drawn) {
+  smooth_.prepare(imageWidth_, displayWidth_);
+  const int32_t left = drawn.x() - displayX_;
+  const int32_t top = drawn.y() - displayY_;
+  const int32_t pixels = drawn.width();
+  for (auto& r : smoothRows_) r.resize(static_cast<size_t>(pixels) * 4);
+  // The cached rows were scaled for another column range or frame.
+  smoothRowIndex_[0] = smoothRowIndex_[1] = -1;
+  auto scaledRow = [&](int32_t sourceRow) -> const uint8_t* {
+    for (int k = 0; k < 2; ++k) {
+      if (smoothRowIndex_[k] == sourceRow) return smoothRows_[k].data();
+    }
+    // Rows are asked for in increasing order, so the row with the lower
+    // index is done with (never the one just handed out for this pair).
+    const int k = smoothRowIndex_[0] < smoothRowIndex_[1] ? 0 : 1;
+    smooth_.scaleRow(row32(sourceRow, rowScratch_.data()), smoothRows_[k].data(), left, pixels);
+    smoothRowIndex_[k] = sourceRow;
+    return smoothRows_[k].data();
+  };
+  for (int32_t row = top; row < top + drawn.height(); ++row) {
+    uint8_t* dst = image.scanLine(displayY_ + row) + drawn.x() * 4;
+    const BilinearScaler::Tap t = BilinearScaler::tap(row, imageHeight_, displayHeight_);
+    const uint8_t* a = scaledRow(t.index);
+    const uint8_t* b = t.weight == 0 ? a : scaledRow(t.index + 1);
+    BilinearScaler::blendRows(a, b, t.weight, dst, pixels);
+  }
 }
 
 }  // namespace strevana

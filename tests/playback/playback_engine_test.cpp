@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <chrono>
 #include <thread>
 
@@ -79,6 +81,12 @@ class EngineTest : public ::testing::Test {
 
   uint32_t pixel(int x, int y) { return surface.snapshot().pixel(x, y) & 0xffffff; }
   static uint32_t grey(uint8_t v) { return (uint32_t{v} << 16) | (uint32_t{v} << 8) | v; }
+  // A fake's video frame on screen: the raster renderer takes its packed
+  // 4:2:2 pictures (luma v, neutral chroma) and expands video range to full
+  // range, 1.164 (v - 16) truncated (ITU-R BT.601 / BT.709 luma scaling).
+  static uint32_t shownGrey(uint8_t v) {
+    return grey(static_cast<uint8_t>(std::clamp(static_cast<int>(1.164 * (v - 16)), 0, 255)));
+  }
 
   // Ticks once per simulated millisecond for ms milliseconds; returns the
   // number of ticks that returned 0.
@@ -107,19 +115,19 @@ bool audioDeviceAvailable() { return AudioOutput::defaultDeviceDescription().has
 
 // ------------------------------------------------------------ opening and renderers
 
-TEST_F(EngineTest, OpenFallsBackFromHardwareYuy2ToRasterRgb24AndShowsFirstFrame) {
+TEST_F(EngineTest, OpenFallsBackFromHardwareToRasterYuy2AndShowsFirstFrame) {
   FakeMediaSource* src = adopt({.width = 40, .height = 20});
-  // Hardware with YUY2, raster with YUY2 (refused), then both again with RGB24.
-  const FactoryCall want[] = {{1, 5}, {2, 5}, {1, 10}, {2, 10}};
-  ASSERT_EQ(calls.size(), 4u);
-  for (size_t i = 0; i < 4; ++i) {
+  // No hardware on a memory surface: the raster renderer takes YUY2.
+  const FactoryCall want[] = {{1, 5}, {2, 5}};
+  ASSERT_EQ(calls.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
     EXPECT_EQ(calls[i].kind, want[i].kind) << i;
     EXPECT_EQ(calls[i].format, want[i].format) << i;
   }
   ASSERT_NE(engine.renderer(), nullptr);
   EXPECT_EQ(engine.rendererKind(), 2);
-  EXPECT_EQ(engine.outputFormat(), 10);
-  EXPECT_EQ(src->outputFormat, 10);
+  EXPECT_EQ(engine.outputFormat(), 5);
+  EXPECT_EQ(src->outputFormat, 5);
   // The adopted source got the post filter (automatic handed on as 3).
   ASSERT_FALSE(src->postfilterCalls.empty());
   EXPECT_EQ(src->postfilterCalls.front(), 3);
@@ -127,7 +135,7 @@ TEST_F(EngineTest, OpenFallsBackFromHardwareYuy2ToRasterRgb24AndShowsFirstFrame)
   EXPECT_EQ(engine.renderer()->outputWidth(), 200);
   EXPECT_EQ(engine.renderer()->outputHeight(), 100);
   EXPECT_EQ(src->videoRequests.back(), kRequestCurrent);
-  EXPECT_EQ(pixel(100, 50), grey(FakeMediaSource::greyOf(0)));
+  EXPECT_EQ(pixel(100, 50), shownGrey(FakeMediaSource::greyOf(0)));
   EXPECT_EQ(engine.positionMs(), 0);
 }
 
@@ -135,9 +143,9 @@ TEST_F(EngineTest, RawRendererWithoutHardwareIsUsedDirectlyWhenDirectDrawIsOff) 
   engine.setUseDirectDraw(0);
   calls.clear();
   adopt();
-  ASSERT_EQ(calls.size(), 2u);  // raster YUY2 refused, raster RGB24
+  ASSERT_EQ(calls.size(), 1u);  // raster YUY2 at once
   EXPECT_EQ(calls[0].kind, 2);
-  EXPECT_EQ(calls[1].format, 10);
+  EXPECT_EQ(calls[0].format, 5);
 }
 
 TEST_F(EngineTest, RendererThatCannotPresentFailsTheProbeAndOpenSourceKeepsTheSource) {
@@ -170,6 +178,16 @@ TEST_F(EngineTest, FailedLockRecreatesTheRendererOnceAndOnlyOnce) {
   made.back()->failLocks = 1000;
   EXPECT_EQ(engine.renderFrame(kRequestNext), 0);
   EXPECT_EQ(made.size(), 3u);
+}
+
+TEST_F(EngineTest, OpenFileFailsWhenNoRendererTakesItsPictures) {
+  engine.setRendererFactory([](WindowSurface*, int32_t, int32_t, int32_t, int32_t, int32_t,
+                               OutputFormat) { return std::unique_ptr<VideoRenderer>(); });
+  bool destroyed = false;
+  nextFromFactory({.width = 40, .height = 20})->destroyed = &destroyed;
+  EXPECT_EQ(engine.openFile("clip.mp4"), 0);
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(engine.source(), nullptr);
 }
 
 TEST_F(EngineTest, OpenFileThatNoSourceAcceptsClosesThePreviousMedium) {
@@ -258,7 +276,7 @@ TEST_F(EngineTest, RewindGoToEndStepsAndSeek) {
   EXPECT_EQ(engine.stepBackward(), 1);
   EXPECT_EQ(engine.positionMs(), 40);
   EXPECT_EQ(src->videoRequests.back(), kRequestPrevious);
-  EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(1)));
+  EXPECT_EQ(pixel(10, 10), shownGrey(FakeMediaSource::greyOf(1)));
 
   EXPECT_EQ(engine.seekTo(200), 1);
   EXPECT_EQ(src->videoRequests.back(), kRequestAtPosition);
@@ -277,12 +295,12 @@ TEST_F(EngineTest, RewindGoToEndStepsAndSeek) {
   engine.tick();  // 280 decoded ahead
   EXPECT_EQ(engine.stepForward(), 1);
   EXPECT_EQ(engine.positionMs(), 280);
-  EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(7)));
+  EXPECT_EQ(pixel(10, 10), shownGrey(FakeMediaSource::greyOf(7)));
   engine.play();
   engine.tick();  // 320 decoded ahead; back goes to the one before 280
   EXPECT_EQ(engine.stepBackward(), 1);
   EXPECT_EQ(engine.positionMs(), 240);
-  EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(6)));
+  EXPECT_EQ(pixel(10, 10), shownGrey(FakeMediaSource::greyOf(6)));
 
   EXPECT_EQ(engine.seekToEnd(), 1);
   EXPECT_EQ(src->videoRequests.back(), kRequestLast);
@@ -294,7 +312,7 @@ TEST_F(EngineTest, RewindGoToEndStepsAndSeek) {
   EXPECT_EQ(src->videoRequests.back(), kRequestFirst);
   EXPECT_EQ(engine.positionMs(), 0);
   EXPECT_EQ(engine.clockMs(), 0);
-  EXPECT_EQ(pixel(10, 10), grey(FakeMediaSource::greyOf(0)));
+  EXPECT_EQ(pixel(10, 10), shownGrey(FakeMediaSource::greyOf(0)));
   EXPECT_EQ(engine.stepBackward(), 0);  // nothing before the first frame
 }
 
@@ -307,7 +325,7 @@ TEST_F(EngineTest, EachPictureIsOnScreenFromItsTimeUntilTheNext) {
     for (int32_t t = start; t < start + 300; ++t) {
       engine.tick();
       const int shown = t / 40;
-      ASSERT_EQ(pixel(100, 50), grey(FakeMediaSource::greyOf(shown))) << "clock " << t;
+      ASSERT_EQ(pixel(100, 50), shownGrey(FakeMediaSource::greyOf(shown))) << "clock " << t;
       ASSERT_EQ(engine.positionMs(), shown * 40) << "clock " << t;
       clock.advance(1);
     }
@@ -541,8 +559,8 @@ TEST_F(EngineTest, RawYuvFileIsPacedByTheClockAndPausesAtItsEnd) {
   auto yuv = std::make_unique<CountingYuvSource>(path.c_str(), 176, 144, 25, 1, 5);
   CountingYuvSource* src = yuv.get();
   ASSERT_EQ(engine.openSource(std::move(yuv)), 1);
-  EXPECT_EQ(engine.outputFormat(), 10);
-  EXPECT_EQ(src->outputFormat, 10);
+  EXPECT_EQ(engine.outputFormat(), 5);
+  EXPECT_EQ(src->outputFormat, 5);
   engine.play();
   EXPECT_EQ(engine.tick(), 1);
   EXPECT_EQ(src->count(kRequestNext), 1);  // decoded ahead, shown at its time
@@ -605,6 +623,92 @@ TEST(EngineFileTest, AudioOnlyFileIsShownAsTheStillPictureInRgb32) {
       EXPECT_EQ(shown.pixel(x, y) & 0xffffff, still.pixel(x, y) & 0xffffff) << x << "," << y;
     }
   }
+}
+
+// Playback that ends by itself, then a new window (full screen and back):
+// each new renderer shows the picture that was on screen, not black.
+TEST(EngineFileTest, ANewWindowAfterTheEndShowsTheLastPictureAgain) {
+  const std::string path = kFixtures + "/size_120x72.mp4";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "fixture missing: " << path;
+  ManualMillisecondClock clock;
+  MemoryWindowSurface main(120, 72);
+  MemoryWindowSurface full(120, 72);
+  PlaybackEngine engine(clock);
+  engine.setVideoWindow(&main, 0, 0, 120, 72);
+  ASSERT_EQ(engine.openFile(path.c_str()), 1);
+  ASSERT_EQ(engine.play(), 1);
+  int ticks = 0;
+  while (engine.tick() == 1 && ++ticks < 100000) clock.advance(5);
+  const QImage last = main.snapshot();
+  const int32_t lastMs = engine.positionMs();
+  ASSERT_GT(lastMs, 0);
+
+  engine.setVideoWindow(&full, 0, 0, 120, 72);
+  EXPECT_EQ(engine.positionMs(), lastMs);
+  EXPECT_EQ(full.snapshot(), last) << "the last picture, on the full-screen window";
+  {
+    auto buffer = main.paint();
+    buffer.image().fill(Qt::black);
+  }
+  engine.setVideoWindow(&main, 0, 0, 120, 72);
+  EXPECT_EQ(engine.positionMs(), lastMs);
+  EXPECT_EQ(main.snapshot(), last) << "the last picture again, on the main window";
+}
+
+// A raw file in the packed 4:2:2 layout plays without display hardware: the
+// raster renderer takes format 5 and shows what ffmpeg makes of the frame.
+TEST(EngineFileTest, Packed422RawFilePlaysThroughTheRasterRenderer) {
+  constexpr int32_t w = 64, h = 32;
+  testing::TempDir dir;
+  const auto path = dir.path() / "bars.yuy2";
+  {
+    std::vector<uint8_t> frame(static_cast<size_t>(w * h * 2));
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; x += 2) {
+        uint8_t* p = frame.data() + (y * w + x) * 2;
+        const int32_t bar = x / 8;
+        p[0] = static_cast<uint8_t>(16 + 27 * bar + y);
+        p[1] = static_cast<uint8_t>(bar * 36);
+        p[2] = static_cast<uint8_t>(20 + 27 * bar + y);
+        p[3] = static_cast<uint8_t>(240 - bar * 30);
+      }
+    }
+    std::ofstream out(path, std::ios::binary);
+    for (int i = 0; i < 2; ++i) out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
+  }
+  const auto reference = dir.path() / "ffmpeg.bgra";
+  // The colour converters' coefficients are ITU-R BT.709's, video range in,
+  // full range out.
+  const std::string cmd = "ffmpeg -v error -y -f rawvideo -pix_fmt yuyv422 -s " + std::to_string(w) +
+                          "x" + std::to_string(h) + " -i '" + path.string() +
+                          "' -frames:v 1 -vf scale=in_color_matrix=bt709:in_range=tv:out_range=pc"
+                          " -f rawvideo -pix_fmt bgra '" + reference.string() + "'";
+  if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "ffmpeg could not convert the frame";
+  std::ifstream in(reference, std::ios::binary);
+  std::vector<uint8_t> expected(static_cast<size_t>(w * h * 4));
+  in.read(reinterpret_cast<char*>(expected.data()), static_cast<std::streamsize>(expected.size()));
+  ASSERT_TRUE(in);
+
+  ManualMillisecondClock clock;
+  MemoryWindowSurface surface(w, h);
+  PlaybackEngine engine(clock);
+  engine.setVideoWindow(&surface, 0, 0, w, h);
+  ASSERT_EQ(engine.openSource(std::make_unique<YuvFileSource>(path.c_str(), w, h, 25, 5, kFormatYuy2)), 1);
+  EXPECT_EQ(engine.rendererKind(), kRendererRaster);
+  EXPECT_EQ(engine.outputFormat(), kFormatYuy2);
+  ASSERT_EQ(engine.play(), 1);
+  EXPECT_EQ(engine.tick(), 1);
+  const QImage shown = surface.snapshot();
+  int worst = 0;
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      const uint8_t* e = expected.data() + (y * w + x) * 4;
+      const QRgb p = shown.pixel(x, y);
+      worst = std::max({worst, std::abs(qBlue(p) - e[0]), std::abs(qGreen(p) - e[1]),
+                        std::abs(qRed(p) - e[2])});
+    }
+  }
+  EXPECT_LE(worst, 3) << "largest difference from ffmpeg's conversion";
 }
 
 TEST(EngineFileTest, Mp4FileWithSoundIsPacedByTheAudioDevice) {

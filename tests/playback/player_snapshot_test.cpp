@@ -102,16 +102,23 @@ TEST(PlayerSnapshotTest, Mp4WindowShowsThePictureAndTheTime) {
     EXPECT_EQ(rgbOf(half.image, left - 1, y), 0u) << y;
     EXPECT_EQ(rgbOf(half.image, left + 160, y), 0u) << y;
   }
-  // The picture is the frame scaled by half: each pixel is one of the 2 x 2
-  // it stands for.
+  // The picture is the frame scaled smoothly by half: each pixel is the mean
+  // of the 2 x 2 it stands for (within the rounding of two blends).
   for (int y = 0; y < 120; y += 12) {
     for (int x = 0; x < 160; x += 12) {
-      const QRgb shown = half.image.pixel(left + x, 13 + y);
-      bool found = false;
+      const QColor shown = half.image.pixelColor(left + x, 13 + y);
+      int sum[3] = {0, 0, 0};
       for (int dy = 0; dy < 2; ++dy) {
-        for (int dx = 0; dx < 2; ++dx) found |= frame.image.pixel(2 * x + dx, 2 * y + dy) == shown;
+        for (int dx = 0; dx < 2; ++dx) {
+          const QColor c = frame.image.pixelColor(2 * x + dx, 2 * y + dy);
+          sum[0] += c.red();
+          sum[1] += c.green();
+          sum[2] += c.blue();
+        }
       }
-      EXPECT_TRUE(found) << x << "," << y;
+      EXPECT_NEAR(shown.red(), sum[0] / 4.0, 1.0) << x << "," << y;
+      EXPECT_NEAR(shown.green(), sum[1] / 4.0, 1.0) << x << "," << y;
+      EXPECT_NEAR(shown.blue(), sum[2] / 4.0, 1.0) << x << "," << y;
     }
   }
 }

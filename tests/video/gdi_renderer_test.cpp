@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "media/colour/yuv_converter.h"
 #include "video/memory_window_surface.h"
 
 namespace strevana {
@@ -42,6 +45,7 @@ TEST(GdiRendererPresent, CopiesOrEnlargesIntoTheDisplayRectangle) {
     for (OutputFormat format : {kFormatBgr24, kFormatBgrx32}) {
       MemoryWindowSurface surface(40, 30);
       GdiRenderer r;
+      r.setScaling(GdiRenderer::Scaling::kNearest);
       ASSERT_TRUE(r.open(&surface, 0, 0, c.w, c.h, format));
       fill(r, distinct);
       const int32_t outW = c.w * c.scale, outH = c.h * c.scale;
@@ -68,6 +72,7 @@ TEST(GdiRendererPresent, CopiesOrEnlargesIntoTheDisplayRectangle) {
 TEST(GdiRendererPresent, ShrinksBySamplingPixelCentres) {
   MemoryWindowSurface surface(8, 8);
   GdiRenderer r;
+  r.setScaling(GdiRenderer::Scaling::kNearest);
   ASSERT_TRUE(r.open(&surface, 0, 0, 4, 4, kFormatBgr24));
   fill(r, distinct);
   ASSERT_TRUE(r.setOutputRect(1, 1, 2, 2));
@@ -137,6 +142,101 @@ TEST(GdiRendererPresent, FailsWithoutAWindow) {
   ASSERT_TRUE(r.open(nullptr, 0, 0, 4, 4, kFormatBgrx32));
   ASSERT_TRUE(r.setOutputRect(0, 0, 4, 4));
   EXPECT_FALSE(r.present());
+}
+
+// A black and a white pixel doubled: smooth scaling (the default) blends at
+// pixel centres, nearest-neighbour repeats.
+TEST(GdiRendererPresent, SmoothByDefaultNearestWhenAsked) {
+  const struct {
+    bool nearest;
+    uint32_t expected[4];
+  } cases[] = {{false, {0x000000, 0x3f3f3f, 0xbfbfbf, 0xffffff}},
+               {true, {0x000000, 0x000000, 0xffffff, 0xffffff}}};
+  for (const auto& c : cases) {
+    for (OutputFormat format : {kFormatBgr24, kFormatBgrx32}) {
+      MemoryWindowSurface surface(4, 2);
+      GdiRenderer r;
+      if (c.nearest) r.setScaling(GdiRenderer::Scaling::kNearest);
+      ASSERT_TRUE(r.open(&surface, 0, 0, 2, 1, format));
+      fill(r, [](int32_t x, int32_t) -> uint32_t { return x == 0 ? 0x000000u : 0xffffffu; });
+      ASSERT_TRUE(r.setOutputRect(0, 0, 4, 2));
+      ASSERT_TRUE(r.present());
+      const QImage img = surface.snapshot();
+      for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 4; ++x) {
+          EXPECT_EQ(img.pixel(x, y), 0xff000000u | c.expected[x])
+              << (c.nearest ? "nearest " : "smooth ") << format << " at " << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+// A 4:2:0 picture with saturated and dark colours, as planes.
+struct Planes {
+  int32_t w, h;
+  std::vector<uint8_t> y, u, v;
+  Planes(int32_t width, int32_t height) : w(width), h(height) {
+    y.resize(static_cast<size_t>(w * h));
+    u.resize(static_cast<size_t>(w * h / 4));
+    v.resize(u.size());
+    for (int32_t i = 0; i < w * h; ++i) y[static_cast<size_t>(i)] = static_cast<uint8_t>(7 + 37 * i);
+    for (size_t i = 0; i < u.size(); ++i) {
+      u[i] = static_cast<uint8_t>(i * 53);
+      v[i] = static_cast<uint8_t>(255 - i * 29);
+    }
+  }
+};
+
+// Packed 4:2:2 pictures are converted with the colour converter's equations:
+// unscaled, each pixel is what the converter makes of the same samples.
+TEST(GdiRendererPresent, Yuy2IsConvertedAsTheColourConverterDoes) {
+  const Planes p(16, 6);
+  auto converter = createYuvConverter(0);
+  std::vector<uint8_t> yuy2(static_cast<size_t>(p.w * p.h * 2));
+  std::vector<uint8_t> bgr(static_cast<size_t>(p.w * p.h * 3));
+  converter->toYuy2(yuy2.data(), p.w, p.y.data(), p.w, p.h, p.w, p.u.data(), p.v.data(), p.w / 2,
+                    p.h / 2, p.w / 2);
+  converter->toBgr24(bgr.data(), p.w * 3, p.y.data(), p.w, p.h, p.w, p.u.data(), p.v.data(),
+                     p.w / 2, p.h / 2, p.w / 2, 0);
+  MemoryWindowSurface surface(p.w + 4, p.h + 4);
+  GdiRenderer r;
+  ASSERT_TRUE(r.open(&surface, 0, 0, p.w, p.h, kFormatYuy2));
+  uint8_t* bits = nullptr;
+  int32_t size = 0, stride = 0;
+  ASSERT_TRUE(r.lockBuffer(bits, size, stride));
+  ASSERT_EQ(size, static_cast<int32_t>(yuy2.size()));
+  ASSERT_EQ(stride, p.w * 2);
+  std::copy(yuy2.begin(), yuy2.end(), bits);
+  ASSERT_TRUE(r.unlockBuffer());
+  ASSERT_TRUE(r.setOutputRect(2, 2, p.w, p.h));
+  ASSERT_TRUE(r.present());
+  const QImage img = surface.snapshot();
+  for (int32_t y = 0; y < p.h; ++y) {
+    for (int32_t x = 0; x < p.w; ++x) {
+      const uint8_t* c = bgr.data() + 3 * (y * p.w + x);
+      EXPECT_EQ(img.pixel(2 + x, 2 + y), qRgb(c[2], c[1], c[0])) << x << "," << y;
+    }
+  }
+  // Enlarged or reduced, every pixel comes from the same converted picture:
+  // a clip of the picture shows exactly the same as the whole.
+  surface.resize(40, 15);
+  ASSERT_TRUE(r.setOutputRect(0, 0, 40, 15));
+  ASSERT_TRUE(r.present());
+  const QImage whole = surface.snapshot();
+  MemoryWindowSurface narrow(20, 15);
+  GdiRenderer clipped;
+  ASSERT_TRUE(clipped.open(&narrow, 0, 0, p.w, p.h, kFormatYuy2));
+  ASSERT_TRUE(clipped.lockBuffer(bits, size, stride));
+  std::copy(yuy2.begin(), yuy2.end(), bits);
+  ASSERT_TRUE(clipped.setOutputRect(-20, 0, 40, 15));
+  ASSERT_TRUE(clipped.present());
+  const QImage half = narrow.snapshot();
+  for (int32_t y = 0; y < 15; ++y) {
+    for (int32_t x = 0; x < 20; ++x) {
+      ASSERT_EQ(half.pixel(x, y), whole.pixel(20 + x, y)) << x << "," << y;
+    }
+  }
 }
 
 TEST(MemoryWindowSurface, ResizeKeepsTheTopLeftAndBlackensNewArea) {

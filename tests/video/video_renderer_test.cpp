@@ -143,9 +143,9 @@ TEST(CreateVideoRenderer, OnlyTheRasterKindExists) {
             nullptr);
 }
 
-TEST(GdiRendererOpen, RefusesYuvFormats) {
+TEST(GdiRendererOpen, RefusesPlanarYuvFormats) {
   MemoryWindowSurface surface(32, 32);
-  for (OutputFormat f : {kFormatIyuv, kFormatYv12, kFormatYuy2}) {
+  for (OutputFormat f : {kFormatIyuv, kFormatYv12}) {
     GdiRenderer r;
     EXPECT_FALSE(r.open(&surface, 0, 0, 176, 144, f)) << f;
     EXPECT_EQ(r.window(), nullptr) << "nothing stored for a refused format";
@@ -161,7 +161,8 @@ TEST(GdiRendererOpen, BuffersHaveTheExactSizeAndStride) {
   };
   for (const Case c : {Case{kFormatBgr24, 176, 144, 76032, 528},
                        Case{kFormatBgrx32, 176, 144, 101376, 704},
-                       Case{kFormatBgr24, 175, 3, 1575, 525}}) {
+                       Case{kFormatBgr24, 175, 3, 1575, 525},
+                       Case{kFormatYuy2, 176, 144, 50688, 352}}) {
     auto r = createVideoRenderer(&surface, 0, 0, c.w, c.h, kRendererRaster, c.format);
     ASSERT_NE(r, nullptr);
     uint8_t* bits = nullptr;
