@@ -5,6 +5,11 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include "video/video_plane.h"
+#if STREVANA_OPENGL
+#include "platform/opengl/gl_video_plane.h"
+#endif
+
 namespace strevana {
 
 SurfaceWidget::SurfaceWidget(QWidget* parent) : QWidget(parent), WindowSurface(0, 0) {
@@ -12,9 +17,20 @@ SurfaceWidget::SurfaceWidget(QWidget* parent) : QWidget(parent), WindowSurface(0
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
   resizeBackBuffer(width(), height());
+#if STREVANA_OPENGL
+  plane_ = GlVideoPlane::create(this);
+#endif
 }
 
 SurfaceWidget::~SurfaceWidget() = default;
+
+VideoPlane* SurfaceWidget::videoPlane() {
+#if STREVANA_OPENGL
+  return plane_;
+#else
+  return nullptr;
+#endif
+}
 
 void SurfaceWidget::invalidate(const QRect& rect) {
   const QRect r = rect.normalized();

@@ -14,6 +14,12 @@
 // new size, so the sink may redraw at once. Returning true from the sink
 // consumes the event; otherwise the widget's default handling runs.
 //
+// Pictures from the display hardware: where this process has an OpenGL
+// fit for video (platform/opengl/opengl_probe.h), the widget carries a
+// GlVideoPlane child, which videoPlane() hands to the hardware renderer;
+// elsewhere (Qt's offscreen platform, no context, software OpenGL not asked
+// for) videoPlane() is null and only the back buffer exists.
+//
 // Threads: created, shown, resized and destroyed on the UI thread. Drawing
 // into paint() and invalidate() may come from any thread, but every such
 // thread must have stopped drawing before the widget is destroyed.
@@ -28,6 +34,7 @@
 namespace strevana {
 
 class SurfaceWidget;
+class GlVideoPlane;
 
 class SurfaceEventSink {
  public:
@@ -45,6 +52,7 @@ class SurfaceWidget : public QWidget, public WindowSurface {
   SurfaceEventSink* eventSink() const { return sink_; }
 
   void invalidate(const QRect& rect) override;
+  VideoPlane* videoPlane() override;
 
   // QWidget::resize plus an immediate back-buffer resize. A hidden widget
   // gets its resize event only when shown, so code that sizes a hidden
@@ -64,6 +72,7 @@ class SurfaceWidget : public QWidget, public WindowSurface {
   void flushInvalidated();
 
   SurfaceEventSink* sink_ = nullptr;
+  GlVideoPlane* plane_ = nullptr;  // a child widget, or null
   std::mutex dirtyMutex_;
   QRect dirty_;
   std::atomic<int64_t> paintCount_{0};

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "video/direct_draw_renderer.h"
 #include "video/gdi_renderer.h"
 
 namespace strevana {
@@ -127,9 +128,9 @@ std::unique_ptr<VideoRenderer> createVideoRenderer(WindowSurface* window, int32_
   std::unique_ptr<VideoRenderer> renderer;
   if (kind == kRendererRaster) {
     renderer = std::make_unique<GdiRenderer>();
+  } else if (kind == kRendererHardware) {
+    renderer = std::make_unique<DirectDrawRenderer>();
   }
-  // kRendererHardware: no hardware renderer is built into this program yet,
-  // so the engine falls back to the raster renderer.
   if (!renderer || !renderer->open(window, x, y, width, height, format)) {
     return nullptr;
   }

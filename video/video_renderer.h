@@ -23,7 +23,7 @@ namespace strevana {
 class WindowSurface;
 
 // Kinds for createVideoRenderer.
-constexpr int32_t kRendererHardware = 1;  // display hardware (none built yet)
+constexpr int32_t kRendererHardware = 1;  // DirectDrawRenderer (OpenGL)
 constexpr int32_t kRendererRaster = 2;    // GdiRenderer
 
 class VideoRenderer {
@@ -84,10 +84,10 @@ class VideoRenderer {
   OutputFormat format_ = 0;
 };
 
-// kind 2 makes a GdiRenderer; kind 1 (the hardware renderer) and any other
-// kind give null, so the engine's fallback chain takes over. The renderer is
-// opened on window with the picture rectangle and format; a failed open gives
-// null.
+// kind 2 makes a GdiRenderer, kind 1 a DirectDrawRenderer; any other kind
+// gives null. The renderer is opened on window with the picture rectangle and
+// format; a failed open (a window without a usable video plane, for the
+// hardware kind) gives null, and the engine's fallback chain takes over.
 std::unique_ptr<VideoRenderer> createVideoRenderer(WindowSurface* window, int32_t x, int32_t y,
                                                    int32_t width, int32_t height, int32_t kind,
                                                    OutputFormat format);

@@ -31,6 +31,8 @@
 
 namespace strevana {
 
+class VideoPlane;
+
 class WindowSurface {
  public:
   static constexpr int64_t kMaxBackBufferBytes = int64_t{1} << 30;
@@ -68,6 +70,11 @@ class WindowSurface {
   // Schedules a repaint of rect (client coordinates) on the window's own
   // thread; never blocks on painting. Callable from any thread.
   virtual void invalidate(const QRect& rect) = 0;
+
+  // Where the display hardware can show pictures in this window, or null
+  // when it cannot (memory surfaces, windows without an OpenGL context).
+  // Owned by the surface.
+  virtual VideoPlane* videoPlane() { return nullptr; }
 
  protected:
   // Starts with a black back buffer of the given size (negative sizes are 0;

@@ -133,7 +133,9 @@ TEST(VideoRendererClear, RgbBecomesAllZero) {
   for (int32_t i = 0; i < size; ++i) ASSERT_EQ(bits[i], 0) << i;
 }
 
-TEST(CreateVideoRenderer, OnlyTheRasterKindExists) {
+// A memory surface has no display hardware: the hardware kind cannot open
+// there, whatever the format.
+TEST(CreateVideoRenderer, HardwareKindNeedsAWindowWithAVideoPlane) {
   MemoryWindowSurface surface(32, 32);
   EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, kRendererHardware, kFormatBgrx32),
             nullptr);
