@@ -19,6 +19,9 @@ namespace strevana {
 
 namespace {
 
+// Bytes behind a converted picture that libswscale may touch.
+constexpr uint32_t kPictureTailPadding = 64;
+
 AVPixelFormat pixelFormatFor(int32_t decoderFormat) {
   switch (decoderFormat) {
     case 100: return AV_PIX_FMT_YUV420P;
@@ -404,7 +407,7 @@ const AVFrame* AvMpeg4Codec::postfilter(AVFrame* frame) {
   return filtered_;
 }
 
-bool AvMpeg4Codec::convert(const AVFrame* picture, uint8_t* dst, int width, int height) {
+bool AvMpeg4Codec::convert(const AVFrame* picture, uint8_t* dst, uint32_t capacity, int width, int height) {
   const AVPixelFormat target = pixelFormatFor(decoderFormat_);
   if (target == AV_PIX_FMT_YUV420P && picture->format == AV_PIX_FMT_YUV420P) {
     copyPlanar(picture, dst, width, height);
@@ -413,7 +416,20 @@ bool AvMpeg4Codec::convert(const AVFrame* picture, uint8_t* dst, int width, int 
   sws_ = sws_getCachedContext(sws_, width, height, static_cast<AVPixelFormat>(picture->format), width,
                               height, target, SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (!sws_) return false;
-  // libswscale writes whole SIMD blocks, past the end of rows whose width is
+  // Packed rows that are whole 64-byte blocks, in an aligned buffer with
+  // padding behind the picture (as deliver obtains them), are what libswscale
+  // needs: it converts straight into them (the common sizes, CIF to 1080p).
+  if (target != AV_PIX_FMT_YUV420P) {
+    const int row = rowBytes(outputFormatFor(decoderFormat_), width);
+    const bool direct = row > 0 && row % 64 == 0 && reinterpret_cast<uintptr_t>(dst) % 16 == 0 &&
+                        static_cast<int64_t>(capacity) >= static_cast<int64_t>(row) * height + kPictureTailPadding;
+    if (direct) {
+      uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
+      int strides[4] = {row, 0, 0, 0};
+      return sws_scale(sws_, picture->data, picture->linesize, 0, height, planes, strides) == height;
+    }
+  }
+  // Otherwise libswscale writes whole SIMD blocks, past the end of rows whose width is
   // not a multiple of 16 and past a buffer sized exactly. It converts into a
   // scratch picture with FFmpeg's own alignment and padding; only the visible
   // bytes are copied into the caller's buffer.
@@ -451,12 +467,13 @@ void AvMpeg4Codec::deliver(AVFrame* frame) {
 
   const int64_t bytes = bufferBytes(outputFormatFor(decoderFormat_), width, height);
   if (bytes <= 0 || bytes > INT32_MAX) return;
-  CBufferElem* element = output_->obtain(static_cast<uint32_t>(bytes));
+  CBufferElem* element = output_->obtain(static_cast<uint32_t>(bytes) + kPictureTailPadding);
   if (!element) {
     failed_ = true;
     return;
   }
-  if (!convert(picture, element->data(), width, height)) {
+  element->setSize(static_cast<uint32_t>(bytes));
+  if (!convert(picture, element->data(), element->capacity(), width, height)) {
     CIOStrmPin::freeBufferElem(element);
     failed_ = true;
     return;

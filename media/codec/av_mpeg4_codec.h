@@ -51,7 +51,8 @@ class AvMpeg4Codec final : public Mpeg4CodecIf, public Mpeg4CodecControl {
   void deliver(AVFrame* frame);
   // The picture to convert: the decoded one or its post-filtered copy.
   const AVFrame* postfilter(AVFrame* frame);
-  bool convert(const AVFrame* picture, uint8_t* dst, int width, int height);
+  // Converts into dst, which has capacity bytes (the picture and padding).
+  bool convert(const AVFrame* picture, uint8_t* dst, uint32_t capacity, int width, int height);
   void freePostfilter();
 
   CInStrmPin* input_ = nullptr;
