@@ -43,6 +43,15 @@ class BilinearScaler {
 
  private:
   std::vector<Tap> columns_;
+  // Per column, for the vector code: the byte offset of a pixel pair that
+  // never reaches past the row (the last pixel alone is the pair before it
+  // at full weight), and the pair's weights as 16-bit lanes (4 x first,
+  // 4 x second).
+  struct alignas(16) PairWeights {
+    int16_t lanes[8];
+  };
+  std::vector<int32_t> pairOffsets_;
+  std::vector<PairWeights> pairWeights_;
   int32_t sourceWidth_ = -1;
   int32_t destWidth_ = -1;
 };
