@@ -12,7 +12,6 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -139,17 +138,6 @@ class UdpPeer {
   bool bound_ = false;
   uint16_t port_ = 0;
 };
-
-// An even port whose pair (port, port + 1) was free a moment ago, so that
-// tests running side by side do not all start at the default 6970.
-inline uint16_t freePortPair() {
-  std::mt19937 random(std::random_device{}());
-  for (;;) {
-    const uint16_t port = static_cast<uint16_t>(20000 + 2 * (random() % 15000));
-    UdpPeer rtp(port), rtcp(static_cast<uint16_t>(port + 1));
-    if (rtp.bound() && rtcp.bound()) return port;
-  }
-}
 
 struct FrameSeen {
   std::vector<uint8_t> bytes;

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "rtsp_peer.h"
+#include "stream_test_support.h"
 #include "streaming/payload_kind.h"
 #include "streaming_test_support.h"
 
@@ -15,12 +16,15 @@ namespace {
 using namespace std::chrono_literals;
 using testing::elementData;
 using testing::FrameLog;
-using testing::freePortPair;
 using testing::RtspPeer;
 using testing::rtspReply;
 using testing::RtspRequestSeen;
 using testing::rtpDatagram;
 using testing::UdpPeer;
+
+// An RTP/RTCP port pair that is free now, away from the default 6970, so
+// tests running side by side do not meet.
+uint16_t freePairPort() { return static_cast<uint16_t>(testing::freePort(SOCK_DGRAM, true)); }
 
 std::unique_ptr<RtspSession> makeSession(RtpDeliverCallback deliver = nullptr) {
   std::unique_ptr<RtspSession> session;
@@ -106,7 +110,7 @@ class RtspSessionTest : public ::testing::Test {
 };
 
 TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
-  const uint16_t port = freePortPair();
+  const uint16_t port = freePairPort();
   describeAndAdd(port);
   const std::string base = server_.peer().url("/clip.mp4");
   EXPECT_TRUE(session_->aggregateAvailable());
@@ -175,7 +179,7 @@ TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
 }
 
 TEST_F(RtspSessionTest, AggregateControlPlaysAndTearsDownTheDescribedUrl) {
-  describeAndAdd(freePortPair());
+  describeAndAdd(freePairPort());
   ASSERT_EQ(session_->setAggregateControl(1), kSessionOk);
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   ASSERT_EQ(session_->play(), kSessionOk);
@@ -195,7 +199,7 @@ TEST_F(RtspSessionTest, AggregateControlPlaysAndTearsDownTheDescribedUrl) {
 }
 
 TEST_F(RtspSessionTest, TakenPortPairIsSkipped) {
-  const uint16_t port = freePortPair();
+  const uint16_t port = freePairPort();
   UdpPeer takenRtp(port), takenRtcp(static_cast<uint16_t>(port + 1));
   ASSERT_TRUE(takenRtp.bound());
   describeAndAdd(port);
@@ -208,7 +212,7 @@ TEST_F(RtspSessionTest, TakenPortPairIsSkipped) {
 
 TEST_F(RtspSessionTest, SetupReplyWithoutServerPortEndsTheSetUps) {
   server_.withServerPort = false;
-  const uint16_t port = freePortPair();
+  const uint16_t port = freePairPort();
   describeAndAdd(port);
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   EXPECT_EQ(server_.peer().requests("SETUP").size(), 1u);
@@ -224,7 +228,7 @@ TEST_F(RtspSessionTest, SetupReplyWithoutServerPortEndsTheSetUps) {
 }
 
 TEST_F(RtspSessionTest, OddClientPortSkipsEveryStream) {
-  describeAndAdd(static_cast<uint32_t>(freePortPair() + 1));
+  describeAndAdd(static_cast<uint32_t>(freePairPort() + 1));
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   EXPECT_TRUE(server_.peer().requests("SETUP").empty());
   EXPECT_EQ(session_->play(), kSessionRtspBase + kRtspBadCommand);  // no session to play
@@ -232,7 +236,7 @@ TEST_F(RtspSessionTest, OddClientPortSkipsEveryStream) {
 
 TEST_F(RtspSessionTest, RefusedPlay) {
   server_.playStatus = "454 Session Not Found";
-  describeAndAdd(freePortPair());
+  describeAndAdd(freePairPort());
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   EXPECT_EQ(session_->play(), kSessionRtspBase + kRtspStatusError);
   EXPECT_FALSE(session_->playing());
@@ -329,7 +333,7 @@ TEST(RtspSessionStateTest, OperationsOutOfOrderAreRefused) {
 // Description mode: no RTSP; the RTP sessions listen on the description's
 // ports and take packets from anyone.
 TEST(RtspSessionDescriptionTest, LocalDescriptionReceives) {
-  const uint16_t port = freePortPair();
+  const uint16_t port = freePairPort();
   const std::string sdp = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
                           "a=range:npt=1.5-20\r\n"
                           "m=video " + std::to_string(port) + " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n";
