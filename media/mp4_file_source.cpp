@@ -45,8 +45,9 @@ Mp4FileSource::Mp4FileSource(const char* fileName, int32_t, OutputFormat format,
   if (hasAudio) {
     setAudioStreamFile(audioStreamPath, audioConfig_.data(), static_cast<uint32_t>(audioConfig_.size()));
   }
-  // The first picture again, now that its samples can go to the saved stream.
-  seekVideo(0);
+  // The first picture again, now that its samples can go to the saved stream
+  // (without one, the picture decoded while opening stands).
+  if (videoStreamPath && *videoStreamPath) seekVideo(0);
 }
 
 Mp4FileSource::~Mp4FileSource() {
