@@ -1,4 +1,4 @@
-// strevana-bench colour | decode FILE [--format 5|10|11]
+// strevana-bench colour | decode FILE [--format 5|10|11] | present
 #include <cstdio>
 #include <cstring>
 
@@ -7,6 +7,9 @@
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "colour") == 0) return runColourBench(argc - 1, argv + 1);
   if (argc >= 2 && std::strcmp(argv[1], "decode") == 0) return runDecodeBench(argc - 1, argv + 1);
-  std::fprintf(stderr, "usage: strevana-bench colour\n       strevana-bench decode FILE [--format 5|10|11]\n");
+  if (argc >= 2 && std::strcmp(argv[1], "seek") == 0) return runSeekBench(argc - 1, argv + 1);
+  if (argc >= 2 && std::strcmp(argv[1], "open") == 0) return runOpenBench(argc - 1, argv + 1);
+  if (argc >= 2 && std::strcmp(argv[1], "present") == 0) return runPresentBench(argc - 1, argv + 1);
+  std::fprintf(stderr, "usage: strevana-bench colour\n       strevana-bench decode FILE [--format 5|10|11]\n       strevana-bench present\n");
   return 2;
 }
