@@ -1,6 +1,5 @@
 #include "streaming/mp4v_es_format.h"
 
-#include <cctype>
 #include <vector>
 
 #include "media/codec/mpeg4_vol_header.h"
@@ -10,34 +9,13 @@ namespace strevana {
 
 namespace {
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The bytes of the config= parameter (hexadecimal digits, RFC 3016 5.2).
-std::vector<uint8_t> configOf(std::string_view fmtp) {
-  std::vector<uint8_t> bytes;
-  const auto at = containsNoCase(fmtp, "config=");
-  if (!at) return bytes;
-  for (size_t i = *at; i + 1 < fmtp.size(); i += 2) {
-    const int hi = hexValue(fmtp[i]);
-    const int lo = hexValue(fmtp[i + 1]);
-    if (hi < 0 || lo < 0) break;
-    bytes.push_back(static_cast<uint8_t>(hi << 4 | lo));
-  }
-  return bytes;
-}
-
 bool isVopStart(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 1 && p[3] == 0xB6; }
 
 }  // namespace
 
 Mp4vEsFormat::Mp4vEsFormat(const PayloadFormatParameters& parameters) {
   if (parameters.clockRate > 0) clockRate_ = parameters.clockRate;
-  const std::vector<uint8_t> config = configOf(parameters.formatParameters);
+  const std::vector<uint8_t> config = configBytes(parameters.formatParameters);
   const Mpeg4VolHeader vol = parseMpeg4VolHeader(config.data(), config.size());
   if (vol.timeResolution > 0) {
     timeResolution_ = vol.timeResolution;

@@ -3,10 +3,10 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "streaming/bit_reader.h"
 #include "streaming/fmtp_parameters.h"
+#include "streaming/payload_config.h"
 
 namespace strevana {
 namespace {
@@ -15,25 +15,9 @@ namespace {
 constexpr uint32_t kSamplingRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
                                          22050, 16000, 12000, 11025, 8000,  7350};
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The sampling rate of an AudioSpecificConfig written in hexadecimal, 0 when
-// it cannot be read.
-uint32_t samplingRateOf(std::string_view hex) {
-  uint8_t bytes[8] = {};
-  size_t n = 0;
-  while (n < sizeof bytes && 2 * n + 1 < hex.size()) {
-    const int high = hexDigit(hex[2 * n]);
-    const int low = hexDigit(hex[2 * n + 1]);
-    if (high < 0 || low < 0) break;
-    bytes[n++] = static_cast<uint8_t>(high << 4 | low);
-  }
-  BitReader r(bytes, n * 8);
+// The sampling rate of an AudioSpecificConfig, 0 when it cannot be read.
+uint32_t samplingRateOf(const std::vector<uint8_t>& config) {
+  BitReader r(config.data(), config.size() * 8);
   if (r.read(5) == 31) r.read(6);  // audioObjectType escape
   const uint32_t index = r.read(4);
   const uint32_t rate = index == 15 ? r.read(24) : (index < 13 ? kSamplingRates[index] : 0);
@@ -77,8 +61,8 @@ Mpeg4GenericFormat::Mpeg4GenericFormat(const PayloadFormatParameters& parameters
   if (const auto n = fmtpNumber(fmtp, "constantSize", UINT32_MAX)) layout_.constantSize = *n;
   if (const auto n = fmtpNumber(fmtp, "constantDuration", UINT32_MAX); n && *n > 0) {
     layout_.duration = *n;
-  } else if (const auto config = fmtpValue(fmtp, "config")) {
-    const uint32_t rate = samplingRateOf(*config);
+  } else {
+    const uint32_t rate = samplingRateOf(configBytes(fmtp));
     if (rate > 0 && parameters.clockRate > 0) {
       layout_.duration = std::max<int64_t>(1, kDefaultFrameSamples * parameters.clockRate / rate);
     }

@@ -48,20 +48,42 @@ uint32_t configLength(const MediaEntry* entry) {
   return count / 2;
 }
 
+namespace {
+
+// Decodes up to `length` bytes of the digits after "config=" (the rules of
+// decodeConfig); returns how many bytes were written.
+uint32_t decodeDigits(std::string_view digits, uint8_t* destination, uint32_t length) {
+  uint32_t n = 0;
+  for (; n < length; ++n) {
+    const size_t i = 2 * static_cast<size_t>(n);
+    if (i >= digits.size() || !isAlnum(digits[i])) break;
+    destination[n] = static_cast<uint8_t>(nibble(digits[i]) << 4);
+    if (i + 1 >= digits.size() || !isAlnum(digits[i + 1])) return n + 1;
+    destination[n] = static_cast<uint8_t>(destination[n] | nibble(digits[i + 1]));
+  }
+  return n;
+}
+
+}  // namespace
+
 int32_t decodeConfig(const MediaEntry* entry, uint8_t* destination, uint32_t length) {
   const std::string* fmtp = formatParameters(entry);
   if (!fmtp) return kConfigMissing;
   const auto at = containsNoCase(*fmtp, "config=");
   if (!at) return kConfigMissing;
-  const std::string_view digits = std::string_view(*fmtp).substr(*at);
-  for (uint32_t n = 0; n < length; ++n) {
-    const size_t i = 2 * static_cast<size_t>(n);
-    if (i >= digits.size() || !isAlnum(digits[i])) break;
-    destination[n] = static_cast<uint8_t>(nibble(digits[i]) << 4);
-    if (i + 1 >= digits.size() || !isAlnum(digits[i + 1])) break;
-    destination[n] = static_cast<uint8_t>(destination[n] | nibble(digits[i + 1]));
-  }
+  decodeDigits(std::string_view(*fmtp).substr(*at), destination, length);
   return 0;
+}
+
+std::vector<uint8_t> configBytes(std::string_view fmtp) {
+  const auto at = containsNoCase(fmtp, "config=");
+  if (!at) return {};
+  const std::string_view digits = fmtp.substr(*at);
+  size_t count = 0;
+  while (count < digits.size() && isAlnum(digits[count])) ++count;
+  std::vector<uint8_t> bytes(count / 2);
+  bytes.resize(decodeDigits(digits, bytes.data(), static_cast<uint32_t>(bytes.size())));
+  return bytes;
 }
 
 }  // namespace strevana

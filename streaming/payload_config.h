@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "streaming/media_entry.h"
 
@@ -26,5 +27,8 @@ uint32_t configLength(const MediaEntry* entry);
 // the first character that is not a letter or digit (the result is still 0);
 // a lone final digit is ignored.
 int32_t decodeConfig(const MediaEntry* entry, uint8_t* destination, uint32_t length);
+// The same decoding straight from an fmtp value: every byte the "config="
+// parameter holds (empty when there is none).
+std::vector<uint8_t> configBytes(std::string_view fmtp);
 
 }  // namespace strevana

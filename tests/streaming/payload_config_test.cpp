@@ -35,6 +35,7 @@ TEST(PayloadConfigTest, ConfigParameterDecodes) {
     std::vector<uint8_t> out(c.length, 0xEE);
     EXPECT_EQ(decodeConfig(d.entry(0), out.data(), c.length), c.result) << (c.fmtp ? c.fmtp : "(none)");
     EXPECT_EQ(out, c.bytes) << (c.fmtp ? c.fmtp : "(none)");
+    EXPECT_EQ(configBytes(c.fmtp ? c.fmtp : ""), c.bytes) << (c.fmtp ? c.fmtp : "(none)");
   }
 }
 
