@@ -11,6 +11,8 @@ packages=(
   portaudio19-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  # Qt's own dialogs in the chosen language
+  qt6-translations-l10n
   # tests, fixtures and benchmarks
   ffmpeg libopencore-amrnb-dev libvo-amrwbenc-dev libyuv-dev
   pulseaudio pulseaudio-utils libasound2-plugins xvfb xauth
@@ -18,6 +20,8 @@ packages=(
   libgl1-mesa-dri libglx-mesa0
   clang llvm libclang-rt-14-dev valgrind
   procps
+  # the installed desktop entry's check; a window manager for the end-to-end run
+  desktop-file-utils openbox
   # streaming tests: GStreamer's RTSP server as a real peer
   python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-libav
