@@ -5,7 +5,9 @@
 # private PulseAudio null sink, and prints user+system CPU as a share of one
 # core over the wall time, one line per player and clip. mpv (Debian's) is the
 # anchor and is installed here when missing; it draws with its X11 output
-# (software scaling, no GPU), as the player's raster path does.
+# (software scaling, no GPU), as the player's raster path does. Last, CPU
+# while paused: the player after a one-second clip has played to its end,
+# mpv started paused, both sampled over four seconds once settled.
 # Not part of ./test.sh. Needs build/app/strevana-player (./run.sh builds it).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -54,3 +56,25 @@ for size in 352x288 640x480 1280x720; do
     STREVANA_SNAPSHOT_AFTER_MS=$((seconds * 1000)) "$player" "$clip"
   cpu mpv "$size" mpv --no-config --vo=x11 --ao=pulse --length="$seconds" --really-quiet "$clip"
 done
+
+# idle LABEL COMMAND...: CPU between the 3rd and 7th second of the command.
+ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+idle() {
+  local label=$1; shift
+  DISPLAY=$display "$@" >/dev/null 2>&1 &
+  local pid=$! hz
+  hz=$(getconf CLK_TCK)
+  sleep 3
+  local a b
+  a=$(ticks "$pid")
+  sleep 4
+  b=$(ticks "$pid")
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  awk -v l="$label" -v a="$a" -v b="$b" -v hz="$hz" \
+    'BEGIN { printf "%-16s paused    cpu %5.2f %% of a core\n", l, 100 * (b - a) / hz / 4 }'
+}
+ff -f lavfi -i "testsrc2=size=640x480:rate=25:duration=1" -f lavfi -i "sine=duration=1" \
+   -c:v mpeg4 -c:a aac "$work/short.mp4"
+idle strevana-player env STREVANA_SNAPSHOT="$work/shot.png" STREVANA_SNAPSHOT_AFTER_MS=9000 "$player" "$work/short.mp4"
+idle mpv mpv --no-config --vo=x11 --ao=pulse --pause "$work/short.mp4"
