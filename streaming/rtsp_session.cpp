@@ -59,6 +59,7 @@ void RtspSession::appendMedia(SdpMedia* media) {
 
 int32_t RtspSession::describe(const std::string& url, uint32_t clientPort) {
   if (url.find("rtsp://") == std::string::npos) return kSessionBadArgument;
+  if (described_) teardown();  // a second description replaces the first whole
   serverAddress_ = resolveHost(url);
   clientPort_ = clientPort;
   requestUrl_ = url;
@@ -120,6 +121,7 @@ int32_t RtspSession::describe(const std::string& url, uint32_t clientPort) {
 
 int32_t RtspSession::loadDescription(const std::string& name, uint32_t clientPort) {
   constexpr std::string_view kMemory = "buff://";
+  if (described_) teardown();
   clientPort_ = clientPort;
   std::unique_ptr<SdpInput> input = name.compare(0, kMemory.size(), kMemory) == 0
                                         ? makeSdpMemoryInput(std::string_view(name).substr(kMemory.size()))

@@ -37,6 +37,8 @@
 //   (60 s when it gives none); once a server refuses GET_PARAMETER, OPTIONS
 //   is sent instead. Failures of keep-alive requests are not reported.
 // - Host look-ups use getaddrinfo (IPv4).
+// - describe or loadDescription on a described session tears the old
+//   description down first, so no entry outlives the description it names.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>

@@ -330,6 +330,17 @@ TEST(RtspSessionStateTest, OperationsOutOfOrderAreRefused) {
   EXPECT_EQ(session->addStream(entry), kSessionStreamAdded);
 }
 
+TEST(RtspSessionStateTest, ASecondDescriptionReplacesTheFirst) {
+  auto session = makeSession(&FrameLog::deliver);
+  ASSERT_EQ(session->loadDescription("buff://" + testing::oneMedia("video", "MP4V-ES/90000"), 6970), kSessionOk);
+  ASSERT_EQ(session->addStream(session->firstMedia()), kSessionOk);
+  ASSERT_EQ(session->loadDescription("buff://" + testing::oneMedia("audio", "MP4A-LATM/8000"), 6970), kSessionOk);
+  ASSERT_NE(session->firstMedia(), nullptr);
+  EXPECT_EQ(session->firstMedia()->next, nullptr);
+  EXPECT_EQ(mediaEncodingName(session->firstMedia()), "MP4A-LATM");
+  EXPECT_EQ(session->firstStream(), nullptr);
+}
+
 // Description mode: no RTSP; the RTP sessions listen on the description's
 // ports and take packets from anyone.
 TEST(RtspSessionDescriptionTest, LocalDescriptionReceives) {
