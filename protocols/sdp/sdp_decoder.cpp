@@ -809,7 +809,14 @@ class Decoder {
     const auto takeTime = [&result](std::string_view& s, double& t) {
       return result.npt ? takeNptTime(s, t) : takeSmpteTime(s, result.smpteFrameRate, t);
     };
-    if (!takeTime(value, result.start)) return false;
+    // RFC 2326 3.6: an npt range may start "now" (a live session); its
+    // duration is unknown whatever end it names.
+    const bool now = result.npt && startsWithNoCase(value, "now");
+    if (now) {
+      value.remove_prefix(3);
+    } else if (!takeTime(value, result.start)) {
+      return false;
+    }
     skipBlanks(value);
     if (value.empty() || value.front() != '-') return false;
     value.remove_prefix(1);
@@ -818,6 +825,10 @@ class Decoder {
       result.openEnd = true;
     } else if (!takeTime(value, result.end) || !trimRight(value).empty()) {
       return false;
+    }
+    if (now) {
+      result.startNow = true;
+      result.openEnd = true;
     }
     result.valid = true;
     target = result;

@@ -115,7 +115,7 @@ class Printer {
   void range(const std::string& indent, const SdpRange& r) {
     if (!r.valid) return;
     std::string text = r.npt ? "npt " : "smpte " + fixed3(r.smpteFrameRate) + " ";
-    text += fixed3(r.start) + "-";
+    text += (r.startNow ? std::string("now") : fixed3(r.start)) + "-";
     if (!r.openEnd) text += fixed3(r.end);
     line(indent, "range", text);
   }

@@ -81,7 +81,8 @@ struct SdpRange {
   double start = 0.0;    // seconds
   double end = 0.0;      // seconds; meaningless when openEnd
   double smpteFrameRate = 0.0;
-  bool openEnd = false;
+  bool openEnd = false;   // no end, or a range from "now": unknown duration
+  bool startNow = false;  // npt "now-" (start 0.0)
 };
 
 struct SdpDirection {

@@ -168,7 +168,18 @@ TEST(SdpAttributes, Ranges) {
   EXPECT_TRUE(drop.first->range.valid);
   EXPECT_DOUBLE_EQ(drop.first->range.end, 2.0);
 
-  for (const char* bad : {"a=range:clock=19961108T142300Z-", "a=range:npt=now-", "a=range:npt 0-1",
+  // A live range from "now": start 0, duration unknown even with an end.
+  for (const char* live : {"a=range:npt=now-", "a=range:npt=NOW-30", "a=range:npt = now - "}) {
+    const Decoded r = decode(kHead + live + "\n");
+    ASSERT_EQ(r.rc, kSdpOk) << live;
+    EXPECT_TRUE(r.first->range.valid) << live;
+    EXPECT_TRUE(r.first->range.startNow) << live;
+    EXPECT_TRUE(r.first->range.openEnd) << live;
+    EXPECT_DOUBLE_EQ(r.first->range.start, 0.0) << live;
+  }
+
+  for (const char* bad : {"a=range:clock=19961108T142300Z-", "a=range:smpte=now-", "a=range:npt=nowx-",
+                          "a=range:npt=now", "a=range:npt 0-1",
                           "a=range:npt=5", "a=range:npt=1-2x", "a=range:smpte=1:2-"}) {
     const Decoded r = decode(kHead + bad + "\n");
     ASSERT_EQ(r.rc, kSdpOk) << bad;
