@@ -280,7 +280,9 @@ int32_t RtspSession::play() {
     std::string range = "npt=0.0-";
     if (sdp_ && sdp_->range.valid && sdp_->range.npt) {
       char text[128];
-      if (sdp_->range.openEnd) {
+      if (sdp_->range.startNow) {
+        std::snprintf(text, sizeof text, "npt=now-");
+      } else if (sdp_->range.openEnd) {
         std::snprintf(text, sizeof text, "npt=%f-", sdp_->range.start);
       } else {
         std::snprintf(text, sizeof text, "npt=%f-%f", sdp_->range.start, sdp_->range.end);

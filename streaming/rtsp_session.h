@@ -27,8 +27,9 @@
 //   values are used as they are, "*" is the base, others are appended.
 //   Aggregate PLAY and TEARDOWN go to the session-level control URL when it
 //   is absolute, else to the URL that was described.
-// - An open-ended range ("npt=now-", "npt=5-") has no end: rangeEnd gives
-//   0.0 (unknown duration) and PLAY asks for "npt=<start>-".
+// - An open-ended range ("npt=5-", "npt=now-", "npt=now-30") has no end:
+//   rangeEnd gives 0.0 (unknown duration) and PLAY asks for "npt=<start>-",
+//   or "npt=now-" for a live session.
 // - Each stream has its own RTP session, and packets go to the receiver of
 //   the session they arrived on; the newest video and the newest audio
 //   stream are the ones polled.

@@ -35,9 +35,9 @@ std::unique_ptr<RtspSession> makeSession(RtpDeliverCallback deliver = nullptr) {
 
 // A server that writes absolute control URLs, gives Content-Base without a
 // final slash and uses payload type 96 for both media.
-std::string clipDescription(const std::string& base, const std::string& extra = "") {
+std::string clipDescription(const std::string& base, const std::string& range) {
   return "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=clip\r\nc=IN IP4 0.0.0.0\r\nt=0 0\r\n"
-         "a=control:*\r\na=range:npt=0-10\r\n" + extra +
+         "a=control:*\r\n" + (range.empty() ? "" : "a=range:" + range + "\r\n") +
          "m=video 0 RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n"
          "a=fmtp:96 profile-level-id=1;config=000001B001\r\n"
          "a=control:" + base + "/trackID=1\r\na=cliprect:0,0,144,176\r\n"
@@ -57,7 +57,7 @@ class ClipServer {
     const std::string base = peer_.url("/clip.mp4");
     if (r.method == "DESCRIBE") {
       return rtspReply(r, "200 OK", "Content-Base: " + base + "\r\nContent-Type: application/sdp\r\n",
-                       clipDescription(base, extraSdp));
+                       clipDescription(base, range));
     }
     if (r.method == "SETUP") {
       const UdpPeer& sender = r.url.find("trackID=1") != std::string::npos ? video : audio;
@@ -79,7 +79,7 @@ class ClipServer {
   bool withServerPort = true;
   int timeoutSeconds = 60;
   std::string playStatus = "200 OK";
-  std::string extraSdp;
+  std::string range = "npt=0-10";
 
  private:
   RtspPeer peer_;
@@ -240,6 +240,29 @@ TEST_F(RtspSessionTest, RefusedPlay) {
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   EXPECT_EQ(session_->play(), kSessionRtspBase + kRtspStatusError);
   EXPECT_FALSE(session_->playing());
+}
+
+TEST_F(RtspSessionTest, PlayRangeFollowsTheDescription) {
+  const struct {
+    const char* range;  // "" : none
+    const char* requested;
+    double end;
+  } cases[] = {
+      {"npt=0-10", "npt=0.000000-10.000000", 10.0}, {"", "npt=0.0-", 0.0},
+      {"npt=5-", "npt=5.000000-", 0.0},             {"npt=now-", "npt=now-", 0.0},
+      {"npt=now-30", "npt=now-", 0.0},
+  };
+  for (const auto& c : cases) {
+    server_.range = c.range;
+    describeAndAdd(freePairPort());
+    EXPECT_DOUBLE_EQ(session_->rangeEnd(), c.end) << c.range;
+    ASSERT_EQ(session_->setup(nullptr), kSessionOk);
+    ASSERT_EQ(session_->play(), kSessionOk);
+    const auto plays = server_.peer().requests("PLAY");
+    ASSERT_FALSE(plays.empty());
+    EXPECT_EQ(plays.back().header("Range"), c.requested) << c.range;
+    RtspSession::destroy(session_);
+  }
 }
 
 TEST(RtspSessionDescribeTest, BaseFromContentBaseOrLocation) {
