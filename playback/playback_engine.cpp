@@ -561,6 +561,9 @@ int PlaybackEngine::tick() {
 
 int32_t PlaybackEngine::msUntilNextTick() const {
   if (!source_ || !renderer_ || sourceIsAudioOnly()) return kMaxTickIntervalMs;
+  // A live source waiting for the network is asked again a little later;
+  // ticking at once would keep the controller lock nearly always taken.
+  if (source_->awaitingData()) return kAwaitingDataTickMs;
   if (!pendingFrame_) return 0;
   const int64_t due = static_cast<int64_t>(pendingPositionMs_) - clockMs_;
   return static_cast<int32_t>(std::clamp<int64_t>(due, 1, kMaxTickIntervalMs));

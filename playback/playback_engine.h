@@ -127,6 +127,8 @@ class PlaybackEngine {
   // holds kAudioPrimeMs), 0 when a tick has work now.
   int32_t msUntilNextTick() const;
   static constexpr int32_t kMaxTickIntervalMs = 10;
+  // The next tick after one that found a live source still waiting for data.
+  static constexpr int32_t kAwaitingDataTickMs = 10;
 
   // Settings the shell reaches directly.
   int32_t repeat() const { return repeat_; }

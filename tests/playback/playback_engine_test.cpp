@@ -422,6 +422,8 @@ TEST_F(EngineTest, LiveSourceAwaitingDataStaysOpenAndItsClockWaitsWithoutSound) 
   EXPECT_EQ(run(3000), 0);  // three seconds of buffering stop nothing
   EXPECT_FALSE(destroyed);
   EXPECT_GT(src->count(3), 1000);  // asked again on every tick, never held up
+  // The playback thread is told to come back a little later, not at once.
+  EXPECT_EQ(engine.msUntilNextTick(), PlaybackEngine::kAwaitingDataTickMs);
   src->awaiting = false;
   src->videoRequests.clear();
   // The clock resumes from the last picture instead of racing to catch up

@@ -5,12 +5,14 @@
 #include <QGuiApplication>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "media/yuv_file_source.h"
 #include "playback/panel/skin_resources.h"
 #include "gui_application.h"
 #include "playback_fakes.h"
+#include "streaming/stream_test_support.h"
 #include "video/memory_window_surface.h"
 
 namespace strevana {
@@ -427,6 +429,51 @@ TEST_F(ControllerThreadTest, UserOperationsInterleaveWithThePlaybackThreadAndSto
   EXPECT_LT(std::chrono::steady_clock::now() - stopStart, std::chrono::seconds(2));
   EXPECT_EQ(controller.threadState(), PlayerController::kThreadEnded);
   EXPECT_FALSE(controller.playing());
+}
+
+TEST_F(ControllerThreadTest, AStreamThatSendsNothingNeverHoldsUpTheWindow) {
+  // A real streaming source on a loopback port nobody sends to: it buffers,
+  // then stalls, for (2000 + 10000) / 100 rounds of 100 ms.
+  const int port = testing::freePort(SOCK_DGRAM, true);
+  ASSERT_NE(port, 0);
+  const std::string sdp = (dir.path() / "silent.sdp").string();
+  {
+    std::ofstream out(sdp);
+    out << "v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=silent\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+        << "m=video " << port << " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n"
+        << "a=fmtp:96 profile-level-id=1;config=000001B001000001B58913000001000000012000C48D8800CD05841214"
+           "43000001B24C61766335392E33372E313030\r\n";
+  }
+  controller.startPlaybackThread();
+  const auto elapsedMs = [](std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+  };
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(controller.openFile(sdp.c_str()), 1);
+  EXPECT_LT(elapsedMs(start), 300);
+  // While it waits, every operation gets the lock within a tick or two.
+  int64_t longest = 0;
+  for (int i = 0; i < 20; ++i) {
+    start = std::chrono::steady_clock::now();
+    controller.updateDisplay();
+    longest = std::max<int64_t>(longest, elapsedMs(start));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_LT(longest, 300);
+  EXPECT_TRUE(controller.playing());
+  controller.withEngine([](PlaybackEngine& e) {
+    EXPECT_NE(e.source(), nullptr);
+    EXPECT_TRUE(e.source() && e.source()->awaitingData());
+    return 0;
+  });
+  // Pausing a live stream closes it, at once.
+  start = std::chrono::steady_clock::now();
+  controller.pausePlayback();
+  EXPECT_LT(elapsedMs(start), 300);
+  controller.withEngine([](PlaybackEngine& e) {
+    EXPECT_EQ(e.source(), nullptr);
+    return 0;
+  });
 }
 
 TEST_F(ControllerThreadTest, StoppingWithoutAThreadReturnsAtOnce) {
