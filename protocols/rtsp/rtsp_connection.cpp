@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "protocols/rtsp/ipv4_lookup.h"
 #include "protocols/rtsp/protocol_log.h"
 
 namespace strevana {
@@ -27,21 +27,14 @@ class TcpRtspConnection final : public RtspConnection {
 
   int open(const std::string& host, uint16_t port, uint32_t timeoutMs) override {
     close();
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int lookup = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (lookup != 0 || found == nullptr) {
-      protocolLog(3, kLogTag, "cannot resolve %s: %s", host.c_str(), gai_strerror(lookup));
-      if (found != nullptr) freeaddrinfo(found);
-      if (lookup == EAI_NONAME) return kRtspHostNotFound;
-      if (lookup == EAI_AGAIN) return kRtspHostTryAgain;
-      return kRtspHostLookupFailed;
+    uint32_t ipv4 = 0;
+    const int lookup = lookUpIpv4(host, ipv4);
+    if (lookup != 0) {
+      protocolLog(3, kLogTag, "cannot resolve %s", host.c_str());
+      return lookup;
     }
     sockaddr_in address{};
-    std::memcpy(&address, found->ai_addr, std::min<std::size_t>(sizeof address, found->ai_addrlen));
-    freeaddrinfo(found);
+    address.sin_addr.s_addr = htonl(ipv4);
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
 
