@@ -1,10 +1,13 @@
 #include "protocols/rtsp/rtsp_client.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <new>
 
+#include "protocols/rtsp/ipv4_lookup.h"
 #include "protocols/rtsp/protocol_log.h"
 
 namespace strevana {
@@ -227,7 +230,7 @@ int RtspClient::transact(std::string_view method, const std::string& url, const 
       return kRtspFailed;
     }
     if (!response_) response_ = std::make_unique<RtspResponse>();
-    const int rc = reader_.readReply(*response_);
+    const int rc = reader_.readReply(*response_, method == "DESCRIBE");
     if (rc != 0) {
       protocolLog(3, kLogTag, "reply to %.*s not decoded (%d)", static_cast<int>(method.size()), method.data(), rc);
       closeSocket();
@@ -236,7 +239,8 @@ int RtspClient::transact(std::string_view method, const std::string& url, const 
     }
     if (response_->connectionClose) closeSocket();
     const char status = response_->statusClass();
-    if (response_->sequenceNumber != nextCSeq_ || status == '1') continue;
+    // A reply without CSeq can only answer the one request outstanding.
+    if ((response_->hasSequenceNumber && response_->sequenceNumber != nextCSeq_) || status == '1') continue;
     ++nextCSeq_;
     if (status == '4' || status == '5') return kRtspStatusError;
     if (response_->cookie) cookie_ = response_->cookie;
@@ -283,12 +287,9 @@ int RtspClient::setup(const std::string& mediaUrl, const RtspRequest* command, R
                       std::unique_ptr<RtspResponse>& response, bool useAggregate) {
   response.reset();
   if (command == nullptr || !command->transport) return kRtspBadCommand;
-  // The media must live on the server this client talks to: same scheme,
-  // host and port as the current URL, up to the first '/' after "rtsp://".
-  if (mediaUrl.compare(0, 7, "rtsp://") != 0) return kRtspBadMediaUrl;
-  const std::size_t slash = mediaUrl.find('/', 7);
-  if (slash == std::string::npos || currentUrl_.compare(0, slash, mediaUrl, 0, slash) != 0 ||
-      (currentUrl_.size() > slash && currentUrl_[slash] != '/')) {
+  // The media must live on the server this client talks to.
+  if (mediaUrl.compare(0, 7, "rtsp://") != 0 || mediaUrl.find('/', 7) == std::string::npos ||
+      !sameServer(mediaUrl)) {
     return kRtspBadMediaUrl;
   }
   const std::optional<std::string> requestSession = useAggregate ? aggregateSession_ : std::nullopt;
@@ -318,6 +319,40 @@ int RtspClient::setup(const std::string& mediaUrl, const RtspRequest* command, R
   } catch (const std::bad_alloc&) {
     return kRtspFailed;
   }
+}
+
+bool RtspClient::sameServer(const std::string& mediaUrl) const {
+  std::string host;
+  uint16_t port = 0;
+  if (parseRtspUrl(mediaUrl, host, port) != kRtspOk || port != serverPort_) return false;
+  if (strcasecmp(host.c_str(), hostName_.c_str()) == 0) return true;
+  // Written differently ("localhost" and "127.0.0.1"): the same server when
+  // both names lead to the same address.
+  uint32_t ours = 0;
+  uint32_t theirs = 0;
+  return lookUpIpv4(hostName_, ours) == 0 && lookUpIpv4(host, theirs) == 0 && ours == theirs;
+}
+
+int RtspClient::getParameter(RtspClientSession* session, std::unique_ptr<RtspResponse>& response) {
+  response.reset();
+  if (checkSession(session, nullptr) != kRtspOk) return kRtspBadCommand;
+  return request("GET_PARAMETER", session->mediaUrl, session->identifier, nullptr, response);
+}
+
+int RtspClient::getParameter(const std::string& url, std::unique_ptr<RtspResponse>& response) {
+  response.reset();
+  return request("GET_PARAMETER", url, aggregateSession_, nullptr, response);
+}
+
+int RtspClient::options(RtspClientSession* session, std::unique_ptr<RtspResponse>& response) {
+  response.reset();
+  if (checkSession(session, nullptr) != kRtspOk) return kRtspBadCommand;
+  return request("OPTIONS", session->mediaUrl, session->identifier, nullptr, response);
+}
+
+int RtspClient::options(const std::string& url, std::unique_ptr<RtspResponse>& response) {
+  response.reset();
+  return request("OPTIONS", url, aggregateSession_, nullptr, response);
 }
 
 bool RtspClient::ownsSession(const RtspClientSession* session) const {

@@ -24,6 +24,13 @@
 //   gives a record carrying the aggregate identifier.
 // - Redirects are followed for every method (at most kRtspMaxRedirects per
 //   request); the request is then resent to the "Location" URL.
+// - A reply without CSeq answers the one request outstanding (a request is
+//   only ever sent when none is).
+// - A reply without Content-Length has no body (RFC 2326 12.14), also with
+//   "Connection: close"; only a DESCRIBE reply that names a Content-Type
+//   without a length is read to the end of the connection.
+// - SETUP's media URL must be on this client's server: same port, and a
+//   host that is the same name or resolves to the same IPv4 address.
 // - At most kRtspMaxSkippedReplies replies with another CSeq are skipped per
 //   request, so a chattering server cannot hold the caller forever.
 // - URLs with control characters or blanks are refused (code 22), so a
@@ -116,6 +123,13 @@ class RtspClient {
   int teardown(RtspClientSession* session, const RtspRequest* command, std::unique_ptr<RtspResponse>& response);
   // Aggregate TEARDOWN; frees every session record when accepted.
   int teardown(const std::string& url, const RtspRequest* command, std::unique_ptr<RtspResponse>& response);
+  // GET_PARAMETER without a body (RFC 2326 10.8) and OPTIONS (10.1), on a
+  // session or on `url` with the aggregate session: requests that keep a
+  // session alive without changing it.
+  int getParameter(RtspClientSession* session, std::unique_ptr<RtspResponse>& response);
+  int getParameter(const std::string& url, std::unique_ptr<RtspResponse>& response);
+  int options(RtspClientSession* session, std::unique_ptr<RtspResponse>& response);
+  int options(const std::string& url, std::unique_ptr<RtspResponse>& response);
 
   // Decodes `url` into the current URL, host and port: 0, 17 when a URL is
   // already set, -1 without "rtsp://", 22 for a bad host or port.
@@ -159,6 +173,9 @@ class RtspClient {
   int request(std::string_view method, std::string url, const std::optional<std::string>& session,
               const RtspRequest* command, std::unique_ptr<RtspResponse>& response);
   int followRedirect(const RtspResponse& reply);
+  // Same port and host as the current URL; host names written differently
+  // count as the same when they resolve to the same IPv4 address.
+  bool sameServer(const std::string& mediaUrl) const;
   bool ownsSession(const RtspClientSession* session) const;
   int checkSession(RtspClientSession* session, const RtspRequest* command) const;
   void freeSessions();

@@ -223,7 +223,10 @@ int RtspReplyReader::handleHeader(RtspResponse& reply, const std::string& line) 
       }
       case HeaderKind::kCSeq: {
         uint64_t cseq = 0;
-        if (parseNumber(value, 0xFFFFFFFFu, cseq)) reply.sequenceNumber = static_cast<uint32_t>(cseq);
+        if (parseNumber(value, 0xFFFFFFFFu, cseq)) {
+          reply.sequenceNumber = static_cast<uint32_t>(cseq);
+          reply.hasSequenceNumber = true;
+        }
         break;
       }
       case HeaderKind::kRtpInfo:
@@ -243,7 +246,7 @@ int RtspReplyReader::handleHeader(RtspResponse& reply, const std::string& line) 
   return 0;  // unknown headers are ignored
 }
 
-int RtspReplyReader::readReply(RtspResponse& reply) {
+int RtspReplyReader::readReply(RtspResponse& reply, bool bodyToEnd) {
   reply = RtspResponse{};
   lastWasRtpInfo_ = false;
   contentLengthSeen_ = false;
@@ -272,8 +275,11 @@ int RtspReplyReader::readReply(RtspResponse& reply) {
     if (rc != 0) return rc;
   }
 
+  // RFC 2326 12.14: without Content-Length there is no body, whatever the
+  // Connection header says. Only a reply whose caller expects a described
+  // body (Content-Type, no length) is read to the end of the connection.
   if (reply.contentLength > 0) return readBody(reply, reply.contentLength);
-  if (reply.connectionClose && !contentLengthSeen_) return readBodyToEnd(reply);
+  if (bodyToEnd && !contentLengthSeen_ && reply.contentType) return readBodyToEnd(reply);
   return 0;
 }
 

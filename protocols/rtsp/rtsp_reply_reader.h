@@ -38,7 +38,11 @@ class RtspReplyReader {
   // Clears `reply` and decodes the next reply into it: 0, kRtspReadFailed
   // or kRtspBadReply. After a failure the buffered bytes are unreliable and
   // the caller drops the connection (and calls reset()).
-  int readReply(RtspResponse& reply);
+  // A reply without Content-Length has no body (RFC 2326 12.14), also with
+  // "Connection: close"; with bodyToEnd (a DESCRIBE, whose reply describes
+  // something) one that names a Content-Type without a length takes
+  // everything up to the end of the connection as its body.
+  int readReply(RtspResponse& reply, bool bodyToEnd = false);
 
   // Forgets buffered bytes (the connection they came from is gone).
   void reset() {

@@ -242,13 +242,48 @@ TEST(RtspClientReplies, ErrorStatusHandsTheReplyOver) {
 }
 
 TEST(RtspClientReplies, CloseFlagBodyThenTeardownWithoutConnection) {
-  OneReply s("RTSP/1.0 200 OK\r\nCSeq: 1\r\nConnection: close\r\n\r\nv=0\r\ns=rest of the stream\r\n", true);
+  OneReply s("RTSP/1.0 200 OK\r\nCSeq: 1\r\nConnection: close\r\nContent-Type: application/sdp\r\n\r\n"
+             "v=0\r\ns=rest of the stream\r\n",
+             true);
   ASSERT_EQ(s.describe(), 0);
   EXPECT_TRUE(s.response->connectionClose);
   EXPECT_EQ(s.response->body, "v=0\r\ns=rest of the stream\r\n");
   EXPECT_FALSE(s.client->connected());
   EXPECT_EQ(s.client->teardown(s.client->currentUrl(), nullptr, s.response), kRtspNotConnected);
   EXPECT_EQ(s.server.connections(), 1);  // no connection made for the teardown
+}
+
+// Replies a server sends without a length or a CSeq settle their request at
+// once instead of waiting out the receive time-out.
+TEST(RtspClientReplies, ReplyWithoutLengthOrCSeqSettlesAtOnce) {
+  const struct {
+    const char* name;
+    std::string reply;  // to the second request, a TEARDOWN
+    int rc;
+  } cases[] = {
+      {"200 with Connection: close, no length", "RTSP/1.0 200 OK\r\nCSeq: 2\r\nConnection: close\r\n\r\n", 0},
+      {"404 without CSeq", "RTSP/1.0 404 Not Found\r\n\r\n", kRtspStatusError},
+  };
+  for (const auto& c : cases) {
+    ScriptedServer server([&](ScriptedConnection& connection, int) {
+      connection.readRequest();
+      connection.send(ok(1));
+      connection.readRequest();
+      connection.send(c.reply);
+      connection.waitForClose();  // the connection stays open
+    });
+    auto client = connectTo(server);
+    ASSERT_NE(client, nullptr);
+    client->setReceiveTimeoutMs(10000);
+    std::unique_ptr<RtspResponse> response;
+    ASSERT_EQ(client->describe(nullptr, response), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client->teardown(client->currentUrl(), nullptr, response), c.rc) << c.name;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.name;
+    ASSERT_NE(response, nullptr) << c.name;
+    EXPECT_FALSE(response->body.has_value()) << c.name;
+    EXPECT_EQ(client->nextSequenceNumber(), 3u) << c.name;
+  }
 }
 
 TEST(RtspClientReplies, CookieIsSentBack) {
@@ -554,6 +589,50 @@ TEST_F(RtspClientSessions, SessionPlayAndChecks) {
   EXPECT_EQ(client_->firstSession(), audio);
   EXPECT_EQ(audio->next, nullptr);
   EXPECT_EQ(client_->play(video, nullptr, response_), kRtspBadCommand);  // freed record
+}
+
+TEST_F(RtspClientSessions, KeepAliveRequests) {
+  replyHeaders_ = {"Session: s1;timeout=20\r\n"};
+  RtspClientSession* video = nullptr;
+  const std::string url = server_->url("/media/clip.mp4/track1");
+  ASSERT_EQ(client_->setup(url, &setup_, video, response_, false), 0);
+  ASSERT_EQ(client_->getParameter(video, response_), 0);
+  ASSERT_EQ(client_->options(video, response_), 0);
+  ASSERT_EQ(client_->getParameter(client_->currentUrl(), response_), 0);
+  EXPECT_EQ(requestLine(1), "GET_PARAMETER " + url + " RTSP/1.0\r\nCSeq: 2\r\nSession: s1\r\n"
+                            "User-Agent: Dazov RTSP 1.0\r\n\r\n");
+  EXPECT_EQ(requestLine(2), "OPTIONS " + url + " RTSP/1.0\r\nCSeq: 3\r\nSession: s1\r\n"
+                            "User-Agent: Dazov RTSP 1.0\r\n\r\n");
+  // No aggregate session: the aggregate form names none.
+  EXPECT_EQ(requestLine(3), "GET_PARAMETER " + server_->url() + " RTSP/1.0\r\nCSeq: 4\r\n"
+                            "User-Agent: Dazov RTSP 1.0\r\n\r\n");
+  RtspClientSession stranger;
+  EXPECT_EQ(client_->getParameter(&stranger, response_), kRtspBadCommand);
+  EXPECT_EQ(client_->options(nullptr, response_), kRtspBadCommand);
+}
+
+// The same server written another way: "localhost" for the client, the
+// address in the control URLs.
+TEST(RtspClientSetup, SameServerByAddress) {
+  ScriptedServer server([](ScriptedConnection& c, int) {
+    for (int cseq = 1;; ++cseq) {
+      if (c.readRequest().empty()) return;
+      c.send(ok(cseq, "Session: s\r\n"));
+    }
+  });
+  int error = 0;
+  const std::string port = std::to_string(server.port());
+  auto client = RtspClient::create("rtsp://localhost:" + port + "/media/clip.mp4", error);
+  ASSERT_NE(client, nullptr) << error;
+  RtspRequest setup;
+  setup.transport = "RTP/AVP;unicast;client_port=6970-6971";
+  RtspClientSession* session = nullptr;
+  std::unique_ptr<RtspResponse> response;
+  EXPECT_EQ(client->setup("rtsp://127.0.0.1:" + port + "/media/clip.mp4/track1", &setup, session, response, false), 0);
+  EXPECT_EQ(client->setup("rtsp://LOCALHOST:" + port + "/media/clip.mp4/track2", &setup, session, response, false),
+            0);
+  EXPECT_EQ(client->setup("rtsp://127.0.0.2:" + port + "/media/clip.mp4/track3", &setup, session, response, false),
+            kRtspBadMediaUrl);
 }
 
 TEST_F(RtspClientSessions, SetupArgumentChecks) {

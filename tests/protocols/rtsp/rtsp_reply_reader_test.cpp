@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace strevana {
@@ -44,10 +45,11 @@ std::string withTerminator(const std::string& crlfText, const std::string& termi
 }
 
 // Reads one reply from `text`, handed out `chunk` bytes at a time.
-int readOne(const std::string& text, RtspResponse& reply, std::size_t chunk = 4096, bool timeOutAtEnd = false) {
+int readOne(const std::string& text, RtspResponse& reply, std::size_t chunk = 4096, bool timeOutAtEnd = false,
+            bool bodyToEnd = false) {
   MemorySource source(text, chunk, timeOutAtEnd);
   RtspReplyReader reader(source);
-  return reader.readReply(reply);
+  return reader.readReply(reply, bodyToEnd);
 }
 
 const std::string kReply =
@@ -127,24 +129,57 @@ TEST(RtspReplyReader, HeaderHandlers) {
   EXPECT_FALSE(reply.body.has_value());  // a length of 0 wins over the close flag
 }
 
-TEST(RtspReplyReader, CloseWithoutLengthTakesTheRest) {
+// RFC 2326 12.14: no Content-Length, no body, even when the server closes;
+// only a reply the caller expects a description in (DESCRIBE) that names a
+// Content-Type is read to the end of the connection.
+TEST(RtspReplyReader, BodyWithoutLength) {
+  const std::string head = "RTSP/1.0 200 OK\nCSeq: 1\n";
+  const struct {
+    std::string headers;
+    bool bodyToEnd;
+    std::optional<std::string> body;
+  } cases[] = {
+      {"Connection: close\n", false, std::nullopt},
+      {"Connection: close\n", true, std::nullopt},
+      {"Connection: close\nContent-Type: application/sdp\n", false, std::nullopt},
+      {"Connection: close\nContent-Type: application/sdp\n", true, "line one\nline two"},
+      {"Content-Type: application/sdp\n", true, "line one\nline two"},
+  };
+  for (const auto& c : cases) {
+    RtspResponse reply;
+    ASSERT_EQ(readOne(head + c.headers + "\nline one\nline two", reply, 5, false, c.bodyToEnd), 0) << c.headers;
+    EXPECT_EQ(reply.body, c.body) << c.headers << c.bodyToEnd;
+  }
   RtspResponse reply;
-  ASSERT_EQ(readOne("RTSP/1.0 200 OK\nCSeq: 1\nConnection: close\n\nline one\nline two", reply, 5), 0);
-  EXPECT_EQ(reply.body, "line one\nline two");
-  const std::string head = "RTSP/1.0 200 OK\r\nCSeq: 1\r\n";
-  ASSERT_EQ(readOne(head + "Content-Length: 1048576\r\n\r\n" + std::string(1048576, 'b'), reply, 65536), 0);
+  ASSERT_EQ(readOne("RTSP/1.0 200 OK\r\nCSeq: 1\r\nContent-Length: 1048576\r\n\r\n" + std::string(1048576, 'b'),
+                    reply, 65536),
+            0);
   EXPECT_EQ(reply.body->size(), 1048576u);
+
+  // The bytes after a reply without length are the next reply.
+  MemorySource source("RTSP/1.0 200 OK\r\nCSeq: 1\r\nConnection: close\r\n\r\nRTSP/1.0 404 No\r\nCSeq: 2\r\n\r\n",
+                      4096);
+  RtspReplyReader reader(source);
+  ASSERT_EQ(reader.readReply(reply), 0);
+  EXPECT_FALSE(reply.body.has_value());
+  ASSERT_EQ(reader.readReply(reply), 0);
+  EXPECT_STREQ(reply.statusCode, "404");
+  EXPECT_EQ(reply.sequenceNumber, 2u);
+  EXPECT_TRUE(reply.hasSequenceNumber);
+  ASSERT_EQ(readOne("RTSP/1.0 404 No\r\n\r\n", reply), 0);
+  EXPECT_FALSE(reply.hasSequenceNumber);
 }
 
 TEST(RtspReplyReader, RefusedReplies) {
   const std::string head = "RTSP/1.0 200 OK\r\nCSeq: 1\r\n";
-  const std::string closing = head + "Connection: close\r\n\r\n";
+  const std::string closing = head + "Connection: close\r\nContent-Type: application/sdp\r\n\r\n";
   std::string manyLines = "RTSP/1.0 200 OK\r\n";
   for (std::size_t i = 0; i <= kRtspMaxHeaderLines; ++i) manyLines += "RTP-Info: url=x\r\n";
   struct Case {
     std::string text;
     int rc;
     bool timeOutAtEnd = false;
+    bool bodyToEnd = false;
   };
   const Case cases[] = {
       {"HTTP/1.0 200 OK\r\n\r\n", kRtspBadReply},
@@ -162,14 +197,14 @@ TEST(RtspReplyReader, RefusedReplies) {
       {head + "Content-Length: 0x10\r\n\r\n", kRtspBadReply},
       {head + "Content-Length: 3\r\nContent-Length: 4\r\n\r\nabcd", kRtspBadReply},
       {head + "Content-Length: 10\r\n\r\nabc", kRtspReadFailed},
-      {closing + std::string(kRtspMaxBodyBytes + 1, 'x'), kRtspBadReply},
-      {closing + "partial", kRtspReadFailed, true},  // a stalled body is not a whole one
+      {closing + std::string(kRtspMaxBodyBytes + 1, 'x'), kRtspBadReply, false, true},
+      {closing + "partial", kRtspReadFailed, true, true},  // a stalled body is not a whole one
       {manyLines + "\r\n", kRtspBadReply},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 80));
     RtspResponse reply;
-    EXPECT_EQ(readOne(c.text, reply, 65536, c.timeOutAtEnd), c.rc);
+    EXPECT_EQ(readOne(c.text, reply, 65536, c.timeOutAtEnd, c.bodyToEnd), c.rc);
   }
 }
 
