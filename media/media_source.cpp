@@ -43,11 +43,9 @@ int32_t MediaSource::setVideoStreamFile(const char* path, const uint8_t* config,
                                         uint32_t configLength) {
   videoStreamFile.clear();
   if (!usablePath(path)) return 0;
-  // The elementary stream starts at the configuration's eleventh byte.
-  const bool withConfig = config && configLength > 10;
-  if (createSaveFile(path, withConfig ? config + 10 : nullptr, withConfig ? configLength - 10 : 0)) {
-    videoStreamFile = path;
-  }
+  // The configuration is the stream's own VOS/VOL headers (no private
+  // header in front): a player needs all of it before the first sample.
+  if (createSaveFile(path, config, config ? configLength : 0)) videoStreamFile = path;
   return 0;
 }
 

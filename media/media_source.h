@@ -58,6 +58,7 @@ class MediaSource {
   virtual uint64_t audioPacketsLost();                           // 13
   // 14-17: stream saving targets. Null or empty paths switch saving off; a file
   // that cannot be created leaves that saving off for the life of the source.
+  // Both elementary streams start with the whole decoder configuration.
   virtual int32_t setVideoStreamFile(const char* path, const uint8_t* config,
                                      uint32_t configLength);     // 14
   virtual int32_t setAudioStreamFile(const char* path, const uint8_t* config,

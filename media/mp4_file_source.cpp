@@ -45,9 +45,9 @@ Mp4FileSource::Mp4FileSource(const char* fileName, int32_t, OutputFormat format,
   if (hasAudio) {
     setAudioStreamFile(audioStreamPath, audioConfig_.data(), static_cast<uint32_t>(audioConfig_.size()));
   }
-  // The first picture again, now that its samples can go to the saved stream
-  // (without one, the picture decoded while opening stands).
-  if (videoStreamPath && *videoStreamPath) seekVideo(0);
+  // Decoded once all four targets are set: its samples are the first in the
+  // saved stream and its picture the first in the raw video file.
+  if (hasVideo) decodeFirstPicture();
 }
 
 Mp4FileSource::~Mp4FileSource() {
@@ -167,9 +167,7 @@ bool Mp4FileSource::open(const char* fileName, OutputFormat format, PostfilterMo
   }
 
   if (hasVideo) {
-    if (createVideoDecoder(format, postfilter)) {
-      seekVideo(0);
-    } else {
+    if (!createVideoDecoder(format, postfilter)) {
       file_->releaseTrack(videoTrack_);
       videoTrack_ = nullptr;
       hasVideo = 0;
@@ -199,17 +197,25 @@ bool Mp4FileSource::open(const char* fileName, OutputFormat format, PostfilterMo
     closeFile();
     return false;
   }
-  if (hasVideo && video_ && video_->currentPicture()) {
+  if (!hasVideo) setDisplaySize();
+  return true;
+}
+
+void Mp4FileSource::decodeFirstPicture() {
+  seekVideoSaving(0, this);
+  if (video_ && video_->currentPicture()) {
     width = video_->currentPicture()->desc().width();
     height = video_->currentPicture()->desc().height();
   }
+  setDisplaySize();
+}
+
+void Mp4FileSource::setDisplaySize() {
   if (hasVideo && displayWidth != 0 && (displayWidth != width || displayHeight != height)) {
-    // the file's own display size stands
-  } else {
-    displayWidth = static_cast<int32_t>(width * pixelAspect);
-    displayHeight = height;
+    return;  // the file's own display size stands
   }
-  return true;
+  displayWidth = static_cast<int32_t>(width * pixelAspect);
+  displayHeight = height;
 }
 
 // ---- video ----
@@ -285,7 +291,9 @@ bool Mp4FileSource::feedVideoSample(int64_t number) {
   return true;
 }
 
-void Mp4FileSource::seekVideo(int64_t time) {
+void Mp4FileSource::seekVideo(int64_t time) { seekVideoSaving(time, nullptr); }
+
+void Mp4FileSource::seekVideoSaving(int64_t time, MediaSource* rawSaveTo) {
   if (!video_ || !videoTrack_) return;
   if (time < 0) time = 0;
   uint32_t n = 0;
@@ -311,7 +319,7 @@ void Mp4FileSource::seekVideo(int64_t time) {
     const bool fed = feedVideoSample(s);
     if (video_->status() == 0) video_->step();
     while (video_->output().count() > 0) {
-      video_->takePicture(nullptr);
+      video_->takePicture(rawSaveTo);
       if (!video_->currentPicture()) break;
       tookAny = true;
       const uint64_t pictureTime = video_->currentPicture()->desc().time();
@@ -577,14 +585,21 @@ bool Mp4FileSource::getAudio(FrameRequest request, AudioChunk*& chunks, int32_t&
     case kRequestPerSource: --currentAudioSample_; break;
     case kRequestAtPosition: {
       uint32_t n = 0;
-      if (audioTrack_->findSample(t, n) == kMp4Ok) currentAudioSample_ = n;
+      if (audioTrack_->findSample(t, n) == kMp4Ok) {
+        // Samples that start before the presentation (the encoder delay)
+        // are decoded too: they prime the decoder, and their sound before
+        // the start is left out all the same.
+        uint64_t lead = 0;
+        while (n > 1 && audioTrack_->getSampleLeadIn(n - 1, lead) == kMp4Ok && lead > 0) --n;
+        currentAudioSample_ = n;
+      }
       break;
     }
     default: break;
   }
   if (currentAudioSample_ < 1) currentAudioSample_ = 1;
-  // The track's last sample is never played.
-  if (currentAudioSample_ >= audioSampleCount) return false;
+  // The last sample plays too: its sound (and saved bytes) end the track.
+  if (currentAudioSample_ > audioSampleCount) return false;
   return decodeAudio(chunks) > 0;
 }
 

@@ -19,6 +19,10 @@
 //   not be made (the source then has no decoder and no current picture) and
 //   re-decodes the current picture at its full 64-bit time stamp.
 // - Names longer than 255 characters are refused (the source stays closed).
+// - Played straight through from the start, every save target gets each
+//   sample or picture once, in order: the first picture is decoded once, after
+//   the targets are set, and its raw picture is saved; the last audio sample
+//   is played like any other. Seeks still feed (and save) samples again.
 //
 // Threads and ownership: as MediaSource (one caller at a time, under the
 // engine's lock). The source owns the container, its video and audio decode
@@ -76,6 +80,12 @@ class Mp4FileSource final : public MediaSource {
 
  private:
   bool open(const char* fileName, OutputFormat format, PostfilterMode postfilter);
+  // The picture shown after opening, decoded once the save targets are set;
+  // unlike a seek's, its raw picture is saved (it is the file's first).
+  void decodeFirstPicture();
+  void setDisplaySize();
+  // seekVideo, writing the pictures taken to rawSaveTo's raw video target.
+  void seekVideoSaving(int64_t time, MediaSource* rawSaveTo);
   void closeFile();
   // Reads a sample into a new element stamped with its time; null at the end
   // of the track or at damage.

@@ -720,8 +720,8 @@ TEST(Mp4FileSourceAudio, RequestsMoveTheCurrentSample) {
   chunks = nullptr;
 
   // Next, back, back below the first (stays there), a position (20 ms per
-  // sample: 1000 ms starts sample 51), and the last sample that is never
-  // played: request 2 sits on count - 1 and the next request fails.
+  // sample: 1000 ms starts sample 51), and the end: request 2 sits on
+  // count - 1, the next request plays the last sample and the one after fails.
   const struct {
     FrameRequest what;
     int32_t timeMs, sample;
@@ -731,6 +731,8 @@ TEST(Mp4FileSourceAudio, RequestsMoveTheCurrentSample) {
     ASSERT_TRUE(pull(*source, step.what, step.timeMs)) << step.what;
     EXPECT_EQ(source->currentAudioSample(), step.sample) << step.what;
   }
+  ASSERT_TRUE(pull(*source, kRequestNext, 0));
+  EXPECT_EQ(source->currentAudioSample(), source->audioSampleCount);
   EXPECT_FALSE(source->getAudio(kRequestNext, chunks, timeMs, changed));
   EXPECT_EQ(chunks, nullptr);
   EXPECT_FALSE(source->getAudio(kRequestCurrent, chunks, timeMs, changed));

@@ -4,13 +4,16 @@
 // conversion.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "media/codec/mp4_file.h"
 #include "media/mp4_file_source.h"
+#include "media/ffmpeg_output.h"
 #include "media/mp4_test_support.h"
 
 namespace strevana {
@@ -75,17 +78,17 @@ class Mp4StreamSaving : public ::testing::Test {
   std::string dir_;
 };
 
-TEST_F(Mp4StreamSaving, VideoElementaryStreamIsConfigTailPlusSamplesAsFed) {
+TEST_F(Mp4StreamSaving, VideoElementaryStreamIsConfigPlusSamplesAsFed) {
   const std::string path = dir_ + "video.m4v";
   Mp4FileSource source(fixture("mpeg4_aac.mp4").c_str(), 0, kFormatYuy2, 0, path.c_str(), nullptr,
                        nullptr, nullptr, 0, 0, 0, nullptr);
   ASSERT_TRUE(source.hasVideo);
   const auto samples = samplesOf("mpeg4_aac.mp4", kMp4TrackVideo);
   const auto& config = source.videoConfig();
-  ASSERT_GT(config.size(), 10u);
+  ASSERT_FALSE(config.empty());
 
   // Opening decodes the first picture: its sample follows the configuration.
-  std::vector<uint8_t> expected(config.begin() + 10, config.end());
+  std::vector<uint8_t> expected(config.begin(), config.end());
   append(expected, samples[0]);
   EXPECT_EQ(readFile(path), expected);
 
@@ -168,18 +171,19 @@ TEST_F(Mp4StreamSaving, RawVideoPerFrameFilesAreTheSteppedPictures) {
                        path.c_str(), nullptr, 1, 0, 0, nullptr);
   ASSERT_TRUE(source.hasVideo);
   auto reference = test::loadReference("mpeg4_bframes.mp4", "yuv420p");
-  // Pictures decoded by seeks are not written.
-  EXPECT_FALSE(std::filesystem::exists(dir_ + "clip0000.yuv"));
+  // The picture decoded at open is the first file; pictures decoded by
+  // seeks are not written.
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "clip0000.yuv"));
   ASSERT_FALSE(picture(source, kRequestAtPosition).empty());
-  EXPECT_FALSE(std::filesystem::exists(dir_ + "clip0000.yuv"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "clip0001.yuv"));
 
   for (int i = 1; i <= 3; ++i) ASSERT_FALSE(picture(source, kRequestNext).empty());
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i <= 3; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "clip%04d.yuv", i);
     const auto bytes = readFile(dir_ + name);
     ASSERT_EQ(bytes.size(), 320u * 240u * 3u / 2u) << name;
-    EXPECT_EQ(test::md5Of(bytes.data(), bytes.size()), reference[static_cast<size_t>(i + 1)].md5) << name;
+    EXPECT_EQ(test::md5Of(bytes.data(), bytes.size()), reference[static_cast<size_t>(i)].md5) << name;
   }
   // The counter wraps after 9999.
   source.rawVideoFileCounter = 9998;
@@ -195,14 +199,106 @@ TEST_F(Mp4StreamSaving, RawVideoSingleFileAppendsEveryStep) {
   Mp4FileSource source(fixture("h263_amrnb.3gp").c_str(), 0, kFormatBgr24, 0, nullptr, nullptr,
                        path.c_str(), nullptr, 0, 0, 0, nullptr);
   auto reference = test::loadReference("h263_amrnb.3gp", "yuv420p");
-  EXPECT_TRUE(readFile(path).empty());
+  const size_t frame = 176 * 144 * 3 / 2;
+  EXPECT_EQ(readFile(path).size(), frame);  // the picture decoded at open
   for (int i = 0; i < 4; ++i) ASSERT_FALSE(picture(source, kRequestNext).empty());
   const auto bytes = readFile(path);
-  const size_t frame = 176 * 144 * 3 / 2;
-  ASSERT_EQ(bytes.size(), 4 * frame);
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(test::md5Of(bytes.data() + i * frame, frame), reference[i + 1].md5) << i;
+  ASSERT_EQ(bytes.size(), 5 * frame);
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(test::md5Of(bytes.data() + i * frame, frame), reference[i].md5) << i;
   }
+}
+
+// Played straight through from the start, as the engine does (the picture
+// decoded at open, then next pictures; sound from position 0, then next
+// samples), each saved file equals what ffmpeg writes for the same file.
+struct StraightThroughCase {
+  const char* clip;
+  bool audioStream;  // the audio track's access units are ffmpeg's packets
+};
+
+class Mp4StreamSavingStraightThrough : public Mp4StreamSaving,
+                                       public ::testing::WithParamInterface<StraightThroughCase> {};
+
+TEST_P(Mp4StreamSavingStraightThrough, EverySampleOnceInOrderAsFfmpegWritesIt) {
+  const std::string clip = GetParam().clip;
+  const std::string m4v = dir_ + "saved.m4v", m4a = dir_ + "saved.m4a", yuv = dir_ + "saved.yuv",
+                    pcm = dir_ + "saved.pcm";
+  {
+    Mp4FileSource source(fixture(clip).c_str(), 0, kFormatYuy2, kPostfilterNone, m4v.c_str(), m4a.c_str(),
+                         yuv.c_str(), pcm.c_str(), 0, 0, 0, nullptr);
+    ASSERT_TRUE(source.hasVideo && source.hasAudio);
+    source.outputRate = source.decodedRate;
+    source.outputChannels = source.decodedChannels;
+    source.outputBits = 16;
+    int pictures = 1;
+    while (!picture(source, kRequestNext).empty()) ASSERT_LT(++pictures, 100000);
+    EXPECT_GT(pictures, 1);
+    AudioChunk* chunks = nullptr;
+    int32_t timeMs = 0;
+    uint8_t changed = 0;
+    for (FrameRequest r = kRequestAtPosition; source.getAudio(r, chunks, timeMs, changed); r = kRequestNext) {
+      freeAudioChunkList(chunks);
+      chunks = nullptr;
+    }
+    freeAudioChunkList(chunks);
+  }
+
+  const auto videoConfig = test::ffmpegConfig(clip, "v", dir_);
+  ASSERT_TRUE(videoConfig.has_value());
+  std::vector<uint8_t> video = *videoConfig;
+  append(video, test::ffmpegOutput(clip, "-map 0:v:0 -c:v copy -f m4v", dir_, "ffmpeg.m4v"));
+  EXPECT_EQ(readFile(m4v), video);
+
+  if (GetParam().audioStream) {
+    const auto audioConfig = test::ffmpegConfig(clip, "a", dir_);
+    ASSERT_TRUE(audioConfig.has_value());
+    std::vector<uint8_t> audio = *audioConfig;
+    append(audio, test::ffmpegOutput(clip, "-map 0:a:0 -c:a copy -f data", dir_, "ffmpeg.m4a"));
+    EXPECT_EQ(readFile(m4a), audio);
+  }
+
+  const auto raw = test::ffmpegOutput(clip, "-map 0:v:0 -f rawvideo -pix_fmt yuv420p", dir_, "ffmpeg.yuv");
+  ASSERT_FALSE(raw.empty());
+  const auto savedRaw = readFile(yuv);
+  EXPECT_EQ(savedRaw.size(), raw.size());
+  EXPECT_TRUE(savedRaw == raw);
+
+  const auto sound = test::ffmpegOutput(clip, "-map 0:a:0 -f s16le", dir_, "ffmpeg.pcm");
+  ASSERT_FALSE(sound.empty());
+  const auto savedSound = readFile(pcm);
+  EXPECT_EQ(savedSound.size(), sound.size());
+  EXPECT_TRUE(savedSound == sound);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, Mp4StreamSavingStraightThrough,
+                         ::testing::Values(StraightThroughCase{"mpeg4_aac.mp4", true},
+                                           StraightThroughCase{"mpeg4_bframes.mp4", true},
+                                           StraightThroughCase{"edit_midgop.mp4", true},
+                                           StraightThroughCase{"h263_amrnb.3gp", true}),
+                         [](const auto& info) {
+                           std::string name = info.param.clip;
+                           for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           return name;
+                         });
+
+// A saved video stream is a stream a player can open: ffmpeg decodes it to
+// the file's own pictures.
+TEST_F(Mp4StreamSaving, SavedVideoStreamDecodesToTheFilesPictures) {
+  const std::string m4v = dir_ + "saved.m4v";
+  {
+    Mp4FileSource source(fixture("mpeg4_aac.mp4").c_str(), 0, kFormatYuy2, kPostfilterNone, m4v.c_str(),
+                         nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
+    while (!picture(source, kRequestNext).empty()) {
+    }
+  }
+  const std::string command = "ffmpeg -nostdin -v error -y -i '" + m4v + "' -f rawvideo -pix_fmt yuv420p '" +
+                              dir_ + "decoded.yuv'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const auto direct = test::ffmpegOutput("mpeg4_aac.mp4", "-map 0:v:0 -f rawvideo -pix_fmt yuv420p", dir_,
+                                         "direct.yuv");
+  ASSERT_FALSE(direct.empty());
+  EXPECT_TRUE(readFile(dir_ + "decoded.yuv") == direct);
 }
 
 }  // namespace
