@@ -44,7 +44,7 @@ Bytes moovWith(const Bytes& stblContent) {
 
 Mp4SampleClaims scan(const Bytes& bytes) {
   std::FILE* f = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
   const Mp4SampleClaims c = scanMp4SampleClaims(f);
   std::fclose(f);
   return c;
