@@ -117,7 +117,7 @@ class FfmpegSenderTest : public ::testing::TestWithParam<SenderCase> {
 TEST_P(FfmpegSenderTest, DescriptionFilePlaysTheSentPicturesAndSoundAndSavesThem) {
   const int videoPort = freePort(SOCK_DGRAM, true);
   const int audioPort = freePort(SOCK_DGRAM, true);
-  ASSERT_NE(videoPort * audioPort, 0);
+  ASSERT_TRUE(videoPort != 0 && audioPort != 0);
   const std::string sdp = folder.file("stream.sdp");
   ASSERT_TRUE(testing::writeDescription(fixture(kClip), videoPort, audioPort, GetParam().latm, sdp));
   const std::vector<std::string> saves = {folder.file("v.m4v"), folder.file("a.m4a"), folder.file("v.yuv"),
