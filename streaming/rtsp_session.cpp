@@ -309,7 +309,22 @@ int32_t RtspSession::play() {
 }
 
 void RtspSession::sendKeepAlive() {
-  // Filled in once the RTSP client can send GET_PARAMETER and OPTIONS.
+  std::lock_guard<std::mutex> lock(clientMutex_);
+  if (!client_ || !clientSession_) return;
+  std::unique_ptr<RtspResponse> reply;
+  if (!keepAliveWithOptions_) {
+    const int rc = useAggregate_ ? client_->getParameter(aggregateUrl_, reply)
+                                 : client_->getParameter(clientSession_, reply);
+    if (rc != kRtspStatusError) return;
+    // RFC 2326 10.8 lets a server refuse GET_PARAMETER; OPTIONS on the
+    // session keeps it alive as well.
+    keepAliveWithOptions_ = true;
+  }
+  if (useAggregate_) {
+    client_->options(aggregateUrl_, reply);
+  } else {
+    client_->options(clientSession_, reply);
+  }
 }
 
 void RtspSession::stopThreads() {

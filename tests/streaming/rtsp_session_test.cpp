@@ -69,6 +69,7 @@ class ClipServer {
                                         "\r\nTransport: " + transport + "\r\n");
     }
     if (r.method == "PLAY") return rtspReply(r, playStatus, "Session: 12345678\r\n");
+    if (r.method == "GET_PARAMETER") return rtspReply(r, getParameterStatus, "Session: 12345678\r\n");
     return rtspReply(r, "200 OK");
   }
 
@@ -79,6 +80,7 @@ class ClipServer {
   bool withServerPort = true;
   int timeoutSeconds = 60;
   std::string playStatus = "200 OK";
+  std::string getParameterStatus = "200 OK";
   std::string range = "npt=0-10";
 
  private:
@@ -240,6 +242,37 @@ TEST_F(RtspSessionTest, RefusedPlay) {
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   EXPECT_EQ(session_->play(), kSessionRtspBase + kRtspStatusError);
   EXPECT_FALSE(session_->playing());
+}
+
+// The server drops sessions that stay silent past the Session header's
+// timeout (here 1 s): a keep-alive goes out at half of it while playing.
+TEST_F(RtspSessionTest, KeepAliveAtHalfTheSessionTimeout) {
+  server_.timeoutSeconds = 1;
+  describeAndAdd(freePairPort());
+  ASSERT_EQ(session_->setup(nullptr), kSessionOk);
+  EXPECT_EQ(session_->keepAliveIntervalMs(), 0u);
+  ASSERT_EQ(session_->play(), kSessionOk);
+  EXPECT_EQ(session_->keepAliveIntervalMs(), 500u);
+  ASSERT_TRUE(server_.peer().waitFor("GET_PARAMETER", 2, 5s));
+  const auto keepAlive = server_.peer().requests("GET_PARAMETER").front();
+  EXPECT_EQ(keepAlive.header("Session"), "12345678");
+  EXPECT_EQ(keepAlive.url, server_.peer().url("/clip.mp4") + "/trackID=2");  // the session PLAY used
+  RtspSession::destroy(session_);
+  EXPECT_EQ(server_.peer().requests().back().method, "TEARDOWN");
+}
+
+TEST_F(RtspSessionTest, KeepAliveFallsBackToOptions) {
+  server_.timeoutSeconds = 1;
+  server_.getParameterStatus = "501 Not Implemented";
+  describeAndAdd(freePairPort());
+  ASSERT_EQ(session_->setAggregateControl(1), kSessionOk);
+  ASSERT_EQ(session_->setup(nullptr), kSessionOk);
+  ASSERT_EQ(session_->play(), kSessionOk);
+  ASSERT_TRUE(server_.peer().waitFor("OPTIONS", 2, 5s));
+  EXPECT_EQ(server_.peer().requests("GET_PARAMETER").size(), 1u);  // refused once, not asked again
+  const auto options = server_.peer().requests("OPTIONS").front();
+  EXPECT_EQ(options.url, server_.peer().url("/clip.mp4"));  // aggregate: the described URL
+  EXPECT_EQ(options.header("Session"), "12345678");
 }
 
 TEST_F(RtspSessionTest, PlayRangeFollowsTheDescription) {
