@@ -13,6 +13,8 @@ inline constexpr int32_t kSessionWrongState = 5000002;    // not described, or n
 inline constexpr int32_t kSessionBadArgument = 5000003;
 inline constexpr int32_t kSessionStreamAdded = 5000012;   // stream already added
 inline constexpr int32_t kSessionThreadFailed = 6000001;  // receive thread not started
+// The network library could not start; sockets need no start-up here, so
+// no operation returns it.
 inline constexpr int32_t kSessionNetworkFailed = 6000004;
 inline constexpr int32_t kSessionNoBase = 9999999;  // DESCRIBE reply without Content-Base/-Location
 inline constexpr int32_t kSessionRtspBase = 11000000;  // + RTSP client code
