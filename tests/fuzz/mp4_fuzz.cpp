@@ -2,29 +2,13 @@
 // player does, and plays a little of it: a seek, a few pictures forward and
 // back, a few audio chunks. The first byte chooses the output format and the
 // post-filter, the rest is the file.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
 #include "media/audio_chunk.h"
 #include "media/mp4_file_source.h"
-
-namespace {
-
-const std::string& scratchPath() {
-  static const std::string path = [] {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/strevana-mp4-fuzz-" + std::to_string(getpid()) + ".mp4";
-  }();
-  return path;
-}
-
-}  // namespace
+#include "tests/fuzz/scratch_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace strevana;
@@ -32,12 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static constexpr OutputFormat kFormats[] = {kFormatIyuv, kFormatYuy2, kFormatBgr24, kFormatBgrx32};
   const OutputFormat format = kFormats[data[0] & 3];
   const PostfilterMode postfilter = (data[0] >> 2) & 3;
-  std::FILE* f = std::fopen(scratchPath().c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data + 1, 1, size - 1, f);
-  std::fclose(f);
+  const fuzz::ScratchFile file(".mp4", data + 1, size - 1);
+  if (!file.written()) return 0;
 
-  Mp4FileSource source(scratchPath().c_str(), 0, format, postfilter, nullptr, nullptr, nullptr, nullptr, 0, 8, 8,
+  Mp4FileSource source(file.path(), 0, format, postfilter, nullptr, nullptr, nullptr, nullptr, 0, 8, 8,
                        nullptr);
   if (source.hasVideo && source.width > 0 && source.height > 0 && source.width <= 4096 && source.height <= 4096) {
     const int32_t stride = rowBytes(format, source.width);
@@ -62,6 +44,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       freeAudioChunkList(chunks);
     }
   }
-  std::remove(scratchPath().c_str());
   return 0;
 }

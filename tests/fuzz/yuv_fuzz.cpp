@@ -1,28 +1,12 @@
 // Plays arbitrary bytes as a raw YUV file. The first six bytes describe it as
 // the user would in the dialog (width and height, 16 bits each, frames per
 // second, layout and output format); the rest is the file.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
 #include "media/yuv_file_source.h"
-
-namespace {
-
-const std::string& scratchPath() {
-  static const std::string path = [] {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/strevana-yuv-fuzz-" + std::to_string(getpid()) + ".yuv";
-  }();
-  return path;
-}
-
-}  // namespace
+#include "tests/fuzz/scratch_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace strevana;
@@ -35,12 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const int32_t layout = (data[5] & 1) ? YuvFileSource::kLayoutPacked422 : YuvFileSource::kLayoutPlanar420;
   static constexpr OutputFormat kFormats[] = {kFormatYuy2, kFormatBgr24, kFormatBgrx32, kFormatIyuv};
   const OutputFormat format = kFormats[(data[5] >> 1) & 3];
-  std::FILE* f = std::fopen(scratchPath().c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data + 6, 1, size - 6, f);
-  std::fclose(f);
+  const fuzz::ScratchFile file(".yuv", data + 6, size - 6);
+  if (!file.written()) return 0;
 
-  YuvFileSource source(scratchPath().c_str(), width, height, rate, layout, format);
+  YuvFileSource source(file.path(), width, height, rate, layout, format);
   if (source.hasVideo) {
     const int32_t stride = rowBytes(format, source.width) + (data[5] >> 3);
     std::vector<uint8_t> picture(static_cast<size_t>(stride) * static_cast<size_t>(source.height));
@@ -51,6 +33,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       source.getVideoFrame(r, stride, nullptr, 0, 0, picture.data(), position);
     }
   }
-  std::remove(scratchPath().c_str());
   return 0;
 }

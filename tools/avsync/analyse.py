@@ -39,21 +39,27 @@ def onsets(values, threshold, quiet_before):
     return found
 
 
+def series(lines, key, time_base):
+    """(time, value) pairs from ffmpeg's metadata printout: a "pts:N" line
+    before each "KEY=VALUE" line."""
+    values, t = [], None
+    for line in lines:
+        m = re.search(r"pts:(\d+)", line)
+        if m:
+            t = int(m.group(1)) * time_base
+            continue
+        m = re.search(re.escape(key) + r"=(-?[0-9.]+|-inf)", line)
+        if m and t is not None:
+            values.append((t, float(m.group(1)) if m.group(1) != "-inf" else -200.0))
+    return values
+
+
 def flash_onsets(capture):
     """Times at which the mean luma jumps from dark to bright."""
     lines = ffmpeg_lines(["-i", capture, "-map", "0:v", "-vf",
                           "signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=-",
                           "-f", "null", "-"])
-    values, t = [], None
-    for line in lines:
-        m = re.search(r"pts:(\d+)", line)
-        if m:
-            t = int(m.group(1)) * VIDEO_TIME_BASE
-            continue
-        m = re.search(r"YAVG=([0-9.]+)", line)
-        if m and t is not None:
-            values.append((t, float(m.group(1))))
-    return onsets(values, 60, 0.2)
+    return onsets(series(lines, "YAVG", VIDEO_TIME_BASE), 60, 0.2)
 
 
 def beep_onsets(capture):
@@ -62,17 +68,7 @@ def beep_onsets(capture):
                           "aresample=48000,asetnsamples=n=48:p=0,astats=metadata=1:reset=1,"
                           "ametadata=print:key=lavfi.astats.Overall.Peak_level:file=-",
                           "-f", "null", "-"])
-    values, t = [], None
-    for line in lines:
-        m = re.search(r"pts:(\d+)", line)
-        if m:
-            t = int(m.group(1)) * AUDIO_TIME_BASE
-            continue
-        m = re.search(r"Peak_level=(-?[0-9.]+|-inf)", line)
-        if m and t is not None:
-            level = float(m.group(1)) if m.group(1) != "-inf" else -200.0
-            values.append((t, level))
-    return onsets(values, -30, 0.2)
+    return onsets(series(lines, "Peak_level", AUDIO_TIME_BASE), -30, 0.2)
 
 
 def main():
