@@ -465,8 +465,8 @@ bool RtspStreamSource::setOutputFormat(OutputFormat format) {
     return true;
   }
   if (!video_) return false;
+  // Access units keep queueing meanwhile: the new decoder takes them.
   const PostfilterMode mode = video_->postfilter();
-  videoAccepting_ = false;
   video_.reset();
   if (!setupVideoDecoder(format, mode)) hasVideo = 0;
   return true;
