@@ -25,7 +25,7 @@ cleanup() {
   [ -n "${STREVANA_TEST_AUDIO_STATE:-}" ] && bash "$root/scripts/test-audio.sh" stop >/dev/null 2>&1 || true
   rm -rf "$work"
 }
-trap cleanup EXIT
+trap cleanup EXIT INT TERM
 
 display=:$((200 + RANDOM % 100))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &

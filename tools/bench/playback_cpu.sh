@@ -24,7 +24,7 @@ cleanup() {
   bash "$root/scripts/test-audio.sh" stop >/dev/null 2>&1 || true
   rm -rf "$work"
 }
-trap cleanup EXIT
+trap cleanup EXIT INT TERM
 
 # A display of our own.
 display=:$((90 + RANDOM % 100))
