@@ -167,6 +167,51 @@ TEST_P(FfmpegSenderTest, DescriptionFilePlaysTheSentPicturesAndSoundAndSavesThem
   EXPECT_EQ(static_cast<int64_t>(testing::readFile(saves[3]).size()), played.audioBytes);
 }
 
+// A change of output format in mid-stream re-creates the decoder: pictures
+// come in the new format at once, black until the next key picture (the
+// new decoder starts in the middle of a group), then the stream's own.
+TEST(StreamFormatChangeTest, NewFormatIsBlackUntilTheNextKeyPictureThenPlays) {
+  TempFolder folder;
+  const int videoPort = freePort(SOCK_DGRAM, true);
+  const int audioPort = freePort(SOCK_DGRAM, true);
+  const std::string sdp = folder.file("stream.sdp");
+  ASSERT_TRUE(testing::writeDescription(fixture(kClip), videoPort, audioPort, false, sdp));
+  auto source = openStream(nullptr, sdp, 0, 300, 1500);
+  ASSERT_TRUE(source->hasVideo);
+  ChildProcess ffmpeg(testing::ffmpegSender(fixture(kClip), videoPort, audioPort, false, ""),
+                      folder.file("sender.log"));
+  std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * kHeight * 4);
+  int shown = 0, blackAfterChange = 0, pictureAfterChange = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(12);
+  while (std::chrono::steady_clock::now() < end && pictureAfterChange < 10) {
+    int32_t ms = 0;
+    if (!source->getVideoFrame(kRequestNext, rowBytes(source->outputFormat, kWidth), nullptr, 0, 0, frame.data(),
+                               ms)) {
+      if (!source->awaitingData()) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      continue;
+    }
+    if (++shown == 6) {
+      ASSERT_TRUE(source->setOutputFormat(kFormatBgr24));
+      EXPECT_EQ(source->outputFormat, kFormatBgr24);
+      EXPECT_EQ(source->width, kWidth);
+      continue;
+    }
+    if (shown < 6) continue;
+    const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 3;
+    const bool black = std::all_of(frame.begin(), frame.begin() + static_cast<ptrdiff_t>(bytes),
+                                   [](uint8_t b) { return b == 0; });
+    if (black) {
+      EXPECT_EQ(pictureAfterChange, 0) << "black again after a picture, at " << ms << " ms";
+      ++blackAfterChange;
+    } else {
+      ++pictureAfterChange;
+    }
+  }
+  EXPECT_GT(blackAfterChange, 0);
+  EXPECT_EQ(pictureAfterChange, 10);
+}
+
 INSTANTIATE_TEST_SUITE_P(Audio, FfmpegSenderTest,
                          ::testing::Values(SenderCase{"mpeg4_generic", false, PayloadKind::kMpeg4Generic},
                                            SenderCase{"latm", true, PayloadKind::kMp4aLatm}),
