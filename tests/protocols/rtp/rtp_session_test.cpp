@@ -464,10 +464,8 @@ TEST_F(RtpSessionTest, DestinationAndMulticastAddressesAreChecked) {
   EXPECT_EQ(session_.addDestination(kLoopback, 5000), kRtpOk);
   EXPECT_EQ(session_.joinMulticastGroup(0x0a000001), kRtpNotMulticastAddress);
   EXPECT_EQ(session_.joinMulticastGroup(0xf0000001), kRtpNotMulticastAddress);
-  const int rc = session_.joinMulticastGroup(0xeffffa01);  // 239.255.250.1
-  if (rc == kRtpJoinGroupFailed) GTEST_SKIP() << "no multicast-capable interface here";
-  EXPECT_EQ(rc, kRtpOk);
-  EXPECT_EQ(session_.joinMulticastGroup(0xeffffa01), kRtpOk);  // already a member
+  // No real join here: it would announce the membership (IGMP) on the
+  // host's own network, beyond this machine.
 }
 
 
