@@ -29,6 +29,7 @@ bool DirectDrawRenderer::open(WindowSurface* window, int32_t x, int32_t y, int32
   plane_ = plane;
   stride_ = planar(format) ? width : rowBytes(format, width);
   bits_.assign(static_cast<size_t>(bufferBytes(format, width, height)), 0);
+  clear();  // zero bytes are green in YUV: start black
   return true;
 }
 

@@ -97,6 +97,7 @@ bool GdiRenderer::open(WindowSurface* window, int32_t x, int32_t y, int32_t widt
   bits_.assign(static_cast<size_t>(bufferBytes(format, width, height)), 0);
   mapSourceWidth_ = mapDestWidth_ = -1;
   smoothRowIndex_[0] = smoothRowIndex_[1] = -1;
+  if (format == kFormatYuy2) clear();  // zero bytes are green in YUV: start black
   return true;
 }
 

@@ -72,10 +72,10 @@ class GlVideoPlane final : public QOpenGLWidget, public VideoPlane, protected QO
   std::shared_ptr<const VideoPlaneFrame> frame_;
   QRect display_;
   bool applyPosted_ = false;
+  uint64_t requestSequence_ = 0;  // the sequence number of frame_
   std::atomic<uint64_t> shownSequence_{0};
 
   // UI thread only.
-  uint64_t requestSequence_ = 0;  // the sequence of frame_, under mutex_
   uint64_t drawnSequence_ = 0;
   std::atomic<uint64_t> onScreenSequence_{0};
   QRect drawnDisplay_;
