@@ -39,12 +39,14 @@ uint32_t virtualKey(int key) {
   switch (key) {
     case Qt::Key_Escape: return kVkEscape;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
+    case Qt::Key_Enter: return kVkReturn;
+    case Qt::Key_Space: return kVkSpace;
+    case Qt::Key_End: return kVkEnd;
+    case Qt::Key_Home: return kVkHome;
+    case Qt::Key_Left: return kVkLeft;
+    case Qt::Key_Up: return kVkUp;
+    case Qt::Key_Right: return kVkRight;
+    case Qt::Key_Down: return kVkDown;
     default: break;
   }
   if (key >= Qt::Key_F1 && key <= Qt::Key_F12) return static_cast<uint32_t>(0x70 + key - Qt::Key_F1);
@@ -199,17 +201,35 @@ void AppWindow::setClientSize(int32_t width, int32_t height) {
   if (width < 1) width = 1;
   if (height < 1) height = 1;
   if (layout() != nullptr) layout()->activate();
+  const int extraW = clientExtra().width();
+  const int extraH = clientExtra().height();
+  // In 64 bits: the client size may be as large as an int32_t holds.
+  const auto outer = [](int32_t client, int extra) {
+    return static_cast<int>(std::min<int64_t>(int64_t{client} + extra, QWIDGETSIZE_MAX));
+  };
+  resize(outer(width, extraW), outer(height, extraH));
+}
+
+QSize AppWindow::clientExtra() const {
   int extraW = this->width() - surface_->width();
   int extraH = this->height() - surface_->height();
   if (extraW < 0 || extraH < 0 || !surface_->isVisible()) {
     extraW = 0;
     extraH = (menu_ && style_ == Style::kMain) ? menuBar()->sizeHint().height() : 0;
   }
-  // In 64 bits: the client size may be as large as an int32_t holds.
-  const auto outer = [](int32_t client, int extra) {
-    return static_cast<int>(std::min<int64_t>(int64_t{client} + extra, QWIDGETSIZE_MAX));
-  };
-  resize(outer(width, extraW), outer(height, extraH));
+  return QSize(extraW, extraH);
+}
+
+QSize AppWindow::largestClientSize() const {
+  QScreen* screen = this->screen();
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return {};
+  const QRect available = screen->availableGeometry();
+  // The frame the window manager draws (nothing before the first show).
+  const QSize frame = frameGeometry().size() - geometry().size();
+  const QSize extra = clientExtra();
+  return QSize(std::max(1, available.width() - frame.width() - extra.width()),
+               std::max(1, available.height() - frame.height() - extra.height()));
 }
 
 QPoint AppWindow::clientToScreen(QPoint client) const { return surface_->mapToGlobal(client); }
@@ -296,7 +316,7 @@ bool AppWindow::keyMessage(QKeyEvent* event) {
   }
   uint32_t vk = virtualKey(event->key());
   if (vk == 0) return false;
-  send(kWmKeyDown, vk, 0);
+  send(kWmKeyDown, vk, event->isAutoRepeat() ? kKeyRepeatFlag : 0);
   return true;
 }
 
@@ -325,6 +345,10 @@ bool AppWindow::surfaceEvent(SurfaceWidget& /*widget*/, QEvent* event) {
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
       return mouseMessage(event);
+    case QEvent::Leave:
+      // Through an edge, onto the menu bar, or under a dialog.
+      if (created_ && !destroyed_) send(kWmMouseLeave);
+      return false;
     case QEvent::KeyPress:
       return keyMessage(static_cast<QKeyEvent*>(event));
     case QEvent::DragEnter:
@@ -350,8 +374,15 @@ bool AppWindow::mouseMessage(QEvent* event) {
       send(kWmMouseMove, flags, where);
       return true;
     case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
       if (mouse->button() == Qt::LeftButton) send(kWmLButtonDown, flags, where);
+      if (mouse->button() == Qt::MiddleButton) send(kWmMButtonDown, flags, where);
+      return true;
+    case QEvent::MouseButtonDblClick:
+      // The second press of a double click: the press, then the double click.
+      if (mouse->button() == Qt::LeftButton) {
+        send(kWmLButtonDown, flags, where);
+        send(kWmLButtonDblClk, flags, where);
+      }
       if (mouse->button() == Qt::MiddleButton) send(kWmMButtonDown, flags, where);
       return true;
     case QEvent::MouseButtonRelease:

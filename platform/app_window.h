@@ -8,8 +8,12 @@
 //   the window's timers           -> kWmTimer (timer id)
 //   mouse in the client area      -> kWmMouseMove / kWmLButtonDown / kWmLButtonUp /
 //                                    kWmMButtonDown / kWmRButtonUp, flags word and
-//                                    client position (signed 16-bit each)
-//   keys                          -> kWmKeyDown (virtual key; Escape is 27)
+//                                    client position (signed 16-bit each); the
+//                                    second press of a double click is
+//                                    kWmLButtonDown followed by kWmLButtonDblClk
+//   the pointer leaving the client area -> kWmMouseLeave
+//   keys                          -> kWmKeyDown (virtual key; Escape is 27;
+//                                    lParam kKeyRepeatFlag on auto-repeat)
 //   a user resize                 -> kWmSizing with the proposed rectangle and
 //                                    the dragged edge; a changed rectangle is applied
 //   client resize, first show     -> kWmEraseBackground
@@ -86,6 +90,9 @@ class AppWindow : public QMainWindow, private SurfaceEventSink {
   // the window's top-left corner. Sizes below 1 are 1; the window is never
   // larger than Qt allows (QWIDGETSIZE_MAX), however large the size asked.
   void setClientSize(int32_t width, int32_t height);
+  // The largest client area that keeps the whole window (frame and menu bar
+  // included) inside its screen's available area; empty without a screen.
+  QSize largestClientSize() const;
   QPoint clientToScreen(QPoint client) const;
 
   // Shows menu's entries at a screen position and sends the chosen command
@@ -109,6 +116,9 @@ class AppWindow : public QMainWindow, private SurfaceEventSink {
   bool keyMessage(QKeyEvent* event);
   bool dropMessage(QEvent* event);
   void scheduleMenuBar();
+  // What the window adds around its client area (menu bar; the frame is
+  // not part of it).
+  QSize clientExtra() const;
 
   Style style_;
   WindowProc proc_;

@@ -4,6 +4,9 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include <algorithm>
+#include <vector>
+
 namespace strevana {
 
 int32_t showMessageBox(const UiHooks& hooks, QWidget* owner, const std::string& text,
@@ -24,18 +27,41 @@ int32_t showMessageBox(const UiHooks& hooks, QWidget* owner, const std::string& 
 }
 
 std::string qtNameFilter(const FileFilter& filter) {
-  std::string patterns = filter.patterns;
-  for (char& c : patterns) {
-    if (c == ';') c = ' ';
+  std::string description = filter.description;
+  if (!description.empty() && description.back() == ')') {
+    const size_t open = description.rfind('(');
+    if (open != std::string::npos && description.find('*', open) != std::string::npos) {
+      description.erase(description.find_last_not_of(' ', open == 0 ? 0 : open - 1) + 1);
+      if (open == 0) description.clear();
+    }
   }
-  return filter.description + " (" + patterns + ")";
+  std::vector<std::string> patterns;
+  size_t start = 0;
+  while (start <= filter.patterns.size()) {
+    size_t end = filter.patterns.find_first_of("; ", start);
+    if (end == std::string::npos) end = filter.patterns.size();
+    std::string one = filter.patterns.substr(start, end - start);
+    if (!one.empty() && std::find(patterns.begin(), patterns.end(), one) == patterns.end()) {
+      patterns.push_back(std::move(one));
+    }
+    start = end + 1;
+  }
+  std::string text = description + " (";
+  for (size_t i = 0; i < patterns.size(); ++i) text += (i ? " " : "") + patterns[i];
+  return text + ")";
 }
 
 bool showOpenFileName(const UiHooks& hooks, OpenFileRequest& request) {
   if (hooks.openFile) return hooks.openFile(request);
   QFileDialog dialog(request.owner);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (request.forSaving) {
+    // Qt's save dialog asks before replacing an existing file.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+  } else {
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  }
   QStringList filters;
   for (const auto& f : request.filters) filters << QString::fromStdString(qtNameFilter(f));
   dialog.setNameFilters(filters);

@@ -1,7 +1,8 @@
 #pragma once
-// The standard modal prompts: message boxes (QMessageBox) and the open-file
-// dialog (QFileDialog with the filters as given). Each first offers the
-// request to the matching hook, so tests answer without a person.
+// The standard modal prompts: message boxes (QMessageBox) and the file
+// dialog (QFileDialog with the filters as given), for opening or, with
+// request.forSaving, for saving. Each first offers the request to the
+// matching hook, so tests answer without a person.
 //
 // Threads: UI thread only.
 #include <cstdint>
@@ -15,11 +16,14 @@ namespace strevana {
 int32_t showMessageBox(const UiHooks& hooks, QWidget* owner, const std::string& text,
                        const std::string& caption, uint32_t type = kMbOk);
 
-// Shows the open-file dialog; true with request.fileName set when confirmed.
+// Shows the file dialog; true with request.fileName set when confirmed.
 bool showOpenFileName(const UiHooks& hooks, OpenFileRequest& request);
 
 // The Qt name filter for one filter pair: the description followed by the
-// patterns in parentheses, blank-separated, which is what QFileDialog matches.
+// patterns in parentheses, blank-separated, which is what QFileDialog matches
+// and shows. A description that ends in a parenthesised pattern list of its
+// own ("All Files (*.mp4;*.3gp)") loses it, so each pattern shows once; a
+// pattern given twice shows once.
 std::string qtNameFilter(const FileFilter& filter);
 
 }  // namespace strevana

@@ -41,6 +41,9 @@ struct OpenFileRequest {
   std::vector<FileFilter> filters;
   int32_t filterIndex = 1;  // 1-based, as chosen when the dialog opens
   std::string initialName;
+  // A dialog for a file to write: names that do not exist yet are accepted,
+  // an existing one only after the user agrees to replace it.
+  bool forSaving = false;
   // Results when the dialog was confirmed.
   std::string fileName;     // full path, UTF-8, never cut
   int32_t chosenFilter = 1;

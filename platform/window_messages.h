@@ -30,10 +30,12 @@ constexpr uint32_t kWmTimer = 0x0113;
 constexpr uint32_t kWmMouseMove = 0x0200;
 constexpr uint32_t kWmLButtonDown = 0x0201;
 constexpr uint32_t kWmLButtonUp = 0x0202;
+constexpr uint32_t kWmLButtonDblClk = 0x0203;
 constexpr uint32_t kWmRButtonUp = 0x0205;
 constexpr uint32_t kWmMButtonDown = 0x0207;
 constexpr uint32_t kWmSizing = 0x0214;
 constexpr uint32_t kWmDropFiles = 0x0233;
+constexpr uint32_t kWmMouseLeave = 0x02A3;
 
 // Mouse flags word (the word parameter of mouse messages).
 constexpr uint32_t kMkLButton = 0x0001;
@@ -42,8 +44,18 @@ constexpr uint32_t kMkShift = 0x0004;
 constexpr uint32_t kMkControl = 0x0008;
 constexpr uint32_t kMkMButton = 0x0010;
 
-// Virtual keys the shell looks at.
+// Virtual keys the shell looks at (letters and digits are their ASCII codes).
+constexpr uint32_t kVkReturn = 13;
 constexpr uint32_t kVkEscape = 27;
+constexpr uint32_t kVkSpace = 32;
+constexpr uint32_t kVkEnd = 35;
+constexpr uint32_t kVkHome = 36;
+constexpr uint32_t kVkLeft = 37;
+constexpr uint32_t kVkUp = 38;
+constexpr uint32_t kVkRight = 39;
+constexpr uint32_t kVkDown = 40;
+// kWmKeyDown's lParam: set when the key was already down (auto-repeat).
+constexpr LParam kKeyRepeatFlag = LParam{1} << 30;
 
 // Dialog results and standard button ids.
 constexpr int32_t kIdOk = 1;

@@ -1,6 +1,10 @@
 #include "platform/app_window.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
@@ -135,6 +139,44 @@ TEST_F(AppWindowTest, KeysAndAccelerators) {
   EXPECT_EQ(loWord(commands[0].wParam), 104);
   EXPECT_EQ(loWord(commands[1].wParam), 104);
   EXPECT_EQ(AppWindow::matchAccelerator(*table, Qt::Key_Question, Qt::NoModifier, "?"), 0);
+}
+
+TEST_F(AppWindowTest, PlayerKeysArriveAsVirtualKeysWithTheirRepeatFlag) {
+  const struct {
+    Qt::Key key;
+    const char* text;
+    bool autoRepeat;
+    uint32_t vk;
+  } cases[] = {{Qt::Key_Space, " ", false, kVkSpace}, {Qt::Key_Left, "", false, kVkLeft},
+               {Qt::Key_Left, "", true, kVkLeft},     {Qt::Key_Right, "", true, kVkRight},
+               {Qt::Key_Home, "", false, kVkHome},    {Qt::Key_End, "", false, kVkEnd},
+               {Qt::Key_F, "f", false, 'F'}};
+  for (const auto& c : cases) {
+    QKeyEvent key(QEvent::KeyPress, c.key, Qt::NoModifier, QString::fromLatin1(c.text), c.autoRepeat);
+    QCoreApplication::sendEvent(window->surface(), &key);
+  }
+  const auto keys = messagesOf(kWmKeyDown);
+  ASSERT_EQ(keys.size(), std::size(cases));
+  for (size_t i = 0; i < keys.size(); ++i) {
+    EXPECT_EQ(keys[i].wParam, cases[i].vk) << i;
+    EXPECT_EQ((keys[i].lParam & kKeyRepeatFlag) != 0, cases[i].autoRepeat) << i;
+  }
+}
+
+TEST_F(AppWindowTest, LeavingAndDoubleClicksBecomeMessages) {
+  SurfaceWidget* s = window->surface();
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(s, &leave);
+  EXPECT_EQ(messagesOf(kWmMouseLeave).size(), 1u);
+  QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(12, 13), QPointF(12, 13), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(s, &twice);
+  // The press comes first, as from any press, so the panel sees it too.
+  ASSERT_GE(log().size(), 2u);
+  EXPECT_EQ(log()[log().size() - 2].message, kWmLButtonDown);
+  EXPECT_EQ(log().back().message, kWmLButtonDblClk);
+  EXPECT_EQ(mouseX(log().back().lParam), 12);
+  EXPECT_EQ(mouseY(log().back().lParam), 13);
 }
 
 TEST_F(AppWindowTest, DroppedFilesArriveInOrder) {
@@ -289,7 +331,61 @@ TEST(CommonDialogs, HooksAnswerInsteadOfTheUser) {
   request.filters = {{"YUV (*.yuv)", "*.yuv;*.raw"}};
   ASSERT_TRUE(showOpenFileName(hooks, request));
   EXPECT_EQ(request.fileName.size(), 300u);  // never cut here
-  EXPECT_EQ(qtNameFilter(request.filters[0]), "YUV (*.yuv) (*.yuv *.raw)");
+}
+
+TEST(CommonDialogs, FilterTextsShowEachPatternOnce) {
+  const struct {
+    FileFilter filter;
+    const char* shown;
+  } cases[] = {
+      {{"All Files (*.mp4;*.3gp;*.sdp;*.yuv)", "*.mp4;*.sdp;*.yuv;*.3gp"}, "All Files (*.mp4 *.sdp *.yuv *.3gp)"},
+      {{"YUV (*.yuv)", "*.yuv;*.raw"}, "YUV (*.yuv *.raw)"},
+      {{"MPEG-4 Video ES", "*.m4v"}, "MPEG-4 Video ES (*.m4v)"},
+      {{"Twice", "*.mp4;*.mp4; *.3gp"}, "Twice (*.mp4 *.3gp)"},
+      {{"Version (2)", "*.txt"}, "Version (2) (*.txt)"},  // not a pattern list
+  };
+  for (const auto& c : cases) EXPECT_EQ(qtNameFilter(c.filter), c.shown) << c.filter.description;
+}
+
+// Qt's own dialog, answered from inside its modal loop like a user would.
+TEST(CommonDialogs, SavingAcceptsANewNameAndOpeningOnlyAnExistingOne) {
+  testing::application();
+  const std::string folder = ::testing::TempDir() + "common_dialogs_saving";
+  QDir(QString::fromStdString(folder)).removeRecursively();
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+  const std::string fresh = folder + "/new.m4v";
+  bool sawSaveMode = false;
+  bool sawOpenMode = false;
+  const auto answer = [&](const std::string& name, bool confirm) {
+    QTimer::singleShot(0, [&, name, confirm] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      if (dialog->acceptMode() == QFileDialog::AcceptSave) sawSaveMode = dialog->fileMode() == QFileDialog::AnyFile;
+      if (dialog->acceptMode() == QFileDialog::AcceptOpen) sawOpenMode = dialog->fileMode() == QFileDialog::ExistingFile;
+      dialog->selectFile(QString::fromStdString(name));
+      if (confirm) {
+        static_cast<QDialog*>(dialog)->accept();  // as the dialog's own button does
+      } else {
+        dialog->reject();
+      }
+    });
+  };
+  UiHooks real;
+  OpenFileRequest save;
+  save.forSaving = true;
+  save.filters = {{"MPEG-4 Video ES", "*.m4v"}};
+  answer(fresh, true);
+  ASSERT_TRUE(showOpenFileName(real, save));
+  EXPECT_TRUE(sawSaveMode);
+  EXPECT_EQ(save.fileName, fresh);
+
+  // Opening wants a file that exists (Qt's dialog refuses other names).
+  OpenFileRequest open;
+  open.filters = save.filters;
+  answer(fresh, false);
+  EXPECT_FALSE(showOpenFileName(real, open));
+  EXPECT_TRUE(sawOpenMode);
+  QDir(QString::fromStdString(folder)).removeRecursively();
 }
 
 }  // namespace
