@@ -10,4 +10,11 @@ void MemoryWindowHost::resizeClient(int32_t width, int32_t height) {
   if (onResized) onResized();
 }
 
+bool MemoryWindowHost::largestClient(int32_t& width, int32_t& height) const {
+  if (limitWidth_ <= 0 || limitHeight_ <= 0) return false;
+  width = limitWidth_;
+  height = limitHeight_;
+  return true;
+}
+
 }  // namespace strevana

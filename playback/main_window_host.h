@@ -20,6 +20,13 @@ class MainWindowHost {
  public:
   virtual ~MainWindowHost() = default;
   virtual void resizeClient(int32_t width, int32_t height) = 0;
+  // The largest client area that keeps the window inside the screen's
+  // available area (less its frame and menu bar); false when nothing limits it.
+  virtual bool largestClient(int32_t& width, int32_t& height) const {
+    (void)width;
+    (void)height;
+    return false;
+  }
 };
 
 // A host over a MemoryWindowSurface: resizing resizes the surface and then
@@ -29,6 +36,12 @@ class MemoryWindowHost final : public MainWindowHost {
  public:
   explicit MemoryWindowHost(MemoryWindowSurface* surface) : surface_(surface) {}
   void resizeClient(int32_t width, int32_t height) override;
+  bool largestClient(int32_t& width, int32_t& height) const override;
+  // A screen for the window: clients larger than this are refused by zooms.
+  void setLargestClient(int32_t width, int32_t height) {
+    limitWidth_ = width;
+    limitHeight_ = height;
+  }
 
   std::function<void()> onResized;
   int32_t resizeCount() const { return resizeCount_; }
@@ -36,6 +49,8 @@ class MemoryWindowHost final : public MainWindowHost {
  private:
   MemoryWindowSurface* surface_;
   int32_t resizeCount_ = 0;
+  int32_t limitWidth_ = 0;  // 0: no limit
+  int32_t limitHeight_ = 0;
 };
 
 }  // namespace strevana

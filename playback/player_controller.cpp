@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "playback/panel/skin_resources.h"
+#include "playback/zoom_fit.h"
 #include "video/video_renderer.h"
 #include "video/window_surface.h"
 
@@ -200,6 +201,14 @@ void PlayerController::setZoom(int32_t percent) {
   h = h * percent / 100;
   if (w < 0) w = 0;
   if (h < 0) h = 0;
+  int32_t largestWidth = 0;
+  int32_t largestHeight = 0;
+  if (host_ && host_->largestClient(largestWidth, largestHeight)) {
+    const AreaSize fitted =
+        fitInside({w, h}, {int64_t{largestWidth} - left - right, int64_t{largestHeight} - top - bottom});
+    w = fitted.width;
+    h = fitted.height;
+  }
   int64_t clientWidth = int64_t{left} + right + w;
   if (clientWidth < kMinClientWidth) clientWidth = kMinClientWidth;
   const int64_t clientHeight = int64_t{top} + bottom + h;
@@ -340,20 +349,103 @@ void PlayerController::releasePlayButtonLocked() {
   playButton_.draw();
 }
 
+void PlayerController::startPlayingLocked() {
+  playing_.store(1);
+  engine_.play();
+  // On every path, not only a click on the button itself.
+  playButton_.setState(SkinButton::kPressed);
+  playButton_.draw();
+}
+
+void PlayerController::stopPlayingLocked() {
+  releasePlayButtonLocked();
+  playing_.store(0);
+}
+
+std::optional<PlayerController::Reopen> PlayerController::playLocked() {
+  // A paused stream was closed: playing it again opens it again.
+  if (currentName_ && startsWith(*currentName_, "rtsp://")) return Reopen{Opener::kStream, *currentName_};
+  if (currentName_ && endsWithSdp(*currentName_)) return Reopen{Opener::kFile, *currentName_};
+  startPlayingLocked();
+  return std::nullopt;
+}
+
+std::optional<PlayerController::Reopen> PlayerController::actLocked(PanelAction action) {
+  std::optional<Reopen> reopen;
+  switch (action) {
+    case PanelAction::kPlay:
+      if (!playing_.load()) reopen = playLocked();
+      break;
+    case PanelAction::kPause:
+      stopPlayingLocked();
+      engine_.pause();
+      break;
+    case PanelAction::kTogglePlay:
+      if (playing_.load()) return actLocked(PanelAction::kPause);
+      return actLocked(PanelAction::kPlay);
+    case PanelAction::kStepBackward:
+      stopPlayingLocked();
+      engine_.stepBackward();
+      break;
+    case PanelAction::kStepForward:
+      stopPlayingLocked();
+      engine_.stepForward();
+      break;
+    case PanelAction::kRewind:
+      engine_.rewind();
+      break;
+    case PanelAction::kToEnd:
+      stopPlayingLocked();
+      engine_.seekToEnd();
+      break;
+  }
+  updateDisplayLocked();
+  return reopen;
+}
+
+void PlayerController::reopen(const std::optional<Reopen>& what) {
+  if (!what) return;
+  if (what->kind == Opener::kStream) {
+    openStream(what->name.c_str());
+  } else {
+    openFile(what->name.c_str());
+  }
+}
+
+void PlayerController::perform(PanelAction action) {
+  std::optional<Reopen> again;
+  {
+    std::lock_guard<SpinLock> guard(lock_);
+    const bool live = engine_.source() && engine_.source()->live;
+    const bool positioning = action != PanelAction::kPlay && action != PanelAction::kPause &&
+                             action != PanelAction::kTogglePlay;
+    // As on the panel, where these buttons are disabled for live streams.
+    if (live && positioning) return;
+    again = actLocked(action);
+  }
+  tickWaiter_.wake();
+  reopen(again);
+}
+
+bool PlayerController::inVideoArea(int32_t x, int32_t y) const {
+  std::lock_guard<SpinLock> guard(lock_);
+  if (fullScreenWindow_) return true;
+  return x >= marginLeft_ && y >= marginTop_ && x < videoWindow_->clientWidth() - marginRight_ &&
+         y < videoWindow_->clientHeight() - marginBottom_;
+}
+
 void PlayerController::onPanelMouse(int32_t x, int32_t y, int32_t event) {
-  std::optional<std::string> reopenStream;
-  std::optional<std::string> reopenFile;
+  std::optional<Reopen> again;
   {
     std::lock_guard<SpinLock> guard(lock_);
     if (fullScreenWindow_) {
       if (event != kMouseRelease) return;
+      // A click anywhere pauses or resumes the file on screen.
       if (playing_.load()) {
-        releasePlayButtonLocked();
-        playing_.store(0);
+        stopPlayingLocked();
         engine_.pause();
       } else {
-        playing_.store(1);
-        engine_.play();
+        startPlayingLocked();
       }
       updateDisplayLocked();
       return;
@@ -368,45 +460,12 @@ void PlayerController::onPanelMouse(int32_t x, int32_t y, int32_t event) {
     const bool end = endButton_.onMouse(x, y, event);
     const bool slider = positionSlider_.onMouse(x, y, event);
 
-    if (play && !playing_.load()) {
-      if (currentName_ && startsWith(*currentName_, "rtsp://")) {
-        reopenStream = currentName_;
-      } else if (currentName_ && endsWithSdp(*currentName_)) {
-        reopenFile = currentName_;
-      } else {
-        playing_.store(1);
-        engine_.play();
-      }
-      updateDisplayLocked();
-    }
-    if (pause) {
-      releasePlayButtonLocked();
-      playing_.store(0);
-      engine_.pause();
-      updateDisplayLocked();
-    }
-    if (stepBackward) {
-      releasePlayButtonLocked();
-      playing_.store(0);
-      engine_.stepBackward();
-      updateDisplayLocked();
-    }
-    if (stepForward) {
-      releasePlayButtonLocked();
-      playing_.store(0);
-      engine_.stepForward();
-      updateDisplayLocked();
-    }
-    if (rewind) {
-      engine_.rewind();
-      updateDisplayLocked();
-    }
-    if (end) {
-      releasePlayButtonLocked();
-      playing_.store(0);
-      engine_.seekToEnd();
-      updateDisplayLocked();
-    }
+    if (play && !playing_.load()) again = actLocked(PanelAction::kPlay);
+    if (pause) actLocked(PanelAction::kPause);
+    if (stepBackward) actLocked(PanelAction::kStepBackward);
+    if (stepForward) actLocked(PanelAction::kStepForward);
+    if (rewind) actLocked(PanelAction::kRewind);
+    if (end) actLocked(PanelAction::kToEnd);
     if (slider) {
       if (const MediaSource* s = engine_.source()) {
         const double target = std::round(positionSlider_.value() * s->durationMs);
@@ -418,16 +477,22 @@ void PlayerController::onPanelMouse(int32_t x, int32_t y, int32_t event) {
   // Play, seek and the like take effect at the next tick, not the next due
   // picture.
   tickWaiter_.wake();
-  if (reopenStream) openStream(reopenStream->c_str());
-  if (reopenFile) openFile(reopenFile->c_str());
+  reopen(again);
 }
 
 void PlayerController::pausePlayback() {
   std::lock_guard<SpinLock> guard(lock_);
-  releasePlayButtonLocked();
-  playing_.store(0);
-  engine_.pause();
-  updateDisplayLocked();
+  actLocked(PanelAction::kPause);
+}
+
+void PlayerController::endHover() {
+  std::lock_guard<SpinLock> guard(lock_);
+  if (fullScreenWindow_) return;
+  // A move nowhere near the panel: every widget leaves its hover picture.
+  for (SkinButton* b : {&playButton_, &pauseButton_, &stepBackwardButton_, &stepForwardButton_,
+                        &rewindButton_, &endButton_}) {
+    b->onMouse(INT32_MIN / 2, INT32_MIN / 2, kMouseMove);
+  }
 }
 
 void PlayerController::seekTo(int32_t ms) {

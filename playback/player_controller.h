@@ -31,6 +31,11 @@
 //   returns at once.
 // - A stream reopened by the play button is reopened with the lock released
 //   (opening takes the lock itself).
+// - The play button shows its "on" picture whenever playback runs, whichever
+//   way it started (the button, a key, a click in the full-screen window,
+//   opening a medium), and its normal picture whenever it stops.
+// - A zoom that would make the window larger than the host's largest client
+//   area fits the video area inside it, keeping the aspect.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -99,10 +104,21 @@ class PlayerController {
   void updateDisplay();
   void updateButtonStates();
 
+  // The panel buttons' actions, for the shell's keys: exactly what a click on
+  // the button does (kTogglePlay is play or pause, whichever the button's
+  // state offers). Positioning actions do nothing for a live stream, whose
+  // buttons are disabled.
+  enum class PanelAction { kPlay, kPause, kTogglePlay, kStepBackward, kStepForward, kRewind, kToEnd };
+  void perform(PanelAction action);
   // Locked shortcuts for the shell's keyboard and tools: the pause button's
   // action, and the slider's seek to a position in ms.
   void pausePlayback();
   void seekTo(int32_t ms);
+  // The pointer left the main window: no button keeps its hover picture.
+  void endHover();
+  // Whether a client position of the window showing the video lies on the
+  // video (anywhere in the full-screen window, inside the frame otherwise).
+  bool inVideoArea(int32_t x, int32_t y) const;
 
   // Runs f(engine) with the lock held: the shell's way to the engine's
   // settings (repeat, post filter, network, save paths, still picture).
@@ -141,7 +157,17 @@ class PlayerController {
 
  private:
   enum class Opener { kFile, kYuv, kStream };
+  // A paused stream the play action opens again once the lock is released.
+  struct Reopen {
+    Opener kind;
+    std::string name;
+  };
   int open(Opener kind, const char* name, std::unique_ptr<MediaSource> source);
+  std::optional<Reopen> actLocked(PanelAction action);
+  std::optional<Reopen> playLocked();
+  void startPlayingLocked();
+  void stopPlayingLocked();
+  void reopen(const std::optional<Reopen>& what);
   void updateMargins();
   void layoutPanelLocked();
   // Redraws the slider and the time text where they changed; forced after
