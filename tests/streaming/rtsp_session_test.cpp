@@ -343,10 +343,17 @@ TEST(RtspSessionDescribeTest, FailureCodes) {
   std::string status = "404 Not Found";
   std::string body;
   RtspPeer peer([&](const RtspRequestSeen& r) {
+    if (status == "no CSeq") return std::string("RTSP/1.0 404 Not Found\r\n\r\n");
     return rtspReply(r, status, "Content-Base: rtsp://127.0.0.1/x/\r\n", body);
   });
   auto session = makeSession();
   EXPECT_EQ(session->describe(peer.url(), 6970), kSessionRtspBase + kRtspStatusError);
+  // A 404 without CSeq answers the DESCRIBE at once, within the time-out.
+  status = "no CSeq";
+  session = makeSession();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(session->describe(peer.url(), 6970), kSessionRtspBase + kRtspStatusError);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
   status = "200 OK";
   body = "o=- 1 1 IN IP4 127.0.0.1\r\n";  // no version line first
   session = makeSession();
