@@ -143,8 +143,10 @@ TEST_P(FfmpegSenderTest, DescriptionFilePlaysTheSentPicturesAndSoundAndSavesThem
   // The last two pictures stay queued when the sound ends the stream first.
   EXPECT_GE(played.pictures.size(), static_cast<size_t>(kPictures) - 2) << ffmpeg.output();
   EXPECT_EQ(expectSamePictures(played), static_cast<int>(played.pictures.size()));
+  // One picture time apart; the first sender reports may move the video
+  // timeline onto the sound's by a millisecond or two.
   for (size_t i = 1; i < played.pictures.size(); ++i) {
-    EXPECT_EQ(played.pictures[i].ms - played.pictures[i - 1].ms, kFrameMs) << i;
+    EXPECT_NEAR(played.pictures[i].ms - played.pictures[i - 1].ms, kFrameMs, 5) << i;
   }
   EXPECT_GT(audioMs(played, *source), 2500.0);
   EXPECT_GT(played.audioEnergy, 100.0) << "silence instead of the clip's sound";
