@@ -396,7 +396,7 @@ RtspStreamSource::Step RtspStreamSource::decodeNextAudio(AudioChunk*& chunks, ui
         return Step::kDone;
       }
       if (audioQueue_->count() == 0) {
-        const int64_t bufferedMs = static_cast<int64_t>(audioQueue_->count()) * kSilenceSamples * 1000 /
+        const int64_t bufferedMs = static_cast<int64_t>(audioQueue_->count()) * kUnitSamples * 1000 /
                                    std::max(1, decodedRate);
         const bool buffered = audioQueue_->count() > 0 && bufferedMs > bufferMs_;
         if (!buffered && audioWait_.mayWait()) return Step::kWaiting;

@@ -41,7 +41,10 @@
 // - Durations: a media range end in seconds gives end x 1000 ms, else the
 //   session range (end - start) x 1000; 0 stands for unknown (2,000,000,000).
 // - The first sound after a decoder set-up sets timeChanged, so the engine's
-//   clock starts at the stream's own audio time.
+//   clock starts at the stream's own audio time, and gaps are counted from
+//   it: a stream joined late is not preceded by silence.
+// - name holds the joined URL (or the description's file name); one longer
+//   than 255 characters keeps only the part after the last "/".
 // - Loss counts that a late packet took back below zero read 0.
 // - setOutputFormat re-creates the decoder; as after every decoder set-up,
 //   pictures stay black until a key picture arrives.
@@ -67,6 +70,8 @@ class RtspStreamSource final : public MediaSource {
   static constexpr uint32_t kQueueCapacity = 1024;
   // Silence is inserted in steps of this many samples (one AAC frame).
   static constexpr int32_t kSilenceSamples = 1024;
+  // Samples an audio access unit is counted as when judging what is queued.
+  static constexpr int32_t kUnitSamples = 1024;
   // Video access units that must be queued before a picture is decoded
   // without waiting.
   static constexpr uint32_t kMinQueuedVideo = 3;
