@@ -1,6 +1,7 @@
 #include "video/direct_draw_renderer.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "video/window_surface.h"
 
@@ -61,8 +62,11 @@ bool DirectDrawRenderer::unlockBuffer() { return true; }
 std::shared_ptr<VideoPlaneFrame> DirectDrawRenderer::freeFrame() {
   for (auto& f : frames_) {
     // Only this renderer and the plane ever hold a frame; a count of one
-    // means the plane has let go of it.
+    // means the plane has let go of it. The plane's release of its last
+    // reference is a releasing decrement; the fence orders its reads of the
+    // pixels before the writes that reuse them.
     if (!f || f.use_count() == 1) {
+      std::atomic_thread_fence(std::memory_order_acquire);
       if (!f) f = std::make_shared<VideoPlaneFrame>();
       return f;
     }
