@@ -9,7 +9,7 @@ namespace {
 
 using rtp_test::ExactBytes;
 using rtp_test::makeRtp;
-using rtp_test::RtpSpec;
+using rtp_test::RtpFields;
 
 std::unique_ptr<RtpPacket> parse(const std::vector<uint8_t>& bytes) {
   ExactBytes exact(bytes);
@@ -17,7 +17,7 @@ std::unique_ptr<RtpPacket> parse(const std::vector<uint8_t>& bytes) {
 }
 
 TEST(RtpPacketTest, DecodesHeaderCsrcsExtensionAndPadding) {
-  RtpSpec fields;
+  RtpFields fields;
   fields.seq = 0xfffe;
   fields.timestamp = 0x89abcdef;
   fields.ssrc = 0x01020304;
@@ -49,7 +49,7 @@ TEST(RtpPacketTest, DecodesHeaderCsrcsExtensionAndPadding) {
 }
 
 TEST(RtpPacketTest, EmptyPayloadAndPaddingThatFillsThePayloadAreKept) {
-  RtpSpec fields;
+  RtpFields fields;
   fields.payload = {};
   auto bare = parse(makeRtp(fields));
   ASSERT_TRUE(bare);
@@ -61,7 +61,7 @@ TEST(RtpPacketTest, EmptyPayloadAndPaddingThatFillsThePayloadAreKept) {
 }
 
 TEST(RtpPacketTest, PaddingCountMayFillThePayloadExactly) {
-  RtpSpec fields;
+  RtpFields fields;
   fields.payload = {1, 2, 3};
   auto bytes = makeRtp(fields);
   bytes[0] |= 0x20;
@@ -74,15 +74,15 @@ TEST(RtpPacketTest, PaddingCountMayFillThePayloadExactly) {
 TEST(RtpPacketTest, DropsMalformedPackets) {
   // Builds a packet from `fields`, then sets byte `at` (counted from the end
   // when negative) to `value`, and the padding flag if asked.
-  auto build = [](RtpSpec fields, long at, uint8_t value, bool padFlag = false) {
+  auto build = [](RtpFields fields, long at, uint8_t value, bool padFlag = false) {
     auto bytes = makeRtp(fields);
     bytes.at(static_cast<size_t>(at < 0 ? static_cast<long>(bytes.size()) + at : at)) = value;
     if (padFlag) bytes[0] |= 0x20;
     return bytes;
   };
-  RtpSpec three;
+  RtpFields three;
   three.payload = {1, 2, 3};
-  RtpSpec extended;
+  RtpFields extended;
   extended.extension = true;
   extended.extensionData = {0, 0, 0, 0};
   auto longExtension = build(extended, 14, 0xff);
@@ -102,7 +102,7 @@ TEST(RtpPacketTest, DropsMalformedPackets) {
 }
 
 TEST(RtpPacketTest, DropsEveryTruncation) {
-  RtpSpec fields;
+  RtpFields fields;
   fields.csrcs = {1, 2, 3};
   fields.extension = true;
   fields.extensionData = {1, 2, 3, 4};

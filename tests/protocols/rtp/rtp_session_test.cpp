@@ -286,9 +286,9 @@ TEST_F(RtpSessionTest, EmptyDatagramDoesNotStallTheSocket) {
 }
 
 TEST_F(RtpSessionTest, MalformedDatagramsNeverReachTheSourceTable) {
-  RtpSpec v1;
+  RtpFields v1;
   v1.version = 1;
-  RtpSpec padded;
+  RtpFields padded;
   padded.payload = {1, 2};
   auto badPadding = makeRtp(padded);
   badPadding[0] |= 0x20;
@@ -440,7 +440,7 @@ TEST_F(RtpSessionTest, FullTableMakesRoomByEvictingASilentDrainedSource) {
 }
 
 TEST_F(RtpSessionTest, QueuedBytesAreCappedAcrossSources) {
-  RtpSpec big;
+  RtpFields big;
   big.payload.assign(60000, 0x55);
   size_t offered = 0;
   for (uint32_t s = 0; s < 4; ++s) {

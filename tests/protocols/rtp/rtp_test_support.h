@@ -28,7 +28,7 @@ inline void put32(std::vector<uint8_t>& v, uint32_t x) {
   put16(v, static_cast<uint16_t>(x));
 }
 
-struct RtpSpec {
+struct RtpFields {
   uint16_t seq = 0;
   uint32_t timestamp = 0;
   uint32_t ssrc = 0x11223344;
@@ -43,7 +43,7 @@ struct RtpSpec {
   uint8_t version = 2;
 };
 
-inline std::vector<uint8_t> makeRtp(const RtpSpec& s) {
+inline std::vector<uint8_t> makeRtp(const RtpFields& s) {
   std::vector<uint8_t> v;
   v.push_back(static_cast<uint8_t>((s.version << 6) | (s.padding ? 0x20 : 0) | (s.extension ? 0x10 : 0) |
                                    (s.csrcs.size() & 0x0f)));
@@ -66,7 +66,7 @@ inline std::vector<uint8_t> makeRtp(const RtpSpec& s) {
 }
 
 inline std::vector<uint8_t> makeRtp(uint16_t seq, uint32_t ssrc = 0x11223344, uint32_t timestamp = 0) {
-  RtpSpec s;
+  RtpFields s;
   s.seq = seq;
   s.ssrc = ssrc;
   s.timestamp = timestamp;
