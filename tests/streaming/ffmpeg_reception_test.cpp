@@ -134,6 +134,12 @@ TEST_P(FfmpegReceptionTest, AccessUnitsAreTheClipsSamplesAtTheirTimes) {
   auto audioUnits = FrameDepacketizer::create(*audio, sound.sink());
   ASSERT_NE(videoUnits, nullptr);
   ASSERT_NE(audioUnits, nullptr);
+  // Whatever way the test ends, the receive thread stops before the
+  // depacketizers and logs it delivers to go away.
+  struct StopFirst {
+    std::unique_ptr<RtspSession>& session;
+    ~StopFirst() { RtspSession::destroy(session); }
+  } stopFirst{session};
   setDeliverCallback(video, &onVideoFrame, videoUnits.get());
   setDeliverCallback(audio, &onAudioFrame, audioUnits.get());
   ASSERT_EQ(session->addStream(video), kSessionOk);

@@ -103,12 +103,13 @@ class RtspSessionTest : public ::testing::Test {
     ASSERT_EQ(session_->addStream(audio_), kSessionOk);
   }
 
+  // The logs outlive the session, whose receive thread writes to them.
+  FrameLog videoFrames_;
+  FrameLog audioFrames_;
   ClipServer server_;
   std::unique_ptr<RtspSession> session_;
   MediaEntry* video_ = nullptr;
   MediaEntry* audio_ = nullptr;
-  FrameLog videoFrames_;
-  FrameLog audioFrames_;
 };
 
 TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
@@ -417,6 +418,7 @@ TEST(RtspSessionDescriptionTest, LocalDescriptionReceives) {
   ::close(fd);
   std::ofstream(path) << sdp;
 
+  FrameLog frames;  // outlives the session's receive thread
   auto session = makeSession(&FrameLog::deliver);
   ASSERT_EQ(session->loadDescription(path, 6970), kSessionOk);
   std::remove(path);
@@ -424,7 +426,6 @@ TEST(RtspSessionDescriptionTest, LocalDescriptionReceives) {
   EXPECT_EQ(session->serverAddress(), 0x7f000001u);
   EXPECT_DOUBLE_EQ(session->rangeStart(), 1.5);
   EXPECT_DOUBLE_EQ(session->rangeEnd(), 20.0);
-  FrameLog frames;
   setDeliverCallback(session->firstMedia(), &FrameLog::deliver, &frames);
   ASSERT_EQ(session->addStream(session->firstMedia()), kSessionOk);
   ASSERT_EQ(session->setup(nullptr), kSessionOk);
