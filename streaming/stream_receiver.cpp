@@ -28,6 +28,7 @@ uint64_t StreamReceiver::receivedCount() const {
 }
 
 void StreamReceiver::resetSequence() {
+  restartCandidate_ = kUnset;
   first_.store(kUnset, std::memory_order_relaxed);
   last_.store(kUnset, std::memory_order_relaxed);
   received_.store(0, std::memory_order_relaxed);
@@ -50,8 +51,28 @@ void StreamReceiver::noteSourceStatistics(const RtpSource& source, uint32_t cloc
   outOfOrder_.store(source.outOfOrderPackets(), std::memory_order_relaxed);
 }
 
-bool StreamReceiver::account(uint64_t s) {
-  const uint64_t last = last_.load(std::memory_order_relaxed);
+bool StreamReceiver::account(uint64_t s, uint32_t ssrc) {
+  uint64_t last = last_.load(std::memory_order_relaxed);
+  // A number far behind the window is a stray old packet, unless the next
+  // one follows it: then the sender restarted its numbering (RFC 3550 A.1
+  // takes two packets in sequence as a restart).
+  bool restart = last != kUnset && ssrc != ssrc_;
+  if (last != kUnset && !restart && s < last && last - s >= kHistory) {
+    if (restartCandidate_ == kUnset || s != restartCandidate_ + 1) {
+      restartCandidate_ = s;
+      return false;
+    }
+    restart = true;
+  }
+  restartCandidate_ = kUnset;
+  ssrc_ = ssrc;
+  if (restart) {
+    // Counting starts over; what was being assembled is dropped and the next
+    // frame marked, as the new numbering may begin inside an access unit.
+    discontinuity_ = 1;
+    pending_.clear();
+    last = kUnset;
+  }
   if (last == kUnset) {
     first_.store(s, std::memory_order_relaxed);
     last_.store(s, std::memory_order_relaxed);
@@ -81,7 +102,7 @@ bool StreamReceiver::account(uint64_t s) {
   // A packet older than the last one: a late arrival of one counted as lost
   // (its frame is gone already), an early one from before the first packet,
   // or a duplicate; none of them joins the frame under assembly.
-  if (last - s >= kHistory || seen_.test(s % kHistory)) return false;
+  if (seen_.test(s % kHistory)) return false;
   seen_.set(s % kHistory);
   received_.fetch_add(1, std::memory_order_relaxed);
   if (s < first_.load(std::memory_order_relaxed)) {
@@ -98,7 +119,7 @@ std::unique_ptr<RtpFrame> StreamReceiver::addPacket(std::unique_ptr<RtpPacket> p
   if (!baseTimestampSet()) baseTimestamp = static_cast<int64_t>(packet->timestamp);
   const bool marker = packet->marker;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!account(packet->extendedSequenceNumber)) return nullptr;
+  if (!account(packet->extendedSequenceNumber, packet->ssrc)) return nullptr;
   if (pending_.size() >= kMaxPendingPackets) {
     // No marker within the bound: not an access unit of any received format.
     pending_.clear();

@@ -28,6 +28,12 @@
 //   arriving late (after its successor was taken) takes its loss back. Late
 //   packets and duplicates never join a frame: the frame they belonged to
 //   has been dropped or delivered already.
+// - A packet from another source than the last one (a restarted sender)
+//   starts the sequence over, the first frame after it marked
+//   discontinuous. So do two packets in sequence numbered more than
+//   kHistory below the last (a sender that restarted its numbering); one
+//   such packet alone is a stray and dropped. A restart never stalls the
+//   stream, and a stray never inflates the loss count.
 // - Packets of the stream's RtpSession whose payload type is not the media's
 //   first format are discarded: the session belongs to one stream, so
 //   another payload type there is not this stream's media.
@@ -113,7 +119,7 @@ class StreamReceiver {
  private:
   // Sequence accounting under the mutex; false when the packet is late or a
   // duplicate and must not join the frame under assembly.
-  bool account(uint64_t sequence);
+  bool account(uint64_t sequence, uint32_t ssrc);
   std::unique_ptr<RtpFrame> buildFrame(const FrameAllocator& allocator);
   static uint64_t extend(uint64_t stored, uint32_t value);
 
@@ -131,6 +137,8 @@ class StreamReceiver {
   std::atomic<double> jitterMs_{0.0};
   std::atomic<uint64_t> outOfOrder_{0};
   int32_t discontinuity_ = 0;
+  uint32_t ssrc_ = 0;  // source of the last packet accounted
+  uint64_t restartCandidate_ = kUnset;  // a number far behind, held for one packet
   std::vector<std::unique_ptr<RtpPacket>> pending_;
 };
 

@@ -24,8 +24,8 @@ int32_t failAllocate(CBufferElem*&, uint32_t) { return kPinNoMemory; }
 const FrameAllocator kAllocator{&CIOStrmPin::allocateBufferElem, &getData, nullptr};
 
 std::unique_ptr<RtpPacket> packet(uint32_t extendedSequence, uint32_t timestamp, bool marker,
-                                  std::vector<uint8_t> payload = {0xAB}) {
-  const auto d = rtpDatagram(static_cast<uint16_t>(extendedSequence), timestamp, marker, payload);
+                                  std::vector<uint8_t> payload = {0xAB}, uint32_t ssrc = 0x11223344) {
+  const auto d = rtpDatagram(static_cast<uint16_t>(extendedSequence), timestamp, marker, payload, 96, ssrc);
   auto p = RtpPacket::parse(d.data(), d.size());
   p->extendedSequenceNumber = extendedSequence;
   return p;
@@ -42,6 +42,7 @@ TEST_F(StreamReceiverTest, SequenceAccounting) {
   struct Step {
     uint32_t sequence;
     bool marker;
+    uint32_t ssrc = 1;
   };
   struct Frame {
     uint32_t sequence;
@@ -69,13 +70,21 @@ TEST_F(StreamReceiverTest, SequenceAccounting) {
       {"a marker with nothing pending is a frame alone", {{7, true}}, {{7, 1, false}}, 0, 1},
       {"across the 16-bit wrap (extended numbers)", {{65535, false}, {65536, true}, {65538, true}},
        {{65535, 2, false}, {65538, 1, true}}, 1, 3},
+      {"a restarted sender (new source) starts over", {{100, true}, {101, false}, {5, true, 2}, {6, true, 2}},
+       {{100, 1, false}, {5, 1, true}, {6, 1, false}}, 0, 4},
+      {"two in sequence far behind the last start over", {{5000, true}, {10, true}, {11, true}, {12, true}},
+       {{5000, 1, false}, {11, 1, true}, {12, 1, false}}, 0, 3},
+      {"one packet far behind is a stray", {{5000, true}, {10, true}, {5001, true}},
+       {{5000, 1, false}, {5001, 1, false}}, 0, 2},
   };
   for (const auto& c : cases) {
     std::mutex mutex;
     StreamReceiver receiver(*media_.entry(0), mutex);
     std::vector<std::unique_ptr<RtpFrame>> frames;
     for (const Step& s : c.steps) {
-      if (auto f = receiver.addPacket(packet(s.sequence, 1000, s.marker), kAllocator)) frames.push_back(std::move(f));
+      if (auto f = receiver.addPacket(packet(s.sequence, 1000, s.marker, {0xAB}, s.ssrc), kAllocator)) {
+        frames.push_back(std::move(f));
+      }
     }
     ASSERT_EQ(frames.size(), c.frames.size()) << c.name;
     for (size_t i = 0; i < frames.size(); ++i) {
