@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -412,6 +413,9 @@ struct ClipCase {
   const char* clip;
   OutputFormat format;
 };
+
+// Named in test output by its fields (not its bytes, padding included).
+void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.clip << " in format " << c.format; }
 
 class Mp4FileSourcePictures : public ::testing::TestWithParam<ClipCase> {};
 
