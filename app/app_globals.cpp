@@ -29,6 +29,15 @@ void ShellWindowHost::resizeClient(int32_t width, int32_t height) {
   if (app().mainWindow) app().mainWindow->setClientSize(width, height);
 }
 
+bool ShellWindowHost::largestClient(int32_t& width, int32_t& height) const {
+  if (!app().mainWindow) return false;
+  const QSize largest = app().mainWindow->largestClientSize();
+  if (largest.isEmpty()) return false;
+  width = largest.width();
+  height = largest.height();
+  return true;
+}
+
 const ResourceModule& currentResources() {
   const ResourceModule* m = app().resourceModule;
   return m != nullptr ? *m : ResourceModule::program();

@@ -10,9 +10,12 @@
 // else listed; members are declared so that the controller (which draws into
 // the windows' surfaces) is destroyed before the windows.
 #include <QImage>
+#include <QPoint>
+#include <QTranslator>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/dialog_state.h"
@@ -34,6 +37,7 @@ namespace strevana {
 class ShellWindowHost final : public MainWindowHost {
  public:
   void resizeClient(int32_t width, int32_t height) override;
+  bool largestClient(int32_t& width, int32_t& height) const override;
 };
 
 struct AppGlobals {
@@ -46,6 +50,7 @@ struct AppGlobals {
   // program's own resources.
   const ResourceModule* resourceModule = nullptr;
   std::unique_ptr<ResourceModule> languageModule;  // the loaded language, if any
+  std::unique_ptr<QTranslator> qtTranslator;       // Qt's own texts in that language
 
   std::string titleText;
   std::string mainClassName;
@@ -54,6 +59,8 @@ struct AppGlobals {
 
   std::unique_ptr<AppWindow> mainWindow;
   std::unique_ptr<AppWindow> fullScreenWindow;
+  // Where the main window stood when full screen began; it returns there.
+  std::optional<QPoint> mainWindowPosition;
   std::unique_ptr<AppWindow> infoWindow;
   // The movie information window's model and canvas while it is open; after
   // infoWindow so that it goes first.

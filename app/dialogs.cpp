@@ -194,6 +194,7 @@ LResult saveProc(Dialog& d, uint32_t message, WParam wParam, LParam) {
       request.owner = &d;
       request.filterIndex = 1;
       request.filters = {{kBrowseFilters[o].description, kBrowseFilters[o].pattern}};
+      request.forSaving = true;
       if (showOpenFileName(app().hooks, request) &&
           request.fileName.size() <= SaveStreamDialogState::kMaxPathLength) {
         d.setItemText(kSaveControls[o].label, request.fileName);

@@ -10,6 +10,7 @@
 #include "app/app_globals.h"
 #include "app/main_window.h"
 #include "app/movie_info_window.h"
+#include "app/qt_translations.h"
 #include "app/recent_list.h"
 #include "platform/registry.h"
 
@@ -132,6 +133,7 @@ void applyLanguage(int32_t index) {
   g.resourceModule = nullptr;
   if (index < 0 || index >= g.languages.count) {
     if (previous) useAccelerators(ResourceModule::program().findAccelerators(kAcceleratorsId));
+    useQtTranslations("");
     return;
   }
 
@@ -148,6 +150,7 @@ void applyLanguage(int32_t index) {
     g.resourceModule = &ResourceModule::program();
     g.languages.current = 0;
   }
+  useQtTranslations(g.languages.current == 0 ? std::string() : languageOfModule(entry.fileName));
   const ResourceModule& resources = currentResources();
 
   if (g.mainWindow) {

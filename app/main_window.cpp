@@ -4,12 +4,14 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "app/app_globals.h"
 #include "app/command_line.h"
 #include "app/dialogs.h"
 #include "app/language.h"
 #include "app/movie_info_window.h"
+#include "app/player_keys.h"
 #include "app/recent_list.h"
 #include "media/yuv_file_source.h"
 #include "platform/common_dialogs.h"
@@ -162,6 +164,42 @@ void onSizing(WParam edge, WindowRect& r) {
   }
 }
 
+void onKey(WParam key, LParam flags) {
+  AppGlobals& g = app();
+  if (!g.controller) return;
+  using Action = PlayerController::PanelAction;
+  switch (keyAction(static_cast<uint32_t>(key), (flags & kKeyRepeatFlag) != 0, g.controller->isFullScreen())) {
+    case KeyAction::kTogglePlay: g.controller->perform(Action::kTogglePlay); break;
+    case KeyAction::kStepBackward: g.controller->perform(Action::kStepBackward); break;
+    case KeyAction::kStepForward: g.controller->perform(Action::kStepForward); break;
+    case KeyAction::kRewind: g.controller->perform(Action::kRewind); break;
+    case KeyAction::kToEnd: g.controller->perform(Action::kToEnd); break;
+    case KeyAction::kToggleFullScreen:
+    case KeyAction::kLeaveFullScreen: setViewMode(0); break;
+    case KeyAction::kNone: break;
+  }
+}
+
+void onDoubleClick(LParam lParam) {
+  AppGlobals& g = app();
+  if (!g.controller || !g.controller->inVideoArea(mouseX(lParam), mouseY(lParam))) return;
+  // In full screen the first click of the pair paused or resumed: the
+  // double click only changes the view.
+  if (g.controller->isFullScreen()) g.controller->perform(PlayerController::PanelAction::kTogglePlay);
+  setViewMode(0);
+  // The release that ends the pair belongs to the double click: in the
+  // window shown now it must not count as a click of its own.
+  g.lastMouseFlags = 0;
+}
+
+void onMouseLeave() {
+  AppGlobals& g = app();
+  // The timer replays the last position while the pointer rests: it must
+  // not bring the hover back.
+  g.lastMouseX = g.lastMouseY = INT16_MIN;
+  if (g.controller) g.controller->endHover();
+}
+
 void onRightButtonUp(AppWindow* window, LParam lParam) {
   AppGlobals& g = app();
   if (!g.popupMenu) return;
@@ -199,7 +237,7 @@ LResult MainWindowProc(AppWindow* window, uint32_t message, WParam wParam, LPara
     case kWmPaint:
       return 0;
     case kWmKeyDown:
-      if (wParam == kVkEscape && g.controller && g.controller->isFullScreen()) setViewMode(0);
+      onKey(wParam, lParam);
       return 0;
     case kWmCommand:
       return handleCommand(window, loWord(wParam)) ? 0 : 1;
@@ -210,6 +248,12 @@ LResult MainWindowProc(AppWindow* window, uint32_t message, WParam wParam, LPara
     case kWmLButtonDown:
     case kWmLButtonUp:
       onMouse(wParam, lParam);
+      return 0;
+    case kWmLButtonDblClk:
+      onDoubleClick(lParam);
+      return 0;
+    case kWmMouseLeave:
+      onMouseLeave();
       return 0;
     case kWmRButtonUp:
       onRightButtonUp(window, lParam);
@@ -256,7 +300,16 @@ void setViewMode(int32_t zoom) {
   if (g.controller->isFullScreen()) {
     g.controller->setFullScreenWindow(nullptr);
     if (g.fullScreenWindow) g.fullScreenWindow->hide();
-    if (g.mainWindow) g.mainWindow->show();
+    if (g.mainWindow) {
+      // A window manager places a window shown again as it likes, unless it
+      // comes with a position of its own.
+      if (g.mainWindowPosition) {
+        g.mainWindow->showAt(*g.mainWindowPosition);
+      } else {
+        g.mainWindow->show();
+      }
+    }
+    g.mainWindowPosition.reset();
     checkFullscreenEntries(false);
     if (zoom != 0) g.controller->setZoom(zoom);
   } else if (zoom != 0) {
@@ -265,7 +318,10 @@ void setViewMode(int32_t zoom) {
     if (!g.fullScreenWindow) return;
     g.controller->setFullScreenWindow(std::make_unique<DrawContext>(g.fullScreenWindow->surface()));
     g.fullScreenWindow->show();
-    if (g.mainWindow) g.mainWindow->hide();
+    if (g.mainWindow) {
+      g.mainWindowPosition = g.mainWindow->pos();
+      g.mainWindow->hide();
+    }
     checkFullscreenEntries(true);
   }
 }

@@ -12,8 +12,14 @@
 // - A raw YUV file that gives no frame (shorter than one frame, missing, or
 //   a size the source cannot use) is refused with "Cannot open" instead of
 //   being opened as an empty medium.
-// - The full-screen window is left with Escape or the Fullscreen command; its
-//   close request is ignored, as the window lives for the whole run.
+// - The full-screen window is left with Escape, F, a double click or the
+//   Fullscreen command; its close request is ignored, as the window lives for
+//   the whole run. Leaving it puts the main window back where it stood.
+// - A double click toggles full screen on the video only (the panel keeps
+//   its buttons); in the full-screen window, where a click pauses or
+//   resumes, the pair of clicks leaves playback as it was.
+// - Leaving the main window's client area (through an edge, onto the menu
+//   bar, under a dialog) ends every hover picture.
 // - The Language submenu is appended by refreshMenus only once: a second
 //   refresh replaces the one it appended before.
 //

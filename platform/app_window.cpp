@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdint>
@@ -230,6 +231,14 @@ QSize AppWindow::largestClientSize() const {
   const QSize extra = clientExtra();
   return QSize(std::max(1, available.width() - frame.width() - extra.width()),
                std::max(1, available.height() - frame.height() - extra.height()));
+}
+
+void AppWindow::showAt(QPoint position) {
+  move(position);
+  // An explicit position on the native window is what makes Qt ask the
+  // window manager for it (USPosition) when the window is mapped again.
+  if (QWindow* native = windowHandle()) native->setFramePosition(position);
+  show();
 }
 
 QPoint AppWindow::clientToScreen(QPoint client) const { return surface_->mapToGlobal(client); }

@@ -94,6 +94,10 @@ class AppWindow : public QMainWindow, private SurfaceEventSink {
   // included) inside its screen's available area; empty without a screen.
   QSize largestClientSize() const;
   QPoint clientToScreen(QPoint client) const;
+  // Shows the window with its frame's top-left corner at position (as from
+  // pos()), given as the user's choice so that a window manager keeps it
+  // instead of placing the window anew.
+  void showAt(QPoint position);
 
   // Shows menu's entries at a screen position and sends the chosen command
   // (hooks.popupMenu answers instead when set).

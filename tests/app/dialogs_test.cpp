@@ -306,6 +306,7 @@ TEST_F(SaveStreamTest, StateFlowsToTheEngineAndBack) {
   std::map<int, std::string> labels;
   answerOpenFile = [](OpenFileRequest& r) {
     EXPECT_EQ(r.filters.size(), 1u);
+    EXPECT_TRUE(r.forSaving);  // a new name must be accepted
     if (r.filters[0].patterns == "*.yuv") {
       r.fileName = "/tmp/out.yuv";
       return true;

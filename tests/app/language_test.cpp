@@ -3,16 +3,24 @@
 #include "app/language.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <QMenu>
 #include <QMenuBar>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/app_globals.h"
 #include "app/main_window.h"
+#include "app/qt_translations.h"
 #include "app/recent_list.h"
+#include "platform/common_dialogs.h"
 #include "platform/dialog.h"
 #include "platform/menu.h"
 #include "shell2_support.h"
@@ -234,6 +242,55 @@ TEST_F(LanguageTest, SwitchingAtRunTimeReplacesMenusDialogsAndTexts) {
 
 // Through Qt's own menu bar: the action that reports the choice belongs to
 // the bar that the switch replaces.
+// The buttons of Qt's own file dialog, read from inside its modal loop.
+std::vector<std::string> fileDialogButtons() {
+  std::vector<std::string> texts;
+  QTimer::singleShot(0, [&texts] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    for (QDialogButtonBox* box : dialog->findChildren<QDialogButtonBox*>()) {
+      for (QAbstractButton* b : box->buttons()) texts.push_back(b->text().toStdString());
+    }
+    dialog->reject();
+  });
+  OpenFileRequest request;
+  request.filters = {{"MPEG-4 File (*.mp4)", "*.mp4"}};
+  showOpenFileName(UiHooks{}, request);
+  return texts;
+}
+
+bool has(const std::vector<std::string>& texts, const std::string& wanted) {
+  return std::find(texts.begin(), texts.end(), wanted) != texts.end();
+}
+
+TEST_F(LanguageTest, QtsOwnDialogsFollowTheChosenLanguage) {
+  addGerman();
+  start("");
+  EXPECT_TRUE(has(fileDialogButtons(), "Cancel"));
+  command(kCmdLanguageBase + 1);
+  ASSERT_EQ(app().languages.current, 1);
+  ASSERT_NE(app().qtTranslator, nullptr) << "Qt's German catalogue (qt6-translations-l10n) is missing";
+  const auto german = fileDialogButtons();
+  EXPECT_TRUE(has(german, "Abbrechen")) << (german.empty() ? "no buttons" : german.front());
+  EXPECT_FALSE(has(german, "Cancel"));
+  // Back to the program's own language: Qt's English again.
+  command(kCmdLanguageBase);
+  EXPECT_EQ(app().qtTranslator, nullptr);
+  EXPECT_TRUE(has(fileDialogButtons(), "Cancel"));
+}
+
+TEST(QtTranslations, ALanguageIsTheModulesFileNameSuffix) {
+  const struct {
+    const char* fileName;
+    const char* language;
+  } cases[] = {{"strevanaPlayer_de.lang", "de"},
+               {"strevanaPlayer_pt_BR.lang", "pt_BR"},
+               {"strevanaPlayer_.lang", ""},
+               {"application", ""},
+               {"other_de.lang", ""}};
+  for (const auto& c : cases) EXPECT_EQ(languageOfModule(c.fileName), c.language) << c.fileName;
+}
+
 TEST_F(LanguageTest, ChoosingFromTheShownMenuBar) {
   addGerman();
   start("");

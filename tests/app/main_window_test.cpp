@@ -2,10 +2,14 @@
 
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/command_line.h"
+#include "platform/common_dialogs.h"
 #include "shell_fixture.h"
 
 namespace strevana {
@@ -80,18 +84,25 @@ TEST_F(MainWindowTest, ZoomFromTheCommandLineSizesAfterOpening) {
   EXPECT_EQ(clientHeight(), 13 + 120 + 72);
 }
 
-// A zoom past the View menu's largest gives the 400 % window: 4 x 320 x 240
-// inside the 32 x 85 frame, with a back buffer of that size.
+// A zoom past the View menu's largest gives the 400 % window (4 x 320 x 240
+// inside the 32 x 85 frame, fitted to the screen), with a back buffer of
+// that size.
 class CommandLineZoomTest : public ShellTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(CommandLineZoomTest, SizesTheWindowAsTheLargestMenuZoom) {
   start(std::string("-zoom ") + GetParam() + " " + fixture("demo.mp4"));
   EXPECT_TRUE(boxes.empty());
   EXPECT_FALSE(controller().isFullScreen());
-  EXPECT_EQ(clientWidth(), 32 + 4 * 320);
-  EXPECT_EQ(clientHeight(), 85 + 4 * 240);
-  auto buffer = app().mainWindow->surface()->paint();
-  EXPECT_EQ(buffer.image().size(), QSize(32 + 4 * 320, 85 + 4 * 240));
+  const QSize fromCommandLine(clientWidth(), clientHeight());
+  {
+    auto buffer = app().mainWindow->surface()->paint();
+    EXPECT_EQ(buffer.image().size(), fromCommandLine);
+  }
+  const QSize available = app().mainWindow->screen()->availableGeometry().size();
+  EXPECT_LE(app().mainWindow->frameGeometry().height(), available.height());
+  command(kCmdZoom100);
+  command(kCmdZoom400);
+  EXPECT_EQ(QSize(clientWidth(), clientHeight()), fromCommandLine);
 }
 
 INSTANTIATE_TEST_SUITE_P(TooLarge, CommandLineZoomTest,
@@ -173,6 +184,9 @@ TEST_F(MainWindowTest, EveryCommandReachesItsAction) {
   EXPECT_EQ(openRequests[0].filters[0].description, "All Files (*.mp4;*.3gp;*.sdp;*.yuv)");
   EXPECT_EQ(openRequests[0].filters[0].patterns, "*.mp4;*.sdp;*.yuv;*.3gp");
   EXPECT_EQ(openRequests[0].filters[3].patterns, "*.yuv;*.raw");
+  // Shown with each pattern once; an open dialog wants existing files.
+  EXPECT_EQ(qtNameFilter(openRequests[0].filters[0]), "All Files (*.mp4 *.sdp *.yuv *.3gp)");
+  EXPECT_FALSE(openRequests[0].forSaving);
   EXPECT_EQ(openRequests[0].filterIndex, 1);
   EXPECT_EQ(openRequests[0].initialName, "");
   command(kCmdLoadBackground);
@@ -206,13 +220,14 @@ TEST_F(MainWindowTest, EveryCommandReachesItsAction) {
     EXPECT_EQ(checkedPostfilters(), std::vector<int32_t>{kPostfilterIds[mode]});
   }
 
-  // Zoom without a medium scales the current video area.
+  // Zoom without a medium scales the current video area (down here: up,
+  // it would not fit the offscreen screen).
   command(kCmdZoom100);
   int32_t w100 = clientWidth() - 32;
   int32_t h100 = clientHeight() - 85;
-  command(kCmdZoom200);
-  EXPECT_EQ(clientWidth(), 32 + 2 * w100);
-  EXPECT_EQ(clientHeight(), 85 + 2 * h100);
+  command(kCmdZoom50);
+  EXPECT_EQ(clientWidth(), std::max(350, 32 + w100 / 2));
+  EXPECT_EQ(clientHeight(), 85 + h100 / 2);
 
   command(kCmdFullscreen);
   EXPECT_TRUE(controller().isFullScreen());
