@@ -20,8 +20,9 @@ packages=(
   libgl1-mesa-dri libglx-mesa0
   clang llvm libclang-rt-14-dev valgrind
   procps
-  # the installed desktop entry's check; a window manager for the end-to-end run
-  desktop-file-utils openbox
+  # the installed desktop entry's check; a window manager, real input and a
+  # screen grab (xwd) for the end-to-end run
+  desktop-file-utils openbox xdotool x11-apps
   # streaming tests: GStreamer's RTSP server as a real peer
   python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-libav
