@@ -55,8 +55,7 @@ RtspStreamSource::RtspStreamSource(const char* urlBase, const char* name, Output
                                    const char* audioStreamPath, const char* rawVideoPath,
                                    const char* rawAudioPath, int32_t rawVideoPerFrame,
                                    const MillisecondClock& clock)
-    : clock_(clock),
-      bufferMs_(clampedOption(bufferMs)),
+    : bufferMs_(clampedOption(bufferMs)),
       timeoutMs_(clampedOption(timeoutMs)),
       videoQueue_(std::make_unique<CInStrmPin>(kQueueCapacity)),
       audioQueue_(std::make_unique<CInStrmPin>(kQueueCapacity)),

@@ -137,7 +137,6 @@ class RtspStreamSource final : public MediaSource {
   int32_t durationOf(const MediaEntry* entry) const;
   void blankPicture();
 
-  const MillisecondClock& clock_;
   const uint32_t bufferMs_;
   const uint32_t timeoutMs_;
   std::unique_ptr<RtspSession> session_;

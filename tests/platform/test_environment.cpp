@@ -1,19 +1,20 @@
-// Every test binary of this folder keeps its settings in a private folder, so
-// a developer's own player settings are neither read nor overwritten. Set
-// before main(): Qt fixes the settings path at its first use.
+// Every test binary of this folder keeps its settings in a private folder
+// (removed at exit), so a developer's own player settings are neither read
+// nor overwritten. Set before main(): Qt fixes the settings path at its
+// first use.
 #include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "support/private_config_folder.h"
+
 namespace {
 
 const bool kConfigured = [] {
-  char pattern[] = "/tmp/strevana-platform-tests-XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  if (dir != nullptr) setenv("XDG_CONFIG_HOME", dir, 1);
+  const bool made = strevana::testing::usePrivateConfigFolder("strevana-platform-tests");
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  return dir != nullptr;
+  return made;
 }();
 
 TEST(TestEnvironment, SettingsFolderIsPrivate) {
