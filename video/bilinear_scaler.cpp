@@ -6,19 +6,11 @@
 #include <emmintrin.h>
 #endif
 
+#include "video/pixel_access.h"
+
 namespace strevana {
 
 namespace {
-
-constexpr uint32_t kOpaque = 0xff000000u;
-
-inline uint32_t load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
-inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 // Two bytes per 32-bit lane at a time: (a (256 - w) + b w) / 256 stays below
 // 2^16 per byte, so the lanes never carry into each other.

@@ -7,22 +7,13 @@
 #include <emmintrin.h>
 #endif
 
+#include "video/pixel_access.h"
 #include "video/window_surface.h"
 #include "video/yuy2_rows.h"
 
 namespace strevana {
 
 namespace {
-
-constexpr uint32_t kOpaque = 0xff000000u;
-
-inline uint32_t load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
-inline void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 // The back buffer wants its fourth byte 0xff; sources may leave anything there
 // (alpha of a composited picture, or 0).
