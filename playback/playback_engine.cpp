@@ -104,6 +104,20 @@ int PlaybackEngine::openNamed(const char* urlBase, const char* name) {
     source_->setOutputFormat(kFormatBgrx32);
   }
   createRenderer();
+  // Without a hardware renderer the raster one would convert packed YUV on
+  // every present, after the decoder converted to it: the decoder converts
+  // straight to 32-bit RGB instead, one conversion, and the raster renderer
+  // copies (or scales) it.
+  if (renderer_ && rendererKind_ == kRendererRaster && outputFormat_ == kFormatYuy2 && source_->hasVideo &&
+      source_->outputFormat == kFormatYuy2 && source_->setOutputFormat(kFormatBgrx32)) {
+    outputFormat_ = kFormatBgrx32;
+    createRenderer();
+    if (!renderer_) {
+      outputFormat_ = kFormatYuy2;
+      source_->setOutputFormat(kFormatYuy2);
+      createRenderer();
+    }
+  }
   if (!renderer_) {
     outputFormat_ = kFormatBgr24;
     source_->setOutputFormat(kFormatBgr24);
