@@ -1,6 +1,7 @@
 // The decoder libraries driven directly through their pins.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "media/codec/audio_codec_if.h"
@@ -26,6 +27,34 @@ std::vector<std::vector<uint8_t>> trackSamples(CMp4Track* track, uint32_t limit)
     out.push_back(bytes);
   }
   return out;
+}
+
+// A fixture clip's track as the decoders see it: its first samples and its
+// decoder configuration.
+struct ClipTrack {
+  std::vector<std::vector<uint8_t>> samples;
+  std::vector<uint8_t> config;
+};
+
+ClipTrack readTrack(const char* clip, uint32_t index, uint32_t limit) {
+  ClipTrack t;
+  CMp4File* file = nullptr;
+  CMp4File::createInstance(file);
+  CMp4Track* track = nullptr;
+  if (file && file->open(fixture(clip).c_str(), 0, 0) == kMp4Ok && file->getTrack(index, track) == kMp4Ok &&
+      track) {
+    t.samples = trackSamples(track, limit);
+    uint32_t size = 0, length = 0;
+    if (track->getConfigSize(1, size) == kMp4Ok && size > 0) {
+      t.config.resize(size);
+      track->getConfig(1, size, length, t.config.data());
+      t.config.resize(std::min(length, size));
+    }
+    file->releaseTrack(track);
+    file->close();
+  }
+  CMp4File::destroyInstance(file);
+  return t;
 }
 
 CBufferElem* elementOf(const std::vector<uint8_t>& bytes, uint64_t time = 0) {
@@ -103,16 +132,10 @@ int vopType(const std::vector<uint8_t>& sample) {
 }
 
 TEST(Mpeg4Codec, JoinedAfterAKeyPictureSizesFromTheConfigAndBlanksUntilTheNextOne) {
-  CMp4File* file = nullptr;
-  CMp4File::createInstance(file);
-  ASSERT_EQ(file->open(fixture("mpeg4_aac.mp4").c_str(), 0, 0), kMp4Ok);
-  CMp4Track* track = nullptr;
-  file->getTrack(1, track);
-  const auto samples = trackSamples(track, 75);
-  uint32_t size = 0, length = 0;
-  track->getConfigSize(1, size);
-  std::vector<uint8_t> config(size);
-  track->getConfig(1, size, length, config.data());
+  const ClipTrack clip = readTrack("mpeg4_aac.mp4", 1, 75);
+  const auto& samples = clip.samples;
+  const auto& config = clip.config;
+  ASSERT_FALSE(samples.empty());
 
   Mpeg4CodecIf* decoder = Mpeg4CodecIf::createInstance(0);
   Mpeg4CodecControl* control = decoder->getInterface(2, 0);
@@ -155,22 +178,13 @@ TEST(Mpeg4Codec, JoinedAfterAKeyPictureSizesFromTheConfigAndBlanksUntilTheNextOn
   Mpeg4CodecIf::destroyInstance(decoder);
   CInStrmPin::destroyInstance(in);
   COutStrmPin::destroyInstance(out);
-  file->releaseTrack(track);
-  file->close();
-  CMp4File::destroyInstance(file);
 }
 
 TEST(AudioCodec, SoundCarriesTheTimeOfItsAccessUnit) {
-  CMp4File* file = nullptr;
-  CMp4File::createInstance(file);
-  ASSERT_EQ(file->open(fixture("mpeg4_aac.mp4").c_str(), 0, 0), kMp4Ok);
-  CMp4Track* track = nullptr;
-  file->getTrack(2, track);
-  const auto samples = trackSamples(track, 6);
-  uint32_t size = 0, length = 0;
-  track->getConfigSize(1, size);
-  std::vector<uint8_t> asc(size);
-  track->getConfig(1, size, length, asc.data());
+  const ClipTrack clip = readTrack("mpeg4_aac.mp4", 2, 6);
+  const auto& samples = clip.samples;
+  const auto& asc = clip.config;
+  ASSERT_FALSE(samples.empty());
   CAudioCodecIf* decoder = CAudioCodecIf::createInstance(kAudioKindAac);
   CBufferElem* config = elementOf(asc);
   decoder->setConfig(config);
@@ -195,9 +209,6 @@ TEST(AudioCodec, SoundCarriesTheTimeOfItsAccessUnit) {
   CAudioCodecIf::destroyInstance(decoder);
   CInStrmPin::destroyInstance(in);
   COutStrmPin::destroyInstance(out);
-  file->releaseTrack(track);
-  file->close();
-  CMp4File::destroyInstance(file);
 }
 
 // Decodes samples with one audio decoder set-up, all PCM concatenated.
@@ -237,19 +248,14 @@ TEST(AudioCodec, KindsAndFormats) {
 }
 
 TEST(AudioCodec, AmrWbFromRateAndChannels) {
-  CMp4File* file = nullptr;
-  CMp4File::createInstance(file);
-  ASSERT_EQ(file->open(fixture("amrwb_only.3gp").c_str(), 0, 0), kMp4Ok);
-  CMp4Track* track = nullptr;
-  file->getTrack(1, track);
-  auto samples = trackSamples(track, 10);
+  const auto samples = readTrack("amrwb_only.3gp", 1, 10).samples;
+  ASSERT_EQ(samples.size(), 10u);
   CAudioCodecIf* decoder = CAudioCodecIf::createInstance(kAudioKindAmr);
   decoder->setChannels(1);
   decoder->setSampleRate(16000);
   decoder->setFormat(kAudioFormatAmrWb);
   const auto pcm = decodeAll(decoder, samples);
   EXPECT_EQ(pcm.size(), 10u * 320u * 2u);  // 20 ms at 16 kHz per frame
-  CMp4File::destroyInstance(file);
 }
 
 TEST(AudioCodec, StreamMuxConfigGivesTheAudioSpecificConfig) {
@@ -267,16 +273,10 @@ TEST(AudioCodec, StreamMuxConfigGivesTheAudioSpecificConfig) {
 }
 
 TEST(AudioCodec, LatmPayloadsDecodeLikeRawAccessUnits) {
-  CMp4File* file = nullptr;
-  CMp4File::createInstance(file);
-  ASSERT_EQ(file->open(fixture("mpeg4_aac.mp4").c_str(), 0, 0), kMp4Ok);
-  CMp4Track* track = nullptr;
-  file->getTrack(2, track);
-  auto samples = trackSamples(track, 8);
-  uint32_t size = 0, length = 0;
-  track->getConfigSize(1, size);
-  std::vector<uint8_t> asc(size);
-  track->getConfig(1, size, length, asc.data());
+  const ClipTrack clip = readTrack("mpeg4_aac.mp4", 2, 8);
+  const auto& samples = clip.samples;
+  const auto& asc = clip.config;
+  ASSERT_GE(asc.size(), 2u);
   ASSERT_EQ(asc[0], 0x12);
   ASSERT_EQ(asc[1], 0x10);
 
@@ -307,7 +307,6 @@ TEST(AudioCodec, LatmPayloadsDecodeLikeRawAccessUnits) {
   EXPECT_EQ(expected.size(), 8u * 1024u * 4u);
   CIOStrmPin::freeBufferElem(config);
   CIOStrmPin::freeBufferElem(smc);
-  CMp4File::destroyInstance(file);
 }
 
 }  // namespace
