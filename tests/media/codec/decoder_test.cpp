@@ -29,6 +29,32 @@ std::vector<std::vector<uint8_t>> trackSamples(CMp4Track* track, uint32_t limit)
   return out;
 }
 
+// A video decoder delivering YUY2 (decoder format 150) through its own pins,
+// all freed when the test ends, also on an early return.
+struct YuyvDecoderRig {
+  YuyvDecoderRig()
+      : decoder(Mpeg4CodecIf::createInstance(0)),
+        control(decoder->getInterface(2, 0)),
+        in(CInStrmPin::createInstance(1024)),
+        out(COutStrmPin::createInstance(1024)) {
+    control->setOutputFormat(150, 0);
+    control->connectInput(in, 0);
+    control->connectOutput(out, 0);
+  }
+  ~YuyvDecoderRig() {
+    Mpeg4CodecIf::destroyInstance(decoder);
+    CInStrmPin::destroyInstance(in);
+    COutStrmPin::destroyInstance(out);
+  }
+  YuyvDecoderRig(const YuyvDecoderRig&) = delete;
+  YuyvDecoderRig& operator=(const YuyvDecoderRig&) = delete;
+
+  Mpeg4CodecIf* decoder;
+  Mpeg4CodecControl* control;
+  CInStrmPin* in;
+  COutStrmPin* out;
+};
+
 // A fixture clip's track as the decoders see it: its first samples and its
 // decoder configuration.
 struct ClipTrack {
@@ -88,13 +114,11 @@ TEST(Mpeg4Codec, SetUpCallsAndTheirResults) {
 }
 
 TEST(Mpeg4Codec, GarbageInputGivesNoPictureAndEndsCleanly) {
-  Mpeg4CodecIf* decoder = Mpeg4CodecIf::createInstance(0);
-  Mpeg4CodecControl* control = decoder->getInterface(2, 0);
-  CInStrmPin* in = CInStrmPin::createInstance(1024);
-  COutStrmPin* out = COutStrmPin::createInstance(1024);
-  control->setOutputFormat(150, 0);
-  control->connectInput(in, 0);
-  control->connectOutput(out, 0);
+  YuyvDecoderRig rig;
+  auto* decoder = rig.decoder;
+  auto* control = rig.control;
+  auto* in = rig.in;
+  auto* out = rig.out;
   control->setPictureSize(176, 144);
   ASSERT_NE(control->start(), 0);
   std::vector<uint8_t> junk(3000);
@@ -118,9 +142,6 @@ TEST(Mpeg4Codec, GarbageInputGivesNoPictureAndEndsCleanly) {
     EXPECT_EQ(picture->size(), static_cast<uint32_t>(picture->desc().width() * picture->desc().height() * 2));
     CIOStrmPin::freeBufferElem(picture);
   }
-  Mpeg4CodecIf::destroyInstance(decoder);
-  CInStrmPin::destroyInstance(in);
-  COutStrmPin::destroyInstance(out);
 }
 
 // The coding type of the first VOP in a sample (0 intra), or -1.
@@ -137,13 +158,11 @@ TEST(Mpeg4Codec, JoinedAfterAKeyPictureSizesFromTheConfigAndBlanksUntilTheNextOn
   const auto& config = clip.config;
   ASSERT_FALSE(samples.empty());
 
-  Mpeg4CodecIf* decoder = Mpeg4CodecIf::createInstance(0);
-  Mpeg4CodecControl* control = decoder->getInterface(2, 0);
-  CInStrmPin* in = CInStrmPin::createInstance(1024);
-  COutStrmPin* out = COutStrmPin::createInstance(1024);
-  control->setOutputFormat(150, 0);
-  control->connectInput(in, 0);
-  control->connectOutput(out, 0);
+  YuyvDecoderRig rig;
+  auto* decoder = rig.decoder;
+  auto* control = rig.control;
+  auto* in = rig.in;
+  auto* out = rig.out;
   CBufferElem* configElement = elementOf(config);
   control->setConfig(configElement, 0);
   CIOStrmPin::freeBufferElem(configElement);
@@ -175,9 +194,6 @@ TEST(Mpeg4Codec, JoinedAfterAKeyPictureSizesFromTheConfigAndBlanksUntilTheNextOn
   }
   EXPECT_GT(clean, 10);
   EXPECT_GT(blanked, 0);
-  Mpeg4CodecIf::destroyInstance(decoder);
-  CInStrmPin::destroyInstance(in);
-  COutStrmPin::destroyInstance(out);
 }
 
 TEST(AudioCodec, SoundCarriesTheTimeOfItsAccessUnit) {
