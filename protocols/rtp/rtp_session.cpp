@@ -46,7 +46,8 @@ int RtpSession::create(int portBase, uint32_t localAddress, bool reuse) {
     return code;
   };
   if (!rtpSocket_.open() || !rtcpSocket_.open()) return fail(kRtpSocketCreationFailed);
-  if (!rtpSocket_.setReceiveBufferSize(kReceiveBufferBytes) || !rtcpSocket_.setReceiveBufferSize(kReceiveBufferBytes)) {
+  if (!rtpSocket_.setReceiveBufferSize(kRtpReceiveBufferBytes) ||
+      !rtcpSocket_.setReceiveBufferSize(kRtcpReceiveBufferBytes)) {
     return fail(kRtpReceiveBufferFailed);
   }
   if (reuse && (!rtpSocket_.setReuseAddress() || !rtcpSocket_.setReuseAddress())) {

@@ -33,6 +33,11 @@
 //   have sent no data and count as on probation. A peer that sends two
 //   packets in sequence for each made-up SSRC passes probation; against that
 //   only the table cap and the silence time-out help.
+// - The RTP socket asks for a 1 MiB receive buffer (the kernel caps it at
+//   net.core.rmem_max), the RTCP socket for 65500 bytes. A 65500-byte buffer
+//   holds only a few dozen full-size datagrams, less than a millisecond of a
+//   fast stream, so a receive thread held off the processor for longer than
+//   that on a busy machine loses packets.
 // - Sockets are read until the kernel says nothing is waiting, not while a
 //   bytes-waiting query is non-zero: that query reports 0 for an empty
 //   datagram, which would otherwise block the socket for good.
@@ -81,7 +86,8 @@ struct RtpSenderEvent {
 
 class RtpSession {
  public:
-  static constexpr int kReceiveBufferBytes = 65500;
+  static constexpr int kRtpReceiveBufferBytes = 1 << 20;
+  static constexpr int kRtcpReceiveBufferBytes = 65500;
   static constexpr size_t kMaxDatagramBytes = 65536;
   static constexpr size_t kMaxDatagramsPerPoll = 512;
   static constexpr size_t kMaxQueuedBytes = 16u * 1024u * 1024u;
@@ -150,6 +156,10 @@ class RtpSession {
   }
 
   int portBase() const { return portBase_; }
+  // The RTP and RTCP sockets' descriptors (-1 while not created), for a
+  // caller that waits for datagrams with poll(2) between calls to poll().
+  int rtpDescriptor() const { return rtpSocket_.fd(); }
+  int rtcpDescriptor() const { return rtcpSocket_.fd(); }
   uint32_t localAddress() const { return localAddress_; }
   uint32_t ownSsrc() const { return ownSsrc_; }
   const std::string& cname() const { return cname_; }
