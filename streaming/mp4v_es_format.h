@@ -13,6 +13,7 @@
 // vop_time_increment_resolution of the config= parameter), converted to the
 // RTP clock. Without a usable configuration, later VOPs get the frame's time.
 #include <cstdint>
+#include <vector>
 
 #include "streaming/payload_format.h"
 
@@ -30,6 +31,7 @@ class Mp4vEsFormat final : public PayloadFormat {
   uint32_t clockRate_ = 90000;
   uint32_t timeResolution_ = 0;  // 0: unknown
   int timeIncrementBits_ = 0;
+  std::vector<uint32_t> starts_;  // VOP start offsets, kept between frames
 };
 
 }  // namespace strevana
