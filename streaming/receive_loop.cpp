@@ -1,8 +1,6 @@
 #include "streaming/receive_loop.h"
 
-#include <chrono>
-#include <thread>
-
+#include "streaming/datagram_wait.h"
 #include "streaming/rtsp_session.h"
 
 namespace strevana {
@@ -41,7 +39,7 @@ void receiveLoop(RtspSession& session) {
   bool audioTurn = false;
   while (session.receiving()) {
     audioTurn = !audioTurn;
-    if (!receivePass(session, audioTurn)) std::this_thread::sleep_for(std::chrono::milliseconds(kIdleSleepMs));
+    if (!receivePass(session, audioTurn)) waitForDatagrams(session, kIdleSleepMs);
   }
 }
 

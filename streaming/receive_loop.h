@@ -4,8 +4,10 @@
 // polls one without blocking, takes every packet its sources have queued (in
 // sequence order) and gives each to the receiver of that RTP session, which
 // assembles frames; frames are delivered to the entry's callback after the
-// session mutex is released. It sleeps kIdleSleepMs only when a pass found
-// nothing to do, so a busy stream is drained without delay.
+// session mutex is released. Only when a pass found nothing to do does it
+// idle, for at most kIdleSleepMs and only until a datagram arrives
+// (datagram_wait.h), so a busy stream is drained without delay and a packet
+// arriving at an idle stream is taken at once.
 //
 // Runs on the thread RtspSession::setup starts; returns when teardown clears
 // the receiving flag. Touches the RTP sessions only from this thread.
