@@ -5,3 +5,4 @@ int runDecodeBench(int argc, char** argv);  // strevana-bench decode FILE [--for
 int runPresentBench(int argc, char** argv);  // strevana-bench present
 int runSeekBench(int argc, char** argv);     // strevana-bench seek FILE
 int runOpenBench(int argc, char** argv);     // strevana-bench open FILE
+int runRtpBench(int argc, char** argv);      // strevana-bench rtp [--seconds S] ...

@@ -1,4 +1,4 @@
-// strevana-bench colour | decode FILE [--format 5|10|11] | present
+// strevana-bench colour | decode FILE [--format 5|10|11] | present | seek FILE | open FILE | rtp
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +10,10 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "seek") == 0) return runSeekBench(argc - 1, argv + 1);
   if (argc >= 2 && std::strcmp(argv[1], "open") == 0) return runOpenBench(argc - 1, argv + 1);
   if (argc >= 2 && std::strcmp(argv[1], "present") == 0) return runPresentBench(argc - 1, argv + 1);
-  std::fprintf(stderr, "usage: strevana-bench colour\n       strevana-bench decode FILE [--format 5|10|11]\n       strevana-bench present\n");
+  if (argc >= 2 && std::strcmp(argv[1], "rtp") == 0) return runRtpBench(argc - 1, argv + 1);
+  std::fprintf(stderr,
+               "usage: strevana-bench colour\n       strevana-bench decode FILE [--format 5|10|11]\n"
+               "       strevana-bench present\n       strevana-bench seek FILE\n       strevana-bench open FILE\n"
+               "       strevana-bench rtp [--seconds S] [--packet-bytes B] [--packets-per-frame K]\n");
   return 2;
 }
