@@ -1,6 +1,7 @@
 #pragma once
 // AudioOutput: plays the decoded PCM of one medium on the default sound output
-// device and is the playback clock of every medium with sound.
+// device and is the playback clock of every medium with sound (the engine's
+// AudioSink; soundDeviceSinkFactory makes these).
 //
 // Sources hand out AudioChunk lists; the engine queues them with enqueue. A
 // PortAudio callback on the audio library's own thread drains the queue into
@@ -49,6 +50,7 @@
 #include <vector>
 
 #include "base/millisecond_clock.h"
+#include "audio/audio_sink.h"
 #include "base/spin_lock.h"
 #include "media/audio_chunk.h"
 
@@ -63,7 +65,7 @@ struct AudioDeviceDescription {
   int32_t maxOutputChannels = 0;
 };
 
-class AudioOutput {
+class AudioOutput final : public AudioSink {
  public:
   // Rates probed on the default device to build its rate list.
   static constexpr double kStandardRates[] = {8000,  11025, 16000, 22050, 32000,
@@ -72,7 +74,7 @@ class AudioOutput {
   static constexpr int32_t kDefaultLatencyMs = 50;
 
   AudioOutput();
-  ~AudioOutput();
+  ~AudioOutput() override;
   AudioOutput(const AudioOutput&) = delete;
   AudioOutput& operator=(const AudioOutput&) = delete;
 
@@ -90,24 +92,24 @@ class AudioOutput {
   // Opens the default device for rate, channels and bits (8 or 16); starts it
   // at once when audio is already queued. latencyMs is spread over three
   // device buffers. False when the device refuses the stream.
-  bool open(double sampleRate, int32_t channels, int32_t bits, int32_t latencyMs);
+  bool open(double sampleRate, int32_t channels, int32_t bits, int32_t latencyMs) override;
   // Aborts and closes the stream, then flushes. False when it was not open.
   bool close();
   // Starts the stream when it is open and audio is queued. Always true.
-  bool start();
+  bool start() override;
   // Aborts the stream (pause): what the device had buffered is dropped, the
   // queue stays. False when it was not started.
-  bool stop();
+  bool stop() override;
   // Appends a chain of chunks (null is allowed); the queue owns them from now on.
-  bool enqueue(AudioChunk* list);
+  bool enqueue(AudioChunk* list) override;
   // Frees every queued chunk. Only while the stream is stopped or never started.
   void flush();
   // Stops the stream, rebases the clock to ms and flushes.
-  bool setTime(double ms);
+  bool setTime(double ms) override;
   // The clock: the time of the frame now leaving the device, in ms.
-  double playedTimeMs() const;
+  double playedTimeMs() const override;
   // Audio queued and not yet handed to the device, in ms.
-  double queuedMs() const;
+  double queuedMs() const override;
   // Bytes queued and not yet handed to the device.
   int32_t queuedBytes() const;
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <new>
 
-#include "audio/audio_output.h"
+#include "audio/audio_sink.h"
 #include "streaming/media_source_factory.h"
 #include "video/video_renderer.h"
 
@@ -51,7 +51,10 @@ const char* pathOrNull(const std::string& s) { return s.empty() ? nullptr : s.c_
 }  // namespace
 
 PlaybackEngine::PlaybackEngine(const MillisecondClock& clock)
-    : clock_(clock), rendererFactory_(createVideoRenderer), sourceFactory_(createMediaSource) {}
+    : clock_(clock),
+      rendererFactory_(createVideoRenderer),
+      sourceFactory_(createMediaSource),
+      audioSinks_(&soundDeviceSinkFactory()) {}
 
 PlaybackEngine::~PlaybackEngine() { closeMedia(); }
 
@@ -61,6 +64,10 @@ void PlaybackEngine::setRendererFactory(RendererFactory factory) {
 
 void PlaybackEngine::setSourceFactory(SourceFactory factory) {
   sourceFactory_ = factory ? std::move(factory) : SourceFactory(createMediaSource);
+}
+
+void PlaybackEngine::setAudioSinkFactory(const AudioSinkFactory* factory) {
+  audioSinks_ = factory ? factory : &soundDeviceSinkFactory();
 }
 
 bool PlaybackEngine::sourceIsAudioOnly() const {
@@ -159,20 +166,17 @@ int PlaybackEngine::openSource(std::unique_ptr<MediaSource> newSource) {
 
 void PlaybackEngine::setUpAudio() {
   if (!source_ || !source_->hasAudio) return;
+  // Opening always closed the previous medium, and its sink with it.
   try {
-    if (!audio_) {
-      audio_ = std::make_unique<AudioOutput>();
-    } else {
-      audio_->close();
-    }
+    audio_ = audioSinks_->create();
   } catch (const std::bad_alloc&) {
     audio_.reset();
-    return;
   }
+  if (!audio_) return;
   double rate = source_->decodedRate;
   int32_t channels = source_->decodedChannels;
   int32_t bits = source_->decodedBits;
-  bool ok = AudioOutput::negotiateFormat(rate, channels, bits);
+  bool ok = audioSinks_->negotiateFormat(rate, channels, bits);
   if (ok) {
     source_->outputRate = truncateToInt32(rate);
     source_->outputChannels = channels;

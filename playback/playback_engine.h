@@ -1,14 +1,14 @@
 #pragma once
 // PlaybackEngine: the media layer under the player controller. It owns the
 // open medium (its MediaSource, the VideoRenderer drawing it into a window
-// and, when the medium has sound and a device opened, the AudioOutput), the
+// and, when the medium has sound and an output opened, the AudioSink), the
 // position and clock, the network and stream-saving settings, and does all
 // opening, rendering and positioning. PlaybackEngine::tick is one step of
 // playback.
 //
 // Threads: none of its own and no lock of its own. Every call is made with
 // the controller's SpinLock held, from the user-interface thread (user
-// operations) or the playback thread (tick). The AudioOutput takes its own
+// operations) or the playback thread (tick). The AudioSink takes its own
 // lock inside the calls made here (controller lock first, then audio lock).
 //
 // Ownership: the source, renderer and audio output are owned and destroyed by
@@ -50,8 +50,9 @@
 //   source's whole wait; the source itself fails for good once its deadline
 //   has passed. Without sound the clock does not run on during such a wait.
 // - The clock is an injectable MillisecondClock (the process clock by
-//   default), and the renderer and source factories are injectable, so that
-//   tests can drive time, renderer failures and live sources by hand.
+//   default), and the renderer, source and sound output factories are
+//   injectable, so that tests can drive time, renderer failures, live
+//   sources and the sound clock by hand.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,7 +66,8 @@
 
 namespace strevana {
 
-class AudioOutput;
+class AudioSink;
+class AudioSinkFactory;
 class WindowSurface;
 
 class PlaybackEngine {
@@ -162,7 +164,7 @@ class PlaybackEngine {
   // Read access for the controller, the shell and tests.
   MediaSource* source() const { return source_.get(); }
   VideoRenderer* renderer() const { return renderer_.get(); }
-  AudioOutput* audio() const { return audio_.get(); }
+  AudioSink* audio() const { return audio_.get(); }
   WindowSurface* targetWindow() const { return targetWindow_; }
   int32_t rendererKind() const { return rendererKind_; }
   OutputFormat outputFormat() const { return outputFormat_; }
@@ -176,6 +178,9 @@ class PlaybackEngine {
   // Test seams: by default createVideoRenderer and createMediaSource.
   void setRendererFactory(RendererFactory factory);
   void setSourceFactory(SourceFactory factory);
+  // By default the sound device's (soundDeviceSinkFactory); null restores
+  // it. Lent: it must outlive the engine.
+  void setAudioSinkFactory(const AudioSinkFactory* factory);
 
  private:
   int openNamed(const char* urlBase, const char* name);
@@ -194,9 +199,10 @@ class PlaybackEngine {
   const MillisecondClock& clock_;
   RendererFactory rendererFactory_;
   SourceFactory sourceFactory_;
+  const AudioSinkFactory* audioSinks_;
 
   std::unique_ptr<VideoRenderer> renderer_;
-  std::unique_ptr<AudioOutput> audio_;
+  std::unique_ptr<AudioSink> audio_;
   std::unique_ptr<MediaSource> source_;
   int32_t repeat_ = 0;
   int32_t useDirectDraw_ = 1;

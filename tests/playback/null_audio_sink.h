@@ -1,0 +1,96 @@
+#pragma once
+// A silent sound output for the engine tests: it plays what was queued as
+// its own clock moves, so the engine's sound-clocked rules run on a test
+// clock without a sound server. The real device is tested in tests/audio.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+
+#include "audio/audio_sink.h"
+#include "base/millisecond_clock.h"
+
+namespace strevana::testing {
+
+class NullAudioSink final : public AudioSink {
+ public:
+  explicit NullAudioSink(const MillisecondClock& clock) : clock_(clock) {}
+
+  bool open(double rate, int32_t channels, int32_t bits, int32_t) override {
+    bytesPerMs_ = rate * channels * (bits / 8) / 1000.0;
+    return bytesPerMs_ > 0;
+  }
+  bool start() override {
+    settle();
+    started = true;
+    return true;
+  }
+  bool stop() override {
+    settle();
+    started = false;
+    return true;
+  }
+  bool enqueue(AudioChunk* list) override {
+    settle();
+    for (const AudioChunk* c = list; c; c = c->next) queued_ += c->size / bytesPerMs_;
+    freeAudioChunkList(list);
+    return true;
+  }
+  bool setTime(double ms) override {
+    stop();
+    queued_ = 0;
+    played_ = ms;
+    return true;
+  }
+  // Plays the queue at the clock's pace and stands still once it runs dry.
+  double playedTimeMs() const override {
+    settle();
+    return played_;
+  }
+  double queuedMs() const override {
+    settle();
+    return queued_;
+  }
+
+  bool started = false;
+
+ private:
+  void settle() const {
+    const int64_t now = clock_.nowMs();
+    if (started) {
+      const double step = std::min(static_cast<double>(now - lastMs_), queued_);
+      played_ += step;
+      queued_ -= step;
+    }
+    lastMs_ = now;
+  }
+
+  const MillisecondClock& clock_;
+  double bytesPerMs_ = 0;
+  mutable double played_ = 0;
+  mutable double queued_ = 0;
+  mutable int64_t lastMs_ = 0;
+};
+
+// Hands the engine null sinks on `clock` and agrees to the format it was
+// given (rate 0: no output at all).
+struct NullAudioSinkFactory final : public AudioSinkFactory {
+  explicit NullAudioSinkFactory(const MillisecondClock& c) : clock(c) {}
+  std::unique_ptr<AudioSink> create() const override {
+    auto sink = std::make_unique<NullAudioSink>(clock);
+    last = sink.get();
+    return sink;
+  }
+  bool negotiateFormat(double& r, int32_t& c, int32_t& b) const override {
+    r = rate;
+    c = channels;
+    b = 16;
+    return rate > 0;
+  }
+
+  const MillisecondClock& clock;
+  double rate = 16000;  // 64 bytes a millisecond in stereo: chunks of whole milliseconds
+  int32_t channels = 2;
+  mutable NullAudioSink* last = nullptr;  // the sink made last (the engine owns it)
+};
+
+}  // namespace strevana::testing
