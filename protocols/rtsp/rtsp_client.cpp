@@ -135,8 +135,10 @@ int parseRtspUrl(std::string_view url, std::string& host, uint16_t& port) {
 int RtspClient::decodeUrl(std::string_view url) {
   if (!currentUrl_.empty() || !hostName_.empty()) return kRtspUrlAlreadySet;
   try {
-    currentUrl_.assign(url);
-    return parseRtspUrl(url, hostName_, serverPort_);
+    std::optional<RtspCredentials> credentials;
+    currentUrl_ = splitUrlCredentials(url, credentials);
+    if (credentials) authenticator_.setCredentials(std::move(credentials));
+    return parseRtspUrl(currentUrl_, hostName_, serverPort_);
   } catch (const std::bad_alloc&) {
     return kRtspOutOfMemory;
   }
@@ -165,17 +167,27 @@ long RtspClient::ReplySource::receive(char* data, std::size_t capacity) {
   return client_.connection_->receive(data, capacity, wait);
 }
 
-int RtspClient::buildRequest(std::string_view requestLine, const std::optional<std::string>& session,
-                             const RtspRequest* command, std::string& out) const {
+int RtspClient::buildRequest(std::string_view method, const std::string& url,
+                             const std::optional<std::string>& session, const RtspRequest* command,
+                             std::string& out) {
   RequestBuilder b;
-  b.add(requestLine);
+  b.add(method);
+  b.add(" ");
+  b.add(url);
+  b.add(" RTSP/1.0\r\n");
   b.header("CSeq", std::string_view(std::to_string(nextCSeq_)));
   b.optionalHeader("Cookie", cookie_);
   if (command != nullptr) {
     b.optionalHeader("Accept", command->accept);
     b.optionalHeader("Accept-Encoding", command->acceptEncoding);
     b.optionalHeader("Accept-Language", command->acceptLanguage);
+  }
+  if (command != nullptr && command->authorization) {
     b.optionalHeader("Authorization", command->authorization);
+  } else {
+    b.optionalHeader("Authorization", authenticator_.authorization(method, url));
+  }
+  if (command != nullptr) {
     b.number("Bandwidth", command->bandwidth);
     b.number("Blocksize", command->blocksize);
     b.optionalHeader("Cache-Control", command->cacheControl);
@@ -210,10 +222,8 @@ int RtspClient::buildRequest(std::string_view requestLine, const std::optional<s
 
 int RtspClient::transact(std::string_view method, const std::string& url, const std::optional<std::string>& session,
                          const RtspRequest* command) {
-  std::string requestLine;
-  requestLine.append(method).append(" ").append(url).append(" RTSP/1.0\r\n");
   std::string text;
-  if (buildRequest(requestLine, session, command, text) != kRtspOk) return kRtspFailed;
+  if (buildRequest(method, url, session, command, text) != kRtspOk) return kRtspFailed;
   if (!connection_->isOpen()) {
     const int rc = connect();
     if (rc != kRtspOk) return rc;
@@ -249,6 +259,41 @@ int RtspClient::transact(std::string_view method, const std::string& url, const 
   }
 }
 
+int RtspClient::receiveInterleaved(uint32_t waitMs) {
+  if (!connection_->isOpen()) return kRtspNotConnected;
+  if (!reader_.hasBufferedBytes()) {
+    const int ready = connection_->waitReadable(waitMs);
+    if (ready == 0) return 0;
+    if (ready < 0) {
+      closeSocket();
+      return kRtspFailed;
+    }
+  }
+  // A frame that has begun is read to its end within a reply's deadline.
+  replyDeadlineMs_ = clock_.nowMs() + static_cast<int64_t>(kRtspReplyDeadlineFactor) * receiveTimeoutMs_;
+  const int frames = reader_.readInterleaved();
+  if (frames < 0) {
+    closeSocket();
+    return kRtspFailed;
+  }
+  if (reader_.messagePending()) {
+    // No request is outstanding, so this is a reply whose request gave up
+    // waiting: read past it.
+    try {
+      RtspResponse stray;
+      if (reader_.readReply(stray) != 0) {
+        closeSocket();
+        return kRtspFailed;
+      }
+      if (stray.connectionClose) closeSocket();
+    } catch (const std::bad_alloc&) {
+      closeSocket();
+      return kRtspFailed;
+    }
+  }
+  return frames;
+}
+
 int RtspClient::followRedirect(const RtspResponse& reply) {
   if (!reply.location || redirectCount_ >= kRtspMaxRedirects) return kRtspStatusError;
   ++redirectCount_;
@@ -265,11 +310,24 @@ int RtspClient::request(std::string_view method, std::string url, const std::opt
                         const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
   redirectCount_ = 0;
   int rc;
+  int answers = 0;  // challenges answered for this request
   try {
     for (;;) {
       rc = transact(method, url, session, command);
-      if (rc != kRtspRedirected) break;
-      url = currentUrl_;
+      if (rc == kRtspRedirected) {
+        url = currentUrl_;
+        continue;
+      }
+      // RFC 2617 3.2.1: a second challenge is answered only when it says the
+      // nonce was stale; otherwise the credentials were refused.
+      if (rc == kRtspStatusError && response_ && std::strcmp(response_->statusCode, "401") == 0 &&
+          response_->wwwAuthenticate && (command == nullptr || !command->authorization) &&
+          authenticator_.takeChallenge(*response_->wwwAuthenticate) &&
+          (answers == 0 || (answers == 1 && authenticator_.staleNonce()))) {
+        ++answers;
+        continue;
+      }
+      break;
     }
   } catch (const std::bad_alloc&) {
     rc = kRtspFailed;

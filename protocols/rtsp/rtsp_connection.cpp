@@ -88,13 +88,19 @@ class TcpRtspConnection final : public RtspConnection {
     return true;
   }
 
-  long receive(char* data, std::size_t capacity, uint32_t timeoutMs) override {
+  int waitReadable(uint32_t timeoutMs) override {
     if (fd_ < 0) return -1;
     pollfd p{fd_, POLLIN, 0};
     int ready;
     do {
       ready = ::poll(&p, 1, pollTimeout(timeoutMs));
     } while (ready < 0 && errno == EINTR);
+    return ready < 0 ? -1 : (ready > 0 ? 1 : 0);
+  }
+
+  long receive(char* data, std::size_t capacity, uint32_t timeoutMs) override {
+    if (fd_ < 0) return -1;
+    const int ready = waitReadable(timeoutMs);
     if (ready <= 0) {
       protocolLog(4, kLogTag, "%s", ready == 0 ? "receive time-out" : "poll failed");
       return -1;

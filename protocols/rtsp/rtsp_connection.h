@@ -33,6 +33,10 @@ class RtspConnection {
   // capacity), 0 when the peer has ended the connection, or a negative value
   // on time-out or failure.
   virtual long receive(char* data, std::size_t capacity, uint32_t timeoutMs) = 0;
+  // Waits at most timeoutMs until bytes (or the end of the connection) can
+  // be received: 1, 0 on time-out, negative on failure. A connection that
+  // cannot wait says 1 and lets receive() do the waiting.
+  virtual int waitReadable(uint32_t /*timeoutMs*/) { return isOpen() ? 1 : -1; }
 };
 
 // A blocking TCP connection; writes never raise SIGPIPE.

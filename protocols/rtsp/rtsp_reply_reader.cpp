@@ -24,7 +24,7 @@ std::string_view skipBlanks(std::string_view s) {
   return s.substr(i);
 }
 
-enum class HeaderKind { kText, kAllowPublic, kConnection, kContentLength, kCSeq, kRtpInfo, kSetCookie };
+enum class HeaderKind { kText, kAllowPublic, kConnection, kContentLength, kCSeq, kRtpInfo, kSetCookie, kChallenge };
 
 struct HeaderEntry {
   const char* name;  // with its colon
@@ -51,7 +51,7 @@ const HeaderEntry kHeaders[] = {
     {"Set-Cookie:", HeaderKind::kSetCookie, &RtspResponse::cookie},
     {"Speed:", HeaderKind::kText, &RtspResponse::speed},
     {"Transport:", HeaderKind::kText, &RtspResponse::transport},
-    {"WWW-Authenticate:", HeaderKind::kText, &RtspResponse::wwwAuthenticate},
+    {"WWW-Authenticate:", HeaderKind::kChallenge, &RtspResponse::wwwAuthenticate},
     {"Accept:", HeaderKind::kText, &RtspResponse::accept},
     {"Accept-Encoding:", HeaderKind::kText, &RtspResponse::acceptEncoding},
     {"Accept-Language:", HeaderKind::kText, &RtspResponse::acceptLanguage},
@@ -109,10 +109,83 @@ int RtspReplyReader::readMore() {
   return got > 0 ? 1 : 0;
 }
 
-int RtspReplyReader::detectTerminator() {
-  // Stray line breaks between replies (after a body, say) are not a reply.
+void RtspReplyReader::skipLineBreaks() {
+  while (offset_ < fill_ && (buffer_[offset_] == '\r' || buffer_[offset_] == '\n')) ++offset_;
+}
+
+int RtspReplyReader::readInterleavedFrame() {
+  while (fill_ - offset_ < 4) {
+    const int more = readMore();
+    if (more < 0) return more;
+    if (more == 0) return kRtspReadFailed;
+  }
+  const auto* header = reinterpret_cast<const uint8_t*>(buffer_ + offset_);
+  const uint8_t channel = header[1];
+  const std::size_t length = (std::size_t{header[2]} << 8) | header[3];
+  offset_ += 4;
+  frame_.clear();
+  frame_.reserve(length);
+  while (frame_.size() < length) {
+    if (offset_ < fill_) {
+      const std::size_t take = std::min(length - frame_.size(), fill_ - offset_);
+      const auto* from = reinterpret_cast<const uint8_t*>(buffer_ + offset_);
+      frame_.insert(frame_.end(), from, from + take);
+      offset_ += take;
+      continue;
+    }
+    offset_ = 0;
+    fill_ = 0;
+    const int more = readMore();
+    if (more < 0) return more;
+    if (more == 0) return kRtspReadFailed;
+  }
+  if (sink_) sink_->onInterleavedFrame(channel, frame_.data(), frame_.size());
+  return 0;
+}
+
+int RtspReplyReader::skipInterleavedFrames() {
   for (;;) {
-    while (offset_ < fill_ && (buffer_[offset_] == '\r' || buffer_[offset_] == '\n')) ++offset_;
+    if (offset_ == fill_) {
+      const int more = readMore();
+      if (more < 0) return more;
+      if (more == 0) return kRtspReadFailed;
+    }
+    if (buffer_[offset_] != '$') return 0;
+    const int rc = readInterleavedFrame();
+    if (rc != 0) return rc;
+  }
+}
+
+int RtspReplyReader::readInterleaved() {
+  int frames = 0;
+  bool readOnce = false;
+  for (;;) {
+    skipLineBreaks();
+    if (offset_ == fill_) {
+      if (readOnce || frames > 0) return frames;
+      readOnce = true;
+      const int more = readMore();
+      if (more < 0) return more;
+      if (more == 0) return kRtspReadFailed;
+      continue;
+    }
+    if (buffer_[offset_] != '$') return frames;  // a message begins here
+    const int rc = readInterleavedFrame();
+    if (rc != 0) return rc;
+    ++frames;
+  }
+}
+
+int RtspReplyReader::detectTerminator() {
+  // Stray line breaks between replies (after a body, say) are not a reply;
+  // neither are the media frames in front of it.
+  for (;;) {
+    skipLineBreaks();
+    if (offset_ < fill_ && buffer_[offset_] == '$') {
+      const int rc = readInterleavedFrame();
+      if (rc != 0) return rc;
+      continue;
+    }
     if (offset_ < fill_) break;
     const int more = readMore();
     if (more < 0) return more;
@@ -210,6 +283,14 @@ int RtspReplyReader::handleHeader(RtspResponse& reply, const std::string& line) 
       case HeaderKind::kAllowPublic:
         reply.allowPublic = std::string(value);
         break;
+      case HeaderKind::kChallenge:
+        // A server offering several schemes in several headers: the first
+        // Digest one is kept over Basic (RFC 2617 4.6, the strongest).
+        if (!reply.wwwAuthenticate ||
+            (!startsWithNoCase(*reply.wwwAuthenticate, "Digest") && startsWithNoCase(value, "Digest"))) {
+          reply.wwwAuthenticate = std::string(value);
+        }
+        break;
       case HeaderKind::kConnection:
         if (startsWithNoCase(value, "close")) reply.connectionClose = true;
         break;
@@ -266,6 +347,8 @@ int RtspReplyReader::readReply(RtspResponse& reply, bool bodyToEnd) {
   std::size_t headerBytes = 0;
   std::size_t headerLines = 0;
   for (;;) {
+    rc = skipInterleavedFrames();
+    if (rc != 0) return rc;
     rc = readLine(line);
     if (rc != 0) return rc;
     if (line.empty()) break;

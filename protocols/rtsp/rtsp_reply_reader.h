@@ -13,9 +13,19 @@
 // must be a plain decimal number of at most kRtspMaxBodyBytes, and a body read
 // to the end of the connection may not exceed it either. Two Content-Length
 // headers that disagree are refused.
+//
+// Media inside the connection (RFC 2326 10.12): a '$' where a reply or one of
+// its header lines would begin starts a binary frame ('$', channel, 16-bit
+// big-endian length, data). The frame is read whole, whatever its length and
+// however it is spread over reads, and handed to the interleaved sink (or
+// dropped without one); the reply goes on after it. Body bytes are never
+// taken for frames. A frame is at most 65535 bytes by its length field.
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "protocols/rtsp/interleaved_sink.h"
 #include "protocols/rtsp/rtsp_byte_source.h"
 #include "protocols/rtsp/rtsp_types.h"
 
@@ -44,6 +54,15 @@ class RtspReplyReader {
   // everything up to the end of the connection as its body.
   int readReply(RtspResponse& reply, bool bodyToEnd = false);
 
+  // Takes the interleaved frames waiting where a message may begin, reading
+  // the source once when nothing is buffered: the number of frames taken,
+  // or kRtspReadFailed when the connection ended or failed. It stops before
+  // bytes that begin an RTSP message (messagePending() is then true).
+  int readInterleaved();
+  bool messagePending() const { return offset_ < fill_ && buffer_[offset_] != '$'; }
+
+  void setInterleavedSink(InterleavedSink* sink) { sink_ = sink; }
+
   // Forgets buffered bytes (the connection they came from is gone).
   void reset() {
     fill_ = 0;
@@ -52,6 +71,11 @@ class RtspReplyReader {
   bool hasBufferedBytes() const { return offset_ < fill_; }
 
  private:
+  // The frame that begins at the read position ('$' seen there).
+  int readInterleavedFrame();
+  // Frames in front of the next header line.
+  int skipInterleavedFrames();
+  void skipLineBreaks();
   int detectTerminator();
   int readLine(std::string& line);
   int readMore();
@@ -66,6 +90,8 @@ class RtspReplyReader {
   std::string terminator_;
   bool lastWasRtpInfo_ = false;
   bool contentLengthSeen_ = false;
+  InterleavedSink* sink_ = nullptr;
+  std::vector<uint8_t> frame_;
 };
 
 }  // namespace strevana

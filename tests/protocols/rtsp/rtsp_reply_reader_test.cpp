@@ -6,6 +6,8 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace strevana {
 namespace {
@@ -206,6 +208,105 @@ TEST(RtspReplyReader, RefusedReplies) {
     RtspResponse reply;
     EXPECT_EQ(readOne(c.text, reply, 65536, c.timeOutAtEnd, c.bodyToEnd), c.rc);
   }
+}
+
+// ---- media inside the connection (RFC 2326 10.12) ---------------------------
+
+// "$", channel, 16-bit length, data.
+std::string frame(uint8_t channel, const std::string& data) {
+  std::string out = "$";
+  out.push_back(static_cast<char>(channel));
+  out.push_back(static_cast<char>(data.size() >> 8));
+  out.push_back(static_cast<char>(data.size() & 0xff));
+  return out + data;
+}
+
+class FrameRecorder final : public InterleavedSink {
+ public:
+  void onInterleavedFrame(uint8_t channel, const uint8_t* data, std::size_t size) override {
+    frames.emplace_back(channel, std::string(reinterpret_cast<const char*>(data), size));
+  }
+  std::vector<std::pair<uint8_t, std::string>> frames;
+};
+
+// Each stream is read reply by reply, at every chunk size, and must give
+// exactly the frames and replies listed, with the reader in step afterwards
+// (the last reply is followed by nothing, so the next read fails).
+TEST(RtspReplyReaderInterleaved, FramesAroundAndInsideRepliesAreTakenWholeAndRepliesKept) {
+  const std::string big(3000, 'b');  // longer than the 2048-byte buffer
+  // Text that would be a reply if it were not a frame's data.
+  const std::string disguised = "RTSP/1.0 500 Bad\r\nCSeq: 9\r\n\r\n";
+  struct Case {
+    const char* name;
+    std::string stream;
+    std::vector<std::pair<uint8_t, std::string>> frames;
+    std::vector<uint32_t> cseqs;  // of the replies read, in order
+    std::string session;          // of the last reply
+  };
+  const Case cases[] = {
+      {"data before a reply", frame(0, "HELLO") + frame(1, "") + "RTSP/1.0 200 OK\r\nCSeq: 1\r\n\r\n",
+       {{0, "HELLO"}, {1, ""}}, {1}, ""},
+      {"reply split around data",
+       "RTSP/1.0 200 OK\r\nCSeq: 2\r\n" + frame(0, "abc") + frame(1, "de") + "Session: 7\r\n\r\n",
+       {{0, "abc"}, {1, "de"}}, {2}, "7"},
+      {"length past the buffer", frame(2, big) + "RTSP/1.0 200 OK\r\nCSeq: 3\r\n" + frame(3, big) + "\r\n",
+       {{2, big}, {3, big}}, {3}, ""},
+      {"unknown channel carrying reply text", frame(200, disguised) + "RTSP/1.0 200 OK\r\nCSeq: 4\r\n\r\n",
+       {{200, disguised}}, {4}, ""},
+      {"dollar in a body is body", "RTSP/1.0 200 OK\r\nCSeq: 5\r\nContent-Length: 5\r\n\r\n" + frame(0, "x") +
+       "\r\n" + frame(1, "y") + "RTSP/1.0 200 OK\r\nCSeq: 6\r\nSession: 8\r\n\r\n",
+       {{1, "y"}}, {5, 6}, "8"},
+  };
+  for (const Case& c : cases) {
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{5}, std::size_t{4096}}) {
+      SCOPED_TRACE(::testing::Message() << c.name << ", chunk " << chunk);
+      MemorySource source(c.stream, chunk);
+      RtspReplyReader reader(source);
+      FrameRecorder sink;
+      reader.setInterleavedSink(&sink);
+      RtspResponse reply;
+      for (const uint32_t cseq : c.cseqs) {
+        ASSERT_EQ(reader.readReply(reply), 0);
+        EXPECT_EQ(reply.sequenceNumber, cseq);
+      }
+      EXPECT_EQ(reply.session.value_or(""), c.session);
+      EXPECT_EQ(sink.frames, c.frames);
+      EXPECT_EQ(reader.readReply(reply), kRtspReadFailed);
+    }
+  }
+}
+
+TEST(RtspReplyReaderInterleaved, FrameCutShortFailsWithoutHandingItOut) {
+  for (const std::string& stream : {frame(0, "abcdef").substr(0, 7), std::string("$\x01\xff"),
+                                    "RTSP/1.0 200 OK\r\nCSeq: 1\r\n" + frame(1, std::string(4000, 'z')).substr(0, 3000)}) {
+    MemorySource source(stream, 64);
+    RtspReplyReader reader(source);
+    FrameRecorder sink;
+    reader.setInterleavedSink(&sink);
+    RtspResponse reply;
+    EXPECT_EQ(reader.readReply(reply), kRtspReadFailed);
+    EXPECT_TRUE(sink.frames.empty());
+  }
+}
+
+// Between requests the reader takes the frames that are there and stops in
+// front of a message, which a later readReply gets whole.
+TEST(RtspReplyReaderInterleaved, DrainingStopsAtAMessage) {
+  MemorySource source(frame(0, "a") + "\r\n" + frame(1, "b") + "RTSP/1.0 200 OK\r\nCSeq: 7\r\n\r\n" + frame(0, "c"), 4096);
+  RtspReplyReader reader(source);
+  FrameRecorder sink;
+  reader.setInterleavedSink(&sink);
+  EXPECT_EQ(reader.readInterleaved(), 2);
+  EXPECT_TRUE(reader.messagePending());
+  EXPECT_EQ(reader.readInterleaved(), 0);
+  RtspResponse reply;
+  ASSERT_EQ(reader.readReply(reply), 0);
+  EXPECT_EQ(reply.sequenceNumber, 7u);
+  EXPECT_EQ(reader.readInterleaved(), 1);
+  EXPECT_FALSE(reader.messagePending());
+  EXPECT_EQ(reader.readInterleaved(), kRtspReadFailed);  // the connection ended
+  const std::vector<std::pair<uint8_t, std::string>> expected = {{0, "a"}, {1, "b"}, {0, "c"}};
+  EXPECT_EQ(sink.frames, expected);
 }
 
 }  // namespace
