@@ -37,7 +37,7 @@ std::vector<uint8_t> convert(const std::vector<uint8_t>& in, PcmFormat from, Pcm
 
 constexpr int kRate = 8000;
 
-TEST(Mp4AudioConversion, FromMono8) {
+TEST(AudioConversion, FromMono8) {
   const std::vector<uint8_t> in = {0, 128, 255};
   EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate * 2, 1, 8}), (std::vector<uint8_t>{0, 0, 128, 128, 255, 255}));
   EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate, 1, 16}), le16({-32768, 0, 127 * 256}));
@@ -45,7 +45,7 @@ TEST(Mp4AudioConversion, FromMono8) {
   EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate, 2, 16}), le16({-32768, -32768, 0, 0, 32512, 32512}));
 }
 
-TEST(Mp4AudioConversion, FromMono16) {
+TEST(AudioConversion, FromMono16) {
   const auto in = le16({-32768, -1, 0, 32767});
   EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate, 1, 8}), (std::vector<uint8_t>{0, 127, 128, 255}));
   // Half the rate keeps input frames 0 and 2.
@@ -54,7 +54,7 @@ TEST(Mp4AudioConversion, FromMono16) {
   EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate, 2, 16}), le16({-32768, -32768, -1, -1, 0, 0, 32767, 32767}));
 }
 
-TEST(Mp4AudioConversion, FromStereo8) {
+TEST(AudioConversion, FromStereo8) {
   const std::vector<uint8_t> in = {0, 255, 100, 103, 128, 128};
   EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate, 1, 8}), (std::vector<uint8_t>{127, 101, 128}));
   EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate, 1, 16}), le16({(0 + 255 - 256) * 128, (203 - 256) * 128, 0}));
@@ -62,7 +62,7 @@ TEST(Mp4AudioConversion, FromStereo8) {
   EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate, 2, 16}), le16({-32768, 32512, -7168, -6400, 0, 0}));
 }
 
-TEST(Mp4AudioConversion, FromStereo16) {
+TEST(AudioConversion, FromStereo16) {
   const auto in = le16({-32768, -32768, 32767, 32767, -3, 0, 100, -50});
   EXPECT_EQ(convert(in, {kRate, 2, 16}, {kRate, 1, 8}),
             (std::vector<uint8_t>{0, 255, static_cast<uint8_t>((-3 + 65536) >> 9), static_cast<uint8_t>((50 + 65536) >> 9)}));
@@ -73,7 +73,7 @@ TEST(Mp4AudioConversion, FromStereo16) {
   EXPECT_EQ(convert(in, {kRate, 2, 16}, {kRate / 2, 2, 16}), le16({-32768, -32768, -3, 0}));
 }
 
-TEST(Mp4AudioConversion, WorkedExamples) {
+TEST(AudioConversion, WorkedExamples) {
   // 4000 bytes of 16-bit stereo at 44100 Hz to 8-bit mono at 22050 Hz: 500
   // bytes from input frames 0, 2, 4, ...
   std::vector<int> values;
@@ -83,9 +83,8 @@ TEST(Mp4AudioConversion, WorkedExamples) {
   }
   std::vector<uint8_t> in;
   for (int v : values) {
-    const auto u = static_cast<uint16_t>(static_cast<int16_t>(v));
-    in.push_back(static_cast<uint8_t>(u & 0xff));
-    in.push_back(static_cast<uint8_t>(u >> 8));
+    const auto bytes = le16({v});
+    in.insert(in.end(), bytes.begin(), bytes.end());
   }
   const auto out = convert(in, {44100, 2, 16}, {22050, 1, 8});
   ASSERT_EQ(out.size(), 500u);
@@ -120,7 +119,7 @@ TEST(Mp4AudioConversion, WorkedExamples) {
   freeAudioChunkList(same);
 }
 
-TEST(Mp4AudioConversion, OddSizesAndUnknownFormats) {
+TEST(AudioConversion, OddSizesAndUnknownFormats) {
   // A trailing partial frame is never read; less than one frame gives nothing.
   EXPECT_EQ(convert({1, 2, 3}, {kRate, 1, 16}, {kRate, 1, 8}).size(), 1u);
   EXPECT_TRUE(convert({1}, {kRate, 2, 16}, {kRate * 6, 2, 16}).empty());
