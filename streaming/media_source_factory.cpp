@@ -21,7 +21,7 @@ std::unique_ptr<MediaSource> makeMp4Source(const char* name, int32_t flags, Outp
                                          rawVideoPerFrame, stillWidth, stillHeight, stillBits);
 }
 
-std::unique_ptr<MediaSource> makeStreamSource(const char* urlBase, const char* name,
+std::unique_ptr<MediaSource> makeStreamSource(const char* urlBase, const char* name, int32_t flags,
                                               OutputFormat format, PostfilterMode postfilter,
                                               int32_t udpPort, int32_t bufferMs, int32_t timeoutMs,
                                               int32_t stillWidth, int32_t stillHeight,
@@ -31,7 +31,8 @@ std::unique_ptr<MediaSource> makeStreamSource(const char* urlBase, const char* n
   return std::make_unique<RtspStreamSource>(urlBase, name, format, postfilter, udpPort, bufferMs,
                                             timeoutMs, stillWidth, stillHeight, stillBits,
                                             videoStreamPath, audioStreamPath, rawVideoPath,
-                                            rawAudioPath, rawVideoPerFrame);
+                                            rawAudioPath, rawVideoPerFrame, SteadyMillisecondClock::instance(),
+                                            transportFromFlags(flags));
 }
 
 }  // namespace
@@ -69,7 +70,7 @@ std::unique_ptr<MediaSource> createMediaSource(
                                stillWidth, stillHeight, stillBits);
         break;
       case MediaSourceKind::kStream:
-        source = makeStreamSource(urlBase, name, initialFormat, postfilter, udpPort, bufferMs,
+        source = makeStreamSource(urlBase, name, flags, initialFormat, postfilter, udpPort, bufferMs,
                                   timeoutMs, stillWidth, stillHeight, stillBits, videoStreamPath,
                                   audioStreamPath, rawVideoPath, rawAudioPath, rawVideoPerFrame);
         break;

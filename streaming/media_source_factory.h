@@ -3,7 +3,8 @@
 // start with "rtsp:" (case-sensitive); without one, the name's last ending
 // decides: ".mp4" ".MP4" ".3gp" ".3GP" make an MP4 file source, ".sdp" ".SDP"
 // a streaming source reading a local session description; anything else
-// (".Mp4", ".yuv", no dot) gives null. A source that opened neither video nor
+// (".Mp4", ".yuv", no dot) gives null. For a stream the flags name the
+// transport (rtsp_transport.h); file sources do not read them. A source that opened neither video nor
 // audio is destroyed and null returned. Raw YUV sources are never made here.
 // It lives with the streaming code because it constructs both the file source
 // (below) and the streaming source.

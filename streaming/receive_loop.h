@@ -9,6 +9,12 @@
 // (datagram_wait.h), so a busy stream is drained without delay and a packet
 // arriving at an idle stream is taken at once.
 //
+// When the media comes inside the RTSP connection (RtspSession::interleaved)
+// each pass drains the connection instead, waiting up to
+// RtspSession::kInterleavedWaitMs for bytes, and feeds every stream's RTP
+// session with the frames of its channels; frames on other channels are
+// dropped.
+//
 // Runs on the thread RtspSession::setup starts; returns when teardown clears
 // the receiving flag. Touches the RTP sessions only from this thread.
 namespace strevana {

@@ -7,18 +7,30 @@
 
 namespace strevana {
 
-int32_t parseServerPort(const RtspResponse* reply) {
+namespace {
+
+// The number after `name` in the reply's Transport header, -1 when it is
+// missing or above `limit`.
+int32_t transportNumber(const RtspResponse* reply, std::string_view name, int32_t limit) {
   if (!reply || !reply->transport) return -1;
   const std::string& transport = *reply->transport;
-  constexpr std::string_view kName = "server_port=";
-  const size_t at = transport.find(kName);
+  const size_t at = transport.find(name);
   if (at == std::string::npos) return -1;
-  const char* begin = transport.data() + at + kName.size();
+  const char* begin = transport.data() + at + name.size();
   const char* end = transport.data() + transport.size();
-  int32_t port = 0;
-  const auto [stop, error] = std::from_chars(begin, end, port);
-  if (error != std::errc() || stop == begin || port < 0 || port > 65535) return -1;
-  return port;
+  int32_t value = 0;
+  const auto [stop, error] = std::from_chars(begin, end, value);
+  if (error != std::errc() || stop == begin || value < 0 || value > limit) return -1;
+  return value;
+}
+
+}  // namespace
+
+int32_t parseServerPort(const RtspResponse* reply) { return transportNumber(reply, "server_port=", 65535); }
+
+int32_t parseInterleavedChannel(const RtspResponse* reply) {
+  // The pair's second channel must fit a byte too.
+  return transportNumber(reply, "interleaved=", 254);
 }
 
 std::optional<uint32_t> sessionTimeoutSeconds(std::string_view session) {

@@ -14,6 +14,10 @@ namespace strevana {
 // reply, a Transport header, or that parameter.
 int32_t parseServerPort(const RtspResponse* reply);
 
+// The RTP channel of "interleaved=" in the Transport header (RFC 2326 12.39:
+// 4 for interleaved=4-5); -1 without it or above 254.
+int32_t parseInterleavedChannel(const RtspResponse* reply);
+
 // The "timeout=" parameter of a Session header ("12345678;timeout=30", RFC
 // 2326 12.37) in seconds; none when absent, zero or not a number.
 std::optional<uint32_t> sessionTimeoutSeconds(std::string_view session);

@@ -5,10 +5,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <system_error>
+#include <thread>
 
 #include "protocols/rtp/local_address.h"
+#include "protocols/rtsp/rtsp_credentials.h"
 #include "protocols/sdp/sdp_decoder.h"
 #include "protocols/sdp/sdp_input.h"
 #include "streaming/control_url.h"
@@ -19,6 +22,23 @@
 #include "streaming/rtsp_reply_fields.h"
 
 namespace strevana {
+
+// Takes the client lock, counted as a waiter meanwhile so that the receive
+// thread, which drains the connection under the same lock, steps aside.
+class RtspSession::ClientLock {
+ public:
+  explicit ClientLock(RtspSession& session) : session_(session) {
+    ++session_.clientWaiters_;
+    session_.clientMutex_.lock();
+    --session_.clientWaiters_;
+  }
+  ~ClientLock() { session_.clientMutex_.unlock(); }
+  ClientLock(const ClientLock&) = delete;
+  ClientLock& operator=(const ClientLock&) = delete;
+
+ private:
+  RtspSession& session_;
+};
 
 int32_t RtspSession::create(std::unique_ptr<RtspSession>& out, RtpDeliverCallback deliver,
                             RtpAllocateCallback allocate, RtpGetDataCallback getData, void* context) {
@@ -41,7 +61,7 @@ RtspSession::~RtspSession() {
 
 void RtspSession::setRtspReceiveTimeoutMs(uint32_t ms) {
   rtspTimeoutMs_ = ms;
-  std::lock_guard<std::mutex> lock(clientMutex_);
+  ClientLock lock(*this);
   if (client_) client_->setReceiveTimeoutMs(ms);
 }
 
@@ -60,16 +80,21 @@ void RtspSession::appendMedia(SdpMedia* media) {
 int32_t RtspSession::describe(const std::string& url, uint32_t clientPort) {
   if (url.find("rtsp://") == std::string::npos) return kSessionBadArgument;
   if (described_) teardown();  // a second description replaces the first whole
-  serverAddress_ = resolveHost(url);
+  lastFailedStatus_ = 0;
+  std::optional<RtspCredentials> credentials;
+  const std::string bare = splitUrlCredentials(url, credentials);
+  serverAddress_ = resolveHost(bare);
   clientPort_ = clientPort;
-  requestUrl_ = url;
+  requestUrl_ = bare;
 
   int error = 0;
-  std::unique_ptr<RtspClient> client = RtspClient::create(url, error);
+  std::unique_ptr<RtspClient> client = RtspClient::create(bare, error);
   if (!client) return kSessionRtspBase + error;
   client->setReceiveTimeoutMs(rtspTimeoutMs_);
+  client->setCredentials(credentials);
+  client->setInterleavedSink(&interleaved_);
   {
-    std::lock_guard<std::mutex> lock(clientMutex_);
+    ClientLock lock(*this);
     client_ = std::move(client);
   }
 
@@ -78,10 +103,16 @@ int32_t RtspSession::describe(const std::string& url, uint32_t clientPort) {
   request_.accept = "application/sdp";
   int rc;
   {
-    std::lock_guard<std::mutex> lock(clientMutex_);
+    ClientLock lock(*this);
     rc = client_->describe(&request_, response_);
+    if (client_->initialUrl()) {
+      // Redirected: the session now lives on the server redirected to.
+      requestUrl_ = client_->currentUrl();
+      serverAddress_ = resolveHost(requestUrl_);
+    }
   }
   if (rc != kRtspOk) {
+    noteFailedStatus();
     releaseResponse();
     return kSessionRtspBase + rc;
   }
@@ -99,8 +130,8 @@ int32_t RtspSession::describe(const std::string& url, uint32_t clientPort) {
   aggregateAvailable_ = sdp_->control.has_value();
   const bool absolute = sdp_->control && resolveControlUrl("", *sdp_->control) == *sdp_->control &&
                         !sdp_->control->empty() && *sdp_->control != "*";
-  aggregateUrl_ = absolute ? *sdp_->control : url;
-  sdp_->control = url;
+  aggregateUrl_ = absolute ? *sdp_->control : requestUrl_;
+  sdp_->control = requestUrl_;
 
   if (!response_->contentBase) response_->contentBase = response_->contentLocation;
   if (!response_->contentBase) {
@@ -172,9 +203,72 @@ int32_t RtspSession::setup(const char* localAddress) {
     in_addr a{};
     if (::inet_pton(AF_INET, localAddress, &a) == 1) local = ntohl(a.s_addr);
   }
-  const int32_t rc = descriptionMode_ ? setupDescription(local) : setupRtsp(local);
+  localAddress_ = local;
+  int32_t rc;
+  if (descriptionMode_) {
+    rc = setupDescription(local);
+  } else {
+    useTcp_ = transport_ == RtspTransport::kTcp;
+    rc = setupRtsp(local);
+    if (rc != kSessionOk && !useTcp_ && transport_ == RtspTransport::kAutomatic && lastFailedStatus_ == 461) {
+      // 461 Unsupported Transport: the server will not send over UDP.
+      dropStreams();
+      useTcp_ = true;
+      rc = setupRtsp(local);
+    }
+  }
   if (rc != kSessionOk) return rc;
   return startReceiving();
+}
+
+void RtspSession::noteFailedStatus() {
+  lastFailedStatus_ = 0;
+  if (!response_) return;
+  const char* code = response_->statusCode;
+  if (code[0] >= '1' && code[0] <= '5' && code[1] >= '0' && code[1] <= '9' && code[2] >= '0' && code[2] <= '9') {
+    lastFailedStatus_ = (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
+  }
+}
+
+StreamReceiver* RtspSession::receiverForChannel(uint8_t channel, bool& rtcp) const {
+  for (const Route& route : routes_) {
+    if (channel == route.rtpChannel || channel == route.rtpChannel + 1) {
+      rtcp = channel != route.rtpChannel;
+      return route.receiver;
+    }
+  }
+  return nullptr;
+}
+
+bool RtspSession::pumpInterleaved(uint32_t waitMs) {
+  if (clientWaiters_.load() > 0) return false;
+  std::unique_lock<std::mutex> lock(clientMutex_, std::try_to_lock);
+  if (!lock || !client_) return false;
+  return client_->receiveInterleaved(waitMs) > 0;
+}
+
+void RtspSession::dropStreams() {
+  {
+    ClientLock lock(*this);
+    if (client_ && clientSession_) {
+      if (useAggregate_) {
+        client_->teardown(aggregateUrl_, nullptr, response_);
+      } else {
+        client_->teardown(clientSession_, nullptr, response_);
+      }
+      releaseResponse();
+    }
+    if (client_) client_->forgetSessions();
+  }
+  clientSession_ = nullptr;
+  for (StreamReceiver* r = streamHead_.get(); r; r = r->next.get()) {
+    r->rtp.reset();
+    r->serverPort = -1;
+  }
+  videoStream_ = nullptr;
+  audioStream_ = nullptr;
+  routes_.clear();
+  interleaved_.clear();
 }
 
 void RtspSession::attach(StreamReceiver& receiver, std::unique_ptr<RtpSession> rtp) {
@@ -188,6 +282,7 @@ void RtspSession::attach(StreamReceiver& receiver, std::unique_ptr<RtpSession> r
 
 int32_t RtspSession::setupRtsp(uint32_t local) {
   uint32_t offset = 0;  // shared by all streams
+  int channel = 0;      // over TCP: the next stream's RTP channel
   for (StreamReceiver* r = streamHead_.get(); r; r = r->next.get()) {
     SdpMedia* media = r->entry->media;
     if (!media || !media->control) continue;
@@ -196,6 +291,29 @@ int32_t RtspSession::setupRtsp(uint32_t local) {
 
     std::unique_ptr<RtpSession> rtp;
     int rtpPort = 0;
+    if (useTcp_) {
+      // No sockets: the frames from the connection are handed in.
+      rtp = std::make_unique<RtpSession>();
+      char transport[96];
+      std::snprintf(transport, sizeof transport, "RTP/AVP/TCP;unicast;interleaved=%d-%d", channel, channel + 1);
+      request_.transport = transport;
+      int rc;
+      {
+        ClientLock lock(*this);
+        rc = client_->setup(*media->control, &request_, clientSession_, response_, useAggregate_);
+      }
+      const int served = parseInterleavedChannel(response_.get());
+      if (response_ && response_->session) {
+        if (const auto timeout = sessionTimeoutSeconds(*response_->session)) sessionTimeoutSeconds_ = *timeout;
+      }
+      if (rc != kRtspOk) noteFailedStatus();
+      releaseResponse();
+      attach(*r, std::move(rtp));
+      if (rc != kRtspOk) return kSessionRtspBase + rc;
+      routes_.push_back(Route{static_cast<uint8_t>(served >= 0 ? served : channel), r});
+      channel += 2;
+      continue;
+    }
     for (;;) {
       auto candidate = std::make_unique<RtpSession>();
       rtpPort = static_cast<int>(clientPort_ + offset);
@@ -214,13 +332,14 @@ int32_t RtspSession::setupRtsp(uint32_t local) {
     request_.transport = transport;
     int rc;
     {
-      std::lock_guard<std::mutex> lock(clientMutex_);
+      ClientLock lock(*this);
       rc = client_->setup(*media->control, &request_, clientSession_, response_, useAggregate_);
     }
     r->serverPort = parseServerPort(response_.get());
     if (response_ && response_->session) {
       if (const auto timeout = sessionTimeoutSeconds(*response_->session)) sessionTimeoutSeconds_ = *timeout;
     }
+    if (rc != kRtspOk) noteFailedStatus();
     releaseResponse();
     RtpSession& session = *rtp;
     attach(*r, std::move(rtp));
@@ -277,6 +396,50 @@ int32_t RtspSession::play() {
   if (!described_) return kSessionWrongState;
   resetSequences();
   if (!descriptionMode_) {
+    const int32_t rc = sendPlay();
+    if (rc != kSessionOk) return rc;
+  }
+  playing_ = true;
+  if (!descriptionMode_ && !useTcp_ && transport_ == RtspTransport::kAutomatic &&
+      !waitForFirstPacket(kUdpProbeMs)) {
+    const int32_t rc = fallBackToTcp();
+    if (rc != kSessionOk) return rc;
+  }
+  if (!descriptionMode_ && clientSession_ && !keepAlive_) {
+    const auto interval = std::chrono::milliseconds(uint64_t{sessionTimeoutSeconds_} * 1000u / 2u);
+    keepAlive_ = std::make_unique<RtspKeepAlive>(interval, [this] { sendKeepAlive(); });
+  }
+  return kSessionOk;
+}
+
+bool RtspSession::waitForFirstPacket(uint32_t waitMs) const {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    for (const StreamReceiver* r = streamHead_.get(); r; r = r->next.get()) {
+      if (r->receivedCount() > 0) return true;
+    }
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+int32_t RtspSession::fallBackToTcp() {
+  playing_ = false;
+  stopThreads();
+  dropStreams();
+  useTcp_ = true;
+  int32_t rc = setupRtsp(localAddress_);
+  if (rc == kSessionOk) rc = startReceiving();
+  if (rc != kSessionOk) return rc;
+  resetSequences();
+  rc = sendPlay();
+  if (rc != kSessionOk) return rc;
+  playing_ = true;
+  return kSessionOk;
+}
+
+int32_t RtspSession::sendPlay() {
+  {
     std::string range = "npt=0.0-";
     if (sdp_ && sdp_->range.valid && sdp_->range.npt) {
       char text[128];
@@ -293,23 +456,19 @@ int32_t RtspSession::play() {
     request_.transport.reset();
     int rc;
     {
-      std::lock_guard<std::mutex> lock(clientMutex_);
+      ClientLock lock(*this);
       rc = useAggregate_ ? client_->play(aggregateUrl_, &request_, response_)
                          : client_->play(clientSession_, &request_, response_);
     }
+    if (rc != kRtspOk) noteFailedStatus();
     releaseResponse();
     if (rc != kRtspOk) return kSessionRtspBase + rc;
-  }
-  playing_ = true;
-  if (!descriptionMode_ && clientSession_ && !keepAlive_) {
-    const auto interval = std::chrono::milliseconds(uint64_t{sessionTimeoutSeconds_} * 1000u / 2u);
-    keepAlive_ = std::make_unique<RtspKeepAlive>(interval, [this] { sendKeepAlive(); });
   }
   return kSessionOk;
 }
 
 void RtspSession::sendKeepAlive() {
-  std::lock_guard<std::mutex> lock(clientMutex_);
+  ClientLock lock(*this);
   if (!client_ || !clientSession_) return;
   std::unique_ptr<RtspResponse> reply;
   if (!keepAliveWithOptions_) {
@@ -341,7 +500,7 @@ int32_t RtspSession::teardown() {
   if (!described_) return kSessionWrongState;
   stopThreads();
   if (!descriptionMode_) {
-    std::lock_guard<std::mutex> lock(clientMutex_);
+    ClientLock lock(*this);
     if (client_ && clientSession_) {
       if (useAggregate_) {
         client_->teardown(aggregateUrl_, nullptr, response_);
@@ -369,6 +528,9 @@ int32_t RtspSession::teardown() {
   keepAliveWithOptions_ = false;
   sessionTimeoutSeconds_ = kDefaultKeepAliveTimeoutSeconds;
   serverAddress_ = 0;
+  useTcp_ = false;
+  routes_.clear();
+  interleaved_.clear();
   requestUrl_.clear();
   aggregateUrl_.clear();
   playing_ = false;

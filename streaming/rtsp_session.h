@@ -40,6 +40,21 @@
 // - Host look-ups use getaddrinfo (IPv4).
 // - describe or loadDescription on a described session tears the old
 //   description down first, so no entry outlives the description it names.
+// - Transport (setTransport): UDP port pairs as designed, media inside the
+//   RTSP connection (RFC 2326 10.12, "RTP/AVP/TCP;unicast;interleaved=2n-
+//   2n+1" for the n-th stream set up, the server's channels taken from its
+//   reply), or automatic: UDP, and TCP once when the server refuses UDP
+//   (461 to a SETUP) or when no RTP packet has arrived kUdpProbeMs after
+//   PLAY. The fallback tears the UDP session down, closes its ports and sets
+//   everything up again over TCP; play() returns once the stream runs over
+//   one or the other. Over TCP the receive thread drains the connection
+//   (RtspClient::receiveInterleaved, under the client lock, yielding to any
+//   thread waiting for it) and hands each frame to the RTP session of its
+//   stream as if it had come in a datagram; no receiver reports are sent.
+// - A URL with userinfo logs in with it (rtsp_credentials.h); the session
+//   itself keeps and uses the URL without it. After a redirect during
+//   DESCRIBE the URL redirected to is the session's URL and its host the
+//   server address.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -52,9 +67,11 @@
 #include "protocols/rtsp/rtsp_client.h"
 #include "protocols/rtsp/rtsp_types.h"
 #include "protocols/sdp/sdp_types.h"
+#include "streaming/interleaved_queue.h"
 #include "streaming/media_entry.h"
 #include "streaming/rtp_frame.h"
 #include "streaming/rtsp_result.h"
+#include "streaming/rtsp_transport.h"
 #include "streaming/stream_receiver.h"
 
 namespace strevana {
@@ -67,6 +84,11 @@ class RtspSession {
   // Port pairs tried in RTSP mode: offsets 0, 2, ... below this.
   static constexpr uint32_t kPortOffsetLimit = 100;
   static constexpr uint32_t kDefaultKeepAliveTimeoutSeconds = 60;
+  // Automatic transport: how long after PLAY the first RTP packet may take
+  // over UDP before the session moves to TCP.
+  static constexpr uint32_t kUdpProbeMs = 2000;
+  // How long the receive thread waits for bytes on the connection per pass.
+  static constexpr uint32_t kInterleavedWaitMs = 5;
 
   // allocate and getData are required (else kSessionBadArgument); `deliver`
   // is the default for entries without a callback of their own. On an
@@ -120,17 +142,46 @@ class RtspSession {
   // the keep-alive interval in use once playing (0 when none runs).
   void setRtspReceiveTimeoutMs(uint32_t ms);
   uint32_t keepAliveIntervalMs() const;
+  // Before setup; UDP alone unless set.
+  void setTransport(RtspTransport transport) { transport_ = transport; }
+  RtspTransport transport() const { return transport_; }
+  // Whether media comes inside the RTSP connection (known after setup).
+  bool interleaved() const { return useTcp_; }
+  // The status code of the reply that failed the last RTSP request (401,
+  // 461, ...), 0 when none did or no reply came.
+  int32_t lastFailedStatus() const { return lastFailedStatus_; }
 
   // For the receive loop (receive_loop.h).
   std::mutex& mutex() { return mutex_; }
   FrameAllocator frameAllocator() const { return {allocate_, getData_, context_}; }
   RtpDeliverCallback defaultDeliver() const { return deliver_; }
   void* context() const { return context_; }
+  // Over TCP: waits at most waitMs for media on the connection and queues
+  // it; false when there was none or the client was busy or wanted.
+  bool pumpInterleaved(uint32_t waitMs);
+  void takeInterleaved(std::vector<InterleavedQueue::Frame>& frames) { interleaved_.takeAll(frames); }
+  // The stream whose RTP (rtcp false) or RTCP (rtcp true) travels on the
+  // channel; null for a channel no stream was set up on.
+  StreamReceiver* receiverForChannel(uint8_t channel, bool& rtcp) const;
 
  private:
+  class ClientLock;
+  struct Route {
+    uint8_t rtpChannel = 0;
+    StreamReceiver* receiver = nullptr;
+  };
+
   RtspSession(RtpDeliverCallback deliver, RtpAllocateCallback allocate, RtpGetDataCallback getData,
               void* context);
   int32_t setupRtsp(uint32_t localAddress);
+  // Ends the RTSP session and closes every stream's RTP session, keeping
+  // the described media and receivers, so they can be set up again.
+  void dropStreams();
+  int32_t sendPlay();
+  // True once any stream has received a packet, false after waitMs.
+  bool waitForFirstPacket(uint32_t waitMs) const;
+  int32_t fallBackToTcp();
+  void noteFailedStatus();
   int32_t setupDescription(uint32_t localAddress);
   int32_t startReceiving();
   void appendMedia(SdpMedia* media);
@@ -155,11 +206,22 @@ class RtspSession {
   std::string requestUrl_;
   std::string aggregateUrl_;  // where aggregate PLAY and TEARDOWN go
 
+  RtspTransport transport_ = RtspTransport::kUdp;
+  bool useTcp_ = false;
+  uint32_t localAddress_ = 0;
+  int32_t lastFailedStatus_ = 0;
+  std::vector<Route> routes_;  // TCP: written before the receive thread runs
+  InterleavedQueue interleaved_;  // outlives the client that fills it
+
   RtspRequest request_;
   std::unique_ptr<RtspResponse> response_;
   RtspClientSession* clientSession_ = nullptr;
   std::unique_ptr<RtspClient> client_;
-  std::mutex clientMutex_;  // the client, between the owner and keep-alive
+  // The client, between the owner, keep-alive and (over TCP) the receive
+  // thread; clientWaiters_ counts threads waiting for it, so the receive
+  // thread lets them in.
+  std::mutex clientMutex_;
+  std::atomic<int> clientWaiters_{0};
   std::unique_ptr<SdpSession> sdp_;
   uint32_t sessionTimeoutSeconds_ = kDefaultKeepAliveTimeoutSeconds;
   bool keepAliveWithOptions_ = false;  // the server refused GET_PARAMETER

@@ -6,6 +6,7 @@
 
 #include "media/audio_conversion.h"
 #include "media/stream_saving.h"
+#include "protocols/rtsp/rtsp_credentials.h"
 #include "streaming/media_entry.h"
 #include "streaming/payload_config.h"
 
@@ -54,9 +55,10 @@ RtspStreamSource::RtspStreamSource(const char* urlBase, const char* name, Output
                                    const uint32_t* stillBits, const char* videoStreamPath,
                                    const char* audioStreamPath, const char* rawVideoPath,
                                    const char* rawAudioPath, int32_t rawVideoPerFrame,
-                                   const MillisecondClock& clock)
+                                   const MillisecondClock& clock, RtspTransport transport)
     : bufferMs_(clampedOption(bufferMs)),
       timeoutMs_(clampedOption(timeoutMs)),
+      transport_(transport),
       videoQueue_(std::make_unique<CInStrmPin>(kQueueCapacity)),
       audioQueue_(std::make_unique<CInStrmPin>(kQueueCapacity)),
       prebufferWait_(clock, bufferMs_, timeoutMs_),
@@ -71,6 +73,7 @@ RtspStreamSource::RtspStreamSource(const char* urlBase, const char* name, Output
   setRawAudioFile(rawAudioPath);
   if (!open(urlBase, name, udpPort, postfilter, videoStreamPath, audioStreamPath)) {
     hasVideo = hasAudio = 0;
+    if (session_) openFailureStatus_ = session_->lastFailedStatus();
     RtspSession::destroy(session_);
   }
 }
@@ -104,10 +107,12 @@ bool RtspStreamSource::open(const char* urlBase, const char* name, int32_t udpPo
   }
   // The joined URL when it fits the name field, else the part after the
   // last slash.
-  if (!setName(location.c_str())) setName(name);
+  const std::string shown = urlWithoutPassword(location);
+  if (!setName(shown.c_str())) setName(urlWithoutPassword(name).c_str());
 
   RtspSession::create(session_, nullptr, allocateElement, elementData, this);
   if (!session_) return false;
+  session_->setTransport(transport_);
   const uint32_t port = udpPort > 0 ? static_cast<uint32_t>(udpPort) : RtspSession::kDefaultClientPort;
   const int32_t described =
       urlBase ? session_->describe(location, port) : session_->loadDescription(location, port);

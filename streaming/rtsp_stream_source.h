@@ -43,8 +43,11 @@
 // - The first sound after a decoder set-up sets timeChanged, so the engine's
 //   clock starts at the stream's own audio time, and gaps are counted from
 //   it: a stream joined late is not preceded by silence.
-// - name holds the joined URL (or the description's file name); one longer
-//   than 255 characters keeps only the part after the last "/".
+// - name holds the joined URL (or the description's file name) without a
+//   password it may carry; one longer than 255 characters keeps only the part
+//   after the last "/".
+// - openFailureStatus: the RTSP status that failed the open (401 when the
+//   server wants a login or refused the one given), 0 for other failures.
 // - Loss counts that a late packet took back below zero read 0.
 // - setOutputFormat re-creates the decoder; as after every decoder set-up,
 //   pictures stay black until a key picture arrives.
@@ -85,7 +88,8 @@ class RtspStreamSource final : public MediaSource {
                    const uint32_t* stillBits, const char* videoStreamPath,
                    const char* audioStreamPath, const char* rawVideoPath,
                    const char* rawAudioPath, int32_t rawVideoPerFrame,
-                   const MillisecondClock& clock = SteadyMillisecondClock::instance());
+                   const MillisecondClock& clock = SteadyMillisecondClock::instance(),
+                   RtspTransport transport = RtspTransport::kAutomatic);
   ~RtspStreamSource() override;
 
   void setPostfilter(PostfilterMode mode) override;
@@ -102,6 +106,8 @@ class RtspStreamSource final : public MediaSource {
   uint64_t audioPacketsLost() override;
   bool awaitingData() const override { return awaiting_; }
   bool receptionFigures(ReceptionFigures& video, ReceptionFigures& audio) override;
+
+  int32_t openFailureStatus() const { return openFailureStatus_; }
 
   // For tests and tools.
   RtspSession* session() const { return session_.get(); }
@@ -139,6 +145,8 @@ class RtspStreamSource final : public MediaSource {
 
   const uint32_t bufferMs_;
   const uint32_t timeoutMs_;
+  const RtspTransport transport_;
+  int32_t openFailureStatus_ = 0;
   std::unique_ptr<RtspSession> session_;
   MediaEntry* videoEntry_ = nullptr;
   MediaEntry* audioEntry_ = nullptr;

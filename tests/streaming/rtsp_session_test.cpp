@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 
 #include "rtsp_peer.h"
 #include "stream_test_support.h"
@@ -62,14 +63,23 @@ class ClipServer {
     if (r.method == "SETUP") {
       const UdpPeer& sender = r.url.find("trackID=1") != std::string::npos ? video : audio;
       std::string transport = r.header("Transport");
+      tcp_ = transport.find("RTP/AVP/TCP") == 0;
+      if (tcp_) return rtspReply(r, "200 OK", "Session: 12345678;timeout=" + std::to_string(timeoutSeconds) +
+                                                  "\r\nTransport: " + transport + "\r\n");
+      if (udpRefused) return rtspReply(r, "461 Unsupported Transport");
       if (withServerPort) {
         transport += ";server_port=" + std::to_string(sender.port()) + "-" + std::to_string(sender.port() + 1);
       }
       return rtspReply(r, "200 OK", "Session: 12345678;timeout=" + std::to_string(timeoutSeconds) +
                                         "\r\nTransport: " + transport + "\r\n");
     }
-    if (r.method == "PLAY") return rtspReply(r, playStatus, "Session: 12345678\r\n");
-    if (r.method == "GET_PARAMETER") return rtspReply(r, getParameterStatus, "Session: 12345678\r\n");
+    const auto around = aroundTcpReplies.find(r.method);
+    const std::pair<std::string, std::string> media =
+        tcp_ && around != aroundTcpReplies.end() ? around->second : std::pair<std::string, std::string>{};
+    if (r.method == "PLAY") return media.first + rtspReply(r, playStatus, "Session: 12345678\r\n") + media.second;
+    if (r.method == "GET_PARAMETER") {
+      return media.first + rtspReply(r, getParameterStatus, "Session: 12345678\r\n") + media.second;
+    }
     return rtspReply(r, "200 OK");
   }
 
@@ -82,8 +92,13 @@ class ClipServer {
   std::string playStatus = "200 OK";
   std::string getParameterStatus = "200 OK";
   std::string range = "npt=0-10";
+  bool udpRefused = false;  // SETUP over UDP gets 461
+  // Media frames sent before and after the reply to a method, once the
+  // streams were set up over TCP.
+  std::map<std::string, std::pair<std::string, std::string>> aroundTcpReplies;
 
  private:
+  bool tcp_ = false;  // the last SETUP asked for TCP (peer thread)
   RtspPeer peer_;
 };
 
@@ -480,6 +495,103 @@ TEST(RtspSessionDescriptionTest, ClipRectAndRanges) {
     EXPECT_EQ(right, c.right) << c.attributes;
   }
 }
+
+// ---- media inside the RTSP connection ---------------------------------------
+
+// An RTP datagram framed for the RTSP connection (RFC 2326 10.12).
+std::string interleaved(uint8_t channel, const std::vector<uint8_t>& datagram) {
+  std::string out = {'$', static_cast<char>(channel), static_cast<char>(datagram.size() >> 8),
+                     static_cast<char>(datagram.size() & 0xff)};
+  return out.append(datagram.begin(), datagram.end());
+}
+
+std::string videoPacket(uint16_t s, bool marker) {
+  return interleaved(0, rtpDatagram(s, 3600 * ((s + 1) / 2), marker, {0x10, static_cast<uint8_t>(s)}));
+}
+
+std::string audioPacket(uint16_t s) {
+  return interleaved(2, rtpDatagram(s, 1024 * s, true, {0x20, static_cast<uint8_t>(s)}, 96, 0x66));
+}
+
+std::vector<std::string> methods(const RtspPeer& peer) {
+  std::vector<std::string> names;
+  for (const auto& r : peer.requests()) names.push_back(r.method);
+  return names;
+}
+
+// Media before, after and between replies on one connection: every frame
+// reaches its stream, a frame on a channel nobody set up reaches none, and
+// every keep-alive reply is matched (the client's CSeq only moves on when
+// the reply to it was read, so a lost one would repeat the number).
+TEST_F(RtspSessionTest, TcpMediaAndKeepAliveRepliesShareTheConnection) {
+  server_.timeoutSeconds = 1;
+  server_.aroundTcpReplies["PLAY"] = {videoPacket(1, false),
+                                      videoPacket(2, true) +
+                                          interleaved(9, rtpDatagram(3, 7200, true, {0xEE})) +
+                                          audioPacket(1) + audioPacket(2)};
+  server_.aroundTcpReplies["GET_PARAMETER"] = {videoPacket(3, false), videoPacket(4, true)};
+  describeAndAdd(freePairPort());
+  session_->setTransport(RtspTransport::kTcp);
+  ASSERT_EQ(session_->setup(nullptr), kSessionOk);
+  EXPECT_TRUE(session_->interleaved());
+  const auto setups = server_.peer().requests("SETUP");
+  ASSERT_EQ(setups.size(), 2u);
+  EXPECT_EQ(setups[0].header("Transport"), "RTP/AVP/TCP;unicast;interleaved=0-1");
+  EXPECT_EQ(setups[1].header("Transport"), "RTP/AVP/TCP;unicast;interleaved=2-3");
+
+  ASSERT_EQ(session_->play(), kSessionOk);
+  ASSERT_TRUE(server_.peer().waitFor("GET_PARAMETER", 3, 5s));
+  ASSERT_TRUE(videoFrames_.waitFor(2));
+  ASSERT_TRUE(audioFrames_.waitFor(2));
+  const auto v = videoFrames_.frames();
+  ASSERT_EQ(v.size(), 2u);  // the repeated keep-alive media are duplicates
+  EXPECT_EQ(v[0].bytes, (std::vector<uint8_t>{0x10, 1, 0x10, 2}));
+  EXPECT_EQ(v[1].bytes, (std::vector<uint8_t>{0x10, 3, 0x10, 4}));
+  EXPECT_EQ(v[1].timestamp, 3600);
+  EXPECT_EQ(audioFrames_.frames().size(), 2u);
+  EXPECT_EQ(video_->receiver->lostCount(), 0);
+
+  const auto closing = std::chrono::steady_clock::now();
+  RtspSession::destroy(session_);
+  EXPECT_LT(std::chrono::steady_clock::now() - closing, 2s);
+  const auto requests = server_.peer().requests();
+  for (size_t i = 1; i < requests.size(); ++i) EXPECT_EQ(requests[i].cseq, requests[i - 1].cseq + 1);
+  EXPECT_EQ(requests.back().method, "TEARDOWN");
+}
+
+// Automatic transport: a server that refuses UDP (461) is set up again over
+// TCP at once; one whose UDP never arrives is torn down after the probe time
+// and set up over TCP; either way the stream then plays.
+class RtspSessionFallbackTest : public RtspSessionTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RtspSessionFallbackTest, AutomaticTransportFallsBackToTcpOnce) {
+  const bool refused = GetParam();
+  server_.udpRefused = refused;
+  server_.aroundTcpReplies["PLAY"] = {"", videoPacket(1, true) + videoPacket(2, true)};
+  describeAndAdd(freePairPort());
+  session_->setTransport(RtspTransport::kAutomatic);
+  ASSERT_EQ(session_->setup(nullptr), kSessionOk);
+  EXPECT_EQ(session_->interleaved(), refused);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(session_->play(), kSessionOk);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_TRUE(session_->interleaved());
+  EXPECT_TRUE(session_->playing());
+  ASSERT_TRUE(videoFrames_.waitFor(2));
+  const std::vector<std::string> expected =
+      refused ? std::vector<std::string>{"DESCRIBE", "SETUP", "SETUP", "SETUP", "PLAY"}
+              : std::vector<std::string>{"DESCRIBE", "SETUP", "SETUP", "PLAY", "TEARDOWN", "SETUP", "SETUP", "PLAY"};
+  EXPECT_EQ(methods(server_.peer()), expected);
+  if (refused) {
+    EXPECT_LT(took, 1s);
+  } else {
+    EXPECT_GE(took, std::chrono::milliseconds(RtspSession::kUdpProbeMs));
+    EXPECT_LT(took, std::chrono::milliseconds(RtspSession::kUdpProbeMs) + 1s);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cause, RtspSessionFallbackTest, ::testing::Values(true, false),
+                         [](const auto& info) { return std::string(info.param ? "UdpRefused" : "NoRtpOverUdp"); });
 
 }  // namespace
 }  // namespace strevana
