@@ -29,6 +29,8 @@ std::unique_ptr<VideoDecodePipe> VideoDecodePipe::create(const Setup& setup) {
   }
   control.setPictureSize(setup.width, setup.height);
   if (setup.h263) control.setH263();
+  // Pictures are converted where they are copied out, into the renderer's buffer.
+  control.holdPictures(1);
 
   if (setup.config && setup.configLength > 0 && setup.configLength <= kMaxConfigBytes) {
     CBufferElem* config = nullptr;
@@ -92,15 +94,27 @@ bool VideoDecodePipe::copyPicture(const MediaSource& source, uint8_t* dst, int32
                                   const uint8_t* backgroundBits, int32_t backgroundWidth,
                                   int32_t backgroundHeight) {
   if (!current_) return false;
-  uint8_t* data = nullptr;
-  uint32_t size = 0;
-  CIOStrmPin::getData(current_, data, size);
-  if (!data || !dst) return true;
+  if (!dst) return true;
   const int32_t width = source.width;
   const int32_t height = source.height;
   const OutputFormat format = source.outputFormat;
   const int32_t pictureWidth = current_->desc().width();
   const int32_t pictureHeight = current_->desc().height();
+  if (HeldPicture* held = current_->heldPicture()) {
+    // The whole picture is converted straight into dst; anything else
+    // (clipping, compositing) works from the element's own bytes.
+    if (pictureWidth == width && pictureHeight == height && dstStride >= rowBytes(format, width) && !hasAlpha()) {
+      held->writeTo(dst, dstStride);
+      return true;
+    }
+    const bool written = held->writeTo(current_->data(), rowBytes(format, pictureWidth));
+    current_->hold(nullptr);
+    if (!written) return true;
+  }
+  uint8_t* data = nullptr;
+  uint32_t size = 0;
+  CIOStrmPin::getData(current_, data, size);
+  if (!data) return true;
   if (hasAlpha() && format == kFormatBgrx32) {
     if (pictureWidth == width && pictureHeight == height &&
         static_cast<int64_t>(size) >= static_cast<int64_t>(width) * height * 4) {

@@ -304,6 +304,7 @@ void RtspStreamSource::blankPicture() {
     blankUntilClean_ = false;
     return;
   }
+  picture->hold(nullptr);  // its bytes are the picture from now on
   uint8_t* data = picture->data();
   const uint32_t size = picture->size();
   if (outputFormat == kFormatYuy2) {

@@ -8,7 +8,6 @@ extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/video_enc_params.h>
 #include <libpostproc/postprocess.h>
-#include <libswscale/swscale.h>
 }
 
 #include "media/codec/ffmpeg_quiet.h"
@@ -19,8 +18,31 @@ namespace strevana {
 
 namespace {
 
-// Bytes behind a converted picture that libswscale may touch.
+// Slack behind a converted picture in an element, a margin for libswscale.
 constexpr uint32_t kPictureTailPadding = 64;
+
+// A decoded picture (a reference to libavcodec's frame) kept until it is
+// written out; the converter is the decoder's, shared.
+class AvHeldPicture final : public HeldPicture {
+ public:
+  AvHeldPicture(AVFrame* frame, int width, int height, AVPixelFormat target,
+                std::shared_ptr<PictureConverter> converter)
+      : frame_(frame), width_(width), height_(height), target_(target), converter_(std::move(converter)) {}
+  ~AvHeldPicture() override { av_frame_free(&frame_); }
+  AvHeldPicture(const AvHeldPicture&) = delete;
+  AvHeldPicture& operator=(const AvHeldPicture&) = delete;
+
+  bool writeTo(uint8_t* dst, int32_t dstStride) override {
+    return converter_->convert(frame_, width_, height_, target_, dst, dstStride);
+  }
+
+ private:
+  AVFrame* frame_;
+  const int width_;
+  const int height_;
+  const AVPixelFormat target_;
+  const std::shared_ptr<PictureConverter> converter_;
+};
 
 AVPixelFormat pixelFormatFor(int32_t decoderFormat) {
   switch (decoderFormat) {
@@ -49,16 +71,6 @@ const char* postfilterName(int32_t mode) {
     case 3: return "hb:a,vb:a,dr:a";
     default: return nullptr;
   }
-}
-
-// Copies a YUV 4:2:0 picture into one contiguous Y, U, V block.
-void copyPlanar(const AVFrame* picture, uint8_t* dst, int width, int height) {
-  const int cw = width / 2;
-  const int ch = height / 2;
-  av_image_copy_plane(dst, width, picture->data[0], picture->linesize[0], width, height);
-  uint8_t* u = dst + static_cast<size_t>(width) * height;
-  av_image_copy_plane(u, cw, picture->data[1], picture->linesize[1], cw, ch);
-  av_image_copy_plane(u + static_cast<size_t>(cw) * ch, cw, picture->data[2], picture->linesize[2], cw, ch);
 }
 
 // The pixel aspect ratio announced in an MPEG-4 video object layer header
@@ -127,10 +139,8 @@ AvMpeg4Codec::AvMpeg4Codec() { silenceFfmpegLog(); }
 
 AvMpeg4Codec::~AvMpeg4Codec() {
   freePostfilter();
-  sws_freeContext(sws_);
   av_frame_free(&frame_);
   av_frame_free(&filtered_);
-  av_frame_free(&scratch_);
   av_frame_free(&ppInput_);
   av_packet_free(&packet_);
   avcodec_free_context(&context_);
@@ -247,6 +257,11 @@ int32_t AvMpeg4Codec::setH263() {
   return 1;
 }
 
+int32_t AvMpeg4Codec::holdPictures(int32_t on) {
+  holdPictures_ = on != 0;
+  return 1;
+}
+
 int32_t AvMpeg4Codec::start() {
   if (!output_ || !input_ || decoderFormat_ == 0 || context_) return 0;
   const AVCodec* codec = avcodec_find_decoder(h263_ ? AV_CODEC_ID_H263 : AV_CODEC_ID_MPEG4);
@@ -254,10 +269,9 @@ int32_t AvMpeg4Codec::start() {
   context_ = avcodec_alloc_context3(codec);
   frame_ = av_frame_alloc();
   filtered_ = av_frame_alloc();
-  scratch_ = av_frame_alloc();
   ppInput_ = av_frame_alloc();
   packet_ = av_packet_alloc();
-  if (!context_ || !frame_ || !filtered_ || !scratch_ || !ppInput_ || !packet_) return 0;
+  if (!context_ || !frame_ || !filtered_ || !ppInput_ || !packet_) return 0;
   if (!config_.empty()) {
     context_->extradata = static_cast<uint8_t*>(av_mallocz(config_.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!context_->extradata) return 0;
@@ -407,52 +421,6 @@ const AVFrame* AvMpeg4Codec::postfilter(AVFrame* frame) {
   return filtered_;
 }
 
-bool AvMpeg4Codec::convert(const AVFrame* picture, uint8_t* dst, uint32_t capacity, int width, int height) {
-  const AVPixelFormat target = pixelFormatFor(decoderFormat_);
-  if (target == AV_PIX_FMT_YUV420P && picture->format == AV_PIX_FMT_YUV420P) {
-    copyPlanar(picture, dst, width, height);
-    return true;
-  }
-  sws_ = sws_getCachedContext(sws_, width, height, static_cast<AVPixelFormat>(picture->format), width,
-                              height, target, SWS_BICUBIC, nullptr, nullptr, nullptr);
-  if (!sws_) return false;
-  // Packed rows that are whole 64-byte blocks, in an aligned buffer with
-  // padding behind the picture (as deliver obtains them), are what libswscale
-  // needs: it converts straight into them (the common sizes, CIF to 1080p).
-  if (target != AV_PIX_FMT_YUV420P) {
-    const int row = rowBytes(outputFormatFor(decoderFormat_), width);
-    const bool direct = row > 0 && row % 64 == 0 && reinterpret_cast<uintptr_t>(dst) % 16 == 0 &&
-                        static_cast<int64_t>(capacity) >= static_cast<int64_t>(row) * height + kPictureTailPadding;
-    if (direct) {
-      uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
-      int strides[4] = {row, 0, 0, 0};
-      return sws_scale(sws_, picture->data, picture->linesize, 0, height, planes, strides) == height;
-    }
-  }
-  // Otherwise libswscale writes whole SIMD blocks, past the end of rows whose width is
-  // not a multiple of 16 and past a buffer sized exactly. It converts into a
-  // scratch picture with FFmpeg's own alignment and padding; only the visible
-  // bytes are copied into the caller's buffer.
-  if (scratch_->width != width || scratch_->height != height || scratch_->format != target ||
-      !scratch_->data[0]) {
-    av_frame_unref(scratch_);
-    scratch_->format = target;
-    scratch_->width = width;
-    scratch_->height = height;
-    if (av_frame_get_buffer(scratch_, 0) < 0) return false;
-  }
-  if (sws_scale(sws_, picture->data, picture->linesize, 0, height, scratch_->data, scratch_->linesize) != height) {
-    return false;
-  }
-  if (target == AV_PIX_FMT_YUV420P) {
-    copyPlanar(scratch_, dst, width, height);
-  } else {
-    const int row = rowBytes(outputFormatFor(decoderFormat_), width);
-    av_image_copy_plane(dst, row, scratch_->data[0], scratch_->linesize[0], row, height);
-  }
-  return true;
-}
-
 void AvMpeg4Codec::deliver(AVFrame* frame) {
   int64_t pts = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
   if (pts == AV_NOPTS_VALUE) pts = 0;
@@ -473,7 +441,14 @@ void AvMpeg4Codec::deliver(AVFrame* frame) {
     return;
   }
   element->setSize(static_cast<uint32_t>(bytes));
-  if (!convert(picture, element->data(), element->capacity(), width, height)) {
+  const AVPixelFormat target = pixelFormatFor(decoderFormat_);
+  if (holdPictures_ && picture == frame && target != AV_PIX_FMT_YUV420P) {
+    AVFrame* ref = av_frame_clone(frame);
+    if (ref) element->hold(std::make_unique<AvHeldPicture>(ref, width, height, target, converter_));
+  }
+  if (!element->heldPicture() &&
+      !converter_->convert(picture, width, height, target, element->data(),
+                           rowBytes(outputFormatFor(decoderFormat_), width))) {
     CIOStrmPin::freeBufferElem(element);
     failed_ = true;
     return;

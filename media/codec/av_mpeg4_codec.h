@@ -7,18 +7,21 @@
 // converts to the output format (planar YUV is copied as it stands). FFmpeg
 // writes only into pictures it allocated itself, with its own row alignment
 // and padding; the caller's exactly-sized buffers receive copies of the
-// visible bytes.
+// visible bytes unless the rows allow libswscale to write them exactly
+// (picture_converter.h). With holdPictures on, unfiltered packed pictures are
+// delivered unconverted (held) and converted where they are copied out.
 //
 // Threads: one caller at a time. Ownership: owns the libavcodec, libswscale
 // and libpostproc contexts; the pins are the caller's.
+#include <memory>
 #include <vector>
 
 #include "media/codec/mpeg4_codec_if.h"
+#include "media/codec/picture_converter.h"
 
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
-struct SwsContext;
 
 namespace strevana {
 
@@ -45,14 +48,13 @@ class AvMpeg4Codec final : public Mpeg4CodecIf, public Mpeg4CodecControl {
   int32_t seek(uint64_t time) override;
   int32_t setConfig(CBufferElem* element, int32_t reserved) override;
   int32_t setH263() override;
+  int32_t holdPictures(int32_t on) override;
 
  private:
   bool sendAndReceive(const AVPacket* packet);
   void deliver(AVFrame* frame);
   // The picture to convert: the decoded one or its post-filtered copy.
   const AVFrame* postfilter(AVFrame* frame);
-  // Converts into dst, which has capacity bytes (the picture and padding).
-  bool convert(const AVFrame* picture, uint8_t* dst, uint32_t capacity, int width, int height);
   void freePostfilter();
 
   CInStrmPin* input_ = nullptr;
@@ -62,9 +64,9 @@ class AvMpeg4Codec final : public Mpeg4CodecIf, public Mpeg4CodecControl {
   AVFrame* frame_ = nullptr;
   AVFrame* filtered_ = nullptr;  // post-filter output, whole macroblocks
   AVFrame* ppInput_ = nullptr;   // post-filter input with zeroed margins
-  AVFrame* scratch_ = nullptr;  // libswscale's output, padded as it requires
   AVPacket* packet_ = nullptr;
-  SwsContext* sws_ = nullptr;
+  // Shared with the pictures held in the output pin, which may outlive us.
+  std::shared_ptr<PictureConverter> converter_ = std::make_shared<PictureConverter>();
   void* ppContext_ = nullptr;
   void* ppMode_ = nullptr;
   int ppWidth_ = 0;
@@ -77,6 +79,7 @@ class AvMpeg4Codec final : public Mpeg4CodecIf, public Mpeg4CodecControl {
   int32_t width_ = 0;
   int32_t height_ = 0;
   bool h263_ = false;
+  bool holdPictures_ = false;
   bool failed_ = false;
   bool drained_ = false;
   bool skipping_ = false;

@@ -41,6 +41,13 @@ class Mpeg4CodecControl {
   virtual int32_t seek(uint64_t time) = 0;                                      // 30
   virtual int32_t setConfig(CBufferElem* element, int32_t reserved) = 0;        // 31
   virtual int32_t setH263() = 0;                                                // 33
+  // Library extension: when on, packed pictures are delivered as elements
+  // holding the decoded picture (CBufferElem::heldPicture), converted only
+  // when the taker writes them out. Non-zero when the decoder supports it.
+  virtual int32_t holdPictures(int32_t on) {
+    (void)on;
+    return 0;
+  }
 };
 
 class Mpeg4CodecIf {

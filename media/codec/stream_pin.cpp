@@ -51,6 +51,7 @@ CIOStrmPin::~CIOStrmPin() {
 
 int32_t CIOStrmPin::releaseElement(CBufferElem*& element) {
   if (!element) return kPinBadArgument;
+  element->hold(nullptr);  // the decoder's picture goes back now, not at reuse
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (spare_.size() < kSpareLimit) {

@@ -10,6 +10,7 @@
 // Results: 0 for success, a negative kPin* code for failure.
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -51,6 +52,19 @@ class CVidStreamPayloadDesc {
   int32_t repeated_ = 0;
 };
 
+// A picture a decoder keeps in its own form and writes out only when it is
+// copied to where it is shown: one conversion instead of a conversion and a
+// copy. An output element may carry one; its bytes are then not filled.
+// Threads: whoever holds the element. Ownership: the element's.
+class HeldPicture {
+ public:
+  virtual ~HeldPicture() = default;
+  // Writes the picture, in the decoder's output format, into dst as rows
+  // dstStride bytes apart (planar YUV 4:2:0 as contiguous planes, dstStride
+  // unused). Nothing is written past the picture's rows. False on failure.
+  virtual bool writeTo(uint8_t* dst, int32_t dstStride) = 0;
+};
+
 // A byte payload of fixed capacity; `size` is how much of it is used (all of
 // it for fed samples, the bytes produced for decoder output).
 class CBufferElem {
@@ -69,9 +83,13 @@ class CBufferElem {
   void resize(uint32_t n) { bytes_.resize(n); size_ = n; }
   CVidStreamPayloadDesc& desc() { return desc_; }
   const CVidStreamPayloadDesc& desc() const { return desc_; }
+  // The held picture, if any (null once released or given back to a pin).
+  HeldPicture* heldPicture() const { return held_.get(); }
+  void hold(std::unique_ptr<HeldPicture> picture) { held_ = std::move(picture); }
 
  private:
   std::vector<uint8_t> bytes_;
+  std::unique_ptr<HeldPicture> held_;
   uint32_t size_;
   CVidStreamPayloadDesc desc_;
 };

@@ -574,7 +574,9 @@ std::vector<std::string> allPictures(Mp4FileSource& source) {
   return md5s;
 }
 
-const char* const kOddSizes[] = {"40x24", "120x72", "360x200", "2x2", "8x6", "14x10", "41x31", "33x17"};
+// Sizes libswscale overran, and 64x48, whose rows it fills exactly and so
+// writes straight into the caller's buffer.
+const char* const kOddSizes[] = {"40x24", "120x72", "360x200", "2x2", "8x6", "14x10", "41x31", "33x17", "64x48"};
 const OutputFormat kAllFormats[] = {kFormatIyuv, kFormatYuy2, kFormatBgr24, kFormatBgrx32};
 
 TEST(Mp4FileSourceSizes, EveryFormatMatchesFfmpegWithoutOverrunningThePicture) {

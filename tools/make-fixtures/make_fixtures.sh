@@ -66,9 +66,10 @@ size=$(stat -c %s faststart.mp4)
 head -c $((size * 6 / 10)) faststart.mp4 > truncated.mp4
 rm -f faststart.mp4
 
-# Picture sizes that are not multiples of 16: 8 mod 16, very small, odd.
+# Picture sizes that are not multiples of 16: 8 mod 16, very small, odd;
+# and 64x48, whose rows are whole 64-byte blocks in every packed format.
 # Ten pictures each, a key picture every five.
-for size in 40x24 120x72 360x200 2x2 8x6 14x10 41x31 33x17; do
+for size in 40x24 120x72 360x200 2x2 8x6 14x10 41x31 33x17 64x48; do
   ff -f lavfi -i "testsrc=size=$size:rate=25:duration=0.4" -c:v mpeg4 -bf 0 -g 5 -q:v 6 \
      -video_track_timescale 25 "size_$size.mp4"
   pixfmts="bgr24 bgra"
