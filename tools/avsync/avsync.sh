@@ -16,25 +16,9 @@ root=$(cd "$here/../.." && pwd)
 players=("$@")
 [ ${#players[@]} -gt 0 ] || players=(strevana ffplay)
 seconds=${AVSYNC_SECONDS:-10}
-player=$root/build/app/strevana-player
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  [ -n "${STREVANA_TEST_AUDIO_STATE:-}" ] && bash "$root/scripts/test-audio.sh" stop >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
-display=:$((200 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-eval "$(bash "$root/scripts/test-audio.sh" start)"
-monitor=$(pactl get-default-sink).monitor
-
-ff() { ffmpeg -hide_banner -nostdin -loglevel error -y "$@"; }
+# shellcheck source=session.sh
+. "$here/session.sh"
 
 # clip FPS RATE EDITLIST OUT
 clip() {
@@ -59,14 +43,7 @@ run() {
   local grab=$!
   pids+=("$grab")
   sleep 1
-  case $name in
-    strevana)
-      DISPLAY=$display STREVANA_SNAPSHOT=$work/shot.png STREVANA_SNAPSHOT_AFTER_MS=$(((seconds + 1) * 1000)) \
-        "$player" "$file" >/dev/null 2>&1 || true ;;
-    ffplay)
-      DISPLAY=$display SDL_AUDIODRIVER=pulseaudio timeout $((seconds + 2)) \
-        ffplay -hide_banner -loglevel error -autoexit -x 320 -y 240 -left 0 -top 0 "$file" >/dev/null 2>&1 || true ;;
-  esac
+  play_clip "$name" "$file"
   wait "$grab" || cat "$work/grab.log" >&2
   python3 "$here/analyse.py" "$capture" || true
   [ -n "${AVSYNC_KEEP:-}" ] && cp "$capture" "$AVSYNC_KEEP" || true
