@@ -1,0 +1,71 @@
+// Decodes arbitrary bytes as an RTSP connection that carries media frames
+// between and inside replies (RFC 2326 10.12), the way the client reads it
+// while a stream plays over TCP: the first byte picks how the bytes are split
+// into receives (1 to 256 per read), the second which reads are replies and
+// which are drains of media alone. Every frame handed out must fit its 16-bit
+// length and come from the input's bytes.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "protocols/rtsp/rtsp_reply_reader.h"
+
+namespace {
+
+class FuzzSource final : public strevana::RtspByteSource {
+ public:
+  FuzzSource(const uint8_t* data, std::size_t size, std::size_t chunk) : data_(data), size_(size), chunk_(chunk) {}
+  long receive(char* out, std::size_t capacity) override {
+    if (position_ == size_) return 0;
+    const std::size_t n = std::min({capacity, chunk_, size_ - position_});
+    std::memcpy(out, data_ + position_, n);
+    position_ += n;
+    return static_cast<long>(n);
+  }
+
+ private:
+  const uint8_t* data_;
+  std::size_t size_;
+  std::size_t chunk_;
+  std::size_t position_ = 0;
+};
+
+class CountingSink final : public strevana::InterleavedSink {
+ public:
+  explicit CountingSink(std::size_t limit) : limit_(limit) {}
+  void onInterleavedFrame(uint8_t, const uint8_t* data, std::size_t size) override {
+    if (size > 0xFFFF || (size > 0 && data == nullptr)) __builtin_trap();
+    total_ += size + 4;  // each frame costs its bytes and its 4-byte header
+    if (total_ > limit_) __builtin_trap();
+    volatile uint8_t touch = 0;
+    for (std::size_t i = 0; i < size; ++i) touch = touch ^ data[i];
+    (void)touch;
+  }
+
+ private:
+  std::size_t limit_;
+  std::size_t total_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  const uint8_t pattern = data[1];
+  FuzzSource source(data + 2, size - 2, static_cast<std::size_t>(data[0]) + 1);
+  CountingSink sink(size - 2);
+  strevana::RtspReplyReader reader(source);
+  reader.setInterleavedSink(&sink);
+  strevana::RtspResponse reply;
+  for (int i = 0; i < 64; ++i) {
+    if ((pattern >> (i % 8)) & 1) {
+      if (reader.readInterleaved() < 0) break;
+      if (reader.messagePending() && reader.readReply(reply) != 0) break;
+    } else {
+      if (reader.readReply(reply) != 0) break;
+      if (reply.statusCode[0] < '1' || reply.statusCode[0] > '5' || reply.statusCode[3] != '\0') __builtin_trap();
+    }
+  }
+  return 0;
+}
