@@ -3,6 +3,7 @@
 // its own clock moves, so the engine's sound-clocked rules run on a test
 // clock without a sound server. The real device is tested in tests/audio.
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <memory>
 
@@ -31,7 +32,13 @@ class NullAudioSink final : public AudioSink {
   }
   bool enqueue(AudioChunk* list) override {
     settle();
-    for (const AudioChunk* c = list; c; c = c->next) queued_ += c->size / bytesPerMs_;
+    for (const AudioChunk* c = list; c; c = c->next) {
+      queued_ += c->size / bytesPerMs_;
+      // 16-bit samples, the only depth the factory agrees to.
+      const auto* samples = reinterpret_cast<const int16_t*>(c->data.get());
+      for (int32_t i = 0; i < c->size / 2; ++i) loudness += std::abs(static_cast<int>(samples[i]));
+      sampleCount += c->size / 2;
+    }
     freeAudioChunkList(list);
     return true;
   }
@@ -52,6 +59,8 @@ class NullAudioSink final : public AudioSink {
   }
 
   bool started = false;
+  double loudness = 0;  // sum of absolute sample values queued
+  int64_t sampleCount = 0;
 
  private:
   void settle() const {

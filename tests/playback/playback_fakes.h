@@ -189,6 +189,7 @@ class FakeRenderer final : public VideoRenderer {
   }
   bool present() override {
     ++presents;
+    if (onPresent) onPresent(buffer);
     if (failPresents > 0) {
       --failPresents;
       return false;
@@ -200,6 +201,7 @@ class FakeRenderer final : public VideoRenderer {
   int failLocks = 0;
   int failPresents = 0;
   int presents = 0;
+  std::function<void(const std::vector<uint8_t>&)> onPresent;  // sees each picture presented
 };
 
 // Luma of frame i in the files writeYuv420File makes.

@@ -38,14 +38,7 @@ constexpr size_t kPictureBytes = static_cast<size_t>(kWidth) * kHeight * 2;  // 
 
 // ffmpeg's own decode of the clip's pictures, as YUY2.
 const std::vector<uint8_t>& referencePictures() {
-  static const std::vector<uint8_t> pictures = [] {
-    TempFolder folder;
-    const std::string out = folder.file("reference.yuv");
-    const std::string command = "ffmpeg -nostdin -v error -i " + fixture(kClip) +
-                                " -map 0:v -f rawvideo -pix_fmt yuyv422 -y " + out;
-    if (std::system(command.c_str()) != 0) return std::vector<uint8_t>{};
-    return testing::readFile(out);
-  }();
+  static const std::vector<uint8_t> pictures = testing::decodedPictures(fixture(kClip), "yuyv422");
   return pictures;
 }
 
@@ -226,18 +219,9 @@ class GstServerTest : public ::testing::TestWithParam<SenderCase> {
   void SetUp() override {
     port_ = freePort(SOCK_STREAM, false);
     ASSERT_NE(port_, 0);
-    const std::string script = (fs::path(__FILE__).parent_path() / "gst_rtsp_server.py").string();
-    server_ = std::make_unique<ChildProcess>(
-        // The server logs the requests it handles.
-        std::vector<std::string>{"env", "GST_DEBUG=rtspclient:4", "timeout", "60", "/usr/bin/python3", script,
-                                 std::to_string(port_), fixture(kClip), "50"},
-        folder.file("server.log"));
-    if (!waitFor([&] { return server_->output().find("ready") != std::string::npos || server_->exited(); },
-                 20000) ||
-        server_->output().find("ready") == std::string::npos) {
-      GTEST_SKIP() << "GStreamer's RTSP server did not start (scripts/install-deps.sh installs it): "
-                   << server_->output();
-    }
+    std::string why;
+    server_ = testing::startGstServer(port_, fixture(kClip), folder.file("server.log"), why);
+    if (!server_) GTEST_SKIP() << "GStreamer's RTSP server did not start (scripts/install-deps.sh installs it): " << why;
   }
   void TearDown() override { server_.reset(); }
 

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -141,13 +142,17 @@ class TempFolder {
 // The ffmpeg command sending clip's video to videoPort and its audio
 // (mpeg4-generic, or MP4A-LATM with latm) to audioPort on 127.0.0.1, in real
 // time; with sdp, a short run that only writes the description of it.
+// outputOptions go before each of the two outputs (e.g. -payload_type 96).
 inline std::vector<std::string> ffmpegSender(const std::string& clip, int videoPort, int audioPort, bool latm,
-                                             const std::string& sdp) {
+                                             const std::string& sdp,
+                                             const std::vector<std::string>& outputOptions = {}) {
   std::vector<std::string> argv = {"timeout", "30", "ffmpeg", "-nostdin", "-v", "error"};
   if (sdp.empty()) argv.push_back("-re");
-  argv.insert(argv.end(), {"-i", clip, "-map", "0:v", "-c", "copy", "-f", "rtp",
-                           "rtp://127.0.0.1:" + std::to_string(videoPort), "-map", "0:a", "-c", "copy"});
+  argv.insert(argv.end(), {"-i", clip, "-map", "0:v", "-c", "copy"});
+  argv.insert(argv.end(), outputOptions.begin(), outputOptions.end());
+  argv.insert(argv.end(), {"-f", "rtp", "rtp://127.0.0.1:" + std::to_string(videoPort), "-map", "0:a", "-c", "copy"});
   if (latm) argv.insert(argv.end(), {"-rtpflags", "latm"});
+  argv.insert(argv.end(), outputOptions.begin(), outputOptions.end());
   argv.insert(argv.end(), {"-f", "rtp", "rtp://127.0.0.1:" + std::to_string(audioPort)});
   if (!sdp.empty()) argv.insert(argv.end(), {"-t", "0.1", "-y", "-sdp_file", sdp});
   return argv;
@@ -156,8 +161,8 @@ inline std::vector<std::string> ffmpegSender(const std::string& clip, int videoP
 // Writes the description ffmpeg announces for these ports (the sender itself
 // runs later, once the receiver listens).
 inline bool writeDescription(const std::string& clip, int videoPort, int audioPort, bool latm,
-                             const std::string& sdp) {
-  ChildProcess writer(ffmpegSender(clip, videoPort, audioPort, latm, sdp), sdp + ".log");
+                             const std::string& sdp, const std::vector<std::string>& outputOptions = {}) {
+  ChildProcess writer(ffmpegSender(clip, videoPort, audioPort, latm, sdp, outputOptions), sdp + ".log");
   const bool done = waitFor([&] { return writer.exited(); }, 20000);
   std::error_code ignored;
   return done && fs::exists(sdp) && fs::file_size(sdp, ignored) > 0;
@@ -233,6 +238,36 @@ inline Playback pull(MediaSource& source, int limitMs, const std::function<bool(
 inline std::vector<uint8_t> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// ffmpeg's own decode of clip's pictures, one after another, in pixelFormat
+// (an ffmpeg name: yuyv422, ...); empty when ffmpeg fails.
+inline std::vector<uint8_t> decodedPictures(const std::string& clip, const char* pixelFormat) {
+  TempFolder folder;
+  const std::string out = folder.file("reference.raw");
+  const std::string command = "ffmpeg -nostdin -v error -i " + clip + " -map 0:v -f rawvideo -pix_fmt " +
+                              pixelFormat + " -y " + out;
+  if (std::system(command.c_str()) != 0) return {};
+  return readFile(out);
+}
+
+// GStreamer's RTSP server (gst_rtsp_server.py, beside this header) serving
+// clip on 127.0.0.1:port for at most 60 s, logging the requests it handles to
+// logPath; options are the script's own (--tcp-only, --digest USER:PASSWORD).
+// Null, with the server's output in `why`, when it did not start.
+inline std::unique_ptr<ChildProcess> startGstServer(int port, const std::string& clip, const std::string& logPath,
+                                                    std::string& why, const std::vector<std::string>& options = {}) {
+  const std::string script = (fs::path(__FILE__).parent_path() / "gst_rtsp_server.py").string();
+  std::vector<std::string> argv = {"env", "GST_DEBUG=rtspclient:4", "timeout", "60", "/usr/bin/python3", script,
+                                   std::to_string(port), clip, "50"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  auto server = std::make_unique<ChildProcess>(argv, logPath);
+  const auto ready = [&] { return server->output().find("ready") != std::string::npos; };
+  if (!waitFor([&] { return ready() || server->exited(); }, 20000) || !ready()) {
+    why = server->output();
+    return nullptr;
+  }
+  return server;
 }
 
 // Peak signal-to-noise ratio of two equally sized 8-bit pictures in dB
