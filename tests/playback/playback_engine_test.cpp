@@ -53,12 +53,13 @@ class EngineTest : public ::testing::Test {
     return factory.next(engine, o);
   }
 
-  // Replaces the real renderers by fakes (only raster ones when rasterOnly)
-  // whose lock or present fail the given number of times.
-  void useFakeRenderers(bool rasterOnly, int failLocks, int failPresents) {
+  // Replaces the real renderers by fakes (only raster ones when rasterOnly,
+  // none for format `refused`) whose lock or present fail the given number
+  // of times.
+  void useFakeRenderers(bool rasterOnly, int failLocks, int failPresents, OutputFormat refused = -1) {
     engine.setRendererFactory([=, this](WindowSurface* w, int32_t x, int32_t y, int32_t width,
                                         int32_t height, int32_t kind, OutputFormat format) {
-      if (rasterOnly && kind != 2) return std::unique_ptr<VideoRenderer>();
+      if ((rasterOnly && kind != 2) || format == refused) return std::unique_ptr<VideoRenderer>();
       auto r = std::make_unique<FakeRenderer>();
       r->open(w, x, y, width, height, format);
       r->failLocks = failLocks;
@@ -152,6 +153,20 @@ TEST_F(EngineTest, RendererThatCannotPresentFailsTheProbeAndOpenSourceKeepsTheSo
   EXPECT_TRUE(raw->videoRequests.empty());  // nothing decoded before the probe passed
   EXPECT_EQ(engine.play(), 0);
   EXPECT_EQ(engine.stepForward(), 0);
+}
+
+TEST_F(EngineTest, WithoutARendererForPackedYuvTheSourceDecodesTo24BitRgb) {
+  useFakeRenderers(false, 0, 0, kFormatYuy2);
+  for (bool byName : {false, true}) {
+    FakeMediaSource* src = byName ? nextFromFactory({}) : adopt();
+    if (byName) {
+      ASSERT_EQ(engine.openFile("clip.mp4"), 1);
+    }
+    EXPECT_EQ(engine.outputFormat(), kFormatBgr24) << (byName ? "opened by name" : "adopted");
+    EXPECT_EQ(src->outputFormat, kFormatBgr24);
+    ASSERT_NE(engine.renderer(), nullptr);
+    EXPECT_EQ(engine.renderer()->format(), kFormatBgr24);
+  }
 }
 
 TEST_F(EngineTest, FailedLockRecreatesTheRendererOnceAndOnlyOnce) {
@@ -441,6 +456,20 @@ TEST_F(EngineTest, LiveSourceIsClosedWhenAnAudioRequestFails) {
   soundClock.advance(1);  // the next refill fails and closes the medium
   EXPECT_EQ(engine.tick(), 0);
   EXPECT_TRUE(destroyed);
+}
+
+TEST_F(EngineTest, LiveSoundSetsTheClockToWhereTheStreamStands) {
+  FakeMediaSource* src = nextFromFactory({.audio = true, .live = true});
+  src->reportAudioTimeMs = 5000;
+  ASSERT_EQ(engine.openUrl("rtsp://host/live"), 1);
+  engine.play();
+  EXPECT_EQ(engine.clockMs(), 5000);
+  // Primed after the rebase, which would have thrown queued sound away.
+  EXPECT_GE(sinks.last->queuedMs(), PlaybackEngine::kAudioPrimeMs);
+  EXPECT_EQ(engine.tick(), 1);  // the sound starts
+  soundClock.advance(30);
+  EXPECT_EQ(engine.tick(), 1);
+  EXPECT_EQ(engine.clockMs(), 5030);
 }
 
 TEST_F(EngineTest, AudioOnlyMediaAskForAFrameOnEveryTick) {

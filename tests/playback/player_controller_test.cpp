@@ -11,6 +11,7 @@
 #include "media/yuv_file_source.h"
 #include "playback/panel/skin_resources.h"
 #include "gui_application.h"
+#include "null_audio_sink.h"
 #include "playback_fakes.h"
 #include "streaming/stream_test_support.h"
 #include "video/memory_window_surface.h"
@@ -33,6 +34,10 @@ class ControllerTest : public ::testing::Test {
     ensureGuiApplication();
     controller = std::make_unique<PlayerController>(std::make_unique<DrawContext>(&surface),
                                                     &host, clock);
+    controller->withEngine([this](PlaybackEngine& e) {
+      e.setAudioSinkFactory(&sinks);
+      return 0;
+    });
     controller->loadSkin();
     // As the shell does: a size change makes the panel lay out again.
     host.onResized = [this] { controller->layoutPanel(); };
@@ -67,6 +72,7 @@ class ControllerTest : public ::testing::Test {
   TempDir dir;
   std::string yuvPath;
   ManualMillisecondClock clock;
+  testing::NullAudioSinkFactory sinks{clock};
   MemoryWindowSurface surface;
   MemoryWindowHost host;
   std::unique_ptr<PlayerController> controller;
@@ -103,16 +109,20 @@ TEST_F(ControllerTest, LayoutPutsFrameButtonsSliderAndTimeWhereTheSkinSays) {
   EXPECT_EQ(controller->timeText(), "00:00:00:00");
 }
 
-TEST_F(ControllerTest, ButtonHitTestIncludesTheLastPixelColumnAndNotOneBeyond) {
+TEST_F(ControllerTest, AButtonTakesClicksOnExactlyItsSquare) {
   ASSERT_EQ(controller->openYuvSource(yuv()), 1);
-  ASSERT_TRUE(controller->playing());
   const SkinButton& pause = controller->pauseButton();
-  // One column past the pause button (between pause and rewind): nothing.
-  controller->onPanelMouse(pause.x() + 28, pause.y() + 5, kMouseDown);
-  EXPECT_TRUE(controller->playing());
-  // The button's last column: a click.
+  const struct {
+    int dx, dy;
+    bool hit;
+  } points[] = {{0, 0, true}, {27, 27, true}, {-1, 5, false}, {28, 5, false}, {5, -1, false}, {5, 28, false}};
+  for (const auto& p : points) {
+    controller->perform(PlayerController::PanelAction::kPlay);
+    controller->onPanelMouse(pause.x() + p.dx, pause.y() + p.dy, kMouseDown);
+    EXPECT_EQ(controller->playing(), !p.hit) << "at " << p.dx << "," << p.dy;
+    controller->onPanelMouse(pause.x() + p.dx, pause.y() + p.dy, kMouseRelease);
+  }
   controller->onPanelMouse(pause.x() + 27, pause.y() + 27, kMouseDown);
-  EXPECT_FALSE(controller->playing());
   controller->onPanelMouse(pause.x() + 27, pause.y() + 28, kMouseRelease);
   EXPECT_EQ(pause.state(), SkinButton::kNormal);  // released outside: back to normal
 }
@@ -237,10 +247,14 @@ TEST_F(ControllerTest, LiveMediaDisableSeekingAndPlayReopensTheStreamByItsUrl) {
   EXPECT_TRUE(controller->positionSlider().disabled());
   EXPECT_EQ(controller->pauseButton().state(), SkinButton::kNormal);
 
-  // Disabled buttons and slider ignore presses.
+  // Disabled buttons and slider ignore presses, and the keys for them too.
   const int32_t before = position();
   press(controller->stepForwardButton());
   press(controller->endButton());
+  using Action = PlayerController::PanelAction;
+  for (Action a : {Action::kStepForward, Action::kStepBackward, Action::kRewind, Action::kToEnd}) {
+    controller->perform(a);
+  }
   controller->onPanelMouse(controller->positionSlider().x() + 100,
                            controller->positionSlider().y() + 2, kMouseDown);
   EXPECT_TRUE(controller->playing());
@@ -298,6 +312,11 @@ TEST_F(ControllerTest, ZoomKeepsTheClientAtLeast350Wide) {
   controller->setZoom(-50);
   EXPECT_EQ(surface.clientWidth(), 350);
   EXPECT_EQ(surface.clientHeight(), 13 + 72);
+  // On a 500 x 400 screen 704 x 576 shrinks to the 315 rows left: 385 x 315.
+  host.setLargestClient(500, 400);
+  controller->setZoom(400);
+  EXPECT_EQ(surface.clientWidth(), 15 + 17 + 385);
+  EXPECT_EQ(surface.clientHeight(), 400);
 }
 
 TEST_F(ControllerTest, FullScreenTakesTheVideoReleaseTogglesPlaybackAndPointsAreFractions) {
