@@ -81,6 +81,24 @@ TEST(BilinearScalerRow, OneColourStaysExactAtEverySize) {
   }
 }
 
+// The renderer keeps one scaler and prepares it for each new size.
+TEST(BilinearScalerRow, APreparedScalerServesANewSizeLikeAFreshOne) {
+  const auto src = pixels({0x00000000u, 0x00404040u, 0x00808080u, 0x00c0c0c0u});
+  BilinearScaler reused;
+  const struct {
+    int32_t source, dest;
+  } sizes[] = {{4, 9}, {4, 5}, {3, 5}};
+  for (const auto& s : sizes) {
+    BilinearScaler fresh;
+    fresh.prepare(s.source, s.dest);
+    reused.prepare(s.source, s.dest);
+    std::vector<uint8_t> want(static_cast<size_t>(s.dest) * 4), got(want.size());
+    fresh.scaleRow(src.data(), want.data(), 0, s.dest);
+    reused.scaleRow(src.data(), got.data(), 0, s.dest);
+    EXPECT_EQ(got, want) << s.source << " -> " << s.dest;
+  }
+}
+
 TEST(BilinearScalerBlend, RowsBlendByTheWeightAndComeOutOpaque) {
   const auto a = pixels({0x00000000u, 0x12345678u});
   const auto b = pixels({0x00ff8040u, 0x12345678u});

@@ -181,10 +181,16 @@ TEST(GdiRendererOpen, BuffersHaveTheExactSizeAndStride) {
 
 TEST(GdiRendererOpen, RefusesPicturesWithoutAreaOrAbsurdlyLarge) {
   MemoryWindowSurface surface(32, 32);
-  GdiRenderer r;
-  EXPECT_FALSE(r.open(&surface, 0, 0, 0, 144, kFormatBgrx32));
-  EXPECT_FALSE(r.open(&surface, 0, 0, 176, -1, kFormatBgrx32));
-  EXPECT_FALSE(r.open(&surface, 0, 0, 100000, 100000, kFormatBgrx32));
+  constexpr int32_t kMax = GdiRenderer::kMaxDimension;
+  const struct {
+    int32_t w, h;
+    bool opens;
+  } cases[] = {{0, 144, false}, {176, 0, false}, {176, -1, false}, {kMax, 1, true},
+               {1, kMax, true}, {kMax + 1, 1, false}, {1, kMax + 1, false}};
+  for (const auto& c : cases) {
+    GdiRenderer r;
+    EXPECT_EQ(r.open(&surface, 0, 0, c.w, c.h, kFormatBgrx32), c.opens) << c.w << " x " << c.h;
+  }
 }
 
 TEST(GdiRendererLifecycle, CloseReleasesTheBufferAndPresentFails) {
