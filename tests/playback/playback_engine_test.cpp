@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include <QImage>
 #include <filesystem>
@@ -239,6 +240,26 @@ TEST_F(EngineTest, NoRendererBeforeAWindowIsGivenAndNegativeWidthNegatesBoth) {
   EXPECT_EQ(engine.outputWidth(), 120);
   EXPECT_EQ(engine.outputHeight(), -80);
   EXPECT_EQ(engine.outputX(), 5);
+}
+
+TEST_F(EngineTest, SavePathsTooLongAreRefusedAndNoPathSwitchesSavingOff) {
+  const std::string longest(1023, 'p'), tooLong(1024, 'q');
+  const struct {
+    std::function<bool(const char*)> set;
+    std::function<const std::string&()> get;
+  } targets[] = {
+      {[&](const char* p) { return engine.setVideoSavePath(p); }, [&]() -> auto& { return engine.videoSavePath(); }},
+      {[&](const char* p) { return engine.setAudioSavePath(p); }, [&]() -> auto& { return engine.audioSavePath(); }},
+      {[&](const char* p) { return engine.setRawAudioSavePath(p); }, [&]() -> auto& { return engine.rawAudioSavePath(); }},
+      {[&](const char* p) { return engine.setRawVideoSavePath(p, 1); }, [&]() -> auto& { return engine.rawVideoSavePath(); }},
+  };
+  for (const auto& t : targets) {
+    EXPECT_TRUE(t.set(longest.c_str()));
+    EXPECT_FALSE(t.set(tooLong.c_str()));
+    EXPECT_EQ(t.get(), longest);  // unchanged by the refusal
+    EXPECT_TRUE(t.set(nullptr));
+    EXPECT_EQ(t.get(), "");
+  }
 }
 
 TEST_F(EngineTest, ReplacingTheStillPictureLeavesTheOpenMediumItsOwn) {

@@ -172,6 +172,25 @@ TEST(GdiRendererPresent, SmoothByDefaultNearestWhenAsked) {
   }
 }
 
+// The last pixel of an odd-width packed 4:2:2 row has a U sample of its
+// own but no V: it is shown with neutral V, whatever bytes follow it.
+TEST(GdiRendererPresent, TheOddLastPixelOfAPackedYuvRowReadsNothingAfterIt) {
+  MemoryWindowSurface surface(3, 2);
+  GdiRenderer r;
+  ASSERT_TRUE(r.open(&surface, 0, 0, 3, 2, kFormatYuy2));
+  uint8_t* bits = nullptr;
+  int32_t size = 0, stride = 0;
+  ASSERT_TRUE(r.lockBuffer(bits, size, stride));
+  std::fill(bits, bits + size, uint8_t{0xF0});
+  std::fill(bits, bits + 6, uint8_t{0x80});  // row 0: three neutral grey pixels
+  ASSERT_TRUE(r.unlockBuffer());
+  ASSERT_TRUE(r.setOutputRect(0, 0, 3, 2));
+  ASSERT_TRUE(r.present());
+  const QImage img = surface.snapshot();
+  EXPECT_EQ(img.pixel(2, 0), img.pixel(0, 0));
+  EXPECT_EQ(img.pixel(1, 0), img.pixel(0, 0));
+}
+
 // A 4:2:0 picture with saturated and dark colours, as planes.
 struct Planes {
   int32_t w, h;
