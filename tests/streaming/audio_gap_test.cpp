@@ -2,11 +2,7 @@
 // time): the source fills the hole with silence in steps of 1024 samples, as
 // many as the gap holds after rounding (3000 samples: two steps), then goes
 // on with the sound. The first sound sets the engine's clock.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -15,6 +11,7 @@
 
 #include "stream_test_support.h"
 #include "streaming/rtsp_stream_source.h"
+#include "support/loopback_peer.h"
 
 namespace strevana {
 namespace {
@@ -37,19 +34,13 @@ std::vector<std::vector<uint8_t>> aacUnits(const testing::TempFolder& folder) {
   return units;
 }
 
-// One RTP packet (RFC 3550) carrying one access unit as mpeg4-generic
-// (RFC 3640: a 16-bit AU-headers-length, one header of 13 size bits and 3
-// index bits).
+// One access unit as mpeg4-generic (RFC 3640: a 16-bit AU-headers-length,
+// one header of 13 size bits and 3 index bits) in an RTP packet.
 std::vector<uint8_t> packet(uint16_t sequence, uint32_t timestamp, const std::vector<uint8_t>& unit) {
-  std::vector<uint8_t> p = {0x80, 0x80 | 97};
-  p.push_back(static_cast<uint8_t>(sequence >> 8));
-  p.push_back(static_cast<uint8_t>(sequence));
-  for (int shift : {24, 16, 8, 0}) p.push_back(static_cast<uint8_t>(timestamp >> shift));
-  p.insert(p.end(), {0x12, 0x34, 0x56, 0x78});
   const uint16_t header = static_cast<uint16_t>(unit.size() << 3);
-  p.insert(p.end(), {0x00, 0x10, static_cast<uint8_t>(header >> 8), static_cast<uint8_t>(header)});
-  p.insert(p.end(), unit.begin(), unit.end());
-  return p;
+  std::vector<uint8_t> payload = {0x00, 0x10, static_cast<uint8_t>(header >> 8), static_cast<uint8_t>(header)};
+  payload.insert(payload.end(), unit.begin(), unit.end());
+  return testing::rtpDatagram(sequence, timestamp, true, payload, 97, 0x12345678);
 }
 
 bool silent(const AudioChunk& c) {
@@ -73,19 +64,12 @@ TEST(AudioGapTest, AHoleInTheTimeStampsIsFilledWithSilenceInSteps) {
   ASSERT_EQ(source.decodedChannels, 2);
 
   // Twelve units; after the fourth the sender's clock jumps 3000 samples.
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  ASSERT_GE(fd, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<uint16_t>(port));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const testing::UdpPeer sender;
   uint32_t timestamp = 90000;
   for (uint16_t n = 0; n < 12; ++n) {
-    const auto p = packet(static_cast<uint16_t>(500 + n), timestamp, units[n]);
-    sendto(fd, p.data(), p.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    sender.sendTo(static_cast<uint16_t>(port), packet(static_cast<uint16_t>(500 + n), timestamp, units[n]));
     timestamp += 1024 + (n == 3 ? 3000 : 0);
   }
-  close(fd);
 
   std::vector<AudioChunk*> chunks;
   bool timeSet = false;

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "streaming_test_support.h"
+#include "stream_test_support.h"
 
 namespace strevana {
 namespace {

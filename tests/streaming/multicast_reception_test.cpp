@@ -24,7 +24,6 @@
 #include "rtsp_peer.h"
 #include "stream_test_support.h"
 #include "streaming/rtsp_session.h"
-#include "streaming_test_support.h"
 
 namespace strevana {
 namespace {

@@ -5,7 +5,7 @@
 #include "streaming/fmtp_parameters.h"
 #include "streaming/payload_config.h"
 #include "streaming/payload_kind.h"
-#include "streaming_test_support.h"
+#include "stream_test_support.h"
 
 namespace strevana {
 namespace {

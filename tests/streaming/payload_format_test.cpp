@@ -6,7 +6,7 @@
 #include "streaming/mp4v_es_format.h"
 #include "streaming/mpeg4_generic_format.h"
 #include "streaming/payload_format_registry.h"
-#include "streaming_test_support.h"
+#include "stream_test_support.h"
 
 namespace strevana {
 namespace {

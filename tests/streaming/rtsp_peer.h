@@ -1,12 +1,8 @@
 #pragma once
 // Loopback peers for the RtspSession tests: a scripted RTSP server that
 // answers every request through the test's handler and records the requests,
-// a UDP socket that plays the server's RTP sender, and a thread-safe log of
-// delivered frames that tests wait on with a deadline.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// and a thread-safe log of delivered frames that tests wait on with a
+// deadline. The server's RTP sender is support/loopback_peer.h's UdpPeer.
 
 #include <chrono>
 #include <condition_variable>
@@ -17,6 +13,7 @@
 #include <vector>
 
 #include "protocols/rtsp/scripted_server.h"
+#include "support/loopback_peer.h"
 #include "streaming/rtp_frame.h"
 
 namespace strevana::testing {
@@ -102,41 +99,6 @@ class RtspPeer {
   std::condition_variable arrived_;
   std::vector<RtspRequestSeen> requests_;
   ScriptedServer server_;  // last: its thread stops before the rest goes
-};
-
-// A UDP socket on 127.0.0.1 (an ephemeral port unless given) sending to
-// 127.0.0.1 ports.
-class UdpPeer {
- public:
-  explicit UdpPeer(uint16_t port = 0) {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    socklen_t length = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
-    port_ = ntohs(a.sin_port);
-  }
-  ~UdpPeer() { ::close(fd_); }
-  UdpPeer(const UdpPeer&) = delete;
-  UdpPeer& operator=(const UdpPeer&) = delete;
-
-  bool bound() const { return bound_; }
-  uint16_t port() const { return port_; }
-  void sendTo(uint16_t port, const std::vector<uint8_t>& datagram) const {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(port);
-    ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  }
-
- private:
-  int fd_ = -1;
-  bool bound_ = false;
-  uint16_t port_ = 0;
 };
 
 struct FrameSeen {

@@ -9,7 +9,6 @@
 #include "rtsp_peer.h"
 #include "stream_test_support.h"
 #include "streaming/payload_kind.h"
-#include "streaming_test_support.h"
 
 namespace strevana {
 namespace {

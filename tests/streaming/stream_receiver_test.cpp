@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "streaming_test_support.h"
+#include "stream_test_support.h"
 
 namespace strevana {
 namespace {

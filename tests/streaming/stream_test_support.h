@@ -1,8 +1,10 @@
 #pragma once
-// Helpers for the end-to-end streaming tests: child processes (real peers)
-// that are stopped by their process id, free loopback ports, a driver that
-// pulls a streaming source as the engine would, and picture comparison.
-// Every peer runs under `timeout`, so it ends by itself even if a test dies.
+// Helpers for the streaming tests. In memory: frames over plain byte arrays,
+// decoded descriptions with their media entries, hand-built RTP datagrams.
+// End to end: child processes (real peers) stopped by their process id, free
+// loopback ports, a driver that pulls a streaming source as the engine
+// would, and picture comparison. Every peer runs under `timeout`, so it ends
+// by itself even if a test dies.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -27,6 +29,10 @@
 #include <vector>
 
 #include "media/media_source.h"
+#include "protocols/sdp/sdp_decoder.h"
+#include "protocols/sdp/sdp_input.h"
+#include "streaming/media_entry.h"
+#include "streaming/rtp_frame.h"
 
 namespace strevana::testing {
 
@@ -280,6 +286,65 @@ inline double psnr(const uint8_t* a, const uint8_t* b, size_t n) {
   }
   if (sum == 0.0) return INFINITY;
   return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(n) / sum);
+}
+
+// ---- In memory ------------------------------------------------------------
+
+// A frame whose data is `bytes` (no element), assembled from packets of the
+// given payload sizes (one packet of everything when none are given).
+inline std::unique_ptr<RtpFrame> makeFrame(std::vector<uint8_t>& bytes, int64_t timestamp = 0,
+                                           std::vector<uint32_t> packetSizes = {}) {
+  auto frame = std::make_unique<RtpFrame>();
+  frame->data = bytes.data();
+  frame->size = static_cast<uint32_t>(bytes.size());
+  frame->timestamp = timestamp;
+  frame->packetSizes = packetSizes.empty() ? std::vector<uint32_t>{frame->size} : std::move(packetSizes);
+  return frame;
+}
+
+// A decoded description and one MediaEntry per m= line, in order, linked.
+struct DescribedMedia {
+  std::unique_ptr<SdpSession> sdp;
+  std::vector<std::unique_ptr<MediaEntry>> entries;
+
+  MediaEntry* entry(size_t i) { return i < entries.size() ? entries[i].get() : nullptr; }
+};
+
+inline DescribedMedia describe(const std::string& sdpText) {
+  DescribedMedia d;
+  auto input = makeSdpMemoryInput(sdpText);
+  int count = 0;
+  decodeSdp(input.get(), d.sdp, count);
+  if (!d.sdp) return d;
+  for (SdpMedia* m = d.sdp->media.get(); m; m = m->next.get()) {
+    auto e = std::make_unique<MediaEntry>();
+    e->media = m;
+    if (!d.entries.empty()) d.entries.back()->next = e.get();
+    d.entries.push_back(std::move(e));
+  }
+  return d;
+}
+
+// "m=<type> 0 RTP/AVP 96" with the given rtpmap and fmtp lines.
+inline std::string oneMedia(const std::string& type, const std::string& rtpmap, const std::string& fmtp = "") {
+  std::string text = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=t\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n";
+  text += "m=" + type + " 5004 RTP/AVP 96\r\n";
+  if (!rtpmap.empty()) text += "a=rtpmap:96 " + rtpmap + "\r\n";
+  if (!fmtp.empty()) text += "a=fmtp:96 " + fmtp + "\r\n";
+  return text;
+}
+
+// An RTP datagram (RFC 3550 5.1) with the given header fields and payload.
+inline std::vector<uint8_t> rtpDatagram(uint16_t sequence, uint32_t timestamp, bool marker,
+                                        const std::vector<uint8_t>& payload, uint8_t payloadType = 96,
+                                        uint32_t ssrc = 0x11223344) {
+  std::vector<uint8_t> d = {0x80, static_cast<uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7f)),
+                            static_cast<uint8_t>(sequence >> 8), static_cast<uint8_t>(sequence)};
+  for (uint32_t field : {timestamp, ssrc}) {
+    for (int shift : {24, 16, 8, 0}) d.push_back(static_cast<uint8_t>(field >> shift));
+  }
+  d.insert(d.end(), payload.begin(), payload.end());
+  return d;
 }
 
 }  // namespace strevana::testing

@@ -1,21 +1,16 @@
 #pragma once
-// Hand-made RTP/RTCP datagrams and a loopback UDP peer for the RTP library
-// tests.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
+// Hand-made RTP/RTCP datagrams for the RTP library tests.
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
-#include <dirent.h>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "protocols/rtp/rtp_session.h"
+#include "support/loopback_peer.h"
 
 namespace strevana::rtp_test {
 
@@ -149,48 +144,5 @@ inline int createOnFreePorts(RtpSession& session, bool reuse = false) {
   }
   return kRtpBindFailed;
 }
-
-// A UDP socket on 127.0.0.1 standing in for a server.
-class LoopbackPeer {
- public:
-  LoopbackPeer() {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len);
-    port_ = ntohs(sa.sin_port);
-  }
-  ~LoopbackPeer() { ::close(fd_); }
-  LoopbackPeer(const LoopbackPeer&) = delete;
-  LoopbackPeer& operator=(const LoopbackPeer&) = delete;
-
-  uint16_t port() const { return port_; }
-
-  void sendTo(uint16_t port, const std::vector<uint8_t>& bytes) const {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sa.sin_port = htons(port);
-    ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  }
-
-  // Waits at most timeoutMs for one datagram.
-  std::optional<std::vector<uint8_t>> receive(int timeoutMs = 2000) const {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
-    std::vector<uint8_t> buffer(65536);
-    const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
-    if (n < 0) return std::nullopt;
-    buffer.resize(static_cast<size_t>(n));
-    return buffer;
-  }
-
- private:
-  int fd_ = -1;
-  uint16_t port_ = 0;
-};
 
 }  // namespace strevana::rtp_test
