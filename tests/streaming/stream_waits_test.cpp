@@ -16,15 +16,17 @@ namespace {
 using testing::freePort;
 
 // A description in memory with one MPEG-4 video stream and one AAC stream
-// (mpeg4-generic), both on loopback ports nobody sends to.
-std::string description(int videoPort, int audioPort, bool videoConfig = true, bool audioConfig = true) {
+// (mpeg4-generic), both on loopback ports nobody sends to; videoExtra adds
+// attribute lines to the video.
+std::string description(int videoPort, int audioPort, bool videoConfig = true, bool audioConfig = true,
+                        const std::string& videoExtra = "") {
   std::string text = "v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=test\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n";
   text += "m=video " + std::to_string(videoPort) + " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n";
   text += "a=fmtp:96 profile-level-id=1";
   if (videoConfig) {
     text += "; config=000001B001000001B58913000001000000012000C48D8800CD0584121443000001B24C61766335392E33372E313030";
   }
-  text += "\r\n";
+  text += "\r\n" + videoExtra;
   text += "m=audio " + std::to_string(audioPort) + " RTP/AVP 97\r\na=rtpmap:97 MPEG4-GENERIC/44100/2\r\n";
   text += "a=fmtp:97 profile-level-id=1;mode=AAC-hbr;sizelength=13;indexlength=3;indexdeltalength=3";
   if (audioConfig) text += "; config=121056E500";
@@ -42,10 +44,15 @@ std::unique_ptr<RtspStreamSource> open(const std::string& name, int32_t bufferMs
 TEST(StreamWaitsTest, RequestsAwaitDataWithoutBlockingUntilTheRoundsRunOut) {
   ManualMillisecondClock clock;
   // 250 + 1000 ms make 12 rounds: the wait ends after 1200 ms.
-  auto source = open(description(freePort(SOCK_DGRAM, true), freePort(SOCK_DGRAM, true)), 250, 1000, clock);
+  auto source = open(description(freePort(SOCK_DGRAM, true), freePort(SOCK_DGRAM, true), true, true,
+                                 "a=cliprect:0,0,120,160\r\n"),
+                     250, 1000, clock);
   ASSERT_TRUE(source->hasVideo && source->hasAudio);
   EXPECT_EQ(source->width, 176);
   EXPECT_EQ(source->height, 144);
+  // The clip rectangle, not the picture, sets the shown size.
+  EXPECT_EQ(source->displayWidth, 160);
+  EXPECT_EQ(source->displayHeight, 120);
   EXPECT_TRUE(source->prebuffering());
 
   std::vector<uint8_t> frame(static_cast<size_t>(bufferBytes(kFormatYuy2, 176, 144)));
@@ -79,6 +86,8 @@ TEST(StreamWaitsTest, DefaultOptionsWaitOneHundredAndTwentyRounds) {
   ManualMillisecondClock clock;
   auto source = open(description(freePort(SOCK_DGRAM, true), freePort(SOCK_DGRAM, true)), 2000, 10000, clock);
   ASSERT_TRUE(source->hasVideo);
+  EXPECT_EQ(source->displayWidth, 176);  // no clip rectangle: the picture's own size
+  EXPECT_EQ(source->displayHeight, 144);
   AudioChunk* chunks = nullptr;
   int32_t time = 0;
   uint8_t changed = 0;
