@@ -25,15 +25,6 @@ TEST(WidgetTree, PositionsAreRelativeToTheParentAndFollowItRecursively) {
   EXPECT_EQ(leaf.relX(), 3);
 }
 
-TEST(WidgetTree, Defaults) {
-  Widget w;
-  EXPECT_EQ(w.width(), 50);
-  EXPECT_EQ(w.height(), 50);
-  EXPECT_EQ(w.foreground(), rgb(255, 255, 255));
-  EXPECT_EQ(w.background(), rgb(0, 0, 0));
-  EXPECT_EQ(w.parent(), nullptr);
-}
-
 TEST(WidgetTree, ReparentingMovesTheChildAndCyclesAreRefused) {
   Widget a, b, c;
   a.addChild(&c);
@@ -69,6 +60,7 @@ TEST(WidgetTree, ContainsIncludesBothEdges) {
   EXPECT_FALSE(w.contains(43, 270));
   EXPECT_FALSE(w.contains(20, 287));
   EXPECT_FALSE(w.contains(14, 270));
+  EXPECT_FALSE(w.contains(20, 258));
 }
 
 class WidgetDrawing : public ::testing::Test {
