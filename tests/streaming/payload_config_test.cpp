@@ -94,6 +94,15 @@ TEST(PayloadKindTest, EntryQueries) {
   EXPECT_EQ(mediaClockRate(none.entry(0)), 0u);
   EXPECT_EQ(mediaEncodingName(none.entry(0)), "");
   EXPECT_DOUBLE_EQ(mediaRangeEnd(none.entry(0)), 0.0);
+  // RTP payload types are 7 bits (RFC 3550 5.1).
+  const struct {
+    const char* format;
+    int type;
+  } types[] = {{"0", 0}, {"127", 127}, {"128", -1}, {"9x", -1}};
+  for (const auto& t : types) {
+    auto m = describe(std::string("v=0\r\ns=t\r\nm=audio 0 RTP/AVP ") + t.format + "\r\n");
+    EXPECT_EQ(mediaPayloadType(m.entry(0)), t.type) << t.format;
+  }
 }
 
 TEST(FmtpParametersTest, NamesWithoutCaseValuesTrimmed) {

@@ -200,6 +200,7 @@ TEST(RtspReplyReader, RefusedReplies) {
       {head + "Content-Length: 3\r\nContent-Length: 4\r\n\r\nabcd", kRtspBadReply},
       {head + "Content-Length: 10\r\n\r\nabc", kRtspReadFailed},
       {closing + std::string(kRtspMaxBodyBytes + 1, 'x'), kRtspBadReply, false, true},
+      {closing + std::string(kRtspMaxBodyBytes, 'x'), 0, false, true},  // the largest body still read
       {closing + "partial", kRtspReadFailed, true, true},  // a stalled body is not a whole one
       {manyLines + "\r\n", kRtspBadReply},
   };
