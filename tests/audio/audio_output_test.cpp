@@ -5,6 +5,7 @@
 #include "base/millisecond_clock.h"
 
 #include <gtest/gtest.h>
+#include <portaudio.h>
 
 #include <atomic>
 #include <cmath>
@@ -348,6 +349,18 @@ TEST(AudioOutputNegotiation, ChannelsAreLimitedToTheDevice) {
   const Negotiated none = negotiate(&stereo, 44100, 0, 16);
   EXPECT_TRUE(none.ok);
   EXPECT_EQ(none.channels, 1);
+}
+
+// Each object, and each device query, holds one initialisation of the audio
+// library and gives it back: none is left once they are done.
+TEST(AudioOutputLibrary, IsInitialisedOnlyWhileAnObjectOrAQueryHoldsIt) {
+  {
+    AudioOutput out;
+    EXPECT_GE(Pa_GetDeviceCount(), 0);
+  }
+  EXPECT_EQ(Pa_GetDeviceCount(), paNotInitialized);
+  (void)AudioOutput::defaultDeviceDescription();
+  EXPECT_EQ(Pa_GetDeviceCount(), paNotInitialized);
 }
 
 TEST(AudioOutputNegotiation, FailsWithoutADeviceOrAUsableRate) {
