@@ -58,24 +58,6 @@ ClipSamples readSamples(const std::string& path) {
   return clip;
 }
 
-// The clip's video delayed by kVideoDelayMs, both streams sent in real time
-// (with sdp: a short run that only writes the description).
-std::vector<std::string> delayedVideoSender(const std::string& clip, int videoPort, int audioPort, bool latm,
-                                            const std::string& sdp) {
-  std::vector<std::string> argv = {"timeout", "30", "ffmpeg", "-nostdin", "-v", "error"};
-  const std::string delay = std::to_string(kVideoDelayMs / 1000.0);
-  for (const std::string& input : {std::string("0"), delay}) {
-    if (sdp.empty()) argv.push_back("-re");
-    argv.insert(argv.end(), {"-itsoffset", input, "-i", clip});
-  }
-  argv.insert(argv.end(), {"-map", "1:v", "-c", "copy", "-f", "rtp", "rtp://127.0.0.1:" + std::to_string(videoPort),
-                           "-map", "0:a", "-c", "copy"});
-  if (latm) argv.insert(argv.end(), {"-rtpflags", "latm"});
-  argv.insert(argv.end(), {"-f", "rtp", "rtp://127.0.0.1:" + std::to_string(audioPort)});
-  if (!sdp.empty()) argv.insert(argv.end(), {"-t", "0.1", "-y", "-sdp_file", sdp});
-  return argv;
-}
-
 class Collected {
  public:
   FrameDepacketizer::Sink sink() {
@@ -113,10 +95,7 @@ TEST_P(FfmpegReceptionTest, AccessUnitsAreTheClipsSamplesAtTheirTimes) {
   const int videoPort = freePort(SOCK_DGRAM, true);
   int audioPort = freePort(SOCK_DGRAM, true);
   while (audioPort == videoPort) audioPort = freePort(SOCK_DGRAM, true);
-  {
-    ChildProcess writer(delayedVideoSender(clip, videoPort, audioPort, latm, sdp), sdp + ".log");
-    ASSERT_TRUE(waitFor([&] { return writer.exited(); }, 20000));
-  }
+  ASSERT_TRUE(testing::writeDescription(clip, videoPort, audioPort, latm, sdp, {}, kVideoDelayMs));
 
   std::unique_ptr<RtspSession> session;
   ASSERT_EQ(RtspSession::create(session, nullptr, &CIOStrmPin::allocateBufferElem, &testing::elementData, nullptr),
@@ -147,7 +126,8 @@ TEST_P(FfmpegReceptionTest, AccessUnitsAreTheClipsSamplesAtTheirTimes) {
   ASSERT_EQ(session->setup(nullptr), kSessionOk);
   ASSERT_EQ(session->play(), kSessionOk);
 
-  ChildProcess sender(delayedVideoSender(clip, videoPort, audioPort, latm, ""), folder.file("sender.log"));
+  ChildProcess sender(testing::ffmpegSender(clip, videoPort, audioPort, latm, "", {}, kVideoDelayMs),
+                      folder.file("sender.log"));
   ASSERT_TRUE(sender.started());
   // ffmpeg's mpeg4-generic packetiser gathers up to five AAC frames per
   // packet and drops what it still holds at the end.

@@ -149,12 +149,19 @@ class TempFolder {
 // (mpeg4-generic, or MP4A-LATM with latm) to audioPort on 127.0.0.1, in real
 // time; with sdp, a short run that only writes the description of it.
 // outputOptions go before each of the two outputs (e.g. -payload_type 96).
+// With videoDelayMs the clip is read twice and its video sent that much
+// later than its sound (only sender reports then line the two up).
 inline std::vector<std::string> ffmpegSender(const std::string& clip, int videoPort, int audioPort, bool latm,
                                              const std::string& sdp,
-                                             const std::vector<std::string>& outputOptions = {}) {
+                                             const std::vector<std::string>& outputOptions = {},
+                                             int videoDelayMs = 0) {
   std::vector<std::string> argv = {"timeout", "30", "ffmpeg", "-nostdin", "-v", "error"};
-  if (sdp.empty()) argv.push_back("-re");
-  argv.insert(argv.end(), {"-i", clip, "-map", "0:v", "-c", "copy"});
+  for (int input = 0; input < (videoDelayMs ? 2 : 1); ++input) {
+    if (sdp.empty()) argv.push_back("-re");
+    if (videoDelayMs) argv.insert(argv.end(), {"-itsoffset", input ? std::to_string(videoDelayMs / 1000.0) : "0"});
+    argv.insert(argv.end(), {"-i", clip});
+  }
+  argv.insert(argv.end(), {"-map", videoDelayMs ? "1:v" : "0:v", "-c", "copy"});
   argv.insert(argv.end(), outputOptions.begin(), outputOptions.end());
   argv.insert(argv.end(), {"-f", "rtp", "rtp://127.0.0.1:" + std::to_string(videoPort), "-map", "0:a", "-c", "copy"});
   if (latm) argv.insert(argv.end(), {"-rtpflags", "latm"});
@@ -167,8 +174,10 @@ inline std::vector<std::string> ffmpegSender(const std::string& clip, int videoP
 // Writes the description ffmpeg announces for these ports (the sender itself
 // runs later, once the receiver listens).
 inline bool writeDescription(const std::string& clip, int videoPort, int audioPort, bool latm,
-                             const std::string& sdp, const std::vector<std::string>& outputOptions = {}) {
-  ChildProcess writer(ffmpegSender(clip, videoPort, audioPort, latm, sdp, outputOptions), sdp + ".log");
+                             const std::string& sdp, const std::vector<std::string>& outputOptions = {},
+                             int videoDelayMs = 0) {
+  ChildProcess writer(ffmpegSender(clip, videoPort, audioPort, latm, sdp, outputOptions, videoDelayMs),
+                      sdp + ".log");
   const bool done = waitFor([&] { return writer.exited(); }, 20000);
   std::error_code ignored;
   return done && fs::exists(sdp) && fs::file_size(sdp, ignored) > 0;
