@@ -70,6 +70,10 @@ TEST(Mpeg4GenericFormatTest, AuHeaderSections) {
        {0x00, 0x20, hi(1), lo(1), hi(1), lo(1), 1, 2}, {}, false, {{6, 1, 1000}, {7, 1, 1960}}},
       {"spacing from the config's rate at a 90 kHz clock", "mode=AAC-hbr; config=1190", 90000,
        {0x00, 0x20, hi(1), lo(1), hi(1), lo(1), 1, 2}, {}, false, {{6, 1, 1000}, {7, 1, 1000 + 1920}}},
+      {"the last sampling index (7350 Hz)", "mode=AAC-hbr; config=1610", 90000,
+       {0x00, 0x20, hi(1), lo(1), hi(1), lo(1), 1, 2}, {}, false, {{6, 1, 1000}, {7, 1, 1000 + 12538}}},
+      {"a reserved sampling index keeps 1024 ticks", "mode=AAC-hbr; config=1690", 90000,
+       {0x00, 0x20, hi(1), lo(1), hi(1), lo(1), 1, 2}, {}, false, {{6, 1, 1000}, {7, 1, 2024}}},
       {"CTS flag and delta are skipped", "sizeLength=8; CTSDeltaLength=4", 44100,
        // Size 2, CTS-flag 0 | size 1, CTS-flag 1, 4-bit delta: 22 bits in all.
        {0x00, 0x16, 0x02, 0x00, 0xC0, 5, 6, 7}, {}, false, {{5, 2, 1000}, {7, 1, 2024}}},
