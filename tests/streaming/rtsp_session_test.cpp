@@ -426,16 +426,13 @@ TEST(RtspSessionDescriptionTest, LocalDescriptionReceives) {
   const std::string sdp = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
                           "a=range:npt=1.5-20\r\n"
                           "m=video " + std::to_string(port) + " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n";
-  char path[] = "/tmp/strevana-session-XXXXXX";
-  const int fd = ::mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ::close(fd);
+  testing::TempFolder folder;  // removed however the test ends
+  const std::string path = folder.file("session.sdp");
   std::ofstream(path) << sdp;
 
   FrameLog frames;  // outlives the session's receive thread
   auto session = makeSession(&FrameLog::deliver);
   ASSERT_EQ(session->loadDescription(path, 6970), kSessionOk);
-  std::remove(path);
   EXPECT_TRUE(session->descriptionMode());
   EXPECT_EQ(session->serverAddress(), 0x7f000001u);
   EXPECT_DOUBLE_EQ(session->rangeStart(), 1.5);
