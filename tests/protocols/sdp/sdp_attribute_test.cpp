@@ -225,6 +225,8 @@ TEST(SdpPrintouts, MatchReferences) {
     EXPECT_EQ(count, 1);
     const std::string reference = readFile(base + ".txt");
     EXPECT_EQ(printSdpSessions(first.get()), reference);
+    EXPECT_EQ(input->file, nullptr);  // closed once read, and cannot be decoded twice
+    EXPECT_EQ(decodeSdp(input.get(), first, count), kSdpErrorInput);
     const Decoded fromMemory = decode(readFile(base + ".sdp"));
     ASSERT_EQ(fromMemory.rc, kSdpOk) << fromMemory.error;
     EXPECT_EQ(printSdpSessions(fromMemory.first.get()), reference);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "protocols/sdp/sdp_input.h"
@@ -257,25 +255,6 @@ TEST(SdpDecoderLines, TextEndsAtNul) {
   const Decoded d = decode(std::string("v=0\ns=a\0\nq=bad\n", 15));
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   EXPECT_EQ(d.first->name, "a");
-}
-
-TEST(SdpDecoderLines, FileInputIsReadAndClosed) {
-  const std::string path = ::testing::TempDir() + "sdp_file_input.sdp";
-  {
-    std::ofstream out(path, std::ios::binary);
-    out << "v=0\r\ns=from file\r\n";
-  }
-  auto input = makeSdpFileInput(path);
-  ASSERT_NE(input, nullptr);
-  std::unique_ptr<SdpSession> first;
-  int count = 0;
-  EXPECT_EQ(decodeSdp(input.get(), first, count), kSdpOk);
-  EXPECT_EQ(count, 1);
-  EXPECT_EQ(first->name, "from file");
-  EXPECT_EQ(input->file, nullptr);
-  // A consumed file input cannot be decoded twice.
-  EXPECT_EQ(decodeSdp(input.get(), first, count), kSdpErrorInput);
-  std::remove(path.c_str());
 }
 
 }  // namespace
