@@ -13,6 +13,7 @@ struct NetworkOptionsDialogState {
   int32_t bufferSeconds = 0;
   int32_t timeoutSeconds = 0;
   int32_t udpPort = 0;
+  int32_t transport = 0;  // 0 automatic, 1 UDP, 2 TCP (the engine's values)
 };
 
 struct SaveStreamDialogState {

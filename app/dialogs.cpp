@@ -20,6 +20,7 @@ constexpr int32_t kOpenUrlTemplate = 170;
 constexpr int32_t kYuvTemplate = 172;
 constexpr int32_t kNetworkTemplate = 176;
 constexpr int32_t kSaveTemplate = 177;
+constexpr int32_t kLoginTemplate = 178;
 constexpr int32_t kAboutTemplate = 103;
 
 QPixmap iconPixmap(int32_t resourceId, int32_t size) {
@@ -57,18 +58,26 @@ bool readNetworkField(Dialog& d, int32_t id, int64_t limit, int32_t& into, int32
   return true;
 }
 
+// The transport radio buttons "UDP", "TCP", "Automatic", for the engine's
+// transport values 1, 2 and 0.
+constexpr int32_t kTransportRadios[] = {1062, 1060, 1061};
+
 LResult networkProc(Dialog& d, uint32_t message, WParam wParam, LParam) {
   NetworkOptionsDialogState& s = app().networkState;
   if (message == kWmInitDialog) {
     d.setItemNumber(1037, static_cast<uint32_t>(s.bufferSeconds));
     d.setItemNumber(1038, static_cast<uint32_t>(s.timeoutSeconds));
     d.setItemNumber(1039, static_cast<uint32_t>(s.udpPort));
+    d.setChecked(kTransportRadios[s.transport >= 0 && s.transport <= 2 ? s.transport : 0], true);
     return 1;
   }
   if (isCommand(message, wParam, kIdOk)) {
     if (!readNetworkField(d, 1037, 60, s.bufferSeconds, 142)) return 1;
     if (!readNetworkField(d, 1038, 60, s.timeoutSeconds, 143)) return 1;
     if (!readNetworkField(d, 1039, 65535, s.udpPort, 144)) return 1;
+    for (int32_t t = 0; t < 3; ++t) {
+      if (d.isChecked(kTransportRadios[t])) s.transport = t;
+    }
     d.endDialog(kIdOk);
     return 1;
   }
@@ -272,6 +281,30 @@ int32_t runYuvSettingsDialog(AppWindow* owner) { return runTemplate(kYuvTemplate
 
 int32_t runSaveStreamDialog(AppWindow* owner) { return runTemplate(kSaveTemplate, owner, saveProc); }
 
+std::optional<RtspCredentials> runLoginDialog(AppWindow* owner, const std::string& url) {
+  std::optional<RtspCredentials> entered;
+  runTemplate(kLoginTemplate, owner, [&](Dialog& d, uint32_t message, WParam wParam, LParam) -> LResult {
+    if (message == kWmInitDialog) {
+      std::optional<RtspCredentials> inUrl;
+      splitUrlCredentials(url, inUrl);
+      d.setItemText(1063, urlWithoutPassword(url));
+      if (inUrl) d.setItemText(1064, inUrl->user);
+      return 1;
+    }
+    if (isCommand(message, wParam, kIdOk)) {
+      entered = RtspCredentials{d.itemText(1064, 255), d.itemText(1065, 255)};
+      d.endDialog(kIdOk);
+      return 1;
+    }
+    if (isCommand(message, wParam, kIdCancel)) {
+      d.endDialog(kIdCancel);
+      return 1;
+    }
+    return 0;
+  });
+  return entered;
+}
+
 int32_t runAboutDialog(AppWindow* owner) {
   return runTemplate(kAboutTemplate, owner, [](Dialog& d, uint32_t message, WParam wParam, LParam) -> LResult {
     if (isCommand(message, wParam, kIdOk) || isCommand(message, wParam, kIdCancel)) {
@@ -290,6 +323,7 @@ void networkOptionsCommand(AppWindow* owner) {
     s.bufferSeconds = e.bufferMs() / 1000;
     s.timeoutSeconds = e.timeoutMs() / 1000;
     s.udpPort = e.udpPort();
+    s.transport = e.rtspTransport();
     return s;
   });
   if (runNetworkOptionsDialog(owner) != kIdOk || !g.controller) return;
@@ -298,6 +332,7 @@ void networkOptionsCommand(AppWindow* owner) {
     e.setBufferMs(s.bufferSeconds * 1000);
     e.setTimeoutMs(s.timeoutSeconds * 1000);
     e.setUdpPort(s.udpPort);
+    e.setRtspTransport(s.transport);
     return 0;
   });
 }

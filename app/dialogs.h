@@ -1,6 +1,7 @@
 #pragma once
 // The shell's modal dialogs: Open URL (170), Network Options (176), YUV
-// Settings (172), Save RTP streams as (177) and About (103), each built from
+// Settings (172), Save RTP streams as (177), Login (178) and About (103),
+// each built from
 // the current resource module's template, and the command flows that move
 // values between the dialogs' records and the PlaybackEngine.
 //
@@ -21,6 +22,7 @@
 #include <string>
 
 #include "platform/window_messages.h"
+#include "protocols/rtsp/rtsp_credentials.h"
 
 namespace strevana {
 
@@ -29,6 +31,10 @@ int32_t runNetworkOptionsDialog(AppWindow* owner);
 int32_t runYuvSettingsDialog(AppWindow* owner);
 int32_t runSaveStreamDialog(AppWindow* owner);
 int32_t runAboutDialog(AppWindow* owner);
+// Login (178) for a server that refused `url` without one: the URL is shown
+// without its password; the user name typed, and the password, or none on
+// Cancel.
+std::optional<RtspCredentials> runLoginDialog(AppWindow* owner, const std::string& url);
 
 // Command 32787: engine -> state, dialog, state -> engine on OK.
 void networkOptionsCommand(AppWindow* owner);

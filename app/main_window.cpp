@@ -437,17 +437,42 @@ void openRecentEntry(AppWindow* window, uint32_t id) {
   refreshMovieInfo();
 }
 
+namespace {
+
+// Whether the last stream was refused for want of a (right) login.
+bool loginRefused() {
+  return withEngine([](PlaybackEngine& e) { return e.openFailedStatus() == 401; });
+}
+
+}  // namespace
+
 void openUrlFromDialog(AppWindow* window, const std::string& url) {
   AppGlobals& g = app();
-  g.urlHistory.record(url);
+  // A password typed into the URL is used, never kept or shown.
+  const std::string shown = urlWithoutPassword(url);
+  g.urlHistory.record(shown);
   if (!g.controller) return;
-  if (!nameFits(url) || !g.controller->openStream(url.c_str())) {
-    showOpenError(url);
+  bool opened = nameFits(url) && g.controller->openStream(url.c_str());
+  if (!opened && loginRefused()) {
+    // The server wants a login: ask once, and say so when it is refused.
+    const std::optional<RtspCredentials> login = runLoginDialog(g.mainWindow.get(), url);
+    if (login) {
+      const std::string withLogin = urlWithCredentials(url, *login);
+      opened = nameFits(withLogin) && g.controller->openStream(withLogin.c_str());
+      if (!opened && loginRefused()) {
+        showMessageBox(app().hooks, nullptr, resString(151) + " " + shown, resString(145), kMbOk);
+        refreshMovieInfo();
+        return;
+      }
+    }
+  }
+  if (!opened) {
+    showOpenError(shown);
     refreshMovieInfo();
     return;
   }
-  addRecentEntry(kRecentKindUrl, url.c_str());
-  window->setCaption(url);
+  addRecentEntry(kRecentKindUrl, shown.c_str());
+  window->setCaption(shown);
   applyBackgroundImage();
   g.controller->layoutPanel();
   refreshMovieInfo();

@@ -58,6 +58,7 @@ void Dialog::build(const DialogTemplate& t, const IconProvider& icons) {
         if (c.flags & kControlNumber) {
           edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
         }
+        if (c.flags & kControlPassword) edit->setEchoMode(QLineEdit::Password);
         w = edit;
         break;
       }

@@ -101,7 +101,7 @@ struct ControlFlagName {
 constexpr ControlFlagName kControlFlags[] = {
     {"disabled", kControlDisabled}, {"number", kControlNumber}, {"sunken", kControlSunken},
     {"dropdown", kControlDropDown}, {"vscroll", kControlVScroll}, {"sort", kControlSort},
-    {"group", kControlGroup},
+    {"group", kControlGroup}, {"password", kControlPassword},
 };
 
 }  // namespace

@@ -82,6 +82,7 @@ enum ControlFlag : uint32_t {
   kControlVScroll = 1u << 4,
   kControlSort = 1u << 5,
   kControlGroup = 1u << 6,      // first radio button of a group
+  kControlPassword = 1u << 7,   // edit shows dots for what is typed
 };
 
 struct DialogControlTemplate {

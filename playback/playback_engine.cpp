@@ -53,7 +53,7 @@ const char* pathOrNull(const std::string& s) { return s.empty() ? nullptr : s.c_
 PlaybackEngine::PlaybackEngine(const MillisecondClock& clock)
     : clock_(clock),
       rendererFactory_(createVideoRenderer),
-      sourceFactory_(createMediaSource),
+      sourceFactory_(defaultSourceFactory()),
       audioSinks_(&soundDeviceSinkFactory()) {}
 
 PlaybackEngine::~PlaybackEngine() { closeMedia(); }
@@ -63,7 +63,19 @@ void PlaybackEngine::setRendererFactory(RendererFactory factory) {
 }
 
 void PlaybackEngine::setSourceFactory(SourceFactory factory) {
-  sourceFactory_ = factory ? std::move(factory) : SourceFactory(createMediaSource);
+  sourceFactory_ = factory ? std::move(factory) : defaultSourceFactory();
+}
+
+PlaybackEngine::SourceFactory PlaybackEngine::defaultSourceFactory() {
+  return [this](const char* urlBase, const char* name, int32_t flags, OutputFormat format,
+                PostfilterMode postfilter, int32_t udpPort, int32_t bufferMs, int32_t timeoutMs,
+                const char* videoStreamPath, const char* audioStreamPath, const char* rawVideoPath,
+                const char* rawAudioPath, int32_t rawVideoPerFrame, int32_t stillWidth, int32_t stillHeight,
+                const uint32_t* stillBits) {
+    return createMediaSource(urlBase, name, flags, format, postfilter, udpPort, bufferMs, timeoutMs,
+                             videoStreamPath, audioStreamPath, rawVideoPath, rawAudioPath, rawVideoPerFrame,
+                             stillWidth, stillHeight, stillBits, &openFailedStatus_);
+  };
 }
 
 void PlaybackEngine::setAudioSinkFactory(const AudioSinkFactory* factory) {
@@ -98,9 +110,10 @@ int PlaybackEngine::openUrl(const char* url) {
 
 int PlaybackEngine::openNamed(const char* urlBase, const char* name) {
   closeMedia();
+  openFailedStatus_ = 0;
   outputFormat_ = kFormatYuy2;
   const StillPicture still = stillPicture();
-  source_ = sourceFactory_(urlBase, name, 0, kFormatYuy2, modeForSource(postfilter_), udpPort_,
+  source_ = sourceFactory_(urlBase, name, rtspTransport_, kFormatYuy2, modeForSource(postfilter_), udpPort_,
                               bufferMs_, timeoutMs_, pathOrNull(videoSavePath_),
                               pathOrNull(audioSavePath_), pathOrNull(rawVideoSavePath_),
                               pathOrNull(rawAudioSavePath_), rawVideoPerFrame_, still.width,

@@ -141,6 +141,13 @@ class PlaybackEngine {
   void setPostfilter(PostfilterMode mode);
   int32_t udpPort() const { return udpPort_; }
   void setUdpPort(int32_t port) { udpPort_ = port; }
+  // How streams carry their media (streaming/rtsp_transport.h: 0 automatic,
+  // 1 UDP, 2 TCP); handed to the source factory as its flags.
+  int32_t rtspTransport() const { return rtspTransport_; }
+  void setRtspTransport(int32_t transport) { rtspTransport_ = transport; }
+  // The RTSP status that refused the last stream opened (401 when the
+  // server wants a login), 0 when it opened or failed otherwise.
+  int32_t openFailedStatus() const { return openFailedStatus_; }
   int32_t bufferMs() const { return bufferMs_; }
   void setBufferMs(int32_t ms) { bufferMs_ = ms; }
   int32_t timeoutMs() const { return timeoutMs_; }
@@ -183,6 +190,8 @@ class PlaybackEngine {
   void setAudioSinkFactory(const AudioSinkFactory* factory);
 
  private:
+  // createMediaSource, noting why a stream was refused.
+  SourceFactory defaultSourceFactory();
   int openNamed(const char* urlBase, const char* name);
   void chooseFormatAndRenderer(bool preferYuv);
   void setUpAudio();
@@ -223,6 +232,8 @@ class PlaybackEngine {
   int32_t clockBaseMs_ = 0;
   int64_t tickBaseMs_ = 0;
   int32_t udpPort_ = 6970;
+  int32_t rtspTransport_ = 0;
+  int32_t openFailedStatus_ = 0;
   int32_t bufferMs_ = 2000;
   int32_t timeoutMs_ = 10000;
   const uint8_t* backgroundBits_ = nullptr;

@@ -58,7 +58,8 @@ std::unique_ptr<MediaSource> createMediaSource(
     PostfilterMode postfilter, int32_t udpPort, int32_t bufferMs, int32_t timeoutMs,
     const char* videoStreamPath, const char* audioStreamPath, const char* rawVideoPath,
     const char* rawAudioPath, int32_t rawVideoPerFrame, int32_t stillWidth,
-    int32_t stillHeight, const uint32_t* stillBits) {
+    int32_t stillHeight, const uint32_t* stillBits, int32_t* failedStatus) {
+  if (failedStatus) *failedStatus = 0;
   std::unique_ptr<MediaSource> source;
   try {
     switch (classifyMediaName(urlBase, name)) {
@@ -78,7 +79,11 @@ std::unique_ptr<MediaSource> createMediaSource(
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  if (source && !source->hasVideo && !source->hasAudio) return nullptr;
+  if (source && !source->hasVideo && !source->hasAudio) {
+    const auto* stream = dynamic_cast<const RtspStreamSource*>(source.get());
+    if (stream && failedStatus) *failedStatus = stream->openFailureStatus();
+    return nullptr;
+  }
   return source;
 }
 

@@ -87,6 +87,33 @@ TEST_F(NetworkOptionsTest, CancelAfterAFailedOkLeavesTheEngineAlone) {
   EXPECT_EQ(engineValues().timeoutSeconds, 10000);
 }
 
+// The transport choice starts at Automatic, reaches the engine on OK only,
+// and is shown again the next time.
+TEST_F(NetworkOptionsTest, TransportChoiceGoesToTheEngine) {
+  const std::pair<int32_t, int32_t> choices[] = {{1060, 1}, {1061, 2}, {1062, 0}};
+  int32_t shown = -1;
+  answerDialog = [&](Dialog& d) {
+    shown = d.isChecked(1062) ? 0 : d.isChecked(1060) ? 1 : d.isChecked(1061) ? 2 : -1;
+    d.click(1060);
+    d.click(kIdCancel);
+  };
+  command(kCmdNetworkOptions);
+  EXPECT_EQ(shown, 0);
+  EXPECT_EQ(withEngine([](PlaybackEngine& e) { return e.rtspTransport(); }), 0);
+  int32_t previous = 0;
+  for (const auto& [radio, transport] : choices) {
+    answerDialog = [&, radio = radio](Dialog& d) {
+      shown = d.isChecked(1062) ? 0 : d.isChecked(1060) ? 1 : d.isChecked(1061) ? 2 : -1;
+      d.click(radio);
+      d.click(kIdOk);
+    };
+    command(kCmdNetworkOptions);
+    EXPECT_EQ(shown, previous);
+    EXPECT_EQ(withEngine([](PlaybackEngine& e) { return e.rtspTransport(); }), transport);
+    previous = transport;
+  }
+}
+
 class YuvSettingsTest : public ShellTest {
  protected:
   void SetUp() override {
