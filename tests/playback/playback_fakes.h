@@ -1,8 +1,8 @@
 #pragma once
 // Test doubles for the engine and controller tests: a scripted media source
 // (for live streams and audio-only media, which have no real source to drive
-// deterministically), a renderer whose lock or present can be made to fail,
-// and raw YUV fixture writing.
+// deterministically) and raw YUV fixture writing; the renderer is the shared
+// one in support/fake_renderer.h.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +15,7 @@
 
 #include "media/media_source.h"
 #include "playback/playback_engine.h"
+#include "support/fake_renderer.h"
 #include "video/video_renderer.h"
 
 namespace strevana::testing {
@@ -165,43 +166,6 @@ struct FakeSourceFactory {
   int opens = 0;
   std::string base, name;
   PostfilterMode postfilter = -1;
-};
-
-// A renderer over a plain buffer that accepts every format; its lock and
-// present can be made to fail a given number of times.
-class FakeRenderer final : public VideoRenderer {
- public:
-  bool open(WindowSurface* window, int32_t x, int32_t y, int32_t width, int32_t height,
-            OutputFormat format) override {
-    VideoRenderer::open(window, x, y, width, height, format);
-    buffer.assign(static_cast<size_t>(bufferBytes(format, width, height)), 0);
-    return !buffer.empty();
-  }
-  bool lockBuffer(uint8_t*& bits, int32_t& size, int32_t& stride) override {
-    if (failLocks > 0) {
-      --failLocks;
-      return false;
-    }
-    bits = buffer.data();
-    size = static_cast<int32_t>(buffer.size());
-    stride = rowBytes(format(), imageWidth());
-    return true;
-  }
-  bool present() override {
-    ++presents;
-    if (onPresent) onPresent(buffer);
-    if (failPresents > 0) {
-      --failPresents;
-      return false;
-    }
-    return true;
-  }
-
-  std::vector<uint8_t> buffer;
-  int failLocks = 0;
-  int failPresents = 0;
-  int presents = 0;
-  std::function<void(const std::vector<uint8_t>&)> onPresent;  // sees each picture presented
 };
 
 // Luma of frame i in the files writeYuv420File makes.

@@ -6,37 +6,12 @@
 
 #include "video/gdi_renderer.h"
 #include "video/memory_window_surface.h"
+#include "support/fake_renderer.h"
 
 namespace strevana {
 namespace {
 
-// A renderer over a plain buffer, for the shared base behaviour with formats
-// the raster renderer refuses.
-class BufferRenderer final : public VideoRenderer {
- public:
-  bool open(WindowSurface* window, int32_t x, int32_t y, int32_t width, int32_t height,
-            OutputFormat format) override {
-    VideoRenderer::open(window, x, y, width, height, format);
-    buffer.assign(static_cast<size_t>(bufferBytes(format, width, height)), 0x5a);
-    return true;
-  }
-  bool lockBuffer(uint8_t*& bits, int32_t& size, int32_t& stride) override {
-    ++locks;
-    bits = buffer.data();
-    size = static_cast<int32_t>(buffer.size());
-    stride = rowBytes(format(), imageWidth());
-    return true;
-  }
-  bool unlockBuffer() override {
-    ++unlocks;
-    return true;
-  }
-  bool present() override { return true; }
-
-  std::vector<uint8_t> buffer;
-  int locks = 0;
-  int unlocks = 0;
-};
+using BufferRenderer = testing::FakeRenderer;  // formats the raster renderer refuses too
 
 struct Rect {
   int32_t x, y, w, h;
