@@ -284,8 +284,11 @@ TEST_F(ControllerTest, LiveMediaDisableSeekingAndPlayReopensTheStreamByItsUrl) {
 }
 
 TEST_F(ControllerTest, AudioOnlyMediaDisableStepAndEndButtons) {
-  fakeNext({.width = 16, .height = 8, .video = false, .audio = true});
+  FakeMediaSource* src = fakeNext({.width = 16, .height = 8, .video = false, .audio = true});
   ASSERT_EQ(controller->openFile("song.mp4"), 1);
+  // Opening plays: the sound is asked for from the position first.
+  ASSERT_FALSE(src->audioRequests.empty());
+  EXPECT_EQ(src->audioRequests.front(), kRequestAtPosition);
   EXPECT_EQ(controller->endButton().state(), SkinButton::kDisabled);
   EXPECT_EQ(controller->stepForwardButton().state(), SkinButton::kDisabled);
   EXPECT_EQ(controller->stepBackwardButton().state(), SkinButton::kDisabled);

@@ -26,6 +26,8 @@ TEST_F(DrawContextTest, RectangleOutlinesInForegroundAndFillsWithBackground) {
   EXPECT_EQ(rgbAt(img, 10, 10), 0xff0000u);
   EXPECT_EQ(rgbAt(img, 19, 15), 0xff0000u);
   EXPECT_EQ(rgbAt(img, 19, 12), 0xff0000u);
+  EXPECT_EQ(rgbAt(img, 15, 15), 0xff0000u);  // the bottom edge is the last row
+  EXPECT_EQ(rgbAt(img, 15, 14), 0x0000ffu);
   EXPECT_EQ(rgbAt(img, 15, 12), 0x0000ffu);
   EXPECT_EQ(rgbAt(img, 20, 12), 0x000000u);
   EXPECT_EQ(rgbAt(img, 15, 16), 0x000000u);
@@ -125,6 +127,20 @@ TEST_F(DrawContextTest, TextBoxWrapsAndLimitsTheBottom) {
   EXPECT_EQ((bottom - 10) % lh, 0);
   // The given bottom limits the measured one.
   EXPECT_EQ(context.textBox(0, 10, 60, 10 + lh, "one two three four five six"), 10 + lh);
+  // A word wider than the box is cut to its width.
+  surface.paint().image().fill(Qt::black);
+  context.setBackground(rgb(0, 0, 0));
+  context.textBox(0, 0, 30, 80, "Wwwwwwwwwwwwwwwwwwwwwww");
+  const QImage cut = surface.snapshot();
+  int inside = 0;
+  for (int y = 0; y < 80; ++y) {
+    for (int x = 0; x < 120; ++x) {
+      if (rgbAt(cut, x, y) == 0) continue;
+      ASSERT_LT(x, 30) << "drawn at " << x << "," << y;
+      ++inside;
+    }
+  }
+  EXPECT_GT(inside, 0);
   // Nothing to draw.
   EXPECT_EQ(context.textBox(0, 30, 60, 80, ""), 30);
   EXPECT_EQ(context.textBox(60, 30, 60, 80, "text"), 30);
