@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "protocols/rtsp/scripted_server.h"
+#include "support/scripted_rtsp_server.h"
 #include "support/loopback_peer.h"
 #include "streaming/rtp_frame.h"
 

@@ -1,8 +1,8 @@
 #pragma once
-// A scripted RTSP peer on loopback for the client tests: a thread accepts
-// connections one after another and hands each to the test's script, which
-// reads requests and writes replies byte for byte. Requests are recorded in
-// arrival order.
+// A scripted RTSP peer on loopback for the client and session tests: a
+// thread accepts connections one after another and hands each to the test's
+// script, which reads requests and writes replies byte for byte. Requests
+// are recorded in arrival order.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
