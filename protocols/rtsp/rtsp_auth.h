@@ -30,6 +30,9 @@ class RtspAuthenticator {
     scheme_ = Scheme::kNone;
   }
   bool hasCredentials() const { return credentials_.has_value(); }
+  // Nothing is sent before the next challenge (another server is asked:
+  // its realm and nonce are its own, and Basic must not go there unasked).
+  void forgetChallenge() { scheme_ = Scheme::kNone; }
 
   // Takes a challenge; true when requests can now be authorized by it (there
   // are credentials and the scheme is one this class answers). A Digest

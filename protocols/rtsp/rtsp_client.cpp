@@ -301,6 +301,7 @@ int RtspClient::followRedirect(const RtspResponse& reply) {
   hostName_.clear();
   currentUrl_.clear();
   closeSocket();
+  authenticator_.forgetChallenge();
   if (decodeUrl(*reply.location) != kRtspOk) return kRtspStatusError;
   if (connect() != kRtspOk) return kRtspStatusError;
   return kRtspRedirected;
