@@ -205,7 +205,7 @@ TEST_F(AudioOutputClock, SetTimeRebasesTheClockBehindTheDeviceLatency) {
   ASSERT_TRUE(out.setFormat(44100, 2, 16));
   out.setOutputLatencyMs(400);
   out.enqueue(makeChunk(400, 0));
-  out.setTime(10000);
+  EXPECT_TRUE(out.setTime(10000));
   EXPECT_DOUBLE_EQ(out.playedTimeMs(), 9600);
   EXPECT_EQ(out.queuedBytes(), 0);  // setTime flushes
   EXPECT_EQ(out.playedFrames(), 441000);
@@ -276,6 +276,11 @@ TEST_F(AudioOutputClock, MovesOnSmoothlyFromTheTimeEachBufferReachesTheOutput) {
   EXPECT_DOUBLE_EQ(out.playedTimeMs(), 5040);
   clock.set(1135);
   EXPECT_DOUBLE_EQ(out.playedTimeMs(), 5045);
+  // The reported latency follows the callbacks: the first as it is, later
+  // ones an eighth of the way.
+  EXPECT_NEAR(out.outputLatencyMs(), 30, 1e-6);
+  out.noteOutputTime(1.2, 1.2 + 0.110, 20);
+  EXPECT_NEAR(out.outputLatencyMs(), 40, 1e-6);
 }
 
 TEST_F(AudioOutputClock, SetTimeTruncatesToWholeFrames) {
