@@ -356,6 +356,21 @@ TEST_F(ControllerTest, FullScreenTakesTheVideoReleaseTogglesPlaybackAndPointsAre
   EXPECT_EQ(target, &surface);
 }
 
+// The video area of the 350 x 300 window lies inside the frame: x 15..332,
+// y 13..227; in full screen it is the whole window.
+TEST_F(ControllerTest, TheVideoAreaIsInsideTheFrameOrTheWholeFullScreenWindow) {
+  const struct {
+    int32_t x, y;
+    bool inside;
+  } points[] = {{15, 13, true}, {332, 227, true}, {14, 100, false}, {100, 12, false},
+                {333, 100, false}, {100, 228, false}};
+  for (const auto& p : points) EXPECT_EQ(controller->inVideoArea(p.x, p.y), p.inside) << p.x << "," << p.y;
+  MemoryWindowSurface full(640, 480);
+  controller->setFullScreenWindow(std::make_unique<DrawContext>(&full));
+  EXPECT_TRUE(controller->inVideoArea(0, 479));
+  controller->setFullScreenWindow(nullptr);
+}
+
 // ------------------------------------------------------------ time text
 
 TEST_F(ControllerTest, TimeTextFollowsTheClockAndStaysAfterClosing) {
@@ -365,9 +380,13 @@ TEST_F(ControllerTest, TimeTextFollowsTheClockAndStaysAfterClosing) {
   controller->seekTo(3725000);
   EXPECT_EQ(controller->timeText(), "01:02:05:00");
   EXPECT_NEAR(controller->positionSlider().value(), 3725000.0 / 4000000.0, 1e-9);
+  // Where the playback thread moved the engine shows on the next update.
+  controller->withEngine([](PlaybackEngine& e) { return e.seekTo(7000); });
+  controller->updateDisplay();
+  EXPECT_EQ(controller->timeText(), "00:00:07:00");
   EXPECT_EQ(controller->openFile("nothing.avi"), 0);
   controller->updateDisplay();
-  EXPECT_EQ(controller->timeText(), "01:02:05:00");
+  EXPECT_EQ(controller->timeText(), "00:00:07:00");
 }
 
 // ------------------------------------------------------------ playback thread
