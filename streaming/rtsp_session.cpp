@@ -511,14 +511,15 @@ int32_t RtspSession::teardown() {
     }
     client_.reset();
   }
-  sdp_.reset();
-  // Receivers first (their RTP sessions say goodbye), then the entries.
+  // Receivers first (their RTP sessions say goodbye), then the entries,
+  // then the description their media point into.
   streamHead_.reset();
   streamTail_ = nullptr;
   videoStream_ = nullptr;
   audioStream_ = nullptr;
   mediaHead_ = nullptr;
   entries_.clear();
+  sdp_.reset();
   clientSession_ = nullptr;
   request_ = RtspRequest{};
   response_.reset();
