@@ -135,7 +135,7 @@ TEST_F(EngineTest, OpenFallsBackFromHardwareToRasterYuy2AndShowsFirstFrame) {
 }
 
 TEST_F(EngineTest, RawRendererWithoutHardwareIsUsedDirectlyWhenDirectDrawIsOff) {
-  engine.setUseDirectDraw(0);
+  EXPECT_EQ(engine.setUseDirectDraw(0), 1);
   calls.clear();
   adopt();
   ASSERT_EQ(calls.size(), 1u);  // raster YUY2 at once
@@ -477,6 +477,7 @@ TEST_F(EngineTest, LiveSourceIsClosedWhenAnAudioRequestFails) {
   soundClock.advance(1);  // the next refill fails and closes the medium
   EXPECT_EQ(engine.tick(), 0);
   EXPECT_TRUE(destroyed);
+  EXPECT_EQ(engine.audio(), nullptr);  // the sound output went with it
 }
 
 TEST_F(EngineTest, LiveSoundSetsTheClockToWhereTheStreamStands) {
