@@ -34,6 +34,10 @@ TEST(RtcpSchedulerTest, AverageSizeIsTheRunningMeanOfReportsSent) {
   EXPECT_EQ(scheduler.lastReport(), 20);
   EXPECT_EQ(scheduler.nextReport(), 25);
   EXPECT_EQ(scheduler.reportCount(), 2u);
+  // A restart (the session made anew) forgets what was sent.
+  scheduler.start(40, 128);
+  EXPECT_EQ(scheduler.reportCount(), 0u);
+  EXPECT_DOUBLE_EQ(scheduler.averageSize(), RtcpScheduler::kInitialAverageSize);
 }
 
 }  // namespace

@@ -146,15 +146,15 @@ TEST(RtpSourceTest, ReportBlockCountsLossAndSenderReportDelay) {
   info.ntpSeconds = 0x12345678;
   info.ntpFraction = 0x9abcdef0;
   source.recordSenderReport(info, 1000);
-  const RtcpReportBlock block = source.makeReportBlock(1500);
+  const RtcpReportBlock block = source.makeReportBlock(3000);
   EXPECT_EQ(block.ssrc, kSsrc);
   EXPECT_EQ(block.cumulativeLost, 2);
   EXPECT_EQ(block.fractionLost, 2 * 256 / 6);
   EXPECT_EQ(block.highestSequence, 105u);
   EXPECT_EQ(block.lastSenderReport, 0x56789abcu);
-  EXPECT_EQ(block.delaySinceLastSenderReport, 32768u);  // 0.5 s in 1/65536 s
+  EXPECT_EQ(block.delaySinceLastSenderReport, 131072u);  // 2 s in 1/65536 s
   // Nothing new since: the interval fraction is 0 while the total stays.
-  const RtcpReportBlock next = source.makeReportBlock(2000);
+  const RtcpReportBlock next = source.makeReportBlock(3500);
   EXPECT_EQ(next.fractionLost, 0);
   EXPECT_EQ(next.cumulativeLost, 2);
 }

@@ -112,7 +112,7 @@ TEST(SdpAttributes, EnumeratedValues) {
 }
 
 TEST(SdpAttributes, MediaNumbers) {
-  const Decoded d = decode(kHead + "a=ptime:20\n" + kVideo + "a=ptime:20  \na=quality:7\na=framerate:29.97\n");
+  const Decoded d = decode(kHead + "a=ptime:20\n" + kVideo + "a=ptime: 20  \na=quality:7\na=framerate:29.97\n");
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   EXPECT_EQ(d.first->attributes, (std::vector<std::string>{"ptime:20"}));
   EXPECT_TRUE(d.media().ptimePresent);
