@@ -226,6 +226,7 @@ TEST_F(RtpSessionTest, OwnReportsComingBackAreNotCollisions) {
   clock_.advance(8000);
   session_.poll();  // sends to itself; loopback queues it at once
   session_.poll();  // reads it back
+  feedRtp(makeRtp(1, ssrc), kLoopback, rtpPort());  // and our own RTP from our RTP port
   EXPECT_EQ(collisions, 0);
   EXPECT_EQ(session_.ownSsrc(), ssrc);
   EXPECT_EQ(session_.sources().size(), 0u);
