@@ -21,13 +21,24 @@ def level_index(yavg):
 
 
 def shown_pictures(samples):
-    """[(start time, level index)] for each run of samples at one level."""
+    """[(start time, level index)] for each run of samples at one level. A
+    lone sample between two levels is a grab that caught the window half
+    redrawn (tearing), not a picture: it is left out."""
     runs = []
     for t, v in samples:
         k = level_index(v)
-        if not runs or runs[-1][1] != k:
-            runs.append((t, k))
-    return runs
+        if runs and runs[-1][1] == k:
+            runs[-1][2] += 1
+        else:
+            runs.append([t, k, 1])
+    whole = []
+    for i, (t, k, n) in enumerate(runs):
+        if n == 1 and 0 < i < len(runs) - 1:
+            continue
+        if whole and whole[-1][1] == k:
+            continue
+        whole.append((t, k))
+    return whole
 
 
 def main():
@@ -41,9 +52,11 @@ def main():
     if start is None or len(runs) < 3:
         print("no pictures found (%d samples)" % len(samples))
         return 1
+    # The last run is what the window shows after the end (the last picture
+    # held, or the window cleared): its start ends the last picture.
     runs = [r for r in runs if r[0] >= start + 1.0]
     durations, skipped, repeated = [], 0, 0
-    for (t0, k0), (t1, k1) in zip(runs, runs[1:]):
+    for (t0, k0), (t1, k1) in zip(runs[:-1], runs[1:-1]):
         step = (k1 - k0) % LEVELS
         if step == 1:
             durations.append((t1 - t0) * 1000.0)
