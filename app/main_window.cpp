@@ -147,22 +147,6 @@ void onTimer() {
   if (g.controller) g.controller->onPanelMouse(g.lastMouseX, g.lastMouseY, kind);
 }
 
-void onSizing(WParam edge, WindowRect& r) {
-  if (r.right - r.left < 350) {
-    if (edge == kSizeLeft || edge == kSizeTopLeft || edge == kSizeBottomLeft) {
-      r.left = r.right - 349;
-    } else {
-      r.right = r.left + 349;
-    }
-  }
-  if (r.bottom - r.top < 150) {
-    if (edge == kSizeTop || edge == kSizeTopLeft || edge == kSizeTopRight) {
-      r.top = r.bottom - 149;
-    } else {
-      r.bottom = r.top + 149;
-    }
-  }
-}
 
 void onKey(WParam key, LParam flags) {
   AppGlobals& g = app();
@@ -218,6 +202,23 @@ void postQuit(int32_t code) {
 
 }  // namespace
 
+void clampSizing(WParam edge, WindowRect& r) {
+  if (r.right - r.left < 350) {
+    if (edge == kSizeLeft || edge == kSizeTopLeft || edge == kSizeBottomLeft) {
+      r.left = r.right - 349;
+    } else {
+      r.right = r.left + 349;
+    }
+  }
+  if (r.bottom - r.top < 150) {
+    if (edge == kSizeTop || edge == kSizeTopLeft || edge == kSizeTopRight) {
+      r.top = r.bottom - 149;
+    } else {
+      r.bottom = r.top + 149;
+    }
+  }
+}
+
 bool nameFits(const std::string& name) { return name.size() <= AppGlobals::kMaxNameLength; }
 
 LResult MainWindowProc(AppWindow* window, uint32_t message, WParam wParam, LParam lParam) {
@@ -264,7 +265,7 @@ LResult MainWindowProc(AppWindow* window, uint32_t message, WParam wParam, LPara
       if (g.controller) g.controller->setVideoPoint(g.lastMouseX, g.lastMouseY);
       return 0;
     case kWmSizing:
-      if (lParam != 0) onSizing(wParam, *reinterpret_cast<WindowRect*>(lParam));
+      if (lParam != 0) clampSizing(wParam, *reinterpret_cast<WindowRect*>(lParam));
       return 0;
     case kWmDropFiles: {
       auto* drop = reinterpret_cast<DroppedFiles*>(wParam);

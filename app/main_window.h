@@ -80,6 +80,10 @@ void applyBackgroundImage();
 // The shutdown sequence of the main window's destruction.
 void shutdownShell();
 
+// The main window's sizing rule: at least 350 x 150 pixels outside; the
+// edges being dragged (edge is a kSize* value) move, the others stay.
+void clampSizing(WParam edge, WindowRect& r);
+
 // Whether name fits the player's 256-byte name buffers.
 bool nameFits(const std::string& name);
 

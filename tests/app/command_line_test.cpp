@@ -64,6 +64,11 @@ TEST(CommandLineGrammar, PostfilterAndDirectXInTheOrderWritten) {
   EXPECT_EQ(p.options[1].value, 0);
   EXPECT_EQ(p.options[2].value, 3);
   EXPECT_EQ(p.zoom, 100);
+  // A value glued to either option is read.
+  ParsedCommandLine glued = parseCommandLineText("-directx1 -postfilter4 a");
+  ASSERT_EQ(glued.options.size(), 2u);
+  EXPECT_EQ(glued.options[0].value, 1);
+  EXPECT_EQ(glued.options[1].value, 4);
   ParsedCommandLine bare = parseCommandLineText("-directx");
   ASSERT_EQ(bare.options.size(), 1u);
   EXPECT_EQ(bare.options[0].value, 0);  // no value means 0

@@ -6,7 +6,7 @@
 #include <map>
 #include <tuple>
 
-#include "shell_fixture.h"
+#include "shell_test.h"
 
 namespace strevana {
 namespace {

@@ -12,8 +12,8 @@
 
 #include "app/app_globals.h"
 #include "app/main_window.h"
-#include "shell2_support.h"
-#include "shell_fixture.h"
+#include "shell_test.h"
+#include "support/temp_folder.h"
 #include "video/memory_window_surface.h"
 
 namespace strevana {
@@ -102,12 +102,24 @@ TEST_F(MovieInfoDrawingTest, LabelsEndAtTheirColumnAndValuesStartAtTheirs) {
   EXPECT_TRUE(hasInk(image, 110, 32, 170, 32 + lh));
   EXPECT_FALSE(hasInk(image, 102, 32, 108, 32 + 4 * lh));
 
-  EXPECT_NE(layout.find("GENERAL"), nullptr);
-  EXPECT_EQ(layout.find("AUDIO")->x, 195);
-  EXPECT_EQ(layout.find("Sample Rate:")->x, 300);
-  EXPECT_EQ(layout.find("Sample Rate:")->y, 120 + lh);
-  EXPECT_EQ(layout.find("Recv. Audio:")->x, 140);
-  EXPECT_EQ(layout.find("Recv. Audio:")->y, 210 + 3 * lh);
+  // Every heading and label in its place (labels end at x).
+  const struct {
+    const char* text;
+    int x, y;
+  } placed[] = {
+      {"GENERAL", 10, 10},          {"File Size:", 100, 32 + 2 * lh},   {"Bitrate:", 100, 32 + 3 * lh},
+      {"VIDEO", 10, 98},            {"Video Size:", 100, 120},          {"Display Size:", 100, 120 + lh},
+      {"Frame Rate:", 100, 120 + 2 * lh}, {"AUDIO", 195, 98},           {"Channels:", 300, 120},
+      {"Sample Rate:", 300, 120 + lh}, {"Sample Depth:", 300, 120 + 2 * lh}, {"STREAMING", 10, 188},
+      {"Lost Video:", 140, 210},    {"Recv. Video:", 140, 210 + lh},    {"Lost Audio:", 140, 210 + 2 * lh},
+      {"Recv. Audio:", 140, 210 + 3 * lh},
+  };
+  for (const auto& p : placed) {
+    const PlacedText* t = layout.find(p.text);
+    ASSERT_NE(t, nullptr) << p.text;
+    EXPECT_EQ(t->x, p.x) << p.text;
+    EXPECT_EQ(t->y, p.y) << p.text;
+  }
   EXPECT_TRUE(hasInk(image, 10, 278, 60, 278 + lh));  // COPYRIGHT
 }
 
@@ -182,13 +194,11 @@ class MovieInfoWindowTest : public testing::ShellTest {
  protected:
   void SetUp() override {
     ShellTest::SetUp();
-    testing::clearSettings();
-    folder = testing::makeTempFolder("info-languages");
-    app().languages.folder = folder;
+    app().languages.folder = folder.path();
   }
   static MovieInfoWindowState* state() { return app().movieInfo.get(); }
 
-  std::string folder;
+  testing::ScratchFolder folder;
 };
 
 TEST_F(MovieInfoWindowTest, OpensOnceShowsTheOpenMediumAndCloses) {
@@ -248,11 +258,13 @@ TEST_F(MovieInfoWindowTest, TheTimerRefreshesEvery1100Ms) {
   state()->info.duration = "stale";
   openLocalFile(main, ::testing::TempDir() + "missing.mp4");
   EXPECT_NE(state()->info.duration, "stale");
+  state()->info.duration = "stale";
+  openUrlFromDialog(main, "rtsp://127.0.0.1:9/refused");
+  EXPECT_NE(state()->info.duration, "stale");
 }
 
 TEST_F(MovieInfoWindowTest, ALanguageChangeRelaysTheWindowOut) {
-  std::filesystem::copy_file(testing::germanModuleSource(),
-                             std::filesystem::path(folder) / "strevanaPlayer_de.lang");
+  std::filesystem::copy_file(testing::germanModuleSource(), folder.file("strevanaPlayer_de.lang"));
   start("");
   command(kCmdMovieInfo);
   openLocalFile(app().mainWindow.get(), fixture("demo.mp4"));
@@ -264,6 +276,8 @@ TEST_F(MovieInfoWindowTest, ALanguageChangeRelaysTheWindowOut) {
   EXPECT_EQ(state()->lastLayout.find("Source:"), nullptr);
   EXPECT_NE(state()->lastLayout.find("Erstellt mit:"), nullptr);
   EXPECT_EQ(state()->info.duration, "10.00 s");
+  EXPECT_EQ(state()->info.videoSize, "320x240 Pixel");
+  EXPECT_EQ(state()->info.sampleDepth, "16 Bit");
 }
 
 }  // namespace

@@ -1,15 +1,17 @@
 #pragma once
 // A whole shell started offscreen for one test: the real windows, controller
 // and playback thread, with the user replaced by hooks that record message
-// boxes and answer dialogs and open-file requests as the test says.
-#include <QApplication>
+// boxes and answer dialogs and open-file requests as the test says; and the
+// settings store as the player sees it.
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QSettings>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,20 +19,15 @@
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "platform/dialog.h"
+#include "platform/registry.h"
+#include "support/qt_application.h"
 
 namespace strevana::testing {
 
-inline QApplication& application() {
-  static int argc = 1;
-  static char name[] = "strevana-app-tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
-
 inline std::string fixture(const char* name) { return std::string(STREVANA_FIXTURE_DIR) + "/" + name; }
 
-// Writes frames of a raw YUV 4:2:0 file, each a flat colour.
+// Writes frames of a raw YUV 4:2:0 file (in the process's temporary folder),
+// each a flat colour.
 inline std::string writeYuvFile(const std::string& name, int width, int height, int frames) {
   std::string path = ::testing::TempDir() + name;
   std::ofstream out(path, std::ios::binary);
@@ -43,11 +40,36 @@ inline std::string writeYuvFile(const std::string& name, int width, int height, 
   return path;
 }
 
+// The German module shipped with the player.
+inline std::string germanModuleSource() {
+  return (std::filesystem::path(STREVANA_TEST_DATA_DIR) / ".." / ".." / "resources" / "lang" /
+          "strevanaPlayer_de.lang")
+      .lexically_normal()
+      .string();
+}
+
+// Empties the player's settings (the process's private XDG_CONFIG_HOME).
+inline void clearSettings() {
+  QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Korvello"),
+                     QStringLiteral("strevana Player"));
+  settings.clear();
+  settings.sync();
+}
+
+inline std::optional<std::string> settingString(const char* name) { return RegistryKey::open()->queryString(name); }
+
+inline std::optional<uint32_t> settingNumber(const char* name) {
+  uint32_t value = 0;
+  if (!RegistryKey::open()->queryNumber(name, value)) return std::nullopt;
+  return value;
+}
+
 class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
     application();
     resetAppGlobals();
+    clearSettings();
     UiHooks& h = app().hooks;
     h.messageBox = [this](const MessageBoxRequest& r) {
       boxes.push_back(r);
@@ -84,10 +106,12 @@ class ShellTest : public ::testing::Test {
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
   }
 
-  static void command(uint32_t id, AppWindow* window = nullptr) {
+  // The window procedure's answer: 0 when the command was handled.
+  static LResult command(uint32_t id, AppWindow* window = nullptr) {
     if (window == nullptr) window = app().mainWindow.get();
-    window->send(kWmCommand, makeCommandWParam(id));
+    const LResult result = window->send(kWmCommand, makeCommandWParam(id));
     settle();
+    return result;
   }
 
   static Menu& bar() { return *app().mainWindow->menu(); }

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
-#include "shell_fixture.h"
+#include "shell_test.h"
 
 namespace strevana {
 namespace {

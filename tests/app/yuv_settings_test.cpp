@@ -7,53 +7,39 @@
 namespace strevana {
 namespace {
 
-TEST(YuvSettings, DefaultsAreCif25HzPlanar) {
-  YuvOpenParameters p = YuvSettings{}.read();
-  EXPECT_EQ(p.width, 352);
-  EXPECT_EQ(p.height, 288);
-  EXPECT_EQ(p.framesPerSecond, 25);
-  EXPECT_EQ(p.layout, 1);
-}
-
-TEST(YuvSettings, SizeChoices) {
-  const int expected[7][2] = {{176, 144}, {352, 288}, {704, 576}, {320, 240},
-                              {640, 480}, {720, 576}, {400, 300}};
-  YuvSettings s;
-  s.userWidth = 400;
-  s.userHeight = 300;
-  for (int choice = 0; choice < 7; ++choice) {
-    s.sizeChoice = choice;
-    YuvOpenParameters p = s.read();
-    EXPECT_EQ(p.width, expected[choice][0]) << choice;
-    EXPECT_EQ(p.height, expected[choice][1]) << choice;
+TEST(YuvSettings, ChoicesGiveTheOpenParameters) {
+  const struct {
+    int32_t sizeChoice, colourSpace, rateChoice;
+    double userRate;
+    int32_t width, height, layout, framesPerSecond;
+    double frameRate;
+  } cases[] = {
+      {0, 0, 0, 0.0, 176, 144, 1, 25, 25.0},   {1, 1, 1, 0.0, 352, 288, 5, 30, 30.0},
+      {2, 0, 2, 0.0, 704, 576, 1, 15, 15.0},   {3, 0, 3, 12.5, 320, 240, 1, 12, 12.5},
+      {4, 0, 3, -3.0, 640, 480, 1, 1, 1.0},    {5, 0, 3, 0.0, 720, 576, 1, 1, 1.0},
+      // User size; between 0 and 1 the whole number would be 0 frames per second.
+      {6, 0, 3, 0.5, 400, 300, 1, 1, 0.5},     {6, 0, 3, 1e300, 400, 300, 1, 2147483647, 1e300},
+  };
+  for (const auto& c : cases) {
+    YuvSettings s;
+    s.userWidth = 400;
+    s.userHeight = 300;
+    s.sizeChoice = c.sizeChoice;
+    s.colourSpace = c.colourSpace;
+    s.rateChoice = c.rateChoice;
+    s.userRate = c.userRate;
+    const YuvOpenParameters p = s.read();
+    SCOPED_TRACE(c.sizeChoice);
+    EXPECT_EQ(p.width, c.width);
+    EXPECT_EQ(p.height, c.height);
+    EXPECT_EQ(p.layout, c.layout);
+    EXPECT_EQ(p.framesPerSecond, c.framesPerSecond);
+    EXPECT_DOUBLE_EQ(p.frameRate, c.frameRate);
   }
-  s.colourSpace = 1;
-  EXPECT_EQ(s.read().layout, 5);
-}
-
-TEST(YuvSettings, RatesAndTheirWholeNumbers) {
-  YuvSettings s;
-  s.rateChoice = 1;
-  EXPECT_EQ(s.read().framesPerSecond, 30);
-  s.rateChoice = 2;
-  EXPECT_EQ(s.read().framesPerSecond, 15);
-  s.rateChoice = 3;
-  s.userRate = 12.5;
-  EXPECT_DOUBLE_EQ(s.read().frameRate, 12.5);
-  EXPECT_EQ(s.read().framesPerSecond, 12);
-  s.userRate = -3.0;
-  EXPECT_DOUBLE_EQ(s.read().frameRate, 1.0);
-  EXPECT_EQ(s.read().framesPerSecond, 1);
-  s.userRate = 0.0;
-  EXPECT_EQ(s.read().framesPerSecond, 1);
-  // Between 0 and 1 the whole number would be 0 frames per second.
-  s.userRate = 0.5;
-  EXPECT_DOUBLE_EQ(s.read().frameRate, 0.5);
-  EXPECT_EQ(s.read().framesPerSecond, 1);
-  s.userRate = std::nan("");
-  EXPECT_EQ(s.read().framesPerSecond, 1);
-  s.userRate = 1e300;
-  EXPECT_EQ(s.read().framesPerSecond, 2147483647);
+  YuvSettings nan;
+  nan.rateChoice = 3;
+  nan.userRate = std::nan("");
+  EXPECT_EQ(nan.read().framesPerSecond, 1);
 }
 
 }  // namespace

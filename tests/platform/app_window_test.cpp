@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/common_dialogs.h"
-#include "qt_application.h"
+#include "support/qt_application.h"
 
 namespace strevana {
 namespace {
@@ -83,38 +83,45 @@ TEST_F(AppWindowTest, CreationSendsCreateAndCanBeRefused) {
 }
 
 TEST_F(AppWindowTest, MouseEventsBecomeMessagesWithFlagsAndSignedPositions) {
-  SurfaceWidget* s = window->surface();
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 30), QPointF(20, 30), Qt::LeftButton,
-                    Qt::LeftButton, Qt::ShiftModifier);
-  QCoreApplication::sendEvent(s, &press);
-  QMouseEvent move(QEvent::MouseMove, QPointF(-5, 40), QPointF(-5, 40), Qt::NoButton,
-                   Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(s, &move);
-  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(21, 31), QPointF(21, 31),
-                      Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(s, &release);
-  QMouseEvent middle(QEvent::MouseButtonPress, QPointF(7, 8), QPointF(7, 8), Qt::MiddleButton,
-                     Qt::MiddleButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(s, &middle);
-  QMouseEvent right(QEvent::MouseButtonRelease, QPointF(9, 10), QPointF(9, 10), Qt::RightButton,
-                    Qt::NoButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(s, &right);
-
-  auto down = messagesOf(kWmLButtonDown);
-  ASSERT_EQ(down.size(), 1u);
-  EXPECT_EQ(down[0].wParam, kMkLButton | kMkShift);
-  EXPECT_EQ(mouseX(down[0].lParam), 20);
-  EXPECT_EQ(mouseY(down[0].lParam), 30);
-  auto moves = messagesOf(kWmMouseMove);
-  ASSERT_EQ(moves.size(), 1u);
-  EXPECT_EQ(moves[0].wParam, kMkLButton);
-  EXPECT_EQ(mouseX(moves[0].lParam), -5);
-  auto up = messagesOf(kWmLButtonUp);
-  ASSERT_EQ(up.size(), 1u);
-  EXPECT_EQ(up[0].wParam, 0u);  // the released button is no longer down
-  ASSERT_EQ(messagesOf(kWmMButtonDown).size(), 1u);
-  ASSERT_EQ(messagesOf(kWmRButtonUp).size(), 1u);
-  EXPECT_EQ(mouseY(messagesOf(kWmRButtonUp)[0].lParam), 10);
+  const struct {
+    QEvent::Type type;
+    QPointF at;
+    Qt::MouseButton button;
+    Qt::MouseButtons held;  // after the event
+    Qt::KeyboardModifiers modifiers;
+    uint32_t message;
+    WParam flags;
+  } cases[] = {
+      {QEvent::MouseButtonPress, {20, 30}, Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier, kWmLButtonDown,
+       kMkLButton | kMkShift},
+      {QEvent::MouseMove, {-5, 40}, Qt::NoButton, Qt::LeftButton, Qt::NoModifier, kWmMouseMove, kMkLButton},
+      // The released button is no longer down.
+      {QEvent::MouseButtonRelease, {21, 31}, Qt::LeftButton, Qt::NoButton, Qt::NoModifier, kWmLButtonUp, 0},
+      {QEvent::MouseButtonPress, {7, 8}, Qt::MiddleButton, Qt::MiddleButton, Qt::NoModifier, kWmMButtonDown,
+       kMkMButton},
+      {QEvent::MouseButtonRelease, {9, 10}, Qt::RightButton, Qt::NoButton, Qt::ControlModifier, kWmRButtonUp,
+       kMkControl},
+      // The press comes first, as from any press, so the panel sees it too.
+      {QEvent::MouseButtonDblClick, {12, -13}, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, kWmLButtonDown,
+       kMkLButton},
+  };
+  for (const auto& c : cases) {
+    log().clear();
+    QMouseEvent e(c.type, c.at, c.at, c.button, c.held, c.modifiers);
+    QCoreApplication::sendEvent(window->surface(), &e);
+    ASSERT_FALSE(log().empty()) << c.message;
+    const Message& m = log().front();
+    EXPECT_EQ(m.message, c.message);
+    EXPECT_EQ(m.wParam, c.flags) << c.message;
+    EXPECT_EQ(mouseX(m.lParam), static_cast<int>(c.at.x())) << c.message;
+    EXPECT_EQ(mouseY(m.lParam), static_cast<int>(c.at.y())) << c.message;
+  }
+  ASSERT_EQ(log().size(), 2u);
+  EXPECT_EQ(log().back().message, kWmLButtonDblClk);
+  EXPECT_EQ(mouseY(log().back().lParam), -13);
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(window->surface(), &leave);
+  EXPECT_EQ(log().back().message, kWmMouseLeave);
 }
 
 TEST_F(AppWindowTest, KeysAndAccelerators) {
@@ -161,22 +168,6 @@ TEST_F(AppWindowTest, PlayerKeysArriveAsVirtualKeysWithTheirRepeatFlag) {
     EXPECT_EQ(keys[i].wParam, cases[i].vk) << i;
     EXPECT_EQ((keys[i].lParam & kKeyRepeatFlag) != 0, cases[i].autoRepeat) << i;
   }
-}
-
-TEST_F(AppWindowTest, LeavingAndDoubleClicksBecomeMessages) {
-  SurfaceWidget* s = window->surface();
-  QEvent leave(QEvent::Leave);
-  QCoreApplication::sendEvent(s, &leave);
-  EXPECT_EQ(messagesOf(kWmMouseLeave).size(), 1u);
-  QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(12, 13), QPointF(12, 13), Qt::LeftButton,
-                    Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(s, &twice);
-  // The press comes first, as from any press, so the panel sees it too.
-  ASSERT_GE(log().size(), 2u);
-  EXPECT_EQ(log()[log().size() - 2].message, kWmLButtonDown);
-  EXPECT_EQ(log().back().message, kWmLButtonDblClk);
-  EXPECT_EQ(mouseX(log().back().lParam), 12);
-  EXPECT_EQ(mouseY(log().back().lParam), 13);
 }
 
 TEST_F(AppWindowTest, DroppedFilesArriveInOrder) {

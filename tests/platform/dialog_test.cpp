@@ -5,9 +5,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
-#include "qt_application.h"
+#include "support/qt_application.h"
 
 namespace strevana {
 namespace {
@@ -47,25 +48,23 @@ TEST_F(DialogTest, ControlsAreBuiltByIdInDialogUnits) {
 
 TEST_F(DialogTest, NumbersParseLikeDialogIntegerFields) {
   Dialog d(programDialog(176), nullptr, {});
-  auto set = [&](const char* text) { d.setItemText(1037, text); };
-  set("42");
-  EXPECT_EQ(d.itemNumber(1037, false).value_or(-1), 42);
-  set("  7 ");
-  EXPECT_EQ(d.itemNumber(1037, false).value_or(-1), 7);
-  set("4294967295");
-  EXPECT_EQ(d.itemNumber(1037, false).value_or(-1), 4294967295LL);
-  set("4294967296");
-  EXPECT_FALSE(d.itemNumber(1037, false).has_value());
-  for (const char* bad : {"", "   ", "12a", "-3", "+3", "1 2"}) {
-    set(bad);
-    EXPECT_FALSE(d.itemNumber(1037, false).has_value()) << bad;
+  const struct {
+    const char* text;
+    bool isSigned;
+    std::optional<int64_t> value;
+  } cases[] = {
+      {"42", false, 42},          {"  7 ", false, 7},          {"4294967295", false, 4294967295LL},
+      {"4294967296", false, {}},  {"", false, {}},             {"   ", false, {}},
+      {"12a", false, {}},         {"-3", false, {}},           {"+3", false, {}},
+      {"1 2", false, {}},         {"-3", true, -3},            {"+3", true, {}},
+      {"-2147483648", true, -2147483648LL},                    {"2147483647", true, 2147483647},
+      {"2147483648", true, {}},   {"-2147483649", true, {}},   {" -5 ", true, -5},
+      {"-", true, {}},            {"\t5", false, {}},
+  };
+  for (const auto& c : cases) {
+    d.setItemText(1037, c.text);
+    EXPECT_EQ(d.itemNumber(1037, c.isSigned), c.value) << c.text << (c.isSigned ? " signed" : "");
   }
-  set("-3");
-  EXPECT_EQ(d.itemNumber(1037, true).value_or(0), -3);
-  set("-2147483648");
-  EXPECT_EQ(d.itemNumber(1037, true).value_or(0), -2147483648LL);
-  set("2147483648");
-  EXPECT_FALSE(d.itemNumber(1037, true).has_value());
   EXPECT_FALSE(d.itemNumber(4242, false).has_value());
   d.setItemNumber(1039, 6970);
   EXPECT_EQ(d.itemText(1039), "6970");
@@ -123,7 +122,8 @@ TEST_F(DialogTest, ComboInsertKeepsTheGivenOrder) {
   EXPECT_EQ(d.itemText(1000), "");  // inserting does not fill the edit field
   d.setItemText(1000, "rtsp://typed/x");
   EXPECT_EQ(d.itemText(1000), "rtsp://typed/x");
-  EXPECT_EQ(d.comboText(1000, 7), "");
+  EXPECT_EQ(d.comboText(1000, 3), "");
+  EXPECT_EQ(d.comboText(1000, -1), "");
 }
 
 TEST_F(DialogTest, RunHandsTheDialogToTheHookAndReturnsItsResult) {

@@ -3,7 +3,7 @@
 #include <QMenu>
 #include <gtest/gtest.h>
 
-#include "qt_application.h"
+#include "support/qt_application.h"
 
 namespace strevana {
 namespace {

@@ -24,6 +24,13 @@ TEST_F(RegistryTest, MissingValuesFail) {
   uint32_t v = 7;
   EXPECT_FALSE(key->queryNumber("MRUUrl0", v));
   EXPECT_EQ(v, 7u);
+  // No name is never a value.
+  EXPECT_FALSE(key->queryNumber(nullptr, v));
+  EXPECT_FALSE(key->queryString(nullptr, buffer, sizeof buffer));
+  EXPECT_FALSE(key->setString(nullptr, "x"));
+  EXPECT_FALSE(key->setNumber(nullptr, 1));
+  EXPECT_FALSE(key->deleteValue(nullptr));
+  EXPECT_FALSE(key->deleteValue("MRUName0"));
 }
 
 TEST_F(RegistryTest, ValuesSurviveReopeningWithTheirTypes) {

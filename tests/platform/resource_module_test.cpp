@@ -10,63 +10,12 @@
 namespace strevana {
 namespace {
 
-TEST(ResourceModuleProgram, CarriesTheShellsStringsMenusAndDialogs) {
-  const ResourceModule& m = ResourceModule::program();
-  EXPECT_TRUE(m.errors().empty()) << m.errors().front();
-  EXPECT_EQ(m.fileName(), "application");
-  std::string s;
-  ASSERT_TRUE(m.findString(103, s));
-  EXPECT_EQ(s, "strevana Player");
-  ASSERT_TRUE(m.findString(141, s));
-  EXPECT_EQ(s, "Cannot open");
-  ASSERT_TRUE(m.findString(2000, s));
-  EXPECT_EQ(s, "English");
-  EXPECT_FALSE(m.findString(106, s));  // the program has no string 106
-
-  const MenuTemplate* bar = m.findMenu(109);
-  ASSERT_NE(bar, nullptr);
-  ASSERT_EQ(bar->items.size(), 4u);
-  EXPECT_EQ(bar->items[0].text, "&File");
-  EXPECT_EQ(bar->items[2].text, "&Options");
-  const auto& options = bar->items[2].children;
-  ASSERT_GE(options.size(), 3u);
-  EXPECT_EQ(options[2].kind, MenuItemTemplate::Kind::kPopup);
-  EXPECT_EQ(options[2].children.size(), 5u);
-  ASSERT_NE(m.findMenu(171), nullptr);
-
-  const AcceleratorTable* acc = m.findAccelerators(109);
-  ASSERT_NE(acc, nullptr);
-  ASSERT_EQ(acc->entries.size(), 2u);
-  EXPECT_TRUE(acc->entries[0].alt);
-  EXPECT_EQ(acc->entries[0].key, "?");
-  EXPECT_EQ(acc->entries[1].key, "/");
-  EXPECT_EQ(acc->entries[1].command, 104);
-
-  for (int id : {103, 170, 172, 176, 177}) {
-    EXPECT_NE(m.findDialog(id), nullptr) << id;
-  }
-  const DialogTemplate* net = m.findDialog(176);
-  EXPECT_EQ(net->caption, "Network Options");
-  EXPECT_EQ(net->width, 204);
-  EXPECT_EQ(net->height, 109);
-  const DialogControlTemplate* port = net->findControl(1039);
-  ASSERT_NE(port, nullptr);
-  EXPECT_EQ(port->controlClass, ControlClass::kEdit);
-  EXPECT_EQ(port->x, 107);
-  EXPECT_EQ(port->y, 61);
-  EXPECT_TRUE(port->flags & kControlNumber);
-  const DialogTemplate* save = m.findDialog(177);
-  EXPECT_EQ(save->findControl(1048)->text, "-");
-  EXPECT_TRUE(save->findControl(1048)->flags & kControlSunken);
-  EXPECT_TRUE(save->findControl(1045)->flags & kControlDisabled);
-}
-
 TEST(ResourceModuleParse, QuotedTextsKeepBlanksAndEscapes) {
   auto m = ResourceModule::parse(
       "[strings]\n"
       "1 = \"  padded  \"\n"
       "2 = a \"quoted\" word\n"
-      "3 = \"tab\\there \\\"q\\\" back\\\\slash\\n\"\n"
+      "3 = \"tab\\there \\\"q\\\" back\\\\slash\\n \\q\"\n"
       "4 =\n"
       "5 = x = y\n");
   std::string s;
@@ -75,7 +24,7 @@ TEST(ResourceModuleParse, QuotedTextsKeepBlanksAndEscapes) {
   ASSERT_TRUE(m->findString(2, s));
   EXPECT_EQ(s, "a \"quoted\" word");
   ASSERT_TRUE(m->findString(3, s));
-  EXPECT_EQ(s, "tab\there \"q\" back\\slash\n");
+  EXPECT_EQ(s, "tab\there \"q\" back\\slash\n \\q");  // an unknown escape stays as written
   ASSERT_TRUE(m->findString(4, s));
   EXPECT_EQ(s, "");
   ASSERT_TRUE(m->findString(5, s));
@@ -85,7 +34,7 @@ TEST(ResourceModuleParse, QuotedTextsKeepBlanksAndEscapes) {
 
 TEST(ResourceModuleParse, BomCrLfCommentsAndUtf8) {
   auto m = ResourceModule::parse("\xEF\xBB\xBF# c\r\n[strings]\r\n  # indented comment\r\n"
-                                 "2000 = Deutsch\r\n141 = Kann nicht \xC3\xB6" "ffnen\r\n");
+                                 "2000\t=\tDeutsch\t\r\n141 = Kann nicht \xC3\xB6" "ffnen\r\n");
   std::string s;
   ASSERT_TRUE(m->findString(2000, s));
   EXPECT_EQ(s, "Deutsch");
@@ -158,6 +107,7 @@ TEST(ResourceModuleParse, DialogControlsValidateClassesGeometryAndFlags) {
       "radio 104 1 2 3 4 shiny = unknown flag kept\n"
       "rect = 1 2\n"
       "font = huge Arial\n"
+      "font = 73 Big\n"
       "[dialog 9]\n"
       "caption = duplicate\n");
   const DialogTemplate* d = m->findDialog(9);
@@ -172,7 +122,17 @@ TEST(ResourceModuleParse, DialogControlsValidateClassesGeometryAndFlags) {
   EXPECT_EQ(d->controls[0].text, "5");
   EXPECT_EQ(d->controls[1].id, 104);
   EXPECT_EQ(d->controls[1].flags, 0u);
-  EXPECT_EQ(m->errors().size(), 7u);
+  EXPECT_EQ(m->errors().size(), 8u);
+  // The smallest font, size and section id there are.
+  auto small = ResourceModule::parse("[dialog 0]\nrect = 0 0 1 1\nfont = 1 Tiny\n[menu 0]\nitem 1 = one\n"
+                                     "[menu 0]\nitem 2 = two\n");
+  ASSERT_NE(small->findDialog(0), nullptr);
+  EXPECT_EQ(small->findDialog(0)->width, 1);
+  EXPECT_EQ(small->findDialog(0)->fontPoints, 1);
+  ASSERT_NE(small->findMenu(0), nullptr);
+  ASSERT_EQ(small->findMenu(0)->items.size(), 1u);
+  EXPECT_EQ(small->findMenu(0)->items[0].id, 1);  // the first of two sections wins
+  EXPECT_EQ(small->errors().size(), 1u);
 }
 
 TEST(ResourceModuleParse, AcceleratorKeySpecs) {
@@ -279,15 +239,23 @@ TEST(ResourceModuleParse, SeparatorsAndPopupsCountTowardsTheMenuCap) {
   }
 }
 
-TEST(ResourceModuleLoad, AFilePastACapIsRefusedLikeAnUnreadableOne) {
+TEST(ResourceModuleLoad, FilesPastTheSizeOrTheMenuCapAreRefusedLikeUnreadableOnes) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const std::string path = dir.filePath("strevanaPlayer_big.lang").toStdString();
-  {
-    std::ofstream out(path, std::ios::binary);
-    out << moduleWith(ResourceModule::kMaxMenuItems + 1, 0);
+  const std::string head = "[strings]\n2000 = Big\n";
+  const struct {
+    std::string text;
+    bool loads;
+  } cases[] = {
+      {head + std::string(ResourceModule::kMaxFileBytes - head.size(), '\n'), true},
+      {head + std::string(ResourceModule::kMaxFileBytes - head.size() + 1, '\n'), false},
+      {moduleWith(ResourceModule::kMaxMenuItems + 1, 0), false},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
+    EXPECT_EQ(ResourceModule::load(path) != nullptr, c.loads) << c.text.size() << " bytes";
   }
-  EXPECT_EQ(ResourceModule::load(path), nullptr);
 }
 
 TEST(ResourceModuleLoad, MissingFileGivesNull) {

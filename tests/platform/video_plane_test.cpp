@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/surface_widget.h"
-#include "qt_application.h"
+#include "support/qt_application.h"
 #include "video/video_renderer.h"
 
 namespace strevana {

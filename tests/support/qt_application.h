@@ -1,13 +1,12 @@
 #pragma once
-// One QApplication for the whole test binary (offscreen), made on first use.
+// One QApplication for the whole test binary, offscreen, made on first use.
 #include <QApplication>
-#include <QCoreApplication>
 
 namespace strevana::testing {
 
 inline QApplication& application() {
   static int argc = 1;
-  static char name[] = "strevana-platform-tests";
+  static char name[] = "strevana-tests";
   static char* argv[] = {name, nullptr};
   static QApplication* app = [] {
     qputenv("QT_QPA_PLATFORM", "offscreen");
