@@ -163,6 +163,12 @@ TEST_F(DrawContextTest, BitmapCopiesOrStretchesTheWholePicture) {
   EXPECT_EQ(rgbAt(img, 14, 11), 0x00ff00u);
   EXPECT_EQ(rgbAt(img, 17, 13), 0xffffffu);
   EXPECT_EQ(rgbAt(img, 18, 13), 0u);
+  // A size without area draws nothing, not a flipped picture.
+  context.bitmap(40, 40, 8, -4, bitmap);
+  context.bitmap(40, 40, -8, 4, bitmap);
+  const QImage after = surface.snapshot();
+  for (int y = 30; y < 50; ++y)
+    for (int x = 30; x < 50; ++x) ASSERT_EQ(rgbAt(after, x, y), 0u) << x << "," << y;
 }
 
 TEST(DrawContextWithoutWindow, DrawsNothingAndDoesNotCrash) {

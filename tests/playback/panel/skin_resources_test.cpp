@@ -21,7 +21,9 @@ TEST(SkinResources, ButtonStatesLookDifferent) {
   }
 }
 
-TEST(SkinResources, UnknownIdsGiveNothing) {
+TEST(SkinResources, IconSetsLoadAndUnknownIdsGiveNothing) {
+  EXPECT_FALSE(loadIconImages(kIconLarge).empty());
+  EXPECT_FALSE(loadIconImages(kIconSmall).empty());
   for (int32_t id : {0, 144, 159}) EXPECT_EQ(loadSkinBitmap(id), nullptr) << id;
   EXPECT_TRUE(loadIconImages(109).empty());
 }
