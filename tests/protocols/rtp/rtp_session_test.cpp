@@ -256,6 +256,12 @@ TEST_F(RtpSessionTest, CollisionSendsGoodbyeAndPicksANewSsrcOncePerAddress) {
   EXPECT_EQ(session_.ownSsrc(), renewed);
   EXPECT_EQ(events.size(), 2u);
   EXPECT_FALSE(server.receive(0));
+
+  // A report under our SSRC from elsewhere collides too.
+  feedRtcp(makeSenderReport(renewed, 1, 2, 3), 0x0a00000a, 4001);
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_TRUE(events[2].rtcp);
+  EXPECT_NE(session_.ownSsrc(), renewed);
 }
 
 TEST_F(RtpSessionTest, CollisionAddressesAreBounded) {
