@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -102,6 +103,21 @@ TEST(AudioGapTest, AHoleInTheTimeStampsIsFilledWithSilenceInSteps) {
   for (AudioChunk* c : chunks) freeAudioChunkList(c);
   EXPECT_EQ(source.audioPacketsLost(), 0u);
   EXPECT_EQ(source.audioPacketsReceived(), 12u);
+  // Sent at once, stamped over a quarter second: the arrivals jitter.
+  MediaSource::ReceptionFigures videoFigures, audioFigures;
+  ASSERT_TRUE(source.receptionFigures(videoFigures, audioFigures));
+  EXPECT_GT(audioFigures.jitterMs, 0.0);
+
+  // Asked for a picture, a stream of sound alone shows the still picture.
+  const uint32_t still[2] = {0x11223344, 0x55667788};
+  source.stillPicture = still;
+  source.outputFormat = kFormatBgrx32;
+  source.width = 2;
+  source.height = 1;
+  std::vector<uint8_t> picture(8, 0);
+  int32_t position = 0;
+  source.getVideoFrame(kRequestNext, 8, nullptr, 0, 0, picture.data(), position);
+  EXPECT_EQ(std::memcmp(picture.data(), still, sizeof still), 0);
 }
 
 }  // namespace
