@@ -63,6 +63,7 @@ TEST(AudioGapTest, AHoleInTheTimeStampsIsFilledWithSilenceInSteps) {
   ASSERT_TRUE(source.hasAudio);
   ASSERT_FALSE(source.hasVideo);
   ASSERT_EQ(source.decodedChannels, 2);
+  EXPECT_EQ(source.audioCodec, kAudioCodecAac);
 
   // Twelve units; after the fourth the sender's clock jumps 3000 samples.
   const testing::UdpPeer sender;

@@ -72,6 +72,8 @@ TEST(Mpeg4GenericFormatTest, AuHeaderSections) {
        {0x00, 0x20, hi(1), lo(1), hi(1), lo(1), 1, 2}, {}, false, {{6, 1, 1000}, {7, 1, 1000 + 1920}}},
       {"the last sampling index (7350 Hz)", "mode=AAC-hbr; config=1610", 90000,
        {0x00, 0x20, hi(1), lo(1), hi(1), lo(1), 1, 2}, {}, false, {{6, 1, 1000}, {7, 1, 1000 + 12538}}},
+      {"an escaped object type (31, then 6 bits) before the index", "mode=AAC-hbr; config=F806", 90000,
+       {0x00, 0x20, hi(1), lo(1), hi(1), lo(1), 1, 2}, {}, false, {{6, 1, 1000}, {7, 1, 1000 + 1920}}},
       {"a reserved sampling index keeps 1024 ticks", "mode=AAC-hbr; config=1690", 90000,
        {0x00, 0x20, hi(1), lo(1), hi(1), lo(1), 1, 2}, {}, false, {{6, 1, 1000}, {7, 1, 2024}}},
       {"CTS flag and delta are skipped", "sizeLength=8; CTSDeltaLength=4", 44100,
