@@ -440,6 +440,14 @@ TEST(RtspSessionDescriptionTest, LocalDescriptionReceives) {
   setDeliverCallback(session->firstMedia(), &FrameLog::deliver, &frames);
   ASSERT_EQ(session->addStream(session->firstMedia()), kSessionOk);
   ASSERT_EQ(session->setup(nullptr), kSessionOk);
+  {
+    // The ports are opened for reuse: another receiver of the same
+    // description on this host sets up too.
+    auto other = makeSession(&FrameLog::deliver);
+    ASSERT_EQ(other->loadDescription(path, 6970), kSessionOk);
+    ASSERT_EQ(other->addStream(other->firstMedia()), kSessionOk);
+    EXPECT_EQ(other->setup(nullptr), kSessionOk);
+  }
   ASSERT_EQ(session->play(), kSessionOk);
   UdpPeer sender;
   for (uint16_t s = 10; s < 13; ++s) sender.sendTo(port, rtpDatagram(s, s * 100u, true, {static_cast<uint8_t>(s)}));
