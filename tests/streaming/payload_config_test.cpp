@@ -94,6 +94,8 @@ TEST(PayloadKindTest, EntryQueries) {
   EXPECT_EQ(mediaClockRate(none.entry(0)), 0u);
   EXPECT_EQ(mediaEncodingName(none.entry(0)), "");
   EXPECT_DOUBLE_EQ(mediaRangeEnd(none.entry(0)), 0.0);
+  EXPECT_EQ(configLength(none.entry(0)), 0u);  // no a=fmtp line
+  EXPECT_EQ(configLength(nullptr), 0u);
   // RTP payload types are 7 bits (RFC 3550 5.1).
   const struct {
     const char* format;
