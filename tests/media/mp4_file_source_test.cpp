@@ -544,6 +544,37 @@ TEST(Mp4FileSourceFormat, DestinationStrideWiderThanARow) {
   }
 }
 
+TEST(Mp4FileSourceFormat, PictureLargerThanTheSourceSaysIsClipped) {
+  // The decoder makes 64x48 pictures (rows that could be converted straight
+  // into the destination); the source says 64x40 or 60x48: only the top left
+  // part is written, nothing past the destination.
+  struct Case {
+    int32_t width, height;
+  };
+  for (Case c : {Case{64, 40}, Case{60, 48}}) {
+    for (OutputFormat format : {kFormatYuy2, kFormatBgr24, kFormatBgrx32}) {
+      SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " format " + std::to_string(format));
+      auto source = openClip("size_64x48.mp4", format);
+      source->width = c.width;
+      source->height = c.height;
+      const int32_t row = rowBytes(format, c.width);
+      std::vector<uint8_t> dst(static_cast<size_t>(row) * c.height + 256, 0xAB);
+      int32_t position = 0;
+      ASSERT_TRUE(source->getVideoFrame(kRequestFirst, row, nullptr, 0, 0, dst.data(), position));
+      for (size_t i = static_cast<size_t>(row) * c.height; i < dst.size(); ++i) ASSERT_EQ(dst[i], 0xAB) << i;
+      // The rows written are the whole picture's.
+      auto full = openClip("size_64x48.mp4", format);
+      const int32_t fullRow = rowBytes(format, 64);
+      std::vector<uint8_t> reference(static_cast<size_t>(fullRow) * 48);
+      ASSERT_TRUE(full->getVideoFrame(kRequestFirst, fullRow, nullptr, 0, 0, reference.data(), position));
+      for (int32_t y = 0; y < c.height; ++y) {
+        ASSERT_TRUE(std::equal(dst.begin() + y * row, dst.begin() + (y + 1) * row, reference.begin() + y * fullRow))
+            << "row " << y;
+      }
+    }
+  }
+}
+
 TEST(Mp4FileSourceFormat, FormatsWithoutDecoderAreRefused) {
   auto source = openClip("mpeg4_aac.mp4", kFormatYv12);
   EXPECT_FALSE(source->hasVideo);  // the decoder could not be made for YV12
