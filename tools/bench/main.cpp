@@ -1,4 +1,4 @@
-// strevana-bench colour | decode FILE [--format 5|10|11] | present | seek FILE | open FILE | rtp
+// strevana-bench colour | decode FILE [--format 5|10|11] | present | seek FILE [--at MS] | open FILE | rtp
 #include <cstdio>
 #include <cstring>
 
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "rtp") == 0) return runRtpBench(argc - 1, argv + 1);
   std::fprintf(stderr,
                "usage: strevana-bench colour\n       strevana-bench decode FILE [--format 5|10|11]\n"
-               "       strevana-bench present\n       strevana-bench seek FILE\n       strevana-bench open FILE\n"
+               "       strevana-bench present\n       strevana-bench seek FILE [--at MS]\n       strevana-bench open FILE\n"
                "       strevana-bench rtp [--seconds S] [--packet-bytes B] [--packets-per-frame K]\n");
   return 2;
 }
