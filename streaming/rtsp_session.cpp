@@ -247,17 +247,20 @@ bool RtspSession::pumpInterleaved(uint32_t waitMs) {
   return client_->receiveInterleaved(waitMs) > 0;
 }
 
+void RtspSession::sendTeardownLocked() {
+  if (!client_ || !clientSession_) return;
+  if (useAggregate_) {
+    client_->teardown(aggregateUrl_, nullptr, response_);
+  } else {
+    client_->teardown(clientSession_, nullptr, response_);
+  }
+  releaseResponse();
+}
+
 void RtspSession::dropStreams() {
   {
     ClientLock lock(*this);
-    if (client_ && clientSession_) {
-      if (useAggregate_) {
-        client_->teardown(aggregateUrl_, nullptr, response_);
-      } else {
-        client_->teardown(clientSession_, nullptr, response_);
-      }
-      releaseResponse();
-    }
+    sendTeardownLocked();
     if (client_) client_->forgetSessions();
   }
   clientSession_ = nullptr;
@@ -501,14 +504,7 @@ int32_t RtspSession::teardown() {
   stopThreads();
   if (!descriptionMode_) {
     ClientLock lock(*this);
-    if (client_ && clientSession_) {
-      if (useAggregate_) {
-        client_->teardown(aggregateUrl_, nullptr, response_);
-      } else {
-        client_->teardown(clientSession_, nullptr, response_);
-      }
-      releaseResponse();
-    }
+    sendTeardownLocked();
     client_.reset();
   }
   // Receivers first (their RTP sessions say goodbye), then the entries,

@@ -174,6 +174,9 @@ class RtspSession {
   RtspSession(RtpDeliverCallback deliver, RtpAllocateCallback allocate, RtpGetDataCallback getData,
               void* context);
   int32_t setupRtsp(uint32_t localAddress);
+  // TEARDOWN of the session the server gave (aggregate or per stream), if
+  // any. The caller holds the client lock.
+  void sendTeardownLocked();
   // Ends the RTSP session and closes every stream's RTP session, keeping
   // the described media and receivers, so they can be set up again.
   void dropStreams();

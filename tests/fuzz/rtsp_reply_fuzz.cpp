@@ -7,33 +7,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "chunked_byte_source.h"
 #include "protocols/rtsp/rtsp_reply_reader.h"
-
-namespace {
-
-class FuzzSource final : public strevana::RtspByteSource {
- public:
-  FuzzSource(const uint8_t* data, std::size_t size, std::size_t chunk) : data_(data), size_(size), chunk_(chunk) {}
-  long receive(char* out, std::size_t capacity) override {
-    if (position_ == size_) return 0;
-    const std::size_t n = std::min({capacity, chunk_, size_ - position_});
-    std::memcpy(out, data_ + position_, n);
-    position_ += n;
-    return static_cast<long>(n);
-  }
-
- private:
-  const uint8_t* data_;
-  std::size_t size_;
-  std::size_t chunk_;
-  std::size_t position_ = 0;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  FuzzSource source(data + 1, size - 1, static_cast<std::size_t>(data[0]) + 1);
+  strevana_fuzz::ChunkedByteSource source(data + 1, size - 1, static_cast<std::size_t>(data[0]) + 1);
   strevana::RtspReplyReader reader(source);
   strevana::RtspResponse reply;
   for (int i = 0; i < 64; ++i) {
