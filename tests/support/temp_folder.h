@@ -3,6 +3,8 @@
 // test process's own folder, which holds the settings (XDG_CONFIG_HOME) and
 // everything written under TMPDIR (gtest's TempDir(), QTemporaryDir,
 // std::filesystem::temp_directory_path()), removed when the process ends.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -39,7 +41,11 @@ inline bool useProcessTempFolder(const char* stem) {
   if (mkdtemp(folder.data()) == nullptr) return false;
   setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
   setenv("TMPDIR", folder.c_str(), 1);
+  // Only by the process that made it: a forked child that exits must not
+  // take its parent's folder along.
+  static const pid_t owner = getpid();
   std::atexit([] {
+    if (getpid() != owner) return;
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
   });

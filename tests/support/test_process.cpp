@@ -1,9 +1,8 @@
-#pragma once
-// Included by one file of each Qt test binary: the process keeps its settings
-// and temporary files in a folder of its own (removed at exit), so that a
-// developer's player settings are neither read nor overwritten and nothing is
-// left in /tmp, and runs Qt offscreen. Set before main(): Qt fixes the
-// settings path at first use.
+// Linked into every test binary: the process keeps its settings and
+// temporary files (TMPDIR, gtest's TempDir()) in a folder of its own, removed
+// at exit, so that a developer's player settings are neither read nor
+// overwritten and nothing is left in /tmp; Qt runs offscreen. Set before
+// main(): Qt fixes the settings path at first use.
 #include <cstdlib>
 
 #include "support/temp_folder.h"
