@@ -5,8 +5,8 @@
 # clock runs), samples a small patch of the video area with x11grab at 250
 # pictures per second and prints the durations of the shown pictures: mean,
 # standard deviation, extremes, pictures skipped or repeated
-# (tools/avsync/pacing.py). The sampling period (4 ms) adds about 1.6 ms of
-# standard deviation by itself. ffplay, run the same way in the same session,
+# (tools/avsync/pacing.py). Each duration is known to the sampling period
+# (4 ms). ffplay, run the same way in the same session,
 # is the reference. PACING_FPS (default 25) and PACING_SECONDS (10) change the
 # clip. Not part of ./test.sh. Needs build/app/strevana-player.
 set -euo pipefail
