@@ -283,6 +283,20 @@ void RtspSession::attach(StreamReceiver& receiver, std::unique_ptr<RtpSession> r
   if (kind == kMediaAudio) audioStream_ = &receiver;
 }
 
+int RtspSession::sendSetup(const std::string& control, const char* transport) {
+  request_.transport = transport;
+  int rc;
+  {
+    ClientLock lock(*this);
+    rc = client_->setup(control, &request_, clientSession_, response_, useAggregate_);
+  }
+  if (response_ && response_->session) {
+    if (const auto timeout = sessionTimeoutSeconds(*response_->session)) sessionTimeoutSeconds_ = *timeout;
+  }
+  if (rc != kRtspOk) noteFailedStatus();
+  return rc;
+}
+
 int32_t RtspSession::setupRtsp(uint32_t local) {
   uint32_t offset = 0;  // shared by all streams
   int channel = 0;      // over TCP: the next stream's RTP channel
@@ -299,17 +313,8 @@ int32_t RtspSession::setupRtsp(uint32_t local) {
       rtp = std::make_unique<RtpSession>();
       char transport[96];
       std::snprintf(transport, sizeof transport, "RTP/AVP/TCP;unicast;interleaved=%d-%d", channel, channel + 1);
-      request_.transport = transport;
-      int rc;
-      {
-        ClientLock lock(*this);
-        rc = client_->setup(*media->control, &request_, clientSession_, response_, useAggregate_);
-      }
+      const int rc = sendSetup(*media->control, transport);
       const int served = parseInterleavedChannel(response_.get());
-      if (response_ && response_->session) {
-        if (const auto timeout = sessionTimeoutSeconds(*response_->session)) sessionTimeoutSeconds_ = *timeout;
-      }
-      if (rc != kRtspOk) noteFailedStatus();
       releaseResponse();
       attach(*r, std::move(rtp));
       if (rc != kRtspOk) return kSessionRtspBase + rc;
@@ -332,17 +337,8 @@ int32_t RtspSession::setupRtsp(uint32_t local) {
 
     char transport[96];
     std::snprintf(transport, sizeof transport, "RTP/AVP;unicast;client_port=%d-%d", rtpPort, rtpPort + 1);
-    request_.transport = transport;
-    int rc;
-    {
-      ClientLock lock(*this);
-      rc = client_->setup(*media->control, &request_, clientSession_, response_, useAggregate_);
-    }
+    const int rc = sendSetup(*media->control, transport);
     r->serverPort = parseServerPort(response_.get());
-    if (response_ && response_->session) {
-      if (const auto timeout = sessionTimeoutSeconds(*response_->session)) sessionTimeoutSeconds_ = *timeout;
-    }
-    if (rc != kRtspOk) noteFailedStatus();
     releaseResponse();
     RtpSession& session = *rtp;
     attach(*r, std::move(rtp));

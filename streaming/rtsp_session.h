@@ -174,6 +174,10 @@ class RtspSession {
   RtspSession(RtpDeliverCallback deliver, RtpAllocateCallback allocate, RtpGetDataCallback getData,
               void* context);
   int32_t setupRtsp(uint32_t localAddress);
+  // SETUP of one stream with the given Transport; takes the session's
+  // time-out from the reply and notes a refusal's status. The reply stays in
+  // response_ for the caller to read and release.
+  int sendSetup(const std::string& control, const char* transport);
   // TEARDOWN of the session the server gave (aggregate or per stream), if
   // any. The caller holds the client lock.
   void sendTeardownLocked();
