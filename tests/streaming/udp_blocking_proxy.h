@@ -19,6 +19,8 @@
 #include <string>
 #include <thread>
 
+#include "support/loopback_peer.h"
+
 namespace strevana::testing {
 
 class UdpBlockingProxy {
@@ -69,13 +71,7 @@ class UdpBlockingProxy {
   int rewrittenSetups() const { return rewritten_; }
 
  private:
-  static sockaddr_in loopback(uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
-  }
+  static sockaddr_in loopback(uint16_t port) { return loopbackAddress(port); }
 
   void run() {
     while (!stop_) {

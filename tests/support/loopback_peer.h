@@ -14,6 +14,15 @@
 
 namespace strevana::testing {
 
+// 127.0.0.1:port.
+inline sockaddr_in loopbackAddress(uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  return a;
+}
+
 class UdpPeer {
  public:
   explicit UdpPeer(uint16_t port = 0) {
@@ -49,13 +58,7 @@ class UdpPeer {
   }
 
  private:
-  static sockaddr_in address(uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    return a;
-  }
+  static sockaddr_in address(uint16_t port) { return loopbackAddress(port); }
 
   int fd_ = -1;
   bool bound_ = false;
