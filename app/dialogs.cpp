@@ -33,7 +33,8 @@ QPixmap iconPixmap(int32_t resourceId, int32_t size) {
       break;
     }
   }
-  return QPixmap::fromImage(best->scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  return QPixmap::fromImage(
+      best->scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
 int32_t runTemplate(int32_t id, AppWindow* owner, DialogProc proc) {
@@ -252,25 +253,28 @@ double parseRate(const std::string& text) {
 }
 
 int32_t runOpenUrlDialog(AppWindow* owner) {
-  return runTemplate(kOpenUrlTemplate, owner, [](Dialog& d, uint32_t message, WParam wParam, LParam) -> LResult {
-    const UrlHistory& history = app().urlHistory;
-    if (message == kWmInitDialog) {
-      for (size_t k = history.count(); k > 0; --k) d.comboInsert(1000, -1, history.at(k - 1));
-      if (history.count() > 0) d.setItemText(1000, history.at(history.count() - 1));
-      return 1;
-    }
-    if (isCommand(message, wParam, kIdOk)) {
-      std::string url = d.itemText(1000, UrlHistory::kMaxUrlLength);
-      d.endDialog(kIdOk);
-      openUrlFromDialog(app().mainWindow.get(), url);
-      return 1;
-    }
-    if (isCommand(message, wParam, kIdCancel)) {
-      d.endDialog(kIdCancel);
-      return 1;
-    }
-    return 0;
-  });
+  return runTemplate(kOpenUrlTemplate, owner,
+                     [](Dialog& d, uint32_t message, WParam wParam, LParam) -> LResult {
+                       const UrlHistory& history = app().urlHistory;
+                       if (message == kWmInitDialog) {
+                         for (size_t k = history.count(); k > 0; --k)
+                           d.comboInsert(1000, -1, history.at(k - 1));
+                         if (history.count() > 0)
+                           d.setItemText(1000, history.at(history.count() - 1));
+                         return 1;
+                       }
+                       if (isCommand(message, wParam, kIdOk)) {
+                         std::string url = d.itemText(1000, UrlHistory::kMaxUrlLength);
+                         d.endDialog(kIdOk);
+                         openUrlFromDialog(app().mainWindow.get(), url);
+                         return 1;
+                       }
+                       if (isCommand(message, wParam, kIdCancel)) {
+                         d.endDialog(kIdCancel);
+                         return 1;
+                       }
+                       return 0;
+                     });
 }
 
 int32_t runNetworkOptionsDialog(AppWindow* owner) {
@@ -279,40 +283,44 @@ int32_t runNetworkOptionsDialog(AppWindow* owner) {
 
 int32_t runYuvSettingsDialog(AppWindow* owner) { return runTemplate(kYuvTemplate, owner, yuvProc); }
 
-int32_t runSaveStreamDialog(AppWindow* owner) { return runTemplate(kSaveTemplate, owner, saveProc); }
+int32_t runSaveStreamDialog(AppWindow* owner) {
+  return runTemplate(kSaveTemplate, owner, saveProc);
+}
 
 std::optional<RtspCredentials> runLoginDialog(AppWindow* owner, const std::string& url) {
   std::optional<RtspCredentials> entered;
-  runTemplate(kLoginTemplate, owner, [&](Dialog& d, uint32_t message, WParam wParam, LParam) -> LResult {
-    if (message == kWmInitDialog) {
-      std::optional<RtspCredentials> inUrl;
-      splitUrlCredentials(url, inUrl);
-      d.setItemText(1063, urlWithoutPassword(url));
-      if (inUrl) d.setItemText(1064, inUrl->user);
-      return 1;
-    }
-    if (isCommand(message, wParam, kIdOk)) {
-      entered = RtspCredentials{d.itemText(1064, 255), d.itemText(1065, 255)};
-      d.endDialog(kIdOk);
-      return 1;
-    }
-    if (isCommand(message, wParam, kIdCancel)) {
-      d.endDialog(kIdCancel);
-      return 1;
-    }
-    return 0;
-  });
+  runTemplate(kLoginTemplate, owner,
+              [&](Dialog& d, uint32_t message, WParam wParam, LParam) -> LResult {
+                if (message == kWmInitDialog) {
+                  std::optional<RtspCredentials> inUrl;
+                  splitUrlCredentials(url, inUrl);
+                  d.setItemText(1063, urlWithoutPassword(url));
+                  if (inUrl) d.setItemText(1064, inUrl->user);
+                  return 1;
+                }
+                if (isCommand(message, wParam, kIdOk)) {
+                  entered = RtspCredentials{d.itemText(1064, 255), d.itemText(1065, 255)};
+                  d.endDialog(kIdOk);
+                  return 1;
+                }
+                if (isCommand(message, wParam, kIdCancel)) {
+                  d.endDialog(kIdCancel);
+                  return 1;
+                }
+                return 0;
+              });
   return entered;
 }
 
 int32_t runAboutDialog(AppWindow* owner) {
-  return runTemplate(kAboutTemplate, owner, [](Dialog& d, uint32_t message, WParam wParam, LParam) -> LResult {
-    if (isCommand(message, wParam, kIdOk) || isCommand(message, wParam, kIdCancel)) {
-      d.endDialog(static_cast<int32_t>(loWord(wParam)));
-      return 1;
-    }
-    return message == kWmInitDialog ? 1 : 0;
-  });
+  return runTemplate(
+      kAboutTemplate, owner, [](Dialog& d, uint32_t message, WParam wParam, LParam) -> LResult {
+        if (isCommand(message, wParam, kIdOk) || isCommand(message, wParam, kIdCancel)) {
+          d.endDialog(static_cast<int32_t>(loWord(wParam)));
+          return 1;
+        }
+        return message == kWmInitDialog ? 1 : 0;
+      });
 }
 
 void networkOptionsCommand(AppWindow* owner) {
@@ -355,9 +363,7 @@ void saveStreamCommand(AppWindow* owner) {
   if (runSaveStreamDialog(owner) != kIdOk || !g.controller) return;
   SaveStreamDialogState copy = s;
   withEngine([&copy](PlaybackEngine& e) {
-    auto pathIf = [&copy](size_t o) {
-      return copy.checked[o] ? copy.paths[o].c_str() : "";
-    };
+    auto pathIf = [&copy](size_t o) { return copy.checked[o] ? copy.paths[o].c_str() : ""; };
     e.setVideoSavePath(pathIf(SaveStreamDialogState::kVideoStream));
     e.setAudioSavePath(pathIf(SaveStreamDialogState::kAudioStream));
     e.setRawVideoSavePath(pathIf(SaveStreamDialogState::kRawVideo), copy.frameFile ? 1 : 0);

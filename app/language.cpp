@@ -102,7 +102,8 @@ void LanguageModuleTable::scan(const std::string& folderToSearch) {
     // A module without a display name is not listed; its slot is reused.
     if (module && displayName(*module, entry.displayName)) ++count;
   }
-  for (int32_t i = count; i < kCapacity; ++i) entries[static_cast<size_t>(i)] = LanguageModuleEntry{};
+  for (int32_t i = count; i < kCapacity; ++i)
+    entries[static_cast<size_t>(i)] = LanguageModuleEntry{};
   // A single choice is no choice.
   if (count == 1) count = 0;
 }
@@ -161,7 +162,8 @@ void applyLanguage(int32_t index) {
   if (const MenuTemplate* popup = resources.findMenu(kPopupMenuId)) {
     g.popupMenu = Menu::fromTemplate(*popup);
     if (Menu* first = g.popupMenu->subMenu(0)) {
-      first->checkItem(static_cast<int32_t>(kCmdFullscreen), g.controller && g.controller->isFullScreen());
+      first->checkItem(static_cast<int32_t>(kCmdFullscreen),
+                       g.controller && g.controller->isFullScreen());
     }
   }
   const AcceleratorTable* keys = resources.findAccelerators(kAcceleratorsId);

@@ -56,8 +56,8 @@ void takeSnapshot(const std::string& path) {
   QImage picture = shown->grab().toImage();
   bool saved = picture.save(QString::fromStdString(path), "PNG");
   std::string time = g.controller ? g.controller->timeText() : std::string();
-  std::printf("strevana-player: window %dx%d caption \"%s\" time \"%s\" %s %s\n",
-              picture.width(), picture.height(), shown->caption().c_str(), time.c_str(),
+  std::printf("strevana-player: window %dx%d caption \"%s\" time \"%s\" %s %s\n", picture.width(),
+              picture.height(), shown->caption().c_str(), time.c_str(),
               saved ? "saved to" : "could not be saved to", path.c_str());
   std::fflush(stdout);
 }

@@ -36,7 +36,8 @@ void checkFullscreenEntries(bool on) {
 
 void checkBarEntry(uint32_t id, bool on) {
   AppGlobals& g = app();
-  if (g.mainWindow && g.mainWindow->menu()) g.mainWindow->menu()->checkItem(static_cast<int32_t>(id), on);
+  if (g.mainWindow && g.mainWindow->menu())
+    g.mainWindow->menu()->checkItem(static_cast<int32_t>(id), on);
 }
 
 void setPostfilter(PostfilterMode mode) {
@@ -58,21 +59,11 @@ bool handleCommand(AppWindow* window, uint32_t id) {
     return true;
   }
   switch (id) {
-    case kCmdOpen:
-      showOpenFileDialog(window, "");
-      return true;
-    case kCmdOpenUrl:
-      runOpenUrlDialog(window);
-      return true;
-    case kCmdLoadBackground:
-      chooseBackgroundImage(&currentResources(), window);
-      return true;
-    case kCmdMovieInfo:
-      showMovieInfoWindow(&currentResources(), window);
-      return true;
-    case kCmdExit:
-      window->destroyWindow();
-      return true;
+    case kCmdOpen: showOpenFileDialog(window, ""); return true;
+    case kCmdOpenUrl: runOpenUrlDialog(window); return true;
+    case kCmdLoadBackground: chooseBackgroundImage(&currentResources(), window); return true;
+    case kCmdMovieInfo: showMovieInfoWindow(&currentResources(), window); return true;
+    case kCmdExit: window->destroyWindow(); return true;
     case kCmdZoom25: setViewMode(25); return true;
     case kCmdZoom50: setViewMode(50); return true;
     case kCmdZoom100: setViewMode(100); return true;
@@ -100,17 +91,10 @@ bool handleCommand(AppWindow* window, uint32_t id) {
     case kCmdDeringing: setPostfilter(kPostfilterDering); return true;
     case kCmdDeblockingDeringing: setPostfilter(kPostfilterBoth); return true;
     case kCmdNoPostfilter: setPostfilter(kPostfilterNone); return true;
-    case kCmdNetworkOptions:
-      networkOptionsCommand(window);
-      return true;
-    case kCmdSaveStream:
-      saveStreamCommand(window);
-      return true;
-    case kCmdAbout:
-      runAboutDialog(window);
-      return true;
-    default:
-      return false;
+    case kCmdNetworkOptions: networkOptionsCommand(window); return true;
+    case kCmdSaveStream: saveStreamCommand(window); return true;
+    case kCmdAbout: runAboutDialog(window); return true;
+    default: return false;
   }
 }
 
@@ -147,12 +131,12 @@ void onTimer() {
   if (g.controller) g.controller->onPanelMouse(g.lastMouseX, g.lastMouseY, kind);
 }
 
-
 void onKey(WParam key, LParam flags) {
   AppGlobals& g = app();
   if (!g.controller) return;
   using Action = PlayerController::PanelAction;
-  switch (keyAction(static_cast<uint32_t>(key), (flags & kKeyRepeatFlag) != 0, g.controller->isFullScreen())) {
+  switch (keyAction(static_cast<uint32_t>(key), (flags & kKeyRepeatFlag) != 0,
+                    g.controller->isFullScreen())) {
     case KeyAction::kTogglePlay: g.controller->perform(Action::kTogglePlay); break;
     case KeyAction::kStepBackward: g.controller->perform(Action::kStepBackward); break;
     case KeyAction::kStepForward: g.controller->perform(Action::kStepForward); break;
@@ -169,7 +153,8 @@ void onDoubleClick(LParam lParam) {
   if (!g.controller || !g.controller->inVideoArea(mouseX(lParam), mouseY(lParam))) return;
   // In full screen the first click of the pair paused or resumed: the
   // double click only changes the view.
-  if (g.controller->isFullScreen()) g.controller->perform(PlayerController::PanelAction::kTogglePlay);
+  if (g.controller->isFullScreen())
+    g.controller->perform(PlayerController::PanelAction::kTogglePlay);
   setViewMode(0);
   // The release that ends the pair belongs to the double click: in the
   // window shown now it must not count as a click of its own.
@@ -225,7 +210,8 @@ LResult MainWindowProc(AppWindow* window, uint32_t message, WParam wParam, LPara
   AppGlobals& g = app();
   switch (message) {
     case kWmCreate:
-      if (const MenuTemplate* t = currentResources().findMenu(171)) g.popupMenu = Menu::fromTemplate(*t);
+      if (const MenuTemplate* t = currentResources().findMenu(171))
+        g.popupMenu = Menu::fromTemplate(*t);
       return 0;
     case kWmDestroy:
       if (window != g.mainWindow.get()) return 0;
@@ -235,30 +221,16 @@ LResult MainWindowProc(AppWindow* window, uint32_t message, WParam wParam, LPara
     case kWmEraseBackground:
       if (g.controller) g.controller->layoutPanel();
       return 1;
-    case kWmPaint:
-      return 0;
-    case kWmKeyDown:
-      onKey(wParam, lParam);
-      return 0;
-    case kWmCommand:
-      return handleCommand(window, loWord(wParam)) ? 0 : 1;
-    case kWmTimer:
-      onTimer();
-      return 0;
+    case kWmPaint: return 0;
+    case kWmKeyDown: onKey(wParam, lParam); return 0;
+    case kWmCommand: return handleCommand(window, loWord(wParam)) ? 0 : 1;
+    case kWmTimer: onTimer(); return 0;
     case kWmMouseMove:
     case kWmLButtonDown:
-    case kWmLButtonUp:
-      onMouse(wParam, lParam);
-      return 0;
-    case kWmLButtonDblClk:
-      onDoubleClick(lParam);
-      return 0;
-    case kWmMouseLeave:
-      onMouseLeave();
-      return 0;
-    case kWmRButtonUp:
-      onRightButtonUp(window, lParam);
-      return 0;
+    case kWmLButtonUp: onMouse(wParam, lParam); return 0;
+    case kWmLButtonDblClk: onDoubleClick(lParam); return 0;
+    case kWmMouseLeave: onMouseLeave(); return 0;
+    case kWmRButtonUp: onRightButtonUp(window, lParam); return 0;
     case kWmMButtonDown:
       g.lastMouseX = mouseX(lParam);
       g.lastMouseY = mouseY(lParam);
@@ -277,8 +249,7 @@ LResult MainWindowProc(AppWindow* window, uint32_t message, WParam wParam, LPara
       finishDrop(*drop);
       return 0;
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -358,7 +329,8 @@ void refreshMenus() {
       size_t last = options->itemCount();
       if (last > 0 && options->item(last - 1).kind == Menu::Kind::kPopup) {
         const Menu* sub = options->subMenu(last - 1);
-        if (sub != nullptr && sub->findItem(kCmdLanguageBase) != nullptr) options->deletePosition(last - 1);
+        if (sub != nullptr && sub->findItem(kCmdLanguageBase) != nullptr)
+          options->deletePosition(last - 1);
       }
       auto languages = std::make_unique<Menu>();
       for (int32_t i = 0; i < g.languages.count; ++i) {
@@ -519,9 +491,9 @@ void applyBackgroundImage() {
   if (size.first < 0) return;
   QImage picture(QString::fromStdString(g.backgroundImagePath));
   if (picture.isNull() || size.first <= 0 || size.second <= 0) return;
-  g.backgroundImage = picture.convertToFormat(QImage::Format_RGB32)
-                          .scaled(size.first, size.second, Qt::IgnoreAspectRatio,
-                                  Qt::FastTransformation);
+  g.backgroundImage =
+      picture.convertToFormat(QImage::Format_RGB32)
+          .scaled(size.first, size.second, Qt::IgnoreAspectRatio, Qt::FastTransformation);
   if (g.backgroundImage.bytesPerLine() != static_cast<qsizetype>(size.first) * 4) return;
   g.controller->setOverlayImage(size.first, size.second, g.backgroundImage.constBits());
 }

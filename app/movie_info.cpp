@@ -77,8 +77,8 @@ void MovieInfo::reset() {
   metadata.clear();
   for (std::string* value :
        {&duration, &fileSize, &bitrate, &videoCodec, &videoSize, &displaySize, &frameRate,
-        &videoBitrate, &audioCodec, &channels, &sampleRate, &sampleDepth, &audioBitrate,
-        &lostVideo, &receivedVideo, &lostAudio, &receivedAudio}) {
+        &videoBitrate, &audioCodec, &channels, &sampleRate, &sampleDepth, &audioBitrate, &lostVideo,
+        &receivedVideo, &lostAudio, &receivedAudio}) {
     *value = kAbsent;
   }
 }
@@ -107,7 +107,8 @@ std::string MovieInfo::formatBitrate(int64_t kbitPerSecond, const MovieInfoUnits
   return format("%" PRId64 " %s", kbitPerSecond, units.kiloBits.c_str());
 }
 
-std::string MovieInfo::formatPictureSize(int32_t width, int32_t height, const MovieInfoUnits& units) {
+std::string MovieInfo::formatPictureSize(int32_t width, int32_t height,
+                                         const MovieInfoUnits& units) {
   if (width <= 0 || height <= 0) return kAbsent;
   return format("%dx%d %s", width, height, units.pixels.c_str());
 }
@@ -212,7 +213,8 @@ void MovieInfo::fill(MediaSource* s, const MovieInfoUnits& units) {
       frameRate = formatFrameRate(s->frameCount / (static_cast<double>(durationMs) * 0.001), units);
       int64_t bytes = s->videoByteCount();
       if (bytes >= 0) {
-        videoRate = clampToInt32(static_cast<double>(bytes) * 8.0 / static_cast<double>(durationMs));
+        videoRate =
+            clampToInt32(static_cast<double>(bytes) * 8.0 / static_cast<double>(durationMs));
       }
       videoBitrate = formatBitrate(videoRate, units);
     }
@@ -234,7 +236,8 @@ void MovieInfo::fill(MediaSource* s, const MovieInfoUnits& units) {
   }
 
   if (videoRate > 0 || audioRate > 0) {
-    bitrate = formatBitrate(std::max<int64_t>(videoRate, 0) + std::max<int64_t>(audioRate, 0), units);
+    bitrate =
+        formatBitrate(std::max<int64_t>(videoRate, 0) + std::max<int64_t>(audioRate, 0), units);
   }
 }
 

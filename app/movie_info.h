@@ -30,13 +30,13 @@ class MediaSource;
 
 // The unit words, localised texts of the current resource module.
 struct MovieInfoUnits {
-  std::string seconds = "sec";        // 129
-  std::string kiloBytes = "kByte";    // 130
-  std::string bits = "bit";           // 131
-  std::string kiloBits = "kBit/s";    // 132
-  std::string pixels = "pixel";       // 133
+  std::string seconds = "sec";          // 129
+  std::string kiloBytes = "kByte";      // 130
+  std::string bits = "bit";             // 131
+  std::string kiloBits = "kBit/s";      // 132
+  std::string pixels = "pixel";         // 133
   std::string framesPerSecond = "fps";  // 134
-  std::string hertz = "Hz";           // 135
+  std::string hertz = "Hz";             // 135
 };
 
 // String ids of the labels and headings the window shows.

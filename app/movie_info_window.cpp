@@ -30,7 +30,8 @@ class Painter {
   }
   void label(int32_t right, int32_t y, int32_t id) { text(right, y, resString(id), true); }
   // A label right at labelRight and its value at valueX, on one line.
-  void pair(int32_t labelRight, int32_t valueX, int32_t y, int32_t labelId, const std::string& value) {
+  void pair(int32_t labelRight, int32_t valueX, int32_t y, int32_t labelId,
+            const std::string& value) {
     label(labelRight, y, labelId);
     text(valueX, y, value);
   }
@@ -81,12 +82,8 @@ void drawMetadata(const MovieInfo& info, Painter& p) {
         // Alone, or closing the tag lines: a line of its own either way.
         p.pair(100, 110, tagShown ? nextLine : y + lh, info_text::kCreatedWith, item.value);
         break;
-      case Kind::kWholeText:
-        p.block(5, y + lh, y + lh + kWholeTextLines * lh, item.value);
-        break;
-      case Kind::kClosingText:
-        p.text(5, nextLine, item.value);
-        break;
+      case Kind::kWholeText: p.block(5, y + lh, y + lh + kWholeTextLines * lh, item.value); break;
+      case Kind::kClosingText: p.text(5, nextLine, item.value); break;
     }
   }
 }
@@ -178,9 +175,9 @@ void showMovieInfoWindow(const ResourceModule* /*module*/, AppWindow* /*owner*/)
   AppGlobals& g = app();
   if (g.movieInfo) return;
   // A window closed earlier is only hidden; its object goes now.
-  g.infoWindow = AppWindow::create(AppWindow::Style::kMain, InfoWindowProc,
-                                   resString(info_text::kWindowCaption), kInfoWindowWidth,
-                                   kInfoWindowHeight);
+  g.infoWindow =
+      AppWindow::create(AppWindow::Style::kMain, InfoWindowProc,
+                        resString(info_text::kWindowCaption), kInfoWindowWidth, kInfoWindowHeight);
   if (!g.infoWindow) return;
   g.infoWindow->setFixedSize(kInfoWindowWidth, kInfoWindowHeight);
   g.infoWindow->show();
@@ -226,8 +223,7 @@ LResult InfoWindowProc(AppWindow* window, uint32_t message, WParam /*wParam*/, L
     case kWmDestroy:
       if (current) g.movieInfo.reset();
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

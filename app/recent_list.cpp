@@ -65,7 +65,8 @@ void RecentList::read(const RegistryKey& key) {
     if (!key.queryString(recentNameValue(i).c_str(), name, sizeof name)) return;
     uint32_t kind = 0;
     if (!key.queryNumber(recentKindValue(i).c_str(), kind)) return;
-    entries[static_cast<size_t>(i)] = RecentEntry{kind != 0 ? kRecentKindUrl : kRecentKindFile, name};
+    entries[static_cast<size_t>(i)] =
+        RecentEntry{kind != 0 ? kRecentKindUrl : kRecentKindFile, name};
     count = i + 1;
   }
 }
@@ -105,7 +106,8 @@ void showRecentEntries(Menu& fileMenu, const RecentList& list) {
   if (list.count == 0) return;
   fileMenu.appendSeparator();
   for (int32_t i = 0; i < list.count; ++i) {
-    fileMenu.appendItem(recentCommand(i), recentMenuText(list.entries[static_cast<size_t>(i)].name));
+    fileMenu.appendItem(recentCommand(i),
+                        recentMenuText(list.entries[static_cast<size_t>(i)].name));
   }
 }
 

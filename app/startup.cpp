@@ -102,7 +102,8 @@ bool createMainWindows(ShowState show) {
   refreshMenus();
   g.controller->startPlaybackThread();
   g.mainWindow->startTimer(kMainTimerId, kMainTimerPeriodMs);
-  g.fullScreenWindow = AppWindow::create(AppWindow::Style::kFullScreen, MainWindowProc, g.titleText);
+  g.fullScreenWindow =
+      AppWindow::create(AppWindow::Style::kFullScreen, MainWindowProc, g.titleText);
   if (g.fullScreenWindow) g.fullScreenWindow->hide();
   rebuildRecentMenu();
   return true;

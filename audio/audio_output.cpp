@@ -78,7 +78,8 @@ class AudioOutputStreamGlue {
     auto* self = static_cast<AudioOutput*>(userData);
     self->fill(output, static_cast<uint32_t>(frames));
     self->noteOutputTime(timeInfo ? timeInfo->currentTime : 0.0,
-                         timeInfo ? timeInfo->outputBufferDacTime : 0.0, static_cast<uint32_t>(frames));
+                         timeInfo ? timeInfo->outputBufferDacTime : 0.0,
+                         static_cast<uint32_t>(frames));
     return paContinue;  // an empty queue plays silence; the stream never ends by itself
   }
 };
@@ -190,15 +191,14 @@ bool AudioOutput::open(double sampleRate, int32_t channels, int32_t bits, int32_
       static_cast<unsigned long>(std::max(latencyMs, 0) * sampleRate / 3000.0);
 
   PaStream* stream = nullptr;
-  const PaError error = Pa_OpenStream(&stream, nullptr, &output, sampleRate, framesPerBuffer,
-                                      paClipOff | paDitherOff, &AudioOutputStreamGlue::callback,
-                                      this);
+  const PaError error =
+      Pa_OpenStream(&stream, nullptr, &output, sampleRate, framesPerBuffer, paClipOff | paDitherOff,
+                    &AudioOutputStreamGlue::callback, this);
   if (error != paNoError || !stream) return false;
   stream_ = stream;
   latencyReported_ = false;
-  if (const PaStreamInfo* info = Pa_GetStreamInfo(stream); info && info->outputLatency > 0 &&
-                                                           info->outputLatency <
-                                                               kMaxPlausibleLatencySeconds) {
+  if (const PaStreamInfo* info = Pa_GetStreamInfo(stream);
+      info && info->outputLatency > 0 && info->outputLatency < kMaxPlausibleLatencySeconds) {
     setOutputLatencyMs(info->outputLatency * 1000.0);
   }
 
@@ -346,7 +346,8 @@ double AudioOutput::playedTimeMs() const {
   device = std::max(device, lastDevice_);
   lastDevice_ = device;
   // The frames handed over after it have not been heard yet.
-  return (static_cast<double>(media) - (static_cast<double>(handed) - device)) / sampleRate_ * 1000.0;
+  return (static_cast<double>(media) - (static_cast<double>(handed) - device)) / sampleRate_ *
+         1000.0;
 }
 
 double AudioOutput::queuedMs() const {

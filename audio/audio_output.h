@@ -123,7 +123,9 @@ class AudioOutput final : public AudioSink {
   void noteOutputTime(double currentTime, double dacTime, uint32_t frames);
   // The clock the anchors are taken on: the process's steady clock unless a
   // test installs another before any stream runs. Not owned.
-  void setClock(const MillisecondClock* clock) { clock_ = clock ? clock : &SteadyMillisecondClock::instance(); }
+  void setClock(const MillisecondClock* clock) {
+    clock_ = clock ? clock : &SteadyMillisecondClock::instance();
+  }
 
   // Sets the sample layout and resets the counters without touching the
   // device; open does this first. Lets tools and tests drive fill directly.

@@ -31,7 +31,8 @@ void convertAudioChunk(AudioChunk*& chunk, const PcmFormat& from, const PcmForma
   const int32_t inFrame = from.bits / 8 * from.channels;
   const int32_t outFrame = to.bits / 8 * to.channels;
   const int64_t inFrames = chunk->size / inFrame;
-  int64_t outBytes = static_cast<int64_t>(static_cast<double>(chunk->size) * outFrame * ratio / inFrame);
+  int64_t outBytes =
+      static_cast<int64_t>(static_cast<double>(chunk->size) * outFrame * ratio / inFrame);
   outBytes -= outBytes % outFrame;
   if (inFrames == 0) outBytes = 0;  // not one whole input frame to pick from
   if (outBytes > INT32_MAX) outBytes = INT32_MAX - (INT32_MAX % outFrame);
@@ -110,7 +111,8 @@ void convertAudioChunk(AudioChunk*& chunk, const PcmFormat& from, const PcmForma
 }
 
 void convertAudioChunk(AudioChunk*& chunk, const MediaSource& source) {
-  convertAudioChunk(chunk, PcmFormat{source.decodedRate, source.decodedChannels, source.decodedBits},
+  convertAudioChunk(chunk,
+                    PcmFormat{source.decodedRate, source.decodedChannels, source.decodedBits},
                     PcmFormat{source.outputRate, source.outputChannels, source.outputBits});
 }
 

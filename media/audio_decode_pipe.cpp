@@ -46,8 +46,8 @@ AudioDecodePipe::~AudioDecodePipe() {
   COutStrmPin::destroyInstance(output_);
 }
 
-AudioChunk* AudioDecodePipe::takeChunk(const MediaSource& source, uint64_t* time,
-                                       uint32_t* frames, uint64_t* skipFrames) {
+AudioChunk* AudioDecodePipe::takeChunk(const MediaSource& source, uint64_t* time, uint32_t* frames,
+                                       uint64_t* skipFrames) {
   CBufferElem* element = nullptr;
   output_->take(element);
   if (!element) return nullptr;

@@ -26,8 +26,8 @@ class AudioDecodePipe {
   static constexpr uint32_t kMaxConfigBytes = 1u << 20;
 
   struct Setup {
-    int32_t kind = kAudioKindAac;              // kAudioKind*
-    int32_t format = kAudioFormatGeneric;      // kAudioFormat*
+    int32_t kind = kAudioKindAac;          // kAudioKind*
+    int32_t format = kAudioFormatGeneric;  // kAudioFormat*
     // AAC: the AudioSpecificConfig or, for LATM, the StreamMuxConfig.
     const uint8_t* config = nullptr;
     uint32_t configLength = 0;

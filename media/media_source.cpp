@@ -100,7 +100,8 @@ void MediaSource::drawStillPicture(int32_t dstStride, uint8_t* dst) const {
     return;
   }
   for (int32_t y = 0; y < height; ++y) {
-    std::memcpy(dst + static_cast<ptrdiff_t>(y) * dstStride, src + row * static_cast<size_t>(y), row);
+    std::memcpy(dst + static_cast<ptrdiff_t>(y) * dstStride, src + row * static_cast<size_t>(y),
+                row);
   }
 }
 

@@ -31,40 +31,39 @@ class MediaSource {
   MediaSource& operator=(const MediaSource&) = delete;
 
   // Slots, in this order.
-  virtual ~MediaSource();                                        // 0
-  virtual void setPostfilter(PostfilterMode mode);               // 1
-  virtual bool prefersRgbOutput();                               // 2
-  virtual bool setOutputFormat(OutputFormat format);             // 3
-  virtual int64_t videoByteCount();                              // 4
-  virtual int64_t audioByteCount();                              // 5
+  virtual ~MediaSource();                             // 0
+  virtual void setPostfilter(PostfilterMode mode);    // 1
+  virtual bool prefersRgbOutput();                    // 2
+  virtual bool setOutputFormat(OutputFormat format);  // 3
+  virtual int64_t videoByteCount();                   // 4
+  virtual int64_t audioByteCount();                   // 5
   // 6: writes one picture of width x height in outputFormat into dst (rows
   // dstStride bytes apart) and its time into positionMs; request 7 reads the
   // wanted position from positionMs first. False when there is nothing to show.
-  virtual bool getVideoFrame(FrameRequest request, int32_t dstStride,
-                             const uint8_t* backgroundBits, int32_t backgroundWidth,
-                             int32_t backgroundHeight, uint8_t* dst,
+  virtual bool getVideoFrame(FrameRequest request, int32_t dstStride, const uint8_t* backgroundBits,
+                             int32_t backgroundWidth, int32_t backgroundHeight, uint8_t* dst,
                              int32_t& positionMs) = 0;
   // 7: sets timeChanged = 0, then hands out a new list of chunks (already in
   // the output audio format) in chunks; true when at least one was produced.
   virtual bool getAudio(FrameRequest request, AudioChunk*& chunks, int32_t& timeMs,
                         uint8_t& timeChanged) = 0;
   virtual bool getTimecode(int32_t& hours, int32_t& minutes, int32_t& seconds,
-                           int32_t& frames);                     // 8
+                           int32_t& frames);  // 8
   virtual bool setTimecode(int32_t hours, int32_t minutes, int32_t seconds,
-                           int32_t frames);                      // 9
-  virtual uint64_t videoPacketsReceived();                       // 10
-  virtual uint64_t videoPacketsLost();                           // 11
-  virtual uint64_t audioPacketsReceived();                       // 12
-  virtual uint64_t audioPacketsLost();                           // 13
+                           int32_t frames);  // 9
+  virtual uint64_t videoPacketsReceived();   // 10
+  virtual uint64_t videoPacketsLost();       // 11
+  virtual uint64_t audioPacketsReceived();   // 12
+  virtual uint64_t audioPacketsLost();       // 13
   // 14-17: stream saving targets. Null or empty paths switch saving off; a file
   // that cannot be created leaves that saving off for the life of the source.
   // Both elementary streams start with the whole decoder configuration.
   virtual int32_t setVideoStreamFile(const char* path, const uint8_t* config,
-                                     uint32_t configLength);     // 14
+                                     uint32_t configLength);  // 14
   virtual int32_t setAudioStreamFile(const char* path, const uint8_t* config,
-                                     uint32_t configLength);     // 15
+                                     uint32_t configLength);               // 15
   virtual int32_t setRawVideoFile(const char* path, int32_t onePerFrame);  // 16
-  virtual int32_t setRawAudioFile(const char* path);                        // 17
+  virtual int32_t setRawAudioFile(const char* path);                       // 17
 
   // Beyond the slots, for live sources.
   //
@@ -76,8 +75,8 @@ class MediaSource {
   virtual bool awaitingData() const;
   // How the packets of a received stream arrive, for the information window.
   struct ReceptionFigures {
-    double jitterMs = 0.0;     // RFC 3550 interarrival jitter
-    uint64_t outOfOrder = 0;   // packets that arrived after a later-numbered one
+    double jitterMs = 0.0;    // RFC 3550 interarrival jitter
+    uint64_t outOfOrder = 0;  // packets that arrived after a later-numbered one
   };
   // False (outputs untouched) for media that are not received. Base: false.
   virtual bool receptionFigures(ReceptionFigures& video, ReceptionFigures& audio);

@@ -6,11 +6,17 @@ namespace strevana {
 
 double bytesPerPixel(OutputFormat format) {
   switch (format) {
-    case 1: case 3: return 1.5;
+    case 1:
+    case 3: return 1.5;
     case 2: return 2.5;
-    case 4: case 5: case 6: case 9: return 2.0;
-    case 7: case 10: return 3.0;
-    case 8: case 11: return 4.0;
+    case 4:
+    case 5:
+    case 6:
+    case 9: return 2.0;
+    case 7:
+    case 10: return 3.0;
+    case 8:
+    case 11: return 4.0;
     default: return 0.0;
   }
 }

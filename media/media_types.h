@@ -6,11 +6,11 @@ namespace strevana {
 
 // Pixel format of a renderer buffer and of what a source writes into it.
 using OutputFormat = int32_t;
-constexpr OutputFormat kFormatIyuv = 1;   // planar 4:2:0, Y U V
-constexpr OutputFormat kFormatYv12 = 3;   // planar 4:2:0, Y V U
-constexpr OutputFormat kFormatYuy2 = 5;   // packed 4:2:2, Y0 U Y1 V
-constexpr OutputFormat kFormatBgr24 = 10; // B G R, top row first
-constexpr OutputFormat kFormatBgrx32 = 11; // B G R A/X, top row first
+constexpr OutputFormat kFormatIyuv = 1;     // planar 4:2:0, Y U V
+constexpr OutputFormat kFormatYv12 = 3;     // planar 4:2:0, Y V U
+constexpr OutputFormat kFormatYuy2 = 5;     // packed 4:2:2, Y0 U Y1 V
+constexpr OutputFormat kFormatBgr24 = 10;   // B G R, top row first
+constexpr OutputFormat kFormatBgrx32 = 11;  // B G R A/X, top row first
 
 // Bytes per pixel of a format (1.5 for planar 4:2:0); 0 for unknown codes.
 double bytesPerPixel(OutputFormat format);

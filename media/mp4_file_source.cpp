@@ -40,10 +40,12 @@ Mp4FileSource::Mp4FileSource(const char* fileName, int32_t, OutputFormat format,
     return;
   }
   if (hasVideo) {
-    setVideoStreamFile(videoStreamPath, videoConfig_.data(), static_cast<uint32_t>(videoConfig_.size()));
+    setVideoStreamFile(videoStreamPath, videoConfig_.data(),
+                       static_cast<uint32_t>(videoConfig_.size()));
   }
   if (hasAudio) {
-    setAudioStreamFile(audioStreamPath, audioConfig_.data(), static_cast<uint32_t>(audioConfig_.size()));
+    setAudioStreamFile(audioStreamPath, audioConfig_.data(),
+                       static_cast<uint32_t>(audioConfig_.size()));
   }
   // Decoded once all four targets are set: its samples are the first in the
   // saved stream and its picture the first in the raw video file.
@@ -130,13 +132,15 @@ bool Mp4FileSource::open(const char* fileName, OutputFormat format, PostfilterMo
       }
       uint64_t duration = 0;
       if (track->getDuration(duration) == kMp4Ok && fileTimeScale_ > 0) {
-        durationMs = static_cast<int32_t>(std::min(static_cast<double>(duration) * 1000.0 / fileTimeScale_,
-                                                   static_cast<double>(INT32_MAX)));
+        durationMs =
+            static_cast<int32_t>(std::min(static_cast<double>(duration) * 1000.0 / fileTimeScale_,
+                                          static_cast<double>(INT32_MAX)));
       } else {
         uint64_t last = 0;
         if (videoTimeScale_ > 0 && track->getSampleTime(count, last) == kMp4Ok) {
-          durationMs = static_cast<int32_t>(std::min(static_cast<double>(last) * 1000.0 / videoTimeScale_,
-                                                     static_cast<double>(INT32_MAX)));
+          durationMs =
+              static_cast<int32_t>(std::min(static_cast<double>(last) * 1000.0 / videoTimeScale_,
+                                            static_cast<double>(INT32_MAX)));
         }
       }
       videoBytes_ = sumSampleSizes(track, count);
@@ -183,13 +187,14 @@ bool Mp4FileSource::open(const char* fileName, OutputFormat format, PostfilterMo
       if (audioTimeScale_ == 0) {
         durationMs = 1000;
       } else if (audioTrack_->getDuration(duration) == kMp4Ok && fileTimeScale_ > 0) {
-        durationMs = static_cast<int32_t>(std::min(static_cast<double>(duration) * 1000.0 / fileTimeScale_,
-                                                   static_cast<double>(INT32_MAX)));
+        durationMs =
+            static_cast<int32_t>(std::min(static_cast<double>(duration) * 1000.0 / fileTimeScale_,
+                                          static_cast<double>(INT32_MAX)));
       } else {
         uint64_t last = 0;
         audioTrack_->getSampleTime(static_cast<uint32_t>(audioSampleCount), last);
-        durationMs = static_cast<int32_t>(std::min(static_cast<double>(last) * 1000.0 / audioTimeScale_,
-                                                   static_cast<double>(INT32_MAX)));
+        durationMs = static_cast<int32_t>(std::min(
+            static_cast<double>(last) * 1000.0 / audioTimeScale_, static_cast<double>(INT32_MAX)));
       }
     }
   }
@@ -271,7 +276,8 @@ CBufferElem* Mp4FileSource::readVideoSample(int64_t number) {
   }
   videoTrack_->getSampleLeadIn(n, lead);
   time = decoderTime(time, lead);
-  element->desc().setTime(static_cast<uint32_t>(time & 0xffffffffu), static_cast<uint32_t>(time >> 32));
+  element->desc().setTime(static_cast<uint32_t>(time & 0xffffffffu),
+                          static_cast<uint32_t>(time >> 32));
   return element;
 }
 
@@ -338,7 +344,8 @@ void Mp4FileSource::decodeNextPicture() {
   if (!video_) return;
   if (video_->status() == 0 && video_->output().count() == 0) {
     for (int fedWithoutPicture = 0;; ++fedWithoutPicture) {
-      const bool fed = fedWithoutPicture < kMaxSamplesWithoutPicture && feedVideoSample(lastSampleFed_ + 1);
+      const bool fed =
+          fedWithoutPicture < kMaxSamplesWithoutPicture && feedVideoSample(lastSampleFed_ + 1);
       video_->step();
       if (!fed && video_->output().count() == 0) {
         video_->dropCurrentPicture();
@@ -370,8 +377,12 @@ bool Mp4FileSource::setOutputFormat(OutputFormat format) {
   return made || !hasVideo;
 }
 
-int64_t Mp4FileSource::videoByteCount() { return hasVideo ? static_cast<int64_t>(videoBytes_) : -1; }
-int64_t Mp4FileSource::audioByteCount() { return hasAudio ? static_cast<int64_t>(audioBytes_) : -1; }
+int64_t Mp4FileSource::videoByteCount() {
+  return hasVideo ? static_cast<int64_t>(videoBytes_) : -1;
+}
+int64_t Mp4FileSource::audioByteCount() {
+  return hasAudio ? static_cast<int64_t>(audioBytes_) : -1;
+}
 
 void Mp4FileSource::updateTimecode(uint64_t time, int32_t positionMs) {
   const int32_t s = positionMs / 1000;
@@ -398,7 +409,10 @@ bool Mp4FileSource::getVideoFrame(FrameRequest request, int32_t dstStride,
     if (currentAudioSample_ > audioSampleCount) return false;
     uint64_t t = 0;
     audioTrack_->getSampleTime(static_cast<uint32_t>(currentAudioSample_), t);
-    positionMs = audioTimeScale_ ? static_cast<int32_t>(std::min<uint64_t>(t * 1000 / audioTimeScale_, INT32_MAX)) : 0;
+    positionMs =
+        audioTimeScale_
+            ? static_cast<int32_t>(std::min<uint64_t>(t * 1000 / audioTimeScale_, INT32_MAX))
+            : 0;
     const int32_t s = positionMs / 1000;
     setTimecode(s / 3600, (s / 60) % 60, s % 60, 0);
     return true;
@@ -408,37 +422,34 @@ bool Mp4FileSource::getVideoFrame(FrameRequest request, int32_t dstStride,
     case kRequestCurrent:
       if (!hasCurrentPicture()) return false;
       break;
-    case kRequestFirst:
-      seekVideo(0);
-      break;
+    case kRequestFirst: seekVideo(0); break;
     case kRequestLast:
       seekVideo(static_cast<int64_t>(videoTimeScale_ * static_cast<double>(durationMs) * 0.001));
       break;
     case kRequestNext:
-    case kRequestNextCatchingUp:
-      decodeNextPicture();
-      break;
+    case kRequestNextCatchingUp: decodeNextPicture(); break;
     case kRequestPrevious:
       seekVideo(static_cast<int64_t>(currentPictureTime_ & INT64_MAX) - 1);
       break;
     case kRequestAtPosition:
       seekVideo(static_cast<int64_t>(videoTimeScale_ * static_cast<double>(positionMs) * 0.001));
       break;
-    default:
-      break;
+    default: break;
   }
   if (!video_ || !video_->currentPicture()) return false;
   video_->copyPicture(*this, dst, dstStride, backgroundBits, backgroundWidth, backgroundHeight);
   const uint64_t time = shownTime(video_->currentPicture()->desc().time());
   currentPictureTime_ = time;
-  positionMs = videoTimeScale_
-                   ? static_cast<int32_t>(std::min<uint64_t>(time * 1000 / videoTimeScale_, INT32_MAX))
-                   : 0;
+  positionMs =
+      videoTimeScale_
+          ? static_cast<int32_t>(std::min<uint64_t>(time * 1000 / videoTimeScale_, INT32_MAX))
+          : 0;
   updateTimecode(time, positionMs);
   return true;
 }
 
-bool Mp4FileSource::getTimecode(int32_t& hours, int32_t& minutes, int32_t& seconds, int32_t& frames) {
+bool Mp4FileSource::getTimecode(int32_t& hours, int32_t& minutes, int32_t& seconds,
+                                int32_t& frames) {
   hours = timecodeHours_;
   minutes = timecodeMinutes_;
   seconds = timecodeSeconds_;
@@ -477,9 +488,7 @@ bool Mp4FileSource::createAudioDecoder() {
       setup.rate = static_cast<int32_t>(std::min<uint32_t>(rate, INT32_MAX));
       break;
     }
-    default:
-      hasAudio = 0;
-      return false;
+    default: hasAudio = 0; return false;
   }
   uint32_t size = 0;
   if (audioTrack_->getConfigSize(1, size) == kMp4Ok && size > 0 && size <= kMaxConfigBytes) {
@@ -567,7 +576,8 @@ uint64_t Mp4FileSource::leadInFrames(uint32_t sample) const {
   if (audioTimeScale_ == 0 || decodedRate <= 0) return 0;
   // Rounded to whole decoded frames; a lead-in longer than the sample only
   // takes what the sample decoded to.
-  return (std::min<uint64_t>(units, UINT32_MAX) * static_cast<uint64_t>(decodedRate) + audioTimeScale_ / 2) /
+  return (std::min<uint64_t>(units, UINT32_MAX) * static_cast<uint64_t>(decodedRate) +
+          audioTimeScale_ / 2) /
          audioTimeScale_;
 }
 

@@ -9,8 +9,8 @@ namespace strevana {
 
 bool compositePicture(const uint8_t* picture, int32_t width, int32_t height,
                       const uint8_t* backgroundBits, int32_t backgroundWidth,
-                      int32_t backgroundHeight, float positionX, float positionY,
-                      int32_t dstStride, uint8_t* dst) {
+                      int32_t backgroundHeight, float positionX, float positionY, int32_t dstStride,
+                      uint8_t* dst) {
   if (!picture || !dst || width <= 0 || height <= 0) return true;
   const size_t row = static_cast<size_t>(width) * 4;
   // Rows closer together than one picture row would run past the buffer.
@@ -18,8 +18,8 @@ bool compositePicture(const uint8_t* picture, int32_t width, int32_t height,
 
   // Background: black when there is none or it is too small to cover the
   // picture; otherwise its top-left width x height pixels.
-  const bool useBackground = backgroundBits && backgroundWidth >= width &&
-                             backgroundHeight >= height;
+  const bool useBackground =
+      backgroundBits && backgroundWidth >= width && backgroundHeight >= height;
   const size_t backgroundRow = useBackground ? static_cast<size_t>(backgroundWidth) * 4 : 0;
   if (dstStride == static_cast<int32_t>(row) && (!useBackground || backgroundRow == row)) {
     if (useBackground) {

@@ -17,7 +17,7 @@ namespace strevana {
 // dstStride is smaller than a picture row.
 bool compositePicture(const uint8_t* picture, int32_t width, int32_t height,
                       const uint8_t* backgroundBits, int32_t backgroundWidth,
-                      int32_t backgroundHeight, float positionX, float positionY,
-                      int32_t dstStride, uint8_t* dst);
+                      int32_t backgroundHeight, float positionX, float positionY, int32_t dstStride,
+                      uint8_t* dst);
 
 }  // namespace strevana

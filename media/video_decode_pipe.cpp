@@ -103,7 +103,8 @@ bool VideoDecodePipe::copyPicture(const MediaSource& source, uint8_t* dst, int32
   if (HeldPicture* held = current_->heldPicture()) {
     // The whole picture is converted straight into dst; anything else
     // (clipping, compositing) works from the element's own bytes.
-    if (pictureWidth == width && pictureHeight == height && dstStride >= rowBytes(format, width) && !hasAlpha()) {
+    if (pictureWidth == width && pictureHeight == height && dstStride >= rowBytes(format, width) &&
+        !hasAlpha()) {
       held->writeTo(dst, dstStride);
       return true;
     }

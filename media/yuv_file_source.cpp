@@ -67,7 +67,8 @@ YuvFileSource::~YuvFileSource() = default;
 
 void YuvFileSource::readFrame(int32_t index) {
   const int64_t offset = static_cast<int64_t>(index) * frameBytes_;
-  if (offset != filePosition_ && std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) {
+  if (offset != filePosition_ &&
+      std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) {
     filePosition_ = -1;
     return;
   }
@@ -95,7 +96,8 @@ void YuvFileSource::convert(int32_t dstStride, uint8_t* dst) const {
       if (layout_ == kLayoutPacked422) {
         const size_t row = static_cast<size_t>(width) * 2;
         for (int32_t r = 0; r < height; ++r) {
-          std::memcpy(dst + static_cast<ptrdiff_t>(r) * dstStride, y + row * static_cast<size_t>(r), row);
+          std::memcpy(dst + static_cast<ptrdiff_t>(r) * dstStride, y + row * static_cast<size_t>(r),
+                      row);
         }
       } else {
         converter_->toYuy2(dst, dstStride / 2, y, width, height, width, u, v, cw, ch, cw);
@@ -107,13 +109,12 @@ void YuvFileSource::convert(int32_t dstStride, uint8_t* dst) const {
     case kFormatBgrx32:
       converter_->toRgbx32(dst, dstStride, y, width, height, width, u, v, cw, ch, cw, 1, 0);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
-bool YuvFileSource::getVideoFrame(FrameRequest request, int32_t dstStride, const uint8_t*,
-                                  int32_t, int32_t, uint8_t* dst, int32_t& positionMs) {
+bool YuvFileSource::getVideoFrame(FrameRequest request, int32_t dstStride, const uint8_t*, int32_t,
+                                  int32_t, uint8_t* dst, int32_t& positionMs) {
   if (!file_ || frameCount <= 0 || !canConvert(dstStride, dst)) return false;
   switch (request) {
     case kRequestFirst:
@@ -141,7 +142,8 @@ bool YuvFileSource::getVideoFrame(FrameRequest request, int32_t dstStride, const
       break;
     case kRequestAtPosition: {
       const double wanted = framesPerSecond_ * static_cast<double>(positionMs) * 0.001;
-      currentFrame_ = static_cast<int32_t>(std::clamp(wanted, 0.0, static_cast<double>(frameCount - 1)));
+      currentFrame_ =
+          static_cast<int32_t>(std::clamp(wanted, 0.0, static_cast<double>(frameCount - 1)));
       readFrame(currentFrame_);
       break;
     }

@@ -50,7 +50,8 @@ uint32_t virtualKey(int key) {
     case Qt::Key_Down: return kVkDown;
     default: break;
   }
-  if (key >= Qt::Key_F1 && key <= Qt::Key_F12) return static_cast<uint32_t>(0x70 + key - Qt::Key_F1);
+  if (key >= Qt::Key_F1 && key <= Qt::Key_F12)
+    return static_cast<uint32_t>(0x70 + key - Qt::Key_F1);
   if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z)) {
     return static_cast<uint32_t>(key);
   }
@@ -116,7 +117,8 @@ void AppWindow::scheduleMenuBar() {
   menuBarPending_ = true;
   // Deferred: a command chosen from the bar may change the bar while Qt is
   // still inside the action that reported it.
-  QMetaObject::invokeMethod(this, [this] { drawMenuBar(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { drawMenuBar(); }, Qt::QueuedConnection);
 }
 
 void AppWindow::drawMenuBar() {
@@ -131,7 +133,9 @@ void AppWindow::drawMenuBar() {
     bar->hide();
     return;
   }
-  auto onCommand = [this](int32_t id) { send(kWmCommand, makeCommandWParam(static_cast<uint32_t>(id))); };
+  auto onCommand = [this](int32_t id) {
+    send(kWmCommand, makeCommandWParam(static_cast<uint32_t>(id)));
+  };
   for (size_t i = 0; i < menu_->itemCount(); ++i) {
     const Menu::Item& item = menu_->item(i);
     if (item.kind == Menu::Kind::kPopup) {
@@ -317,7 +321,8 @@ void AppWindow::keyPressEvent(QKeyEvent* event) {
 
 bool AppWindow::keyMessage(QKeyEvent* event) {
   if (accelerators_ != nullptr) {
-    int32_t command = matchAccelerator(*accelerators_, event->key(), event->modifiers(), event->text());
+    int32_t command =
+        matchAccelerator(*accelerators_, event->key(), event->modifiers(), event->text());
     if (command != 0) {
       send(kWmCommand, makeCommandWParam(static_cast<uint32_t>(command), 1));
       return true;
@@ -352,24 +357,20 @@ bool AppWindow::surfaceEvent(SurfaceWidget& /*widget*/, QEvent* event) {
     case QEvent::MouseMove:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-      return mouseMessage(event);
+    case QEvent::MouseButtonDblClick: return mouseMessage(event);
     case QEvent::Leave:
       // Through an edge, onto the menu bar, or under a dialog.
       if (created_ && !destroyed_) send(kWmMouseLeave);
       return false;
-    case QEvent::KeyPress:
-      return keyMessage(static_cast<QKeyEvent*>(event));
+    case QEvent::KeyPress: return keyMessage(static_cast<QKeyEvent*>(event));
     case QEvent::DragEnter:
     case QEvent::DragMove:
-    case QEvent::Drop:
-      return dropMessage(event);
+    case QEvent::Drop: return dropMessage(event);
     case QEvent::Resize:
     case QEvent::Show:
       if (created_ && !destroyed_) send(kWmEraseBackground);
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -379,9 +380,7 @@ bool AppWindow::mouseMessage(QEvent* event) {
   LParam where = makeMouseLParam(p.x(), p.y());
   WParam flags = mouseFlags(mouse->buttons(), mouse->modifiers());
   switch (event->type()) {
-    case QEvent::MouseMove:
-      send(kWmMouseMove, flags, where);
-      return true;
+    case QEvent::MouseMove: send(kWmMouseMove, flags, where); return true;
     case QEvent::MouseButtonPress:
       if (mouse->button() == Qt::LeftButton) send(kWmLButtonDown, flags, where);
       if (mouse->button() == Qt::MiddleButton) send(kWmMButtonDown, flags, where);
@@ -398,8 +397,7 @@ bool AppWindow::mouseMessage(QEvent* event) {
       if (mouse->button() == Qt::LeftButton) send(kWmLButtonUp, flags, where);
       if (mouse->button() == Qt::RightButton) send(kWmRButtonUp, flags, where);
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

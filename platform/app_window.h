@@ -51,9 +51,8 @@ class AppWindow : public QMainWindow, private SurfaceEventSink {
 
   // Creates the window (hidden) and sends kWmCreate; null when the procedure
   // answers kWmCreate with -1.
-  static std::unique_ptr<AppWindow> create(Style style, WindowProc proc,
-                                           const std::string& caption, int32_t width = 500,
-                                           int32_t height = 500);
+  static std::unique_ptr<AppWindow> create(Style style, WindowProc proc, const std::string& caption,
+                                           int32_t width = 500, int32_t height = 500);
   ~AppWindow() override;
 
   Style style() const { return style_; }

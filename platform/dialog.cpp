@@ -126,8 +126,12 @@ void Dialog::build(const DialogTemplate& t, const IconProvider& icons) {
 }
 
 QRect Dialog::toPixels(int32_t x, int32_t y, int32_t w, int32_t h) const {
-  auto px = [this](int32_t v) { return static_cast<int>(static_cast<int64_t>(v) * unitX1000_ / 1000); };
-  auto py = [this](int32_t v) { return static_cast<int>(static_cast<int64_t>(v) * unitY1000_ / 1000); };
+  auto px = [this](int32_t v) {
+    return static_cast<int>(static_cast<int64_t>(v) * unitX1000_ / 1000);
+  };
+  auto py = [this](int32_t v) {
+    return static_cast<int>(static_cast<int64_t>(v) * unitY1000_ / 1000);
+  };
   return QRect(px(x), py(y), px(w), py(h));
 }
 
@@ -219,8 +223,9 @@ std::optional<int64_t> Dialog::itemNumber(int32_t id, bool isSigned) const {
   }
   if (i == end) return std::nullopt;
   uint64_t value = 0;
-  const uint64_t limit = isSigned ? static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + (negative ? 1 : 0)
-                                  : std::numeric_limits<uint32_t>::max();
+  const uint64_t limit =
+      isSigned ? static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) + (negative ? 1 : 0)
+               : std::numeric_limits<uint32_t>::max();
   for (; i < end; ++i) {
     char c = text[i];
     if (c < '0' || c > '9') return std::nullopt;

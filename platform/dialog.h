@@ -32,8 +32,8 @@ class QWidget;
 namespace strevana {
 
 class Dialog;
-using DialogProc = std::function<LResult(Dialog& dialog, uint32_t message, WParam wParam,
-                                         LParam lParam)>;
+using DialogProc =
+    std::function<LResult(Dialog& dialog, uint32_t message, WParam wParam, LParam lParam)>;
 // Makes the picture of an icon control from its resource id (the control's
 // text); may be empty.
 using IconProvider = std::function<QPixmap(int32_t resourceId, int32_t size)>;

@@ -10,12 +10,8 @@ namespace {
 void addTemplateItems(Menu& menu, const std::vector<MenuItemTemplate>& items) {
   for (const auto& t : items) {
     switch (t.kind) {
-      case MenuItemTemplate::Kind::kItem:
-        menu.appendItem(t.id, t.text);
-        break;
-      case MenuItemTemplate::Kind::kSeparator:
-        menu.appendSeparator();
-        break;
+      case MenuItemTemplate::Kind::kItem: menu.appendItem(t.id, t.text); break;
+      case MenuItemTemplate::Kind::kSeparator: menu.appendSeparator(); break;
       case MenuItemTemplate::Kind::kPopup: {
         auto sub = std::make_unique<Menu>();
         addTemplateItems(*sub, t.children);
@@ -138,9 +134,7 @@ QString Menu::qtText(const std::string& text) { return QString::fromStdString(te
 void Menu::fillQMenu(QMenu& target, const std::function<void(int32_t)>& onCommand) const {
   for (const auto& item : items_) {
     switch (item.kind) {
-      case Kind::kSeparator:
-        target.addSeparator();
-        break;
+      case Kind::kSeparator: target.addSeparator(); break;
       case Kind::kPopup: {
         QMenu* sub = target.addMenu(qtText(item.text));
         sub->setEnabled(item.enabled);

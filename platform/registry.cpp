@@ -29,9 +29,9 @@ RegistryKey::~RegistryKey() {
 }
 
 std::unique_ptr<RegistryKey> RegistryKey::open() {
-  auto settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                              QStringLiteral("Korvello"),
-                                              QStringLiteral("strevana Player"));
+  auto settings =
+      std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                  QStringLiteral("Korvello"), QStringLiteral("strevana Player"));
   if (settings->status() == QSettings::AccessError) return nullptr;
   return std::unique_ptr<RegistryKey>(new RegistryKey(std::move(settings)));
 }
@@ -72,7 +72,8 @@ bool RegistryKey::queryNumber(const char* name, uint32_t& value) const {
 
 bool RegistryKey::setString(const char* name, const std::string& text) {
   if (name == nullptr) return false;
-  settings_->setValue(keyName(name), QString::fromUtf8(kStringPrefix) + QString::fromStdString(text));
+  settings_->setValue(keyName(name),
+                      QString::fromUtf8(kStringPrefix) + QString::fromStdString(text));
   return settings_->status() == QSettings::NoError;
 }
 

@@ -71,7 +71,10 @@ bool unquote(std::string_view value, std::string& out) {
         case 't': out += '\t'; break;
         case '"': out += '"'; break;
         case '\\': out += '\\'; break;
-        default: out += '\\'; out += n; break;
+        default:
+          out += '\\';
+          out += n;
+          break;
       }
     } else if (c == '"') {
       return false;  // an unescaped quote inside a quoted text
@@ -86,6 +89,7 @@ struct ControlClassName {
   const char* name;
   ControlClass cls;
 };
+// clang-format off
 constexpr ControlClassName kControlClasses[] = {
     {"static", ControlClass::kStatic},        {"edit", ControlClass::kEdit},
     {"button", ControlClass::kButton},        {"defbutton", ControlClass::kDefaultButton},
@@ -93,16 +97,19 @@ constexpr ControlClassName kControlClasses[] = {
     {"groupbox", ControlClass::kGroupBox},    {"combo", ControlClass::kComboBox},
     {"icon", ControlClass::kIcon},
 };
+// clang-format on
 
 struct ControlFlagName {
   const char* name;
   uint32_t flag;
 };
+// clang-format off
 constexpr ControlFlagName kControlFlags[] = {
     {"disabled", kControlDisabled}, {"number", kControlNumber}, {"sunken", kControlSunken},
     {"dropdown", kControlDropDown}, {"vscroll", kControlVScroll}, {"sort", kControlSort},
     {"group", kControlGroup}, {"password", kControlPassword},
 };
+// clang-format on
 
 }  // namespace
 
@@ -228,23 +235,12 @@ class ResourceParser {
       return;
     }
     switch (section_) {
-      case Section::kNone:
-        error("line outside any section");
-        return;
-      case Section::kIgnored:
-        return;
-      case Section::kStrings:
-        stringLine(key, hasValue, std::move(value));
-        return;
-      case Section::kMenu:
-        menuLine(key, hasValue, std::move(value));
-        return;
-      case Section::kAccelerators:
-        acceleratorLine(key, hasValue, value);
-        return;
-      case Section::kDialog:
-        dialogLine(key, hasValue, std::move(value));
-        return;
+      case Section::kNone: error("line outside any section"); return;
+      case Section::kIgnored: return;
+      case Section::kStrings: stringLine(key, hasValue, std::move(value)); return;
+      case Section::kMenu: menuLine(key, hasValue, std::move(value)); return;
+      case Section::kAccelerators: acceleratorLine(key, hasValue, value); return;
+      case Section::kDialog: dialogLine(key, hasValue, std::move(value)); return;
     }
   }
 
@@ -456,8 +452,7 @@ class ResourceParser {
   DialogTemplate dialog_;
 };
 
-std::unique_ptr<ResourceModule> ResourceModule::parse(std::string_view text,
-                                                      std::string fileName) {
+std::unique_ptr<ResourceModule> ResourceModule::parse(std::string_view text, std::string fileName) {
   auto module = std::make_unique<ResourceModule>();
   module->fileName_ = std::move(fileName);
   ResourceParser parser(*module);

@@ -76,18 +76,18 @@ enum class ControlClass {
 // Control style flags.
 enum ControlFlag : uint32_t {
   kControlDisabled = 1u << 0,
-  kControlNumber = 1u << 1,     // edit accepts digits only
-  kControlSunken = 1u << 2,     // static drawn with a sunken frame
-  kControlDropDown = 1u << 3,   // combo with an edit field and a drop-down list
+  kControlNumber = 1u << 1,    // edit accepts digits only
+  kControlSunken = 1u << 2,    // static drawn with a sunken frame
+  kControlDropDown = 1u << 3,  // combo with an edit field and a drop-down list
   kControlVScroll = 1u << 4,
   kControlSort = 1u << 5,
-  kControlGroup = 1u << 6,      // first radio button of a group
-  kControlPassword = 1u << 7,   // edit shows dots for what is typed
+  kControlGroup = 1u << 6,     // first radio button of a group
+  kControlPassword = 1u << 7,  // edit shows dots for what is typed
 };
 
 struct DialogControlTemplate {
   ControlClass controlClass = ControlClass::kStatic;
-  int32_t id = -1;  // -1: no id
+  int32_t id = -1;                              // -1: no id
   int32_t x = 0, y = 0, width = 0, height = 0;  // dialog units
   uint32_t flags = 0;
   std::string text;  // for icons: the icon's resource id
@@ -117,8 +117,7 @@ class ResourceModule {
   // Parses text in the module format. fileName is remembered as the module's
   // name (without folder) for the language setting. Null when the text
   // defines more menu entries or dialog controls than the caps above.
-  static std::unique_ptr<ResourceModule> parse(std::string_view text,
-                                               std::string fileName = {});
+  static std::unique_ptr<ResourceModule> parse(std::string_view text, std::string fileName = {});
   // Reads and parses a file (a path or a Qt resource path). Null when it
   // cannot be read, is larger than kMaxFileBytes or is refused by parse().
   static std::unique_ptr<ResourceModule> load(const std::string& path);

@@ -46,7 +46,8 @@ void SurfaceWidget::invalidate(const QRect& rect) {
   if (post) {
     // Queued even on the UI thread: the drawing call may come from inside a
     // window procedure that is not ready to repaint yet.
-    QMetaObject::invokeMethod(this, [this] { flushInvalidated(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { flushInvalidated(); }, Qt::QueuedConnection);
   }
 }
 

@@ -45,7 +45,7 @@ struct OpenFileRequest {
   // an existing one only after the user agrees to replace it.
   bool forSaving = false;
   // Results when the dialog was confirmed.
-  std::string fileName;     // full path, UTF-8, never cut
+  std::string fileName;  // full path, UTF-8, never cut
   int32_t chosenFilter = 1;
 };
 

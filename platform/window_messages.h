@@ -14,8 +14,7 @@ class AppWindow;
 using WParam = uintptr_t;
 using LParam = intptr_t;
 using LResult = intptr_t;
-using WindowProc = LResult (*)(AppWindow* window, uint32_t message, WParam wParam,
-                               LParam lParam);
+using WindowProc = LResult (*)(AppWindow* window, uint32_t message, WParam wParam, LParam lParam);
 
 constexpr uint32_t kWmCreate = 0x0001;
 constexpr uint32_t kWmDestroy = 0x0002;

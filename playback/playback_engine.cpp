@@ -70,11 +70,12 @@ PlaybackEngine::SourceFactory PlaybackEngine::defaultSourceFactory() {
   return [this](const char* urlBase, const char* name, int32_t flags, OutputFormat format,
                 PostfilterMode postfilter, int32_t udpPort, int32_t bufferMs, int32_t timeoutMs,
                 const char* videoStreamPath, const char* audioStreamPath, const char* rawVideoPath,
-                const char* rawAudioPath, int32_t rawVideoPerFrame, int32_t stillWidth, int32_t stillHeight,
-                const uint32_t* stillBits) {
+                const char* rawAudioPath, int32_t rawVideoPerFrame, int32_t stillWidth,
+                int32_t stillHeight, const uint32_t* stillBits) {
     return createMediaSource(urlBase, name, flags, format, postfilter, udpPort, bufferMs, timeoutMs,
-                             videoStreamPath, audioStreamPath, rawVideoPath, rawAudioPath, rawVideoPerFrame,
-                             stillWidth, stillHeight, stillBits, &openFailedStatus_);
+                             videoStreamPath, audioStreamPath, rawVideoPath, rawAudioPath,
+                             rawVideoPerFrame, stillWidth, stillHeight, stillBits,
+                             &openFailedStatus_);
   };
 }
 
@@ -113,11 +114,11 @@ int PlaybackEngine::openNamed(const char* urlBase, const char* name) {
   openFailedStatus_ = 0;
   outputFormat_ = kFormatYuy2;
   const StillPicture still = stillPicture();
-  source_ = sourceFactory_(urlBase, name, rtspTransport_, kFormatYuy2, modeForSource(postfilter_), udpPort_,
-                              bufferMs_, timeoutMs_, pathOrNull(videoSavePath_),
-                              pathOrNull(audioSavePath_), pathOrNull(rawVideoSavePath_),
-                              pathOrNull(rawAudioSavePath_), rawVideoPerFrame_, still.width,
-                              still.height, still.bits);
+  source_ = sourceFactory_(urlBase, name, rtspTransport_, kFormatYuy2, modeForSource(postfilter_),
+                           udpPort_, bufferMs_, timeoutMs_, pathOrNull(videoSavePath_),
+                           pathOrNull(audioSavePath_), pathOrNull(rawVideoSavePath_),
+                           pathOrNull(rawAudioSavePath_), rawVideoPerFrame_, still.width,
+                           still.height, still.bits);
   if (!source_) return 0;
   if (source_->prefersRgbOutput() || sourceIsAudioOnly()) {
     outputFormat_ = kFormatBgrx32;
@@ -128,8 +129,9 @@ int PlaybackEngine::openNamed(const char* urlBase, const char* name) {
   // every present, after the decoder converted to it: the decoder converts
   // straight to 32-bit RGB instead, one conversion, and the raster renderer
   // copies (or scales) it.
-  if (renderer_ && rendererKind_ == kRendererRaster && outputFormat_ == kFormatYuy2 && source_->hasVideo &&
-      source_->outputFormat == kFormatYuy2 && source_->setOutputFormat(kFormatBgrx32)) {
+  if (renderer_ && rendererKind_ == kRendererRaster && outputFormat_ == kFormatYuy2 &&
+      source_->hasVideo && source_->outputFormat == kFormatYuy2 &&
+      source_->setOutputFormat(kFormatBgrx32)) {
     outputFormat_ = kFormatBgrx32;
     createRenderer();
     if (!renderer_) {
@@ -239,8 +241,8 @@ int PlaybackEngine::createRenderer() {
   const bool replacing = renderer_ != nullptr;
   const int32_t shownMs = positionMs_;
   renderer_.reset();
-  renderer_ = rendererFactory_(targetWindow_, 0, 0, source_->width, source_->height,
-                               rendererKind_, outputFormat_);
+  renderer_ = rendererFactory_(targetWindow_, 0, 0, source_->width, source_->height, rendererKind_,
+                               outputFormat_);
   if (!renderer_ && rendererKind_ != kRendererRaster) {
     rendererKind_ = kRendererRaster;
     renderer_ = rendererFactory_(targetWindow_, 0, 0, source_->width, source_->height,
@@ -606,7 +608,8 @@ bool PlaybackEngine::advanceVideo(bool audioClocked) {
   // stamp: each picture is on screen from its time until the next one's.
   if (!pendingFrame_) {
     const int64_t lag = static_cast<int64_t>(clockMs_) - positionMs_;
-    const FrameRequest request = audioClocked && lag >= kCatchUpLagMs ? kRequestNextCatchingUp : kRequestNext;
+    const FrameRequest request =
+        audioClocked && lag >= kCatchUpLagMs ? kRequestNextCatchingUp : kRequestNext;
     pendingPositionMs_ = positionMs_;
     if (!decodeIntoBuffer(request, pendingPositionMs_, true)) return false;
     pendingFrame_ = true;
@@ -615,7 +618,8 @@ bool PlaybackEngine::advanceVideo(bool audioClocked) {
   pendingFrame_ = false;
   positionMs_ = pendingPositionMs_;
   // Late pictures: the automatic post filter is dropped, whichever clock runs.
-  if (static_cast<int64_t>(positionMs_) + kPostfilterDropLagMs < clockMs_ && postfilter_ == kPostfilterAuto) {
+  if (static_cast<int64_t>(positionMs_) + kPostfilterDropLagMs < clockMs_ &&
+      postfilter_ == kPostfilterAuto) {
     source_->setPostfilter(kPostfilterNone);
   }
   return presentFrame(true) != 0;

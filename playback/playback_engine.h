@@ -81,15 +81,15 @@ class PlaybackEngine {
   static constexpr int32_t kLiveDurationMs = 2000000000;
 
   using RendererFactory = std::function<std::unique_ptr<VideoRenderer>(
-      WindowSurface* window, int32_t x, int32_t y, int32_t width, int32_t height,
-      int32_t kind, OutputFormat format)>;
+      WindowSurface* window, int32_t x, int32_t y, int32_t width, int32_t height, int32_t kind,
+      OutputFormat format)>;
 
   using SourceFactory = std::function<std::unique_ptr<MediaSource>(
       const char* urlBase, const char* name, int32_t flags, OutputFormat initialFormat,
       PostfilterMode postfilter, int32_t udpPort, int32_t bufferMs, int32_t timeoutMs,
       const char* videoStreamPath, const char* audioStreamPath, const char* rawVideoPath,
-      const char* rawAudioPath, int32_t rawVideoPerFrame, int32_t stillWidth,
-      int32_t stillHeight, const uint32_t* stillBits)>;
+      const char* rawAudioPath, int32_t rawVideoPerFrame, int32_t stillWidth, int32_t stillHeight,
+      const uint32_t* stillBits)>;
 
   explicit PlaybackEngine(const MillisecondClock& clock = SteadyMillisecondClock::instance());
   ~PlaybackEngine();

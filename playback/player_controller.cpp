@@ -69,8 +69,8 @@ int32_t clampToInt32(int64_t v) {
 
 }  // namespace
 
-PlayerController::PlayerController(std::unique_ptr<DrawContext> videoWindow,
-                                   MainWindowHost* host, const MillisecondClock& clock)
+PlayerController::PlayerController(std::unique_ptr<DrawContext> videoWindow, MainWindowHost* host,
+                                   const MillisecondClock& clock)
     : videoWindow_(std::move(videoWindow)),
       host_(host),
       panel_(videoWindow_.get()),
@@ -84,9 +84,9 @@ PlayerController::PlayerController(std::unique_ptr<DrawContext> videoWindow,
       engine_(clock) {
   panel_.setBackground(rgb(0, 0, 0));
   panel_.setForeground(rgb(255, 255, 255));
-  for (Widget* w : std::initializer_list<Widget*>{&playButton_, &pauseButton_,
-                                                  &stepForwardButton_, &stepBackwardButton_,
-                                                  &rewindButton_, &endButton_, &positionSlider_}) {
+  for (Widget* w : std::initializer_list<Widget*>{&playButton_, &pauseButton_, &stepForwardButton_,
+                                                  &stepBackwardButton_, &rewindButton_, &endButton_,
+                                                  &positionSlider_}) {
     panel_.addChild(w);
   }
   playButton_.setToggle(true);
@@ -204,8 +204,8 @@ void PlayerController::setZoom(int32_t percent) {
   int32_t largestWidth = 0;
   int32_t largestHeight = 0;
   if (host_ && host_->largestClient(largestWidth, largestHeight)) {
-    const AreaSize fitted =
-        fitInside({w, h}, {int64_t{largestWidth} - left - right, int64_t{largestHeight} - top - bottom});
+    const AreaSize fitted = fitInside(
+        {w, h}, {int64_t{largestWidth} - left - right, int64_t{largestHeight} - top - bottom});
     w = fitted.width;
     h = fitted.height;
   }
@@ -244,8 +244,7 @@ void PlayerController::layoutPanelLocked() {
   panel_.setForeground(rgb(0, 0, 0));
   panel_.setBackground(rgb(0, 0, 0));
   panel_.rectangle(marginLeft_, marginTop_, videoWidth, videoHeight);
-  engine_.setVideoWindow(videoWindow_->window(), marginLeft_, marginTop_, videoWidth,
-                         videoHeight);
+  engine_.setVideoWindow(videoWindow_->window(), marginLeft_, marginTop_, videoWidth, videoHeight);
   if (VideoRenderer* r = engine_.renderer()) r->present();
 
   // The frame: corners at their own size, edges stretched between them.
@@ -266,8 +265,8 @@ void PlayerController::layoutPanelLocked() {
                   bottom->height(), bottom.get());
   }
   if (right) {
-    panel_.bitmap(w - right->width(), heightOf(tr), right->width(),
-                  h - heightOf(tr) - heightOf(br), right.get());
+    panel_.bitmap(w - right->width(), heightOf(tr), right->width(), h - heightOf(tr) - heightOf(br),
+                  right.get());
   }
   if (left) {
     panel_.bitmap(0, heightOf(tl), left->width(), h - heightOf(tl) - heightOf(bl), left.get());
@@ -276,10 +275,12 @@ void PlayerController::layoutPanelLocked() {
     panel_.bitmap(widthOf(tl), 0, w - widthOf(tr) - widthOf(tl), top->height(), top.get());
   }
 
-  const std::pair<SkinButton*, double> row[] = {
-      {&playButton_, kPlayStep},     {&pauseButton_, kPauseStep},
-      {&rewindButton_, kRewindStep}, {&endButton_, kEndStep},
-      {&stepBackwardButton_, kStepBackwardStep}, {&stepForwardButton_, kStepForwardStep}};
+  const std::pair<SkinButton*, double> row[] = {{&playButton_, kPlayStep},
+                                                {&pauseButton_, kPauseStep},
+                                                {&rewindButton_, kRewindStep},
+                                                {&endButton_, kEndStep},
+                                                {&stepBackwardButton_, kStepBackwardStep},
+                                                {&stepForwardButton_, kStepForwardStep}};
   for (const auto& [button, step] : row) {
     button->setPosition(kButtonLeft + static_cast<int32_t>(step * button->width()),
                         h - button->height() - kButtonBottomGap);
@@ -364,7 +365,8 @@ void PlayerController::stopPlayingLocked() {
 
 std::optional<PlayerController::Reopen> PlayerController::playLocked() {
   // A paused stream was closed: playing it again opens it again.
-  if (currentName_ && startsWith(*currentName_, "rtsp://")) return Reopen{Opener::kStream, *currentName_};
+  if (currentName_ && startsWith(*currentName_, "rtsp://"))
+    return Reopen{Opener::kStream, *currentName_};
   if (currentName_ && endsWithSdp(*currentName_)) return Reopen{Opener::kFile, *currentName_};
   startPlayingLocked();
   return std::nullopt;
@@ -391,9 +393,7 @@ std::optional<PlayerController::Reopen> PlayerController::actLocked(PanelAction 
       stopPlayingLocked();
       engine_.stepForward();
       break;
-    case PanelAction::kRewind:
-      engine_.rewind();
-      break;
+    case PanelAction::kRewind: engine_.rewind(); break;
     case PanelAction::kToEnd:
       stopPlayingLocked();
       engine_.seekToEnd();

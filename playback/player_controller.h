@@ -108,7 +108,15 @@ class PlayerController {
   // the button does (kTogglePlay is play or pause, whichever the button's
   // state offers). Positioning actions do nothing for a live stream, whose
   // buttons are disabled.
-  enum class PanelAction { kPlay, kPause, kTogglePlay, kStepBackward, kStepForward, kRewind, kToEnd };
+  enum class PanelAction {
+    kPlay,
+    kPause,
+    kTogglePlay,
+    kStepBackward,
+    kStepForward,
+    kRewind,
+    kToEnd
+  };
   void perform(PanelAction action);
   // Locked shortcuts for the shell's keyboard and tools: the pause button's
   // action, and the slider's seek to a position in ms.

@@ -74,9 +74,9 @@ SnapshotResult renderPlayerSnapshot(const SnapshotOptions& options) {
 
   int opened = 0;
   if (isRawYuvName(options.file)) {
-    auto source = std::make_unique<YuvFileSource>(options.file.c_str(), options.yuvWidth,
-                                                  options.yuvHeight, options.yuvRate,
-                                                  options.yuvLayout, kFormatYuy2);
+    auto source =
+        std::make_unique<YuvFileSource>(options.file.c_str(), options.yuvWidth, options.yuvHeight,
+                                        options.yuvRate, options.yuvLayout, kFormatYuy2);
     opened = controller.openYuvSource(std::move(source));
   } else {
     opened = controller.openFile(options.file.c_str());

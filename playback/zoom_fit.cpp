@@ -13,7 +13,8 @@ AreaSize fitInside(AreaSize wanted, AreaSize room) {
   // zoom of a 32-bit size gives.
   const long double scale = std::min(static_cast<long double>(room.width) / wanted.width,
                                      static_cast<long double>(room.height) / wanted.height);
-  AreaSize fitted{static_cast<int64_t>(wanted.width * scale), static_cast<int64_t>(wanted.height * scale)};
+  AreaSize fitted{static_cast<int64_t>(wanted.width * scale),
+                  static_cast<int64_t>(wanted.height * scale)};
   fitted.width = std::min(fitted.width, room.width);
   fitted.height = std::min(fitted.height, room.height);
   return fitted;

@@ -9,7 +9,8 @@ namespace {
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) {
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) {
     s.remove_suffix(1);
   }
   return s;
@@ -37,7 +38,8 @@ std::optional<uint32_t> fmtpNumber(std::string_view fmtp, std::string_view name,
   if (!text || text->empty()) return std::nullopt;
   uint32_t value = 0;
   const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-  if (error != std::errc() || end != text->data() + text->size() || value > limit) return std::nullopt;
+  if (error != std::errc() || end != text->data() + text->size() || value > limit)
+    return std::nullopt;
   return value;
 }
 

@@ -22,7 +22,8 @@ std::unique_ptr<FrameDepacketizer> FrameDepacketizer::create(const MediaEntry& e
   return std::make_unique<FrameDepacketizer>(std::move(payload), rate, std::move(sink));
 }
 
-FrameDepacketizer::FrameDepacketizer(std::unique_ptr<PayloadFormat> format, uint32_t clockRate, Sink sink)
+FrameDepacketizer::FrameDepacketizer(std::unique_ptr<PayloadFormat> format, uint32_t clockRate,
+                                     Sink sink)
     : format_(std::move(format)),
       kind_(payloadKindOf(format_->name())),
       clockRate_(clockRate ? clockRate : 1),
@@ -43,8 +44,8 @@ void FrameDepacketizer::deliver(std::unique_ptr<RtpFrame> frame, TimeUnit unit) 
     dropped_.fetch_add(1, std::memory_order_relaxed);
     return;
   }
-  if (units_.size() == 1 && frame->element && units_[0].data == frame->data && units_[0].size == frame->size &&
-      frame->element->size() == frame->size) {
+  if (units_.size() == 1 && frame->element && units_[0].data == frame->data &&
+      units_[0].size == frame->size && frame->element->size() == frame->size) {
     // The whole frame is the access unit: pass its element on.
     CBufferElem* element = frame->element;
     frame->element = nullptr;
@@ -76,11 +77,15 @@ void FrameDepacketizer::hand(CBufferElem* element, int64_t clockTime, TimeUnit u
 }
 
 void onVideoFrame(std::unique_ptr<RtpFrame> frame, void* context) {
-  if (context) static_cast<FrameDepacketizer*>(context)->deliver(std::move(frame), FrameDepacketizer::TimeUnit::kMilliseconds);
+  if (context)
+    static_cast<FrameDepacketizer*>(context)->deliver(std::move(frame),
+                                                      FrameDepacketizer::TimeUnit::kMilliseconds);
 }
 
 void onAudioFrame(std::unique_ptr<RtpFrame> frame, void* context) {
-  if (context) static_cast<FrameDepacketizer*>(context)->deliver(std::move(frame), FrameDepacketizer::TimeUnit::kClockTicks);
+  if (context)
+    static_cast<FrameDepacketizer*>(context)->deliver(std::move(frame),
+                                                      FrameDepacketizer::TimeUnit::kClockTicks);
 }
 
 }  // namespace strevana

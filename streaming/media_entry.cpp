@@ -32,7 +32,8 @@ int mediaPayloadType(const MediaEntry* entry) {
   const std::string& text = format->format;
   int value = -1;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 127) return -1;
+  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 127)
+    return -1;
   return value;
 }
 

@@ -27,7 +27,7 @@ std::unique_ptr<MediaSource> createMediaSource(
     const char* urlBase, const char* name, int32_t flags, OutputFormat initialFormat,
     PostfilterMode postfilter, int32_t udpPort, int32_t bufferMs, int32_t timeoutMs,
     const char* videoStreamPath, const char* audioStreamPath, const char* rawVideoPath,
-    const char* rawAudioPath, int32_t rawVideoPerFrame, int32_t stillWidth,
-    int32_t stillHeight, const uint32_t* stillBits, int32_t* failedStatus = nullptr);
+    const char* rawAudioPath, int32_t rawVideoPerFrame, int32_t stillWidth, int32_t stillHeight,
+    const uint32_t* stillBits, int32_t* failedStatus = nullptr);
 
 }  // namespace strevana

@@ -18,9 +18,11 @@ void findVopStarts(const uint8_t* data, uint32_t size, std::vector<uint32_t>& st
   const uint8_t* p = data + 2;
   const uint8_t* const end = data + size - 1;  // the 01 needs the B6 after it
   while (p < end) {
-    const auto* one = static_cast<const uint8_t*>(std::memchr(p, 0x01, static_cast<size_t>(end - p)));
+    const auto* one =
+        static_cast<const uint8_t*>(std::memchr(p, 0x01, static_cast<size_t>(end - p)));
     if (!one) break;
-    if (one[-1] == 0 && one[-2] == 0 && one[1] == 0xB6) starts.push_back(static_cast<uint32_t>(one - 2 - data));
+    if (one[-1] == 0 && one[-2] == 0 && one[1] == 0xB6)
+      starts.push_back(static_cast<uint32_t>(one - 2 - data));
     p = one + 1;
   }
 }
@@ -47,9 +49,9 @@ PayloadResult Mp4vEsFormat::depacketize(const RtpFrame& frame, std::vector<Acces
   }
   // Times relative to the first VOP, from each VOP's own header.
   uint32_t firstSeconds = 0, firstIncrement = 0;
-  const bool timed = timeResolution_ > 0 &&
-                     parseMpeg4VopTime(frame.data + starts[0], frame.size - starts[0], timeIncrementBits_,
-                                       firstSeconds, firstIncrement);
+  const bool timed =
+      timeResolution_ > 0 && parseMpeg4VopTime(frame.data + starts[0], frame.size - starts[0],
+                                               timeIncrementBits_, firstSeconds, firstIncrement);
   int64_t seconds = 0;
   for (size_t k = 0; k < starts.size(); ++k) {
     const uint32_t begin = k == 0 ? 0 : starts[k];
@@ -57,9 +59,11 @@ PayloadResult Mp4vEsFormat::depacketize(const RtpFrame& frame, std::vector<Acces
     int64_t offset = 0;
     uint32_t s = 0, increment = 0;
     if (k > 0 && timed &&
-        parseMpeg4VopTime(frame.data + starts[k], frame.size - starts[k], timeIncrementBits_, s, increment)) {
+        parseMpeg4VopTime(frame.data + starts[k], frame.size - starts[k], timeIncrementBits_, s,
+                          increment)) {
       seconds += s;
-      const int64_t ticks = seconds * timeResolution_ + increment - static_cast<int64_t>(firstIncrement);
+      const int64_t ticks =
+          seconds * timeResolution_ + increment - static_cast<int64_t>(firstIncrement);
       offset = ticks * clockRate_ / timeResolution_;
       if (offset < 0) offset = 0;
     }

@@ -70,8 +70,9 @@ Mpeg4GenericFormat::Mpeg4GenericFormat(const PayloadFormatParameters& parameters
 }
 
 bool Mpeg4GenericFormat::hasHeaderSection() const {
-  return layout_.sizeLength || layout_.indexLength || layout_.indexDeltaLength || layout_.ctsDeltaLength ||
-         layout_.dtsDeltaLength || layout_.randomAccessIndication || layout_.streamStateIndication;
+  return layout_.sizeLength || layout_.indexLength || layout_.indexDeltaLength ||
+         layout_.ctsDeltaLength || layout_.dtsDeltaLength || layout_.randomAccessIndication ||
+         layout_.streamStateIndication;
 }
 
 void Mpeg4GenericFormat::reset() {
@@ -80,7 +81,8 @@ void Mpeg4GenericFormat::reset() {
   reassembling_ = false;
 }
 
-PayloadResult Mpeg4GenericFormat::depacketize(const RtpFrame& frame, std::vector<AccessUnit>& units) {
+PayloadResult Mpeg4GenericFormat::depacketize(const RtpFrame& frame,
+                                              std::vector<AccessUnit>& units) {
   completed_.clear();
   if (!frame.data) return PayloadResult::kOk;
   const size_t before = units.size();
@@ -112,8 +114,8 @@ PayloadResult Mpeg4GenericFormat::depacketize(const RtpFrame& frame, std::vector
   return result;
 }
 
-PayloadResult Mpeg4GenericFormat::packet(const uint8_t* p, size_t size, int64_t timestamp, int64_t& nextIndex,
-                                         std::vector<AccessUnit>& units) {
+PayloadResult Mpeg4GenericFormat::packet(const uint8_t* p, size_t size, int64_t timestamp,
+                                         int64_t& nextIndex, std::vector<AccessUnit>& units) {
   const Layout& l = layout_;
   size_t at = 0;
   headers_.clear();
@@ -167,7 +169,8 @@ PayloadResult Mpeg4GenericFormat::packet(const uint8_t* p, size_t size, int64_t 
     if (dataSize % unit != 0) return PayloadResult::kMalformed;
     int64_t index = first;
     for (size_t off = 0; off < dataSize; off += unit, ++index) {
-      units.push_back({data + off, static_cast<uint32_t>(unit), timeAt(timestamp, index, l.duration)});
+      units.push_back(
+          {data + off, static_cast<uint32_t>(unit), timeAt(timestamp, index, l.duration)});
     }
     nextIndex = index;
     reassembling_ = false;

@@ -28,9 +28,8 @@ std::optional<size_t> containsNoCase(std::string_view text, std::string_view nee
   if (needle.size() > text.size()) return std::nullopt;
   for (size_t at = 0; at + needle.size() <= text.size(); ++at) {
     size_t i = 0;
-    while (i < needle.size() &&
-           std::tolower(static_cast<unsigned char>(text[at + i])) ==
-               std::tolower(static_cast<unsigned char>(needle[i]))) {
+    while (i < needle.size() && std::tolower(static_cast<unsigned char>(text[at + i])) ==
+                                    std::tolower(static_cast<unsigned char>(needle[i]))) {
       ++i;
     }
     if (i == needle.size()) return at + needle.size();

@@ -15,13 +15,16 @@ struct Registration {
 };
 
 constexpr Registration kFormats[] = {
-    {Mp4vEsFormat::kName, [](const PayloadFormatParameters& p) -> std::unique_ptr<PayloadFormat> {
+    {Mp4vEsFormat::kName,
+     [](const PayloadFormatParameters& p) -> std::unique_ptr<PayloadFormat> {
        return std::make_unique<Mp4vEsFormat>(p);
      }},
-    {Mp4aLatmFormat::kName, [](const PayloadFormatParameters&) -> std::unique_ptr<PayloadFormat> {
+    {Mp4aLatmFormat::kName,
+     [](const PayloadFormatParameters&) -> std::unique_ptr<PayloadFormat> {
        return std::make_unique<Mp4aLatmFormat>();
      }},
-    {Mpeg4GenericFormat::kName, [](const PayloadFormatParameters& p) -> std::unique_ptr<PayloadFormat> {
+    {Mpeg4GenericFormat::kName,
+     [](const PayloadFormatParameters& p) -> std::unique_ptr<PayloadFormat> {
        return std::make_unique<Mpeg4GenericFormat>(p);
      }},
 };

@@ -12,7 +12,8 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 }
 
 bool beginsNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+  return text.size() >= prefix.size() &&
+         ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
 }  // namespace
@@ -33,7 +34,8 @@ int classifyMedia(const MediaEntry* entry) {
     return mapped && beginsNoCase(name, "MP4V-ES") ? kMediaVideo : kMediaOther;
   }
   if (entry->media->mediaType == "audio") {
-    return mapped && (beginsNoCase(name, "mpeg4") || beginsNoCase(name, "MP4A")) ? kMediaAudio : kMediaOther;
+    return mapped && (beginsNoCase(name, "mpeg4") || beginsNoCase(name, "MP4A")) ? kMediaAudio
+                                                                                 : kMediaOther;
   }
   return kMediaOther;
 }

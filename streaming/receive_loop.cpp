@@ -49,9 +49,11 @@ bool interleavedPass(RtspSession& session, std::vector<InterleavedQueue::Frame>&
     // The channel stands in for the port, so each stream's source keeps its
     // sender (RtpSource accepts one RTP and one RTCP port).
     if (rtcp) {
-      receiver->rtp->processRtcpDatagram(frame.data.data(), frame.data.size(), session.serverAddress(), frame.channel);
+      receiver->rtp->processRtcpDatagram(frame.data.data(), frame.data.size(),
+                                         session.serverAddress(), frame.channel);
     } else {
-      receiver->rtp->processRtpDatagram(frame.data.data(), frame.data.size(), session.serverAddress(), frame.channel);
+      receiver->rtp->processRtpDatagram(frame.data.data(), frame.data.size(),
+                                        session.serverAddress(), frame.channel);
     }
   }
   for (StreamReceiver* r = session.firstStream(); r; r = r->next.get()) {
@@ -67,7 +69,8 @@ bool interleavedPass(RtspSession& session, std::vector<InterleavedQueue::Frame>&
 }  // namespace
 
 bool receivePass(RtspSession& session, bool audioTurn) {
-  StreamReceiver* receiver = audioTurn && session.audioStream() ? session.audioStream() : session.videoStream();
+  StreamReceiver* receiver =
+      audioTurn && session.audioStream() ? session.audioStream() : session.videoStream();
   if (!session.playing() || !receiver || !receiver->rtp) return false;
   RtpSession& rtp = *receiver->rtp;
   if (rtp.poll() != kRtpOk) return false;
@@ -83,7 +86,8 @@ void receiveLoop(RtspSession& session) {
   std::vector<InterleavedQueue::Frame> frames;
   while (session.receiving()) {
     audioTurn = !audioTurn;
-    const bool worked = session.interleaved() ? interleavedPass(session, frames) : receivePass(session, audioTurn);
+    const bool worked =
+        session.interleaved() ? interleavedPass(session, frames) : receivePass(session, audioTurn);
     if (worked) continue;
     if (session.interleaved()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(kIdleSleepMs));

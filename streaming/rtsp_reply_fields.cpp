@@ -26,7 +26,9 @@ int32_t transportNumber(const RtspResponse* reply, std::string_view name, int32_
 
 }  // namespace
 
-int32_t parseServerPort(const RtspResponse* reply) { return transportNumber(reply, "server_port=", 65535); }
+int32_t parseServerPort(const RtspResponse* reply) {
+  return transportNumber(reply, "server_port=", 65535);
+}
 
 int32_t parseInterleavedChannel(const RtspResponse* reply) {
   // The pair's second channel must fit a byte too.

@@ -8,8 +8,8 @@ namespace strevana {
 
 inline constexpr int32_t kSessionOk = 0;
 inline constexpr int32_t kSessionOutOfMemory = 1000001;
-inline constexpr int32_t kSessionPlaying = 5000001;       // not allowed while playing
-inline constexpr int32_t kSessionWrongState = 5000002;    // not described, or no streams
+inline constexpr int32_t kSessionPlaying = 5000001;     // not allowed while playing
+inline constexpr int32_t kSessionWrongState = 5000002;  // not described, or no streams
 inline constexpr int32_t kSessionBadArgument = 5000003;
 inline constexpr int32_t kSessionStreamAdded = 5000012;   // stream already added
 inline constexpr int32_t kSessionThreadFailed = 6000001;  // receive thread not started

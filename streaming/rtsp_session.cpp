@@ -41,7 +41,8 @@ class RtspSession::ClientLock {
 };
 
 int32_t RtspSession::create(std::unique_ptr<RtspSession>& out, RtpDeliverCallback deliver,
-                            RtpAllocateCallback allocate, RtpGetDataCallback getData, void* context) {
+                            RtpAllocateCallback allocate, RtpGetDataCallback getData,
+                            void* context) {
   out.reset();
   if (!allocate || !getData) return kSessionBadArgument;
   out.reset(new (std::nothrow) RtspSession(deliver, allocate, getData, context));
@@ -50,8 +51,8 @@ int32_t RtspSession::create(std::unique_ptr<RtspSession>& out, RtpDeliverCallbac
 
 void RtspSession::destroy(std::unique_ptr<RtspSession>& session) { session.reset(); }
 
-RtspSession::RtspSession(RtpDeliverCallback deliver, RtpAllocateCallback allocate, RtpGetDataCallback getData,
-                         void* context)
+RtspSession::RtspSession(RtpDeliverCallback deliver, RtpAllocateCallback allocate,
+                         RtpGetDataCallback getData, void* context)
     : deliver_(deliver), allocate_(allocate), getData_(getData), context_(context) {}
 
 RtspSession::~RtspSession() {
@@ -117,7 +118,8 @@ int32_t RtspSession::describe(const std::string& url, uint32_t clientPort) {
     return kSessionRtspBase + rc;
   }
 
-  std::unique_ptr<SdpInput> input = makeSdpMemoryInput(response_ && response_->body ? *response_->body : "");
+  std::unique_ptr<SdpInput> input =
+      makeSdpMemoryInput(response_ && response_->body ? *response_->body : "");
   int count = 0;
   rc = decodeSdp(input.get(), sdp_, count);
   if (rc != kSdpOk || !sdp_) {
@@ -154,9 +156,10 @@ int32_t RtspSession::loadDescription(const std::string& name, uint32_t clientPor
   constexpr std::string_view kMemory = "buff://";
   if (described_) teardown();
   clientPort_ = clientPort;
-  std::unique_ptr<SdpInput> input = name.compare(0, kMemory.size(), kMemory) == 0
-                                        ? makeSdpMemoryInput(std::string_view(name).substr(kMemory.size()))
-                                        : makeSdpFileInput(name);
+  std::unique_ptr<SdpInput> input =
+      name.compare(0, kMemory.size(), kMemory) == 0
+          ? makeSdpMemoryInput(std::string_view(name).substr(kMemory.size()))
+          : makeSdpFileInput(name);
   int count = 0;
   const int rc = decodeSdp(input.get(), sdp_, count);
   if (rc != kSdpOk || !sdp_) {
@@ -210,7 +213,8 @@ int32_t RtspSession::setup(const char* localAddress) {
   } else {
     useTcp_ = transport_ == RtspTransport::kTcp;
     rc = setupRtsp(local);
-    if (rc != kSessionOk && !useTcp_ && transport_ == RtspTransport::kAutomatic && lastFailedStatus_ == 461) {
+    if (rc != kSessionOk && !useTcp_ && transport_ == RtspTransport::kAutomatic &&
+        lastFailedStatus_ == 461) {
       // 461 Unsupported Transport: the server will not send over UDP.
       dropStreams();
       useTcp_ = true;
@@ -225,7 +229,8 @@ void RtspSession::noteFailedStatus() {
   lastFailedStatus_ = 0;
   if (!response_) return;
   const char* code = response_->statusCode;
-  if (code[0] >= '1' && code[0] <= '5' && code[1] >= '0' && code[1] <= '9' && code[2] >= '0' && code[2] <= '9') {
+  if (code[0] >= '1' && code[0] <= '5' && code[1] >= '0' && code[1] <= '9' && code[2] >= '0' &&
+      code[2] <= '9') {
     lastFailedStatus_ = (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
   }
 }
@@ -291,7 +296,8 @@ int RtspSession::sendSetup(const std::string& control, const char* transport) {
     rc = client_->setup(control, &request_, clientSession_, response_, useAggregate_);
   }
   if (response_ && response_->session) {
-    if (const auto timeout = sessionTimeoutSeconds(*response_->session)) sessionTimeoutSeconds_ = *timeout;
+    if (const auto timeout = sessionTimeoutSeconds(*response_->session))
+      sessionTimeoutSeconds_ = *timeout;
   }
   if (rc != kRtspOk) noteFailedStatus();
   return rc;
@@ -312,7 +318,8 @@ int32_t RtspSession::setupRtsp(uint32_t local) {
       // No sockets: the frames from the connection are handed in.
       rtp = std::make_unique<RtpSession>();
       char transport[96];
-      std::snprintf(transport, sizeof transport, "RTP/AVP/TCP;unicast;interleaved=%d-%d", channel, channel + 1);
+      std::snprintf(transport, sizeof transport, "RTP/AVP/TCP;unicast;interleaved=%d-%d", channel,
+                    channel + 1);
       const int rc = sendSetup(*media->control, transport);
       const int served = parseInterleavedChannel(response_.get());
       releaseResponse();
@@ -336,7 +343,8 @@ int32_t RtspSession::setupRtsp(uint32_t local) {
     if (!rtp) continue;  // no port pair for this stream: it is skipped
 
     char transport[96];
-    std::snprintf(transport, sizeof transport, "RTP/AVP;unicast;client_port=%d-%d", rtpPort, rtpPort + 1);
+    std::snprintf(transport, sizeof transport, "RTP/AVP;unicast;client_port=%d-%d", rtpPort,
+                  rtpPort + 1);
     const int rc = sendSetup(*media->control, transport);
     r->serverPort = parseServerPort(response_.get());
     releaseResponse();
@@ -550,7 +558,8 @@ double RtspSession::rangeEnd() const {
   // An open range ("npt=now-", "npt=5-") has no end: the duration is unknown.
   if (sdp_->range.valid) return sdp_->range.openEnd ? 0.0 : sdp_->range.end;
   for (const MediaEntry* e = mediaHead_; e; e = e->next) {
-    if (e->media && e->media->range.valid) return e->media->range.openEnd ? 0.0 : e->media->range.end;
+    if (e->media && e->media->range.valid)
+      return e->media->range.openEnd ? 0.0 : e->media->range.end;
   }
   return 0.0;
 }
@@ -562,7 +571,8 @@ bool RtspSession::findClipRect(int32_t& a, int32_t& b, int32_t& bottom, int32_t&
       const size_t at = attribute.find("cliprect:");
       if (at == std::string::npos) continue;
       int v[4] = {};
-      if (std::sscanf(attribute.c_str() + at + 9, "%d,%d,%d,%d", &v[0], &v[1], &v[2], &v[3]) != 4) return false;
+      if (std::sscanf(attribute.c_str() + at + 9, "%d,%d,%d,%d", &v[0], &v[1], &v[2], &v[3]) != 4)
+        return false;
       for (const int x : v) {
         if (x < 0 || x > 2048) return false;
       }

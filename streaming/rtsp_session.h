@@ -159,7 +159,9 @@ class RtspSession {
   // Over TCP: waits at most waitMs for media on the connection and queues
   // it; false when there was none or the client was busy or wanted.
   bool pumpInterleaved(uint32_t waitMs);
-  void takeInterleaved(std::vector<InterleavedQueue::Frame>& frames) { interleaved_.takeAll(frames); }
+  void takeInterleaved(std::vector<InterleavedQueue::Frame>& frames) {
+    interleaved_.takeAll(frames);
+  }
   // The stream whose RTP (rtcp false) or RTCP (rtcp true) travels on the
   // channel; null for a channel no stream was set up on.
   StreamReceiver* receiverForChannel(uint8_t channel, bool& rtcp) const;
@@ -217,7 +219,7 @@ class RtspSession {
   bool useTcp_ = false;
   uint32_t localAddress_ = 0;
   int32_t lastFailedStatus_ = 0;
-  std::vector<Route> routes_;  // TCP: written before the receive thread runs
+  std::vector<Route> routes_;     // TCP: written before the receive thread runs
   InterleavedQueue interleaved_;  // outlives the client that fills it
 
   RtspRequest request_;

@@ -113,7 +113,8 @@ bool RtspStreamSource::open(const char* urlBase, const char* name, int32_t udpPo
   RtspSession::create(session_, nullptr, allocateElement, elementData, this);
   if (!session_) return false;
   session_->setTransport(transport_);
-  const uint32_t port = udpPort > 0 ? static_cast<uint32_t>(udpPort) : RtspSession::kDefaultClientPort;
+  const uint32_t port =
+      udpPort > 0 ? static_cast<uint32_t>(udpPort) : RtspSession::kDefaultClientPort;
   const int32_t described =
       urlBase ? session_->describe(location, port) : session_->loadDescription(location, port);
   if (described != kSessionOk) return false;
@@ -125,7 +126,8 @@ bool RtspStreamSource::open(const char* urlBase, const char* name, int32_t udpPo
     const bool isVideo = media == kMediaVideo;
     const uint32_t rate = mediaClockRate(entry);
     std::vector<uint8_t> config(configLength(entry));
-    if (!config.empty() && decodeConfig(entry, config.data(), static_cast<uint32_t>(config.size())) != 0) {
+    if (!config.empty() &&
+        decodeConfig(entry, config.data(), static_cast<uint32_t>(config.size())) != 0) {
       config.clear();
     }
     if (isVideo) {
@@ -156,11 +158,13 @@ bool RtspStreamSource::open(const char* urlBase, const char* name, int32_t udpPo
   if (session_->aggregateAvailable()) session_->setAggregateControl(1);
 
   if (hasVideo) {
-    setVideoStreamFile(videoStreamPath, videoConfig_.data(), static_cast<uint32_t>(videoConfig_.size()));
+    setVideoStreamFile(videoStreamPath, videoConfig_.data(),
+                       static_cast<uint32_t>(videoConfig_.size()));
     if (!setupVideoDecoder(outputFormat, postfilter)) hasVideo = 0;
   }
   if (hasAudio) {
-    setAudioStreamFile(audioStreamPath, audioConfig_.data(), static_cast<uint32_t>(audioConfig_.size()));
+    setAudioStreamFile(audioStreamPath, audioConfig_.data(),
+                       static_cast<uint32_t>(audioConfig_.size()));
     if (!setupAudioDecoder()) hasAudio = 0;
   }
   if (!hasVideo && !hasAudio) return false;
@@ -320,8 +324,9 @@ RtspStreamSource::Step RtspStreamSource::decodeNextVideo() {
   for (;;) {
     if (video_->output().count() == 0) {
       if (videoQueue_->count() < kMinQueuedVideo) {
-        const bool buffered = videoQueue_->count() >= kMinQueuedVideo &&
-                              newestVideoMs_.load() - static_cast<int64_t>(oldestVideoMs_.load()) > bufferMs_;
+        const bool buffered =
+            videoQueue_->count() >= kMinQueuedVideo &&
+            newestVideoMs_.load() - static_cast<int64_t>(oldestVideoMs_.load()) > bufferMs_;
         if (!buffered && videoWait_.mayWait()) return Step::kWaiting;
         videoWait_.end();
         // The last pictures of a stream that stopped are still shown.
@@ -401,8 +406,8 @@ RtspStreamSource::Step RtspStreamSource::decodeNextAudio(AudioChunk*& chunks, ui
         return Step::kDone;
       }
       if (audioQueue_->count() == 0) {
-        const int64_t bufferedMs = static_cast<int64_t>(audioQueue_->count()) * kUnitSamples * 1000 /
-                                   std::max(1, decodedRate);
+        const int64_t bufferedMs = static_cast<int64_t>(audioQueue_->count()) * kUnitSamples *
+                                   1000 / std::max(1, decodedRate);
         const bool buffered = audioQueue_->count() > 0 && bufferedMs > bufferMs_;
         if (!buffered && audioWait_.mayWait()) return Step::kWaiting;
         audioWait_.end();
@@ -421,7 +426,8 @@ RtspStreamSource::Step RtspStreamSource::decodeNextAudio(AudioChunk*& chunks, ui
     // The stream's sound starts where its first unit is; only later gaps
     // are silence.
     if (!audioStarted_) audioExpected_ = static_cast<int32_t>(static_cast<uint32_t>(t));
-    audioGap_ = static_cast<int32_t>(static_cast<uint32_t>(t) - static_cast<uint32_t>(audioExpected_));
+    audioGap_ =
+        static_cast<int32_t>(static_cast<uint32_t>(t) - static_cast<uint32_t>(audioExpected_));
     audioExpected_ = static_cast<int32_t>(static_cast<uint32_t>(audioExpected_) + samples);
     chunks = chunk;
     time = t;

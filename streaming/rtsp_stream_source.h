@@ -83,11 +83,10 @@ class RtspStreamSource final : public MediaSource {
   // name: what follows it, or the description's file name ("buff://" and the
   // text for a description in memory).
   RtspStreamSource(const char* urlBase, const char* name, OutputFormat format,
-                   PostfilterMode postfilter, int32_t udpPort, int32_t bufferMs,
-                   int32_t timeoutMs, int32_t stillWidth, int32_t stillHeight,
-                   const uint32_t* stillBits, const char* videoStreamPath,
-                   const char* audioStreamPath, const char* rawVideoPath,
-                   const char* rawAudioPath, int32_t rawVideoPerFrame,
+                   PostfilterMode postfilter, int32_t udpPort, int32_t bufferMs, int32_t timeoutMs,
+                   int32_t stillWidth, int32_t stillHeight, const uint32_t* stillBits,
+                   const char* videoStreamPath, const char* audioStreamPath,
+                   const char* rawVideoPath, const char* rawAudioPath, int32_t rawVideoPerFrame,
                    const MillisecondClock& clock = SteadyMillisecondClock::instance(),
                    RtspTransport transport = RtspTransport::kAutomatic);
   ~RtspStreamSource() override;

@@ -6,7 +6,8 @@
 
 namespace strevana {
 
-StreamReceiver::StreamReceiver(MediaEntry& e, std::mutex& sessionMutex) : entry(&e), mutex_(sessionMutex) {
+StreamReceiver::StreamReceiver(MediaEntry& e, std::mutex& sessionMutex)
+    : entry(&e), mutex_(sessionMutex) {
   pending_.reserve(16);
 }
 
@@ -24,7 +25,9 @@ uint64_t StreamReceiver::extend(uint64_t stored, uint32_t value) {
 }
 
 uint64_t StreamReceiver::receivedCount() const {
-  return last_.load(std::memory_order_relaxed) == kUnset ? 0 : received_.load(std::memory_order_relaxed);
+  return last_.load(std::memory_order_relaxed) == kUnset
+             ? 0
+             : received_.load(std::memory_order_relaxed);
 }
 
 void StreamReceiver::resetSequence() {
@@ -47,7 +50,8 @@ void StreamReceiver::noteSenderReport(const RtpSenderReport& report, uint32_t cl
 }
 
 void StreamReceiver::noteSourceStatistics(const RtpSource& source, uint32_t clockRate) {
-  if (clockRate != 0) jitterMs_.store(source.jitter() * 1000.0 / clockRate, std::memory_order_relaxed);
+  if (clockRate != 0)
+    jitterMs_.store(source.jitter() * 1000.0 / clockRate, std::memory_order_relaxed);
   outOfOrder_.store(source.outOfOrderPackets(), std::memory_order_relaxed);
 }
 
@@ -179,7 +183,8 @@ void syncStreams(StreamReceiver* first) {
   if (audioRate == 0 || videoRate == 0) return;
   // The audio stream's first instant in ms of its RTP clock, moved onto the
   // video RTP clock through both streams' wall-clock offsets.
-  const int64_t a = static_cast<int64_t>(static_cast<uint64_t>(audio->baseTimestamp) * 1000u / audioRate);
+  const int64_t a =
+      static_cast<int64_t>(static_cast<uint64_t>(audio->baseTimestamp) * 1000u / audioRate);
   const int64_t d = a + audio->reportOffset - video->reportOffset;
   video->syncOffset = video->baseTimestamp - (videoRate * d) / 1000;
 }

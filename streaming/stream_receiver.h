@@ -76,7 +76,8 @@ class StreamReceiver {
   // One packet of this stream, in ascending extended sequence order. Returns
   // the frame the packet completed (marker bit), or null. A frame whose
   // memory cannot be obtained is dropped (null).
-  std::unique_ptr<RtpFrame> addPacket(std::unique_ptr<RtpPacket> packet, const FrameAllocator& allocator);
+  std::unique_ptr<RtpFrame> addPacket(std::unique_ptr<RtpPacket> packet,
+                                      const FrameAllocator& allocator);
   // The source's last sender report (RFC 3550 6.4.1), before addPacket of a
   // packet from that source: extends its RTP timestamp and recomputes the
   // report offset (wall-clock ms minus RTP ms). clockRate 0 is ignored.
@@ -137,7 +138,7 @@ class StreamReceiver {
   std::atomic<double> jitterMs_{0.0};
   std::atomic<uint64_t> outOfOrder_{0};
   int32_t discontinuity_ = 0;
-  uint32_t ssrc_ = 0;  // source of the last packet accounted
+  uint32_t ssrc_ = 0;                   // source of the last packet accounted
   uint64_t restartCandidate_ = kUnset;  // a number far behind, held for one packet
   std::vector<std::unique_ptr<RtpPacket>> pending_;
 };

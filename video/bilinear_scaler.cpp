@@ -59,7 +59,8 @@ void BilinearScaler::prepare(int32_t sourceWidth, int32_t destWidth) {
   destWidth_ = destWidth;
 }
 
-void BilinearScaler::scaleRow(const uint8_t* src, uint8_t* dst, int32_t left, int32_t pixels) const {
+void BilinearScaler::scaleRow(const uint8_t* src, uint8_t* dst, int32_t left,
+                              int32_t pixels) const {
   const Tap* taps = columns_.data() + left;
   int32_t i = 0;
 #if defined(__SSE2__)
@@ -76,8 +77,8 @@ void BilinearScaler::scaleRow(const uint8_t* src, uint8_t* dst, int32_t left, in
           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + offsets[i + 1])), zero);
       const __m128i m0 =
           _mm_mullo_epi16(p0, _mm_load_si128(reinterpret_cast<const __m128i*>(weights[i].lanes)));
-      const __m128i m1 =
-          _mm_mullo_epi16(p1, _mm_load_si128(reinterpret_cast<const __m128i*>(weights[i + 1].lanes)));
+      const __m128i m1 = _mm_mullo_epi16(
+          p1, _mm_load_si128(reinterpret_cast<const __m128i*>(weights[i + 1].lanes)));
       const __m128i sum = _mm_add_epi16(_mm_unpacklo_epi64(m0, m1), _mm_unpackhi_epi64(m0, m1));
       const __m128i blended = _mm_srli_epi16(sum, 8);
       _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 4 * i), _mm_packus_epi16(blended, blended));
@@ -109,14 +110,14 @@ void BilinearScaler::blendRows(const uint8_t* a, const uint8_t* b, uint32_t weig
     for (; i + 4 <= pixels; i += 4) {
       const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * i));
       const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4 * i));
-      const __m128i lo = _mm_srli_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(va, zero), first),
-                        _mm_mullo_epi16(_mm_unpacklo_epi8(vb, zero), second)),
-          8);
-      const __m128i hi = _mm_srli_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(va, zero), first),
-                        _mm_mullo_epi16(_mm_unpackhi_epi8(vb, zero), second)),
-          8);
+      const __m128i lo =
+          _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(va, zero), first),
+                                       _mm_mullo_epi16(_mm_unpacklo_epi8(vb, zero), second)),
+                         8);
+      const __m128i hi =
+          _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(va, zero), first),
+                                       _mm_mullo_epi16(_mm_unpackhi_epi8(vb, zero), second)),
+                         8);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * i),
                        _mm_or_si128(_mm_packus_epi16(lo, hi), opaque));
     }

@@ -21,8 +21,8 @@ namespace strevana {
 class BilinearScaler {
  public:
   struct Tap {
-    int32_t index;   // first source pixel
-    uint32_t weight; // weight of the pixel after it, 0..255 (of 256)
+    int32_t index;    // first source pixel
+    uint32_t weight;  // weight of the pixel after it, 0..255 (of 256)
   };
 
   // The tap for destination index d of destSize over sourceSize (> 0).

@@ -84,7 +84,7 @@ bool DirectDrawRenderer::present() {
   frame->height = imageHeight_;
   frame->bits.assign(bits_.begin(), bits_.end());
   return plane_->showFrame(std::move(frame),
-                      QRect(displayX_, displayY_, displayWidth_, displayHeight_));
+                           QRect(displayX_, displayY_, displayWidth_, displayHeight_));
 }
 
 }  // namespace strevana

@@ -75,8 +75,8 @@ inline int32_t nearest(int64_t d, int64_t sourceSize, int64_t destSize) {
 
 GdiRenderer::~GdiRenderer() { close(); }
 
-bool GdiRenderer::open(WindowSurface* window, int32_t x, int32_t y, int32_t width,
-                       int32_t height, OutputFormat format) {
+bool GdiRenderer::open(WindowSurface* window, int32_t x, int32_t y, int32_t width, int32_t height,
+                       OutputFormat format) {
   if (format != kFormatBgr24 && format != kFormatBgrx32 && format != kFormatYuy2) {
     return false;
   }
@@ -132,14 +132,9 @@ void GdiRenderer::rebuildColumnMap() {
 const uint8_t* GdiRenderer::row32(int32_t row, uint8_t* scratch) const {
   const uint8_t* s = bits_.data() + static_cast<size_t>(row) * static_cast<size_t>(stride_);
   switch (format_) {
-    case kFormatBgr24:
-      copyRow24(s, scratch, imageWidth_);
-      return scratch;
-    case kFormatYuy2:
-      yuy2RowToBgrx(s, scratch, imageWidth_);
-      return scratch;
-    default:
-      return s;
+    case kFormatBgr24: copyRow24(s, scratch, imageWidth_); return scratch;
+    case kFormatYuy2: yuy2RowToBgrx(s, scratch, imageWidth_); return scratch;
+    default: return s;
   }
 }
 
@@ -181,16 +176,12 @@ void GdiRenderer::drawUnscaled(QImage& image, const QRect& drawn) {
     uint8_t* dst = image.scanLine(displayY_ + row) + drawn.x() * 4;
     const uint8_t* s = bits_.data() + static_cast<size_t>(row) * static_cast<size_t>(stride_);
     switch (format_) {
-      case kFormatBgr24:
-        copyRow24(s + left * 3, dst, pixels);
-        break;
+      case kFormatBgr24: copyRow24(s + left * 3, dst, pixels); break;
       case kFormatYuy2:
         yuy2RowToBgrx(s, rowScratch_.data(), imageWidth_);
         std::memcpy(dst, rowScratch_.data() + left * 4, static_cast<size_t>(pixels) * 4);
         break;
-      default:
-        copyRow32(s + left * 4, dst, pixels);
-        break;
+      default: copyRow32(s + left * 4, dst, pixels); break;
     }
   }
 }

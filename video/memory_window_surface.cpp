@@ -5,9 +5,7 @@ namespace strevana {
 MemoryWindowSurface::MemoryWindowSurface(int32_t width, int32_t height)
     : WindowSurface(width, height) {}
 
-void MemoryWindowSurface::resize(int32_t width, int32_t height) {
-  resizeBackBuffer(width, height);
-}
+void MemoryWindowSurface::resize(int32_t width, int32_t height) { resizeBackBuffer(width, height); }
 
 void MemoryWindowSurface::invalidate(const QRect& rect) {
   std::lock_guard<std::mutex> lock(recordMutex_);

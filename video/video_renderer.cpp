@@ -27,8 +27,8 @@ int32_t truncateToInt(double v) {
 
 }  // namespace
 
-bool VideoRenderer::open(WindowSurface* window, int32_t x, int32_t y, int32_t width,
-                         int32_t height, OutputFormat format) {
+bool VideoRenderer::open(WindowSurface* window, int32_t x, int32_t y, int32_t width, int32_t height,
+                         OutputFormat format) {
   window_ = window;
   imageX_ = x;
   imageY_ = y;
@@ -114,9 +114,7 @@ bool VideoRenderer::clear() {
         bits[i + 1] = 0x80;
       }
       break;
-    default:
-      std::memset(bits, 0, n);
-      break;
+    default: std::memset(bits, 0, n); break;
   }
   unlockBuffer();
   return true;

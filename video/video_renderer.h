@@ -33,13 +33,13 @@ class VideoRenderer {
   VideoRenderer& operator=(const VideoRenderer&) = delete;
 
   // Slots, in this order.
-  virtual ~VideoRenderer() = default;                                       // 0
+  virtual ~VideoRenderer() = default;  // 0
   // Stores the window, the picture rectangle, the visible rectangle (= the
   // picture rectangle), a display rectangle of 0 and the format; derived
   // classes call it first and then make their buffer. False: unusable.
-  virtual bool open(WindowSurface* window, int32_t x, int32_t y, int32_t width,
-                    int32_t height, OutputFormat format);                   // 1
-  virtual bool close();                                                      // 2
+  virtual bool open(WindowSurface* window, int32_t x, int32_t y, int32_t width, int32_t height,
+                    OutputFormat format);  // 1
+  virtual bool close();                    // 2
   // The visible part of the picture; only its aspect ratio matters to the
   // fitting below.
   virtual bool setSourceRect(int32_t x, int32_t y, int32_t width, int32_t height);  // 3
@@ -49,12 +49,12 @@ class VideoRenderer {
   // target as given.
   virtual bool setOutputRect(int32_t x, int32_t y, int32_t width, int32_t height);  // 4
   // A writable buffer of size bytes, rows stride bytes apart, top row first.
-  virtual bool lockBuffer(uint8_t*& bits, int32_t& size, int32_t& stride) = 0;   // 5
-  virtual bool unlockBuffer();                                               // 6
+  virtual bool lockBuffer(uint8_t*& bits, int32_t& size, int32_t& stride) = 0;  // 5
+  virtual bool unlockBuffer();                                                  // 6
   // Draws the buffer into the display rectangle of the window.
-  virtual bool present() = 0;                                                // 7
+  virtual bool present() = 0;  // 7
   // Fills the buffer with black for its format (see video_renderer.cpp).
-  virtual bool clear();                                                      // 8
+  virtual bool clear();  // 8
 
   WindowSurface* window() const { return window_; }
   OutputFormat format() const { return format_; }

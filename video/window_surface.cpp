@@ -35,8 +35,7 @@ QSize clientSizeFor(int32_t width, int32_t height, const QImage& image) {
 
 }  // namespace
 
-WindowSurface::WindowSurface(int32_t width, int32_t height)
-    : image_(blackImage(width, height)) {
+WindowSurface::WindowSurface(int32_t width, int32_t height) : image_(blackImage(width, height)) {
   const QSize size = clientSizeFor(width, height, image_);
   width_.store(size.width(), std::memory_order_release);
   height_.store(size.height(), std::memory_order_release);

@@ -33,17 +33,17 @@ class CAudioCodecIf {
   static void destroyInstance(CAudioCodecIf*& decoder);
 
   virtual ~CAudioCodecIf() = default;
-  virtual int32_t init() = 0;                                        // 0
-  virtual int32_t stop() = 0;                                        // 1
-  virtual int32_t decode() = 0;                                      // 2
-  virtual int32_t connectInput(CInStrmPin* pin, int32_t index) = 0;  // 7
-  virtual int32_t connectOutput(COutStrmPin* pin, int32_t index) = 0;// 8
-  virtual int32_t setChannels(int32_t count) = 0;                    // 14
-  virtual int32_t getChannels(int32_t& count) = 0;                   // 15
-  virtual int32_t setSampleRate(int32_t rate) = 0;                   // 16
-  virtual int32_t getSampleRate(int32_t& rate) = 0;                  // 17
-  virtual int32_t setConfig(CBufferElem* element) = 0;               // 22
-  virtual int32_t setFormat(int32_t code) = 0;                       // 23
+  virtual int32_t init() = 0;                                          // 0
+  virtual int32_t stop() = 0;                                          // 1
+  virtual int32_t decode() = 0;                                        // 2
+  virtual int32_t connectInput(CInStrmPin* pin, int32_t index) = 0;    // 7
+  virtual int32_t connectOutput(COutStrmPin* pin, int32_t index) = 0;  // 8
+  virtual int32_t setChannels(int32_t count) = 0;                      // 14
+  virtual int32_t getChannels(int32_t& count) = 0;                     // 15
+  virtual int32_t setSampleRate(int32_t rate) = 0;                     // 16
+  virtual int32_t getSampleRate(int32_t& rate) = 0;                    // 17
+  virtual int32_t setConfig(CBufferElem* element) = 0;                 // 22
+  virtual int32_t setFormat(int32_t code) = 0;                         // 23
 };
 
 }  // namespace strevana

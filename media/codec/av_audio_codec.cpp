@@ -68,12 +68,12 @@ std::vector<uint8_t> audioSpecificConfigFromStreamMuxConfig(const uint8_t* data,
   if (!data || size < 2) return {};
   BitReader r(data, size);
   const uint32_t version = r.read(1);
-  if (version == 1 && r.read(1) != 0) return {};  // audioMuxVersionA 1 is reserved
-  if (version == 1) latmValue(r);                 // taraBufferFullness
-  r.read(1);                                      // allStreamsSameTimeFraming
-  r.read(6);                                      // numSubFrames
+  if (version == 1 && r.read(1) != 0) return {};    // audioMuxVersionA 1 is reserved
+  if (version == 1) latmValue(r);                   // taraBufferFullness
+  r.read(1);                                        // allStreamsSameTimeFraming
+  r.read(6);                                        // numSubFrames
   if (r.read(4) != 0 || r.read(3) != 0) return {};  // one program, one layer only
-  if (version == 1) latmValue(r);                 // ascLen: the rest is the config anyway
+  if (version == 1) latmValue(r);                   // ascLen: the rest is the config anyway
   if (!r.has(16)) return {};
   // Re-align the remaining bits; the decoder reads only what it needs.
   std::vector<uint8_t> asc;
@@ -123,7 +123,8 @@ int32_t AvAudioCodec::setChannels(int32_t count) {
 }
 
 int32_t AvAudioCodec::getChannels(int32_t& count) {
-  count = context_ && context_->ch_layout.nb_channels > 0 ? context_->ch_layout.nb_channels : channels_;
+  count =
+      context_ && context_->ch_layout.nb_channels > 0 ? context_->ch_layout.nb_channels : channels_;
   return count > 0 ? 1 : 0;
 }
 
@@ -163,7 +164,8 @@ int32_t AvAudioCodec::init() {
                     : config_;
     if (extradata.empty()) return 0;
   } else {
-    const int32_t format = format_ >= 0 ? format_ : (rate_ == 16000 ? kAudioFormatAmrWb : kAudioFormatAmrNb);
+    const int32_t format =
+        format_ >= 0 ? format_ : (rate_ == 16000 ? kAudioFormatAmrWb : kAudioFormatAmrNb);
     id = format == kAudioFormatAmrWb ? AV_CODEC_ID_AMR_WB : AV_CODEC_ID_AMR_NB;
   }
   const AVCodec* codec = avcodec_find_decoder(id);
@@ -176,7 +178,8 @@ int32_t AvAudioCodec::init() {
     return 0;
   }
   if (!extradata.empty()) {
-    context_->extradata = static_cast<uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    context_->extradata =
+        static_cast<uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!context_->extradata) {
       stop();
       return 0;
@@ -260,11 +263,13 @@ bool AvAudioCodec::sendAndReceive(const AVPacket* packet) {
 bool AvAudioCodec::deliver(const AVFrame* frame) {
   const int channels = frame->ch_layout.nb_channels;
   if (channels <= 0 || frame->nb_samples <= 0 || frame->sample_rate <= 0) return true;
-  if (!swr_ || swrFormat_ != frame->format || swrRate_ != frame->sample_rate || swrChannels_ != channels) {
+  if (!swr_ || swrFormat_ != frame->format || swrRate_ != frame->sample_rate ||
+      swrChannels_ != channels) {
     swr_free(&swr_);
     AVChannelLayout layout;
     av_channel_layout_default(&layout, channels);
-    if (swr_alloc_set_opts2(&swr_, &layout, AV_SAMPLE_FMT_S16, frame->sample_rate, const_cast<AVChannelLayout*>(&frame->ch_layout),
+    if (swr_alloc_set_opts2(&swr_, &layout, AV_SAMPLE_FMT_S16, frame->sample_rate,
+                            const_cast<AVChannelLayout*>(&frame->ch_layout),
                             static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0,
                             nullptr) < 0 ||
         swr_init(swr_) < 0) {
@@ -275,12 +280,13 @@ bool AvAudioCodec::deliver(const AVFrame* frame) {
     swrRate_ = frame->sample_rate;
     swrChannels_ = channels;
   }
-  const uint32_t bytes = static_cast<uint32_t>(frame->nb_samples) * static_cast<uint32_t>(channels) * 2u;
+  const uint32_t bytes =
+      static_cast<uint32_t>(frame->nb_samples) * static_cast<uint32_t>(channels) * 2u;
   CBufferElem* element = output_->obtain(bytes);
   if (!element) return false;
   uint8_t* out[1] = {element->data()};
-  const int got = swr_convert(swr_, out, frame->nb_samples, const_cast<const uint8_t**>(frame->extended_data),
-                              frame->nb_samples);
+  const int got = swr_convert(swr_, out, frame->nb_samples,
+                              const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
   if (got < 0) {
     CIOStrmPin::freeBufferElem(element);
     return false;

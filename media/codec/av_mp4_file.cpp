@@ -22,8 +22,10 @@ namespace {
 constexpr struct {
   const char* key;
   const char* label;
-} kUserTextTags[] = {
-    {"title", "Title: "}, {"date", "Date: "}, {"copyright", "(c): "}, {"description", "Description: "}};
+} kUserTextTags[] = {{"title", "Title: "},
+                     {"date", "Date: "},
+                     {"copyright", "(c): "},
+                     {"description", "Description: "}};
 
 uint64_t nonNegative(int64_t t) { return t > 0 ? static_cast<uint64_t>(t) : 0; }
 
@@ -96,9 +98,9 @@ MP4Err AvMp4Track::getDuration(uint64_t& duration) {
   if (!file_.context()) return kMp4ErrNotOpen;
   const AVStream* st = file_.context()->streams[streamIndex_];
   if (st->duration == AV_NOPTS_VALUE || st->duration < 0) return kMp4ErrNoData;
-  duration = static_cast<uint64_t>(av_rescale_q_rnd(st->duration, st->time_base,
-                                                    AVRational{1, static_cast<int>(kMp4FileTimeScale)},
-                                                    AV_ROUND_DOWN));
+  duration = static_cast<uint64_t>(
+      av_rescale_q_rnd(st->duration, st->time_base,
+                       AVRational{1, static_cast<int>(kMp4FileTimeScale)}, AV_ROUND_DOWN));
   return kMp4Ok;
 }
 
@@ -288,7 +290,8 @@ MP4Err AvMp4File::open(const char* path, int32_t, int32_t) {
         s.sync = (e->flags & AVINDEX_KEYFRAME) != 0;
         // Bytes beyond the end of the file (a cut file, a damaged table) are
         // never read.
-        s.readable = e->pos >= 0 && (fileSize < 0 || e->pos + static_cast<int64_t>(s.size) <= fileSize);
+        s.readable =
+            e->pos >= 0 && (fileSize < 0 || e->pos + static_cast<int64_t>(s.size) <= fileSize);
         samples.push_back(s);
       }
       tracks_.push_back(std::move(track));
@@ -344,8 +347,8 @@ void AvMp4File::learnPresentationTimes(const char* path) {
   bool any = false;
   std::FILE* file = std::fopen(path, "rb");
   for (unsigned i = 0; i < context_->nb_streams; ++i) {
-    if (context_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !tracks_[i]->samples().empty() &&
-        !(file && applyCompositionOffsets(file, i))) {
+    if (context_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+        !tracks_[i]->samples().empty() && !(file && applyCompositionOffsets(file, i))) {
       video[i] = true;
       any = true;
     }
@@ -372,7 +375,8 @@ void AvMp4File::learnPresentationTimes(const char* path) {
       if (!reordered && n + 1 >= kProbePictures) {
         bool done = true;
         for (unsigned j = 0; j < video.size(); ++j) {
-          if (video[j] && next[j] < std::min(kProbePictures, tracks_[j]->samples().size())) done = false;
+          if (video[j] && next[j] < std::min(kProbePictures, tracks_[j]->samples().size()))
+            done = false;
         }
         if (done) {
           av_packet_unref(packet);

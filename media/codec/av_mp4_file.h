@@ -31,10 +31,10 @@ class AvMp4Track final : public CMp4Track {
     int64_t offset = 0;
     uint32_t size = 0;
     uint64_t time = 0;
-    uint64_t leadIn = 0;   // units before the start of the presentation
+    uint64_t leadIn = 0;  // units before the start of the presentation
     bool sync = false;
     bool readable = false;
-    bool hidden = false;   // wholly before the start: never shown or played
+    bool hidden = false;  // wholly before the start: never shown or played
   };
 
   AvMp4Track(AvMp4File& file, int streamIndex) : file_(file), streamIndex_(streamIndex) {}
@@ -81,8 +81,7 @@ class AvMp4File final : public CMp4File {
   MP4Err close() override;
   MP4Err getTrackCount(uint32_t& count) override;
   MP4Err getTimeScale(uint32_t& unitsPerSecond) override;
-  MP4Err getUserText(const char* language, char* buffer, uint32_t& length,
-                     int32_t flags) override;
+  MP4Err getUserText(const char* language, char* buffer, uint32_t& length, int32_t flags) override;
   MP4Err getTrack(uint32_t index, CMp4Track*& track) override;
   MP4Err releaseTrack(CMp4Track* track) override;
 

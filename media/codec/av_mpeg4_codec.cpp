@@ -27,7 +27,11 @@ class AvHeldPicture final : public HeldPicture {
  public:
   AvHeldPicture(AVFrame* frame, int width, int height, AVPixelFormat target,
                 std::shared_ptr<PictureConverter> converter)
-      : frame_(frame), width_(width), height_(height), target_(target), converter_(std::move(converter)) {}
+      : frame_(frame),
+        width_(width),
+        height_(height),
+        target_(target),
+        converter_(std::move(converter)) {}
   ~AvHeldPicture() override { av_frame_free(&frame_); }
   AvHeldPicture(const AvHeldPicture&) = delete;
   AvHeldPicture& operator=(const AvHeldPicture&) = delete;
@@ -86,7 +90,8 @@ VolFields volFields(const std::vector<uint8_t>& config) {
   const Mpeg4VolHeader h = parseMpeg4VolHeader(config.data(), config.size());
   VolFields fields;
   if (h.aspectNumerator > 0 && h.aspectDenominator > 0) {
-    fields.aspect = AVRational{static_cast<int>(h.aspectNumerator), static_cast<int>(h.aspectDenominator)};
+    fields.aspect =
+        AVRational{static_cast<int>(h.aspectNumerator), static_cast<int>(h.aspectDenominator)};
   }
   fields.width = h.width;
   fields.height = h.height;
@@ -97,7 +102,8 @@ VolFields volFields(const std::vector<uint8_t>& config) {
 // height pixels (the decoder's own buffers extend to whole macroblocks).
 bool holdsRows(const AVFrame* f, int width, int height) {
   for (int p = 0; p < 3; ++p) {
-    const AVBufferRef* buf = p < AV_NUM_DATA_POINTERS ? av_frame_get_plane_buffer(const_cast<AVFrame*>(f), p) : nullptr;
+    const AVBufferRef* buf =
+        p < AV_NUM_DATA_POINTERS ? av_frame_get_plane_buffer(const_cast<AVFrame*>(f), p) : nullptr;
     if (!buf || !f->data[p] || f->linesize[p] <= 0) return false;
     const int w = p ? (width + 1) / 2 : width;
     const int h = p ? (height + 1) / 2 : height;
@@ -126,9 +132,7 @@ bool zeroedPicture(AVFrame* f, int width, int height) {
 
 }  // namespace
 
-Mpeg4CodecIf* Mpeg4CodecIf::createInstance(int32_t) {
-  return new (std::nothrow) AvMpeg4Codec();
-}
+Mpeg4CodecIf* Mpeg4CodecIf::createInstance(int32_t) { return new (std::nothrow) AvMpeg4Codec(); }
 
 void Mpeg4CodecIf::destroyInstance(Mpeg4CodecIf*& decoder) {
   delete decoder;
@@ -273,7 +277,8 @@ int32_t AvMpeg4Codec::start() {
   packet_ = av_packet_alloc();
   if (!context_ || !frame_ || !filtered_ || !ppInput_ || !packet_) return 0;
   if (!config_.empty()) {
-    context_->extradata = static_cast<uint8_t*>(av_mallocz(config_.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    context_->extradata =
+        static_cast<uint8_t*>(av_mallocz(config_.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!context_->extradata) return 0;
     std::memcpy(context_->extradata, config_.data(), config_.size());
     context_->extradata_size = static_cast<int>(config_.size());
@@ -395,7 +400,8 @@ const AVFrame* AvMpeg4Codec::postfilter(AVFrame* frame) {
   // One quantiser per 16x16 macroblock, as libpostproc expects.
   quantisers_.assign(static_cast<size_t>(mbWidth) * mbHeight, 2);
   for (unsigned i = 0; i < params->nb_blocks; ++i) {
-    const AVVideoBlockParams* b = av_video_enc_params_block(const_cast<AVVideoEncParams*>(params), i);
+    const AVVideoBlockParams* b =
+        av_video_enc_params_block(const_cast<AVVideoEncParams*>(params), i);
     const int x = b->src_x / 16;
     const int y = b->src_y / 16;
     if (x < 0 || y < 0 || x >= mbWidth || y >= mbHeight) continue;
@@ -406,11 +412,12 @@ const AVFrame* AvMpeg4Codec::postfilter(AVFrame* frame) {
 
   // The filters also read a little left of and above the picture: from a
   // copy whose margins are zero, not from the decoder's unwritten padding.
-  if (!zeroedPicture(ppInput_, codedWidth, codedHeight) || !zeroedPicture(filtered_, codedWidth, codedHeight)) {
+  if (!zeroedPicture(ppInput_, codedWidth, codedHeight) ||
+      !zeroedPicture(filtered_, codedWidth, codedHeight)) {
     return frame;
   }
-  av_image_copy(ppInput_->data, ppInput_->linesize, const_cast<const uint8_t**>(frame->data), frame->linesize,
-                AV_PIX_FMT_YUV420P, codedWidth, codedHeight);
+  av_image_copy(ppInput_->data, ppInput_->linesize, const_cast<const uint8_t**>(frame->data),
+                frame->linesize, AV_PIX_FMT_YUV420P, codedWidth, codedHeight);
   const uint8_t* src[3] = {ppInput_->data[0], ppInput_->data[1], ppInput_->data[2]};
   uint8_t* dst[3] = {filtered_->data[0], filtered_->data[1], filtered_->data[2]};
   // The exported values are MPEG-2 style (twice the MPEG-4 quantiser).
@@ -464,7 +471,8 @@ void AvMpeg4Codec::deliver(AVFrame* frame) {
   }
 
   if (rawOutput_ && picture->format == AV_PIX_FMT_YUV420P) {
-    const uint32_t rawBytes = static_cast<uint32_t>(width) * height + 2u * (width / 2) * (height / 2);
+    const uint32_t rawBytes =
+        static_cast<uint32_t>(width) * height + 2u * (width / 2) * (height / 2);
     CBufferElem* raw = rawOutput_->obtain(rawBytes);
     if (!raw) return;
     copyPlanar(picture, raw->data(), width, height);

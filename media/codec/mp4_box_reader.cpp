@@ -7,7 +7,8 @@ Mp4BoxReader::Mp4BoxReader(std::FILE* file) : file_(file) {
 }
 
 bool Mp4BoxReader::read(int64_t offset, void* out, size_t n) {
-  if (!file_ || offset < 0 || fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+  if (!file_ || offset < 0 || fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0)
+    return false;
   return std::fread(out, 1, n, file_) == n;
 }
 

@@ -17,7 +17,8 @@ bool readTable(Mp4BoxReader& reader, const Mp4Box& box, std::vector<uint8_t>& by
   return reader.read(box.body, bytes.data(), bytes.size());
 }
 
-bool holds(const std::vector<uint8_t>& table, size_t headerBytes, uint64_t count, size_t entryBytes) {
+bool holds(const std::vector<uint8_t>& table, size_t headerBytes, uint64_t count,
+           size_t entryBytes) {
   return headerBytes <= table.size() && count <= (table.size() - headerBytes) / entryBytes;
 }
 
@@ -39,10 +40,12 @@ Mp4CompositionOffsets readMp4CompositionOffsets(std::FILE* file, int trackIndex)
   Mp4CompositionOffsets result;
   Mp4BoxReader reader(file);
   Mp4Box moov, trak;
-  if (reader.fileBytes() < 0 || !findChild(reader, 0, reader.fileBytes(), "moov", moov)) return result;
+  if (reader.fileBytes() < 0 || !findChild(reader, 0, reader.fileBytes(), "moov", moov))
+    return result;
   int index = -1;
   Mp4Box box;
-  for (int64_t at = moov.body; reader.next(at, moov.end, box) == Mp4BoxReader::Next::kBox; at = box.end) {
+  for (int64_t at = moov.body; reader.next(at, moov.end, box) == Mp4BoxReader::Next::kBox;
+       at = box.end) {
     if (box.is("trak") && ++index == trackIndex) {
       trak = box;
       break;
@@ -77,7 +80,8 @@ Mp4CompositionOffsets readMp4CompositionOffsets(std::FILE* file, int trackIndex)
   // Sample sizes (8.7.3): a uniform size, a table of 32-bit sizes, or a
   // compact table of 4-, 8- or 16-bit fields.
   const uint64_t sampleCount = R::be32(sizeTable.data() + 8);
-  if (reader.fileBytes() >= 0 && sampleCount > static_cast<uint64_t>(reader.fileBytes())) return result;
+  if (reader.fileBytes() >= 0 && sampleCount > static_cast<uint64_t>(reader.fileBytes()))
+    return result;
   std::vector<uint32_t> sampleSizes(static_cast<size_t>(sampleCount));
   if (!compact) {
     const uint32_t uniform = R::be32(sizeTable.data() + 4);
@@ -87,7 +91,9 @@ Mp4CompositionOffsets readMp4CompositionOffsets(std::FILE* file, int trackIndex)
     }
   } else {
     const unsigned field = sizeTable[7];
-    if ((field != 4 && field != 8 && field != 16) || (sizeTable.size() - 12) * 8 / field < sampleCount) return result;
+    if ((field != 4 && field != 8 && field != 16) ||
+        (sizeTable.size() - 12) * 8 / field < sampleCount)
+      return result;
     for (size_t i = 0; i < sampleSizes.size(); ++i) {
       const uint8_t* p = sizeTable.data() + 12;
       if (field == 16) sampleSizes[i] = (uint32_t{p[2 * i]} << 8) | p[2 * i + 1];
@@ -107,9 +113,11 @@ Mp4CompositionOffsets readMp4CompositionOffsets(std::FILE* file, int trackIndex)
     const uint8_t* e = cttsTable.data() + 8 + 8 * r;
     const uint32_t count = R::be32(e);
     const uint32_t raw = R::be32(e + 4);
-    const int64_t offset = signedOffsets ? static_cast<int64_t>(static_cast<int32_t>(raw)) : int64_t{raw};
+    const int64_t offset =
+        signedOffsets ? static_cast<int64_t>(static_cast<int32_t>(raw)) : int64_t{raw};
     if (offset < 0) return result;
-    for (uint32_t k = 0; k < count && offsets.size() < sampleSizes.size(); ++k) offsets.push_back(offset);
+    for (uint32_t k = 0; k < count && offsets.size() < sampleSizes.size(); ++k)
+      offsets.push_back(offset);
   }
   offsets.resize(sampleSizes.size(), 0);
 
@@ -117,7 +125,8 @@ Mp4CompositionOffsets readMp4CompositionOffsets(std::FILE* file, int trackIndex)
   const uint64_t chunkCount = R::be32(chunkTable.data() + 4);
   const size_t chunkBytes = wide ? 8 : 4;
   const uint64_t stscEntries = R::be32(stscTable.data() + 4);
-  if (!holds(chunkTable, 8, chunkCount, chunkBytes) || !holds(stscTable, 8, stscEntries, 12)) return result;
+  if (!holds(chunkTable, 8, chunkCount, chunkBytes) || !holds(stscTable, 8, stscEntries, 12))
+    return result;
   result.byPosition.reserve(sampleSizes.size());
   size_t sample = 0;
   for (uint64_t e = 0; e < stscEntries && sample < sampleSizes.size(); ++e) {

@@ -19,7 +19,7 @@
 namespace strevana {
 
 struct Mp4CompositionOffsets {
-  bool usable = false;  // the tables were read and agree with each other
+  bool usable = false;   // the tables were read and agree with each other
   bool present = false;  // the track has composition offsets at all
   std::unordered_map<int64_t, int64_t> byPosition;  // file offset -> offset in track units
 };

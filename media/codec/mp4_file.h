@@ -54,26 +54,26 @@ constexpr int32_t kMp4TrackAudio = 2;
 class CMp4Track {
  public:
   virtual ~CMp4Track() = default;
-  virtual MP4Err getSampleCount(uint32_t& count) = 0;                          // 0
-  virtual MP4Err getType(int32_t& type) = 0;                                   // 1
+  virtual MP4Err getSampleCount(uint32_t& count) = 0;  // 0
+  virtual MP4Err getType(int32_t& type) = 0;           // 1
   // Video: 1 MPEG-4, 4 H.263. Audio: 2 AAC, 5 AMR-WB, 6 AMR-NB. Other codecs
   // fail with kMp4ErrUnsupported.
-  virtual MP4Err getCodec(int32_t& code) = 0;                                  // 2
-  virtual MP4Err getTimeScale(uint32_t& unitsPerSecond) = 0;                   // 4
-  virtual MP4Err getDuration(uint64_t& duration) = 0;                          // 5
-  virtual MP4Err getDisplaySize(uint32_t& width, uint32_t& height) = 0;        // 6
-  virtual MP4Err getPictureSize(int16_t& width, int16_t& height) = 0;          // 7
-  virtual MP4Err getChannels(int16_t& count) = 0;                              // 8
-  virtual MP4Err getSampleRate(uint32_t& rate) = 0;                            // 9
+  virtual MP4Err getCodec(int32_t& code) = 0;                            // 2
+  virtual MP4Err getTimeScale(uint32_t& unitsPerSecond) = 0;             // 4
+  virtual MP4Err getDuration(uint64_t& duration) = 0;                    // 5
+  virtual MP4Err getDisplaySize(uint32_t& width, uint32_t& height) = 0;  // 6
+  virtual MP4Err getPictureSize(int16_t& width, int16_t& height) = 0;    // 7
+  virtual MP4Err getChannels(int16_t& count) = 0;                        // 8
+  virtual MP4Err getSampleRate(uint32_t& rate) = 0;                      // 9
   virtual MP4Err getConfig(uint32_t description, uint32_t bufferSize, uint32_t& length,
-                           uint8_t* buffer) = 0;                               // 14
-  virtual MP4Err getConfigSize(uint32_t description, uint32_t& size) = 0;     // 15
+                           uint8_t* buffer) = 0;                           // 14
+  virtual MP4Err getConfigSize(uint32_t description, uint32_t& size) = 0;  // 15
   virtual MP4Err readSample(uint32_t number, uint32_t bufferSize, uint32_t& length,
-                            uint8_t* buffer) = 0;                              // 16
-  virtual MP4Err getSampleSize(uint32_t number, uint32_t& size) = 0;          // 17
-  virtual MP4Err getSampleTime(uint32_t number, uint64_t& time) = 0;          // 19
-  virtual MP4Err findSample(uint64_t time, uint32_t& number) = 0;             // 20
-  virtual MP4Err findSyncSample(uint64_t time, uint32_t& number) = 0;         // 21
+                            uint8_t* buffer) = 0;                      // 16
+  virtual MP4Err getSampleSize(uint32_t number, uint32_t& size) = 0;   // 17
+  virtual MP4Err getSampleTime(uint32_t number, uint64_t& time) = 0;   // 19
+  virtual MP4Err findSample(uint64_t time, uint32_t& number) = 0;      // 20
+  virtual MP4Err findSyncSample(uint64_t time, uint32_t& number) = 0;  // 21
 
   // Beyond the fixed slots: how far (in track units) the sample's time lies
   // before the start of the presentation that the edit list sets, 0 for
@@ -90,17 +90,17 @@ class CMp4File {
   static MP4Err destroyInstance(CMp4File*& file);
 
   virtual ~CMp4File() = default;
-  virtual MP4Err open(const char* path, int32_t mode, int32_t flags) = 0;     // 0
-  virtual MP4Err close() = 0;                                                  // 1
-  virtual MP4Err getTrackCount(uint32_t& count) = 0;                           // 3
-  virtual MP4Err getTimeScale(uint32_t& unitsPerSecond) = 0;                   // 4
+  virtual MP4Err open(const char* path, int32_t mode, int32_t flags) = 0;  // 0
+  virtual MP4Err close() = 0;                                              // 1
+  virtual MP4Err getTrackCount(uint32_t& count) = 0;                       // 3
+  virtual MP4Err getTimeScale(uint32_t& unitsPerSecond) = 0;               // 4
   // language "eng"; buffer null: length receives the text's length. Otherwise
   // length holds the buffer's size on entry and the bytes written on return
   // (no terminator is added).
   virtual MP4Err getUserText(const char* language, char* buffer, uint32_t& length,
-                             int32_t flags) = 0;                               // 6
-  virtual MP4Err getTrack(uint32_t index, CMp4Track*& track) = 0;              // 10
-  virtual MP4Err releaseTrack(CMp4Track* track) = 0;                           // 12
+                             int32_t flags) = 0;                   // 6
+  virtual MP4Err getTrack(uint32_t index, CMp4Track*& track) = 0;  // 10
+  virtual MP4Err releaseTrack(CMp4Track* track) = 0;               // 12
 };
 
 }  // namespace strevana

@@ -19,7 +19,7 @@
 namespace strevana {
 
 struct Mp4SampleClaims {
-  bool readable = false;         // the whole box structure could be walked
+  bool readable = false;  // the whole box structure could be walked
   int64_t fileBytes = 0;
   uint64_t largestTrackCount = 0;  // the largest sample count any track claims
 };

@@ -26,11 +26,13 @@ class Bits {
 }  // namespace
 
 Mpeg4VolHeader parseMpeg4VolHeader(const uint8_t* data, size_t size) {
-  static constexpr uint32_t kAspects[][2] = {{0, 0}, {1, 1}, {12, 11}, {10, 11}, {16, 11}, {40, 33}};
+  static constexpr uint32_t kAspects[][2] = {{0, 0},   {1, 1},   {12, 11},
+                                             {10, 11}, {16, 11}, {40, 33}};
   Mpeg4VolHeader h;
   if (!data) return h;
   for (size_t i = 0; i + 4 < size; ++i) {
-    if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1 || (data[i + 3] & 0xF0) != 0x20) continue;
+    if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1 || (data[i + 3] & 0xF0) != 0x20)
+      continue;
     Bits r(data + i + 4, size - i - 4);
     h.found = true;
     r.read(1);  // random_accessible_vol
@@ -52,13 +54,13 @@ Mpeg4VolHeader parseMpeg4VolHeader(const uint8_t* data, size_t size) {
       h.aspectNumerator = kAspects[info][0];
       h.aspectDenominator = kAspects[info][1];
     }
-    if (r.read(1)) {  // vol_control_parameters
-      r.read(3);      // chroma_format, low_delay
+    if (r.read(1)) {              // vol_control_parameters
+      r.read(3);                  // chroma_format, low_delay
       if (r.read(1)) r.read(79);  // vbv_parameters
     }
     const uint32_t shape = r.read(2);
     if (shape == 3 && verid != 1) r.read(4);  // video_object_layer_shape_extension
-    r.read(1);                                 // marker
+    r.read(1);                                // marker
     const uint32_t resolution = r.read(16);
     r.read(1);  // marker
     int bits = 1;

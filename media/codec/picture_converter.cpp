@@ -29,7 +29,8 @@ void copyPlanar(const AVFrame* picture, uint8_t* dst, int width, int height) {
   av_image_copy_plane(dst, width, picture->data[0], picture->linesize[0], width, height);
   uint8_t* u = dst + static_cast<size_t>(width) * height;
   av_image_copy_plane(u, cw, picture->data[1], picture->linesize[1], cw, ch);
-  av_image_copy_plane(u + static_cast<size_t>(cw) * ch, cw, picture->data[2], picture->linesize[2], cw, ch);
+  av_image_copy_plane(u + static_cast<size_t>(cw) * ch, cw, picture->data[2], picture->linesize[2],
+                      cw, ch);
 }
 
 PictureConverter::~PictureConverter() {
@@ -37,15 +38,15 @@ PictureConverter::~PictureConverter() {
   av_frame_free(&scratch_);
 }
 
-bool PictureConverter::convert(const AVFrame* picture, int width, int height, AVPixelFormat target, uint8_t* dst,
-                               int32_t dstStride) {
+bool PictureConverter::convert(const AVFrame* picture, int width, int height, AVPixelFormat target,
+                               uint8_t* dst, int32_t dstStride) {
   if (target == AV_PIX_FMT_YUV420P && picture->format == AV_PIX_FMT_YUV420P) {
     copyPlanar(picture, dst, width, height);
     return true;
   }
   std::lock_guard<std::mutex> lock(mutex_);
-  sws_ = sws_getCachedContext(sws_, width, height, static_cast<AVPixelFormat>(picture->format), width, height,
-                              target, SWS_BICUBIC, nullptr, nullptr, nullptr);
+  sws_ = sws_getCachedContext(sws_, width, height, static_cast<AVPixelFormat>(picture->format),
+                              width, height, target, SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (!sws_) return false;
   const bool packed = target != AV_PIX_FMT_YUV420P;
   const int row = packedPixelBytes(target) * width;
@@ -58,14 +59,16 @@ bool PictureConverter::convert(const AVFrame* picture, int width, int height, AV
   }
   if (!scratch_) scratch_ = av_frame_alloc();
   if (!scratch_) return false;
-  if (scratch_->width != width || scratch_->height != height || scratch_->format != target || !scratch_->data[0]) {
+  if (scratch_->width != width || scratch_->height != height || scratch_->format != target ||
+      !scratch_->data[0]) {
     av_frame_unref(scratch_);
     scratch_->format = target;
     scratch_->width = width;
     scratch_->height = height;
     if (av_frame_get_buffer(scratch_, 0) < 0) return false;
   }
-  if (sws_scale(sws_, picture->data, picture->linesize, 0, height, scratch_->data, scratch_->linesize) != height) {
+  if (sws_scale(sws_, picture->data, picture->linesize, 0, height, scratch_->data,
+                scratch_->linesize) != height) {
     return false;
   }
   if (!packed) {

@@ -17,8 +17,8 @@
 namespace strevana {
 
 constexpr int32_t kPinOk = 0;
-constexpr int32_t kPinFull = -1;      // the pin holds its capacity already
-constexpr int32_t kPinEmpty = -2;     // nothing to take
+constexpr int32_t kPinFull = -1;   // the pin holds its capacity already
+constexpr int32_t kPinEmpty = -2;  // nothing to take
 constexpr int32_t kPinBadArgument = -3;
 constexpr int32_t kPinNoMemory = -4;
 
@@ -28,18 +28,21 @@ constexpr int32_t kPinNoMemory = -4;
 class CVidStreamPayloadDesc {
  public:
   virtual ~CVidStreamPayloadDesc() = default;
-  virtual int32_t width() const { return width_; }            // slot 4
-  virtual int32_t height() const { return height_; }          // slot 5
-  virtual int32_t needsBlanking() const { return blanking_; } // slot 8
+  virtual int32_t width() const { return width_; }             // slot 4
+  virtual int32_t height() const { return height_; }           // slot 5
+  virtual int32_t needsBlanking() const { return blanking_; }  // slot 8
   // Marks a picture as shown again (a step back on a stream); nothing reads it.
-  virtual void markRepeated() { repeated_ = 1; }              // slot 16
-  virtual uint64_t time() const { return time_; }             // slot 18
-  virtual void setTime(uint32_t low, uint32_t high) {         // slot 19
+  virtual void markRepeated() { repeated_ = 1; }       // slot 16
+  virtual uint64_t time() const { return time_; }      // slot 18
+  virtual void setTime(uint32_t low, uint32_t high) {  // slot 19
     time_ = (static_cast<uint64_t>(high) << 32) | low;
   }
 
   // Library side.
-  void setSize(int32_t w, int32_t h) { width_ = w; height_ = h; }
+  void setSize(int32_t w, int32_t h) {
+    width_ = w;
+    height_ = h;
+  }
   void setNeedsBlanking(int32_t flag) { blanking_ = flag; }
   void setTime64(uint64_t t) { time_ = t; }
   int32_t repeated() const { return repeated_; }
@@ -80,7 +83,10 @@ class CBufferElem {
   // Never beyond the capacity.
   void setSize(uint32_t n) { size_ = n < capacity() ? n : capacity(); }
   // Grows or shrinks the payload (contents not kept).
-  void resize(uint32_t n) { bytes_.resize(n); size_ = n; }
+  void resize(uint32_t n) {
+    bytes_.resize(n);
+    size_ = n;
+  }
   CVidStreamPayloadDesc& desc() { return desc_; }
   const CVidStreamPayloadDesc& desc() const { return desc_; }
   // The held picture, if any (null once released or given back to a pin).

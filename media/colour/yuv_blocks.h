@@ -28,7 +28,8 @@ inline uint8_t* pairRow(const PlanarPicture& p, int32_t pair, ptrdiff_t& step) {
   const ptrdiff_t stride = p.dstStride;
   if (p.flip) {
     step = -stride;
-    return p.dst + (static_cast<ptrdiff_t>(p.height) - 1 - 2 * static_cast<ptrdiff_t>(pair)) * stride;
+    return p.dst +
+           (static_cast<ptrdiff_t>(p.height) - 1 - 2 * static_cast<ptrdiff_t>(pair)) * stride;
   }
   step = stride;
   return p.dst + 2 * static_cast<ptrdiff_t>(pair) * stride;
@@ -88,7 +89,8 @@ struct RgbWriter : PlainTerms<Scaled> {
   void pixel(uint8_t* out, uint8_t y, uint8_t a) const {
     const auto& t = this->t;
     const int32_t l = this->luma(y);
-    const uint8_t red = t.clamp(l + this->r), green = t.clamp(l - this->g), blue = t.clamp(l + this->b);
+    const uint8_t red = t.clamp(l + this->r), green = t.clamp(l - this->g),
+                  blue = t.clamp(l + this->b);
     out[0] = RedFirst ? red : blue;
     out[1] = green;
     out[2] = RedFirst ? blue : red;
@@ -119,9 +121,9 @@ struct QuarterWriter {
 // Packed 4:2:2 for column pairs [firstPair, endPair): UFirst gives U Y0 V Y1.
 // dstStride counts 2-byte pixels.
 template <bool UFirst>
-void packBlocks(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t height,
-                int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t uvStride,
-                int32_t firstPair, int32_t endPair) {
+void packBlocks(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t height, int32_t yStride,
+                const uint8_t* u, const uint8_t* v, int32_t uvStride, int32_t firstPair,
+                int32_t endPair) {
   const ptrdiff_t rowBytes = 2 * static_cast<ptrdiff_t>(dstStride);
   for (int32_t row = 0; row < height / 2; ++row) {
     uint8_t* out0 = dst + 2 * static_cast<ptrdiff_t>(row) * rowBytes;
@@ -135,11 +137,23 @@ void packBlocks(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t heigh
       uint8_t* o1 = out1 + 4 * c;
       const uint8_t cu = ur[c], cv = vr[c];
       if constexpr (UFirst) {
-        o0[0] = cu; o0[1] = y0[2 * c]; o0[2] = cv; o0[3] = y0[2 * c + 1];
-        o1[0] = cu; o1[1] = y1[2 * c]; o1[2] = cv; o1[3] = y1[2 * c + 1];
+        o0[0] = cu;
+        o0[1] = y0[2 * c];
+        o0[2] = cv;
+        o0[3] = y0[2 * c + 1];
+        o1[0] = cu;
+        o1[1] = y1[2 * c];
+        o1[2] = cv;
+        o1[3] = y1[2 * c + 1];
       } else {
-        o0[0] = y0[2 * c]; o0[1] = cu; o0[2] = y0[2 * c + 1]; o0[3] = cv;
-        o1[0] = y1[2 * c]; o1[1] = cu; o1[2] = y1[2 * c + 1]; o1[3] = cv;
+        o0[0] = y0[2 * c];
+        o0[1] = cu;
+        o0[2] = y0[2 * c + 1];
+        o0[3] = cv;
+        o1[0] = y1[2 * c];
+        o1[1] = cu;
+        o1[2] = y1[2 * c + 1];
+        o1[3] = cv;
       }
     }
   }

@@ -29,49 +29,46 @@ YuvConverter::YuvConverter() {
 YuvConverter::~YuvConverter() = default;
 
 int32_t YuvConverter::toRgb565(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                               int32_t height, int32_t yStride, const uint8_t* u,
-                               const uint8_t* v, int32_t, int32_t, int32_t uvStride,
-                               int32_t flip) {
+                               int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
+                               int32_t, int32_t, int32_t uvStride, int32_t flip) {
   return convertAll<2, colour::Rgb565Writer>(
       {dst, dstStride, y, nullptr, width, height, yStride, u, v, uvStride, flip});
 }
 
 int32_t YuvConverter::toBgr24(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                              int32_t height, int32_t yStride, const uint8_t* u,
-                              const uint8_t* v, int32_t, int32_t, int32_t uvStride,
-                              int32_t flip) {
+                              int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
+                              int32_t, int32_t, int32_t uvStride, int32_t flip) {
   return convertAll<3, colour::RgbWriter<true, false, 3>>(
       {dst, dstStride, y, nullptr, width, height, yStride, u, v, uvStride, flip});
 }
 
 int32_t YuvConverter::toRgb24(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                              int32_t height, int32_t yStride, const uint8_t* u,
-                              const uint8_t* v, int32_t, int32_t, int32_t uvStride,
-                              int32_t flip) {
+                              int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
+                              int32_t, int32_t, int32_t uvStride, int32_t flip) {
   return convertAll<3, colour::RgbWriter<true, true, 3>>(
       {dst, dstStride, y, nullptr, width, height, yStride, u, v, uvStride, flip});
 }
 
 int32_t YuvConverter::toBgra32(uint8_t* dst, int32_t dstStride, const uint8_t* y,
-                               const uint8_t* alpha, int32_t width, int32_t height,
-                               int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t,
-                               int32_t, int32_t uvStride, int32_t flip) {
+                               const uint8_t* alpha, int32_t width, int32_t height, int32_t yStride,
+                               const uint8_t* u, const uint8_t* v, int32_t, int32_t,
+                               int32_t uvStride, int32_t flip) {
   return convertAll<4, colour::RgbWriter<false, false, 4>>(
       {dst, dstStride, y, alpha, width, height, yStride, u, v, uvStride, flip});
 }
 
 int32_t YuvConverter::toRgba32(uint8_t* dst, int32_t dstStride, const uint8_t* y,
-                               const uint8_t* alpha, int32_t width, int32_t height,
-                               int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t,
-                               int32_t, int32_t uvStride, int32_t flip) {
+                               const uint8_t* alpha, int32_t width, int32_t height, int32_t yStride,
+                               const uint8_t* u, const uint8_t* v, int32_t, int32_t,
+                               int32_t uvStride, int32_t flip) {
   return convertAll<4, colour::RgbWriter<false, true, 4>>(
       {dst, dstStride, y, alpha, width, height, yStride, u, v, uvStride, flip});
 }
 
 int32_t YuvConverter::toRgbx32(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                               int32_t height, int32_t yStride, const uint8_t* u,
-                               const uint8_t* v, int32_t, int32_t, int32_t uvStride,
-                               int32_t byteOrder, int32_t flip) {
+                               int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
+                               int32_t, int32_t, int32_t uvStride, int32_t byteOrder,
+                               int32_t flip) {
   const PlanarPicture p{dst, dstStride, y, nullptr, width, height, yStride, u, v, uvStride, flip};
   // Without an alpha plane the writers put 255 in the fourth byte.
   return byteOrder ? convertAll<4, colour::RgbWriter<false, false, 4>>(p)
@@ -79,8 +76,8 @@ int32_t YuvConverter::toRgbx32(uint8_t* dst, int32_t dstStride, const uint8_t* y
 }
 
 int32_t YuvConverter::toYuy2(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                             int32_t height, int32_t yStride, const uint8_t* u,
-                             const uint8_t* v, int32_t, int32_t, int32_t uvStride) {
+                             int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
+                             int32_t, int32_t, int32_t uvStride) {
   // width / 2 pairs: an odd last column would need a luma and a chroma sample
   // beyond the rows.
   colour::packBlocks<false>(dst, dstStride, y, height, yStride, u, v, uvStride, 0, width / 2);
@@ -88,8 +85,8 @@ int32_t YuvConverter::toYuy2(uint8_t* dst, int32_t dstStride, const uint8_t* y, 
 }
 
 int32_t YuvConverter::toUyvy(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                             int32_t height, int32_t yStride, const uint8_t* u,
-                             const uint8_t* v, int32_t, int32_t, int32_t uvStride) {
+                             int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
+                             int32_t, int32_t, int32_t uvStride) {
   colour::packBlocks<true>(dst, dstStride, y, height, yStride, u, v, uvStride, 0, width / 2);
   return 0;
 }

@@ -43,15 +43,15 @@ class YuvConverter {
                           int32_t chromaWidth, int32_t chromaHeight, int32_t uvStride,
                           int32_t flip);
   // 4: bytes B, G, R, alpha sample (alpha laid out like luma); raw luma.
-  virtual int32_t toBgra32(uint8_t* dst, int32_t dstStride, const uint8_t* y,
-                           const uint8_t* alpha, int32_t width, int32_t height, int32_t yStride,
-                           const uint8_t* u, const uint8_t* v, int32_t chromaWidth,
-                           int32_t chromaHeight, int32_t uvStride, int32_t flip);
+  virtual int32_t toBgra32(uint8_t* dst, int32_t dstStride, const uint8_t* y, const uint8_t* alpha,
+                           int32_t width, int32_t height, int32_t yStride, const uint8_t* u,
+                           const uint8_t* v, int32_t chromaWidth, int32_t chromaHeight,
+                           int32_t uvStride, int32_t flip);
   // 5: bytes R, G, B, alpha sample; raw luma.
-  virtual int32_t toRgba32(uint8_t* dst, int32_t dstStride, const uint8_t* y,
-                           const uint8_t* alpha, int32_t width, int32_t height, int32_t yStride,
-                           const uint8_t* u, const uint8_t* v, int32_t chromaWidth,
-                           int32_t chromaHeight, int32_t uvStride, int32_t flip);
+  virtual int32_t toRgba32(uint8_t* dst, int32_t dstStride, const uint8_t* y, const uint8_t* alpha,
+                           int32_t width, int32_t height, int32_t yStride, const uint8_t* u,
+                           const uint8_t* v, int32_t chromaWidth, int32_t chromaHeight,
+                           int32_t uvStride, int32_t flip);
   // 6: byteOrder 0 gives R, G, B, 255; 1 gives B, G, R, 255; raw luma.
   virtual int32_t toRgbx32(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
                            int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,

@@ -59,8 +59,9 @@ inline ChromaTerms quarterTerms(const uint8_t* u, const uint8_t* v) {
   const __m128i nu = _mm_srli_epi16(du, 15), nv = _mm_srli_epi16(dv, 15);
   const __m128i b = clamp64(truncMultiply<1, 17327>(du, nu));
   // The green terms are -trunc(c d); both stay far inside -64..64.
-  const __m128i g = _mm_sub_epi16(_mm_setzero_si128(),
-                                  _mm_add_epi16(truncMultiply<0, 3490>(du, nu), truncMultiply<0, 8755>(dv, nv)));
+  const __m128i g =
+      _mm_sub_epi16(_mm_setzero_si128(),
+                    _mm_add_epi16(truncMultiply<0, 3490>(du, nu), truncMultiply<0, 8755>(dv, nv)));
   const __m128i r = truncMultiply<0, 29370>(dv, nv);
   return {_mm_slli_epi16(r, 2), _mm_slli_epi16(g, 2), _mm_slli_epi16(b, 2)};
 }
@@ -139,8 +140,9 @@ void quarter24(const PlanarPicture& p, int32_t pairs) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 36), q3);
         // Bytes 40..47: the last two bytes of pair 6, then pair 7, so nothing
         // is written past the 48 bytes.
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 40),
-                         _mm_or_si128(_mm_srli_si128(_mm_slli_si128(q3, 10), 14), _mm_srli_si128(q3, 6)));
+        _mm_storel_epi64(
+            reinterpret_cast<__m128i*>(o + 40),
+            _mm_or_si128(_mm_srli_si128(_mm_slli_si128(q3, 10), 14), _mm_srli_si128(q3, 6)));
       }
     }
   }
@@ -190,7 +192,8 @@ void plain32(const PlanarPicture& p, int32_t pairs) {
       SaturatingTerm red[2], green[2], blue[2];
       splitTerm(a.r, b.r, red);
       // Green subtracts its term: negate before splitting.
-      splitTerm(_mm_sub_epi16(_mm_setzero_si128(), a.g), _mm_sub_epi16(_mm_setzero_si128(), b.g), green);
+      splitTerm(_mm_sub_epi16(_mm_setzero_si128(), a.g), _mm_sub_epi16(_mm_setzero_si128(), b.g),
+                green);
       splitTerm(a.b, b.b, blue);
       for (int i = 0; i < 2; ++i) {
         for (int k = 0; k < (half ? 1 : 2); ++k) {
@@ -249,8 +252,10 @@ void pack422(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t height, 
       const __m128i cu = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(ur + c));
       const __m128i cv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(vr + c));
       const __m128i uv = _mm_unpacklo_epi8(cu, cv);
-      interleave(reinterpret_cast<__m128i*>(out0 + 4 * static_cast<ptrdiff_t>(c)), loadLuma16(y0 + 2 * c), uv);
-      interleave(reinterpret_cast<__m128i*>(out1 + 4 * static_cast<ptrdiff_t>(c)), loadLuma16(y1 + 2 * c), uv);
+      interleave(reinterpret_cast<__m128i*>(out0 + 4 * static_cast<ptrdiff_t>(c)),
+                 loadLuma16(y0 + 2 * c), uv);
+      interleave(reinterpret_cast<__m128i*>(out1 + 4 * static_cast<ptrdiff_t>(c)),
+                 loadLuma16(y1 + 2 * c), uv);
     }
   }
 }
@@ -295,9 +300,8 @@ int32_t convert32(const PlanarPicture& p) {
 }
 
 template <bool UFirst>
-int32_t convert422(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                   int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
-                   int32_t uvStride) {
+int32_t convert422(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width, int32_t height,
+                   int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t uvStride) {
   if (height < 2) return 0;
   const int32_t pairs = vectorPairs(width);
   pack422<UFirst>(dst, dstStride, y, height, yStride, u, v, uvStride, pairs);
@@ -310,26 +314,28 @@ int32_t convert422(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t wi
 YuvConverterMmx::YuvConverterMmx() { (void)colour::quarterTables(); }
 YuvConverterMmx::~YuvConverterMmx() = default;
 
-int32_t YuvConverterMmx::toBgr24(uint8_t* dst, int32_t dstStride, const uint8_t* y,
-                                 int32_t width, int32_t height, int32_t yStride,
-                                 const uint8_t* u, const uint8_t* v, int32_t chromaWidth,
-                                 int32_t chromaHeight, int32_t uvStride, int32_t flip) {
+int32_t YuvConverterMmx::toBgr24(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
+                                 int32_t height, int32_t yStride, const uint8_t* u,
+                                 const uint8_t* v, int32_t chromaWidth, int32_t chromaHeight,
+                                 int32_t uvStride, int32_t flip) {
   if (width % 4 != 0) {
     return YuvConverter::toBgr24(dst, dstStride, y, width, height, yStride, u, v, chromaWidth,
                                  chromaHeight, uvStride, flip);
   }
-  return convertQuarter24<false>({dst, dstStride, y, nullptr, width, height, yStride, u, v, uvStride, flip});
+  return convertQuarter24<false>(
+      {dst, dstStride, y, nullptr, width, height, yStride, u, v, uvStride, flip});
 }
 
-int32_t YuvConverterMmx::toRgb24(uint8_t* dst, int32_t dstStride, const uint8_t* y,
-                                 int32_t width, int32_t height, int32_t yStride,
-                                 const uint8_t* u, const uint8_t* v, int32_t chromaWidth,
-                                 int32_t chromaHeight, int32_t uvStride, int32_t flip) {
+int32_t YuvConverterMmx::toRgb24(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
+                                 int32_t height, int32_t yStride, const uint8_t* u,
+                                 const uint8_t* v, int32_t chromaWidth, int32_t chromaHeight,
+                                 int32_t uvStride, int32_t flip) {
   if (width % 4 != 0) {
     return YuvConverter::toRgb24(dst, dstStride, y, width, height, yStride, u, v, chromaWidth,
                                  chromaHeight, uvStride, flip);
   }
-  return convertQuarter24<true>({dst, dstStride, y, nullptr, width, height, yStride, u, v, uvStride, flip});
+  return convertQuarter24<true>(
+      {dst, dstStride, y, nullptr, width, height, yStride, u, v, uvStride, flip});
 }
 
 int32_t YuvConverterMmx::toBgra32(uint8_t* dst, int32_t dstStride, const uint8_t* y,
@@ -346,23 +352,23 @@ int32_t YuvConverterMmx::toRgba32(uint8_t* dst, int32_t dstStride, const uint8_t
   return convert32<true>({dst, dstStride, y, alpha, width, height, yStride, u, v, uvStride, flip});
 }
 
-int32_t YuvConverterMmx::toRgbx32(uint8_t* dst, int32_t dstStride, const uint8_t* y,
-                                  int32_t width, int32_t height, int32_t yStride,
-                                  const uint8_t* u, const uint8_t* v, int32_t, int32_t,
-                                  int32_t uvStride, int32_t byteOrder, int32_t flip) {
+int32_t YuvConverterMmx::toRgbx32(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
+                                  int32_t height, int32_t yStride, const uint8_t* u,
+                                  const uint8_t* v, int32_t, int32_t, int32_t uvStride,
+                                  int32_t byteOrder, int32_t flip) {
   const PlanarPicture p{dst, dstStride, y, nullptr, width, height, yStride, u, v, uvStride, flip};
   return byteOrder ? convert32<false>(p) : convert32<true>(p);
 }
 
 int32_t YuvConverterMmx::toYuy2(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                                int32_t height, int32_t yStride, const uint8_t* u,
-                                const uint8_t* v, int32_t, int32_t, int32_t uvStride) {
+                                int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
+                                int32_t, int32_t, int32_t uvStride) {
   return convert422<false>(dst, dstStride, y, width, height, yStride, u, v, uvStride);
 }
 
 int32_t YuvConverterMmx::toUyvy(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                                int32_t height, int32_t yStride, const uint8_t* u,
-                                const uint8_t* v, int32_t, int32_t, int32_t uvStride) {
+                                int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
+                                int32_t, int32_t, int32_t uvStride) {
   return convert422<true>(dst, dstStride, y, width, height, yStride, u, v, uvStride);
 }
 

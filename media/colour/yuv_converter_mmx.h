@@ -21,32 +21,30 @@ class YuvConverterMmx : public YuvConverter {
   YuvConverterMmx();
   ~YuvConverterMmx() override;
 
-  int32_t toBgr24(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                  int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
-                  int32_t chromaWidth, int32_t chromaHeight, int32_t uvStride,
-                  int32_t flip) override;
-  int32_t toRgb24(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                  int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
-                  int32_t chromaWidth, int32_t chromaHeight, int32_t uvStride,
-                  int32_t flip) override;
+  int32_t toBgr24(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width, int32_t height,
+                  int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t chromaWidth,
+                  int32_t chromaHeight, int32_t uvStride, int32_t flip) override;
+  int32_t toRgb24(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width, int32_t height,
+                  int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t chromaWidth,
+                  int32_t chromaHeight, int32_t uvStride, int32_t flip) override;
   int32_t toBgra32(uint8_t* dst, int32_t dstStride, const uint8_t* y, const uint8_t* alpha,
                    int32_t width, int32_t height, int32_t yStride, const uint8_t* u,
-                   const uint8_t* v, int32_t chromaWidth, int32_t chromaHeight,
-                   int32_t uvStride, int32_t flip) override;
+                   const uint8_t* v, int32_t chromaWidth, int32_t chromaHeight, int32_t uvStride,
+                   int32_t flip) override;
   int32_t toRgba32(uint8_t* dst, int32_t dstStride, const uint8_t* y, const uint8_t* alpha,
                    int32_t width, int32_t height, int32_t yStride, const uint8_t* u,
-                   const uint8_t* v, int32_t chromaWidth, int32_t chromaHeight,
-                   int32_t uvStride, int32_t flip) override;
-  int32_t toRgbx32(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                   int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
-                   int32_t chromaWidth, int32_t chromaHeight, int32_t uvStride,
-                   int32_t byteOrder, int32_t flip) override;
-  int32_t toYuy2(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                 int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
-                 int32_t chromaWidth, int32_t chromaHeight, int32_t uvStride) override;
-  int32_t toUyvy(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width,
-                 int32_t height, int32_t yStride, const uint8_t* u, const uint8_t* v,
-                 int32_t chromaWidth, int32_t chromaHeight, int32_t uvStride) override;
+                   const uint8_t* v, int32_t chromaWidth, int32_t chromaHeight, int32_t uvStride,
+                   int32_t flip) override;
+  int32_t toRgbx32(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width, int32_t height,
+                   int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t chromaWidth,
+                   int32_t chromaHeight, int32_t uvStride, int32_t byteOrder,
+                   int32_t flip) override;
+  int32_t toYuy2(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width, int32_t height,
+                 int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t chromaWidth,
+                 int32_t chromaHeight, int32_t uvStride) override;
+  int32_t toUyvy(uint8_t* dst, int32_t dstStride, const uint8_t* y, int32_t width, int32_t height,
+                 int32_t yStride, const uint8_t* u, const uint8_t* v, int32_t chromaWidth,
+                 int32_t chromaHeight, int32_t uvStride) override;
 };
 
 }  // namespace strevana

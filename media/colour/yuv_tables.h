@@ -21,7 +21,9 @@ struct CoefficientTables {
   static constexpr int32_t kClampOffset = 512;
   std::array<uint8_t, 1280> clampTable;
 
-  uint8_t clamp(int32_t value) const { return clampTable[static_cast<size_t>(value + kClampOffset)]; }
+  uint8_t clamp(int32_t value) const {
+    return clampTable[static_cast<size_t>(value + kClampOffset)];
+  }
 };
 
 const CoefficientTables& coefficientTables();

@@ -110,15 +110,9 @@ QByteArray glPictureVertexShader() { return QByteArray(kVertex); }
 QByteArray glPictureFragmentShader(GlPictureKind kind) {
   QByteArray text(kCommon);
   switch (kind) {
-    case GlPictureKind::kRgb:
-      text += kRgb;
-      break;
-    case GlPictureKind::kPacked422:
-      text += kPacked422;
-      break;
-    case GlPictureKind::kPlanar420:
-      text += kPlanar420;
-      break;
+    case GlPictureKind::kRgb: text += kRgb; break;
+    case GlPictureKind::kPacked422: text += kPacked422; break;
+    case GlPictureKind::kPlanar420: text += kPlanar420; break;
   }
   return text;
 }

@@ -13,13 +13,10 @@ namespace {
 
 GlPictureKind kindOf(OutputFormat format) {
   switch (format) {
-    case kFormatYuy2:
-      return GlPictureKind::kPacked422;
+    case kFormatYuy2: return GlPictureKind::kPacked422;
     case kFormatIyuv:
-    case kFormatYv12:
-      return GlPictureKind::kPlanar420;
-    default:
-      return GlPictureKind::kRgb;
+    case kFormatYv12: return GlPictureKind::kPlanar420;
+    default: return GlPictureKind::kRgb;
   }
 }
 
@@ -61,7 +58,9 @@ bool GlVideoPlane::showFrame(std::shared_ptr<const VideoPlaneFrame> frame, const
     post = !applyPosted_;
     applyPosted_ = true;
   }
-  if (post) QMetaObject::invokeMethod(this, [this] { applyOnUiThread(); }, Qt::QueuedConnection);
+  if (post)
+    QMetaObject::invokeMethod(
+        this, [this] { applyOnUiThread(); }, Qt::QueuedConnection);
   return true;
 }
 
@@ -74,7 +73,9 @@ void GlVideoPlane::withdraw() {
     post = !applyPosted_;
     applyPosted_ = true;
   }
-  if (post) QMetaObject::invokeMethod(this, [this] { applyOnUiThread(); }, Qt::QueuedConnection);
+  if (post)
+    QMetaObject::invokeMethod(
+        this, [this] { applyOnUiThread(); }, Qt::QueuedConnection);
 }
 
 void GlVideoPlane::applyOnUiThread() {
@@ -99,7 +100,8 @@ void GlVideoPlane::applyOnUiThread() {
 
 void GlVideoPlane::fail() {
   usable_.store(false, std::memory_order_release);
-  QMetaObject::invokeMethod(this, [this] { QWidget::hide(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { QWidget::hide(); }, Qt::QueuedConnection);
 }
 
 void GlVideoPlane::paintEvent(QPaintEvent* event) {
@@ -157,7 +159,8 @@ void GlVideoPlane::uploadPlane(int index, int internalFormat, int format, int wi
   glBindTexture(GL_TEXTURE_2D, textures_[static_cast<size_t>(index)]);
   const QSize size(width, height);
   if (textureSizes_[static_cast<size_t>(index)] != size || uploadedFormat_ == 0) {
-    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, format, GL_UNSIGNED_BYTE, bits);
+    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, format, GL_UNSIGNED_BYTE,
+                 bits);
     textureSizes_[static_cast<size_t>(index)] = size;
   } else {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, bits);
@@ -171,15 +174,9 @@ bool GlVideoPlane::upload(const VideoPlaneFrame& frame) {
   if (frame.format != uploadedFormat_) uploadedFormat_ = 0;  // every plane anew
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   switch (frame.format) {
-    case kFormatBgr24:
-      uploadPlane(0, GL_RGB, GL_RGB, w, h, bits);
-      break;
-    case kFormatBgrx32:
-      uploadPlane(0, GL_RGBA, GL_RGBA, w, h, bits);
-      break;
-    case kFormatYuy2:
-      uploadPlane(0, GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, w, h, bits);
-      break;
+    case kFormatBgr24: uploadPlane(0, GL_RGB, GL_RGB, w, h, bits); break;
+    case kFormatBgrx32: uploadPlane(0, GL_RGBA, GL_RGBA, w, h, bits); break;
+    case kFormatYuy2: uploadPlane(0, GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, w, h, bits); break;
     case kFormatIyuv:
     case kFormatYv12: {
       const int cw = w / 2;
@@ -198,8 +195,7 @@ bool GlVideoPlane::upload(const VideoPlaneFrame& frame) {
       uploadPlane(2, GL_LUMINANCE, GL_LUMINANCE, cw, ch, uFirst ? second : first);
       break;
     }
-    default:
-      return false;
+    default: return false;
   }
   uploadedFormat_ = frame.format;
   glActiveTexture(GL_TEXTURE0);
@@ -231,8 +227,8 @@ void GlVideoPlane::paintGL() {
   program.setUniformValue("plane1", 1);
   program.setUniformValue("plane2", 2);
   program.setUniformValue("sourceSize", QVector2D(frame->width, frame->height));
-  program.setUniformValue("chromaSize", QVector2D(std::max(frame->width / 2, 1),
-                                                  std::max(frame->height / 2, 1)));
+  program.setUniformValue("chromaSize",
+                          QVector2D(std::max(frame->width / 2, 1), std::max(frame->height / 2, 1)));
   program.setUniformValue("displaySize", QVector2D(drawnDisplay_.width(), drawnDisplay_.height()));
   const QPoint offset = geometry().topLeft() - drawnDisplay_.topLeft();
   program.setUniformValue("offset", QVector2D(offset.x(), offset.y()));

@@ -124,8 +124,8 @@ void DrawContext::line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
       p.drawLine(x1, y1, ex, ey);
     }
     return QRect(QPoint(std::min(x1, ex), std::min(y1, ey)),
-                  QPoint(std::max(x1, ex), std::max(y1, ey)))
-                .intersected(clip);
+                 QPoint(std::max(x1, ex), std::max(y1, ey)))
+        .intersected(clip);
   });
 }
 

@@ -84,8 +84,7 @@ class DrawContext {
   // in "...". The height used is the measured height limited to bottom; the
   // lines are drawn as text() draws them, clipped to that box, and the bottom
   // used is returned (top when there is nothing to draw).
-  int32_t textBox(int32_t left, int32_t top, int32_t right, int32_t bottom,
-                  std::string_view text);
+  int32_t textBox(int32_t left, int32_t top, int32_t right, int32_t bottom, std::string_view text);
   // The whole picture into (x, y, width, height): copied when the sizes match,
   // else stretched nearest-neighbour.
   void bitmap(int32_t x, int32_t y, int32_t width, int32_t height, const SkinBitmap& picture);

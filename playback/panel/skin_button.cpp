@@ -3,8 +3,7 @@
 namespace strevana {
 
 void SkinButton::setPictures(std::unique_ptr<SkinBitmap> normal,
-                             std::unique_ptr<SkinBitmap> pressed,
-                             std::unique_ptr<SkinBitmap> hover,
+                             std::unique_ptr<SkinBitmap> pressed, std::unique_ptr<SkinBitmap> hover,
                              std::unique_ptr<SkinBitmap> disabled) {
   pictures_[kNormal] = std::move(normal);
   pictures_[kPressed] = std::move(pressed);
@@ -59,8 +58,7 @@ bool SkinButton::onMouse(int32_t x, int32_t y, int32_t event) {
         state_ = toggle_ ? kPressed : kHover;
         draw();
         return false;
-      default:
-        return false;
+      default: return false;
     }
   }
   if (state_ == kHover || (!toggle_ && state_ == kPressed)) {

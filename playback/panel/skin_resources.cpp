@@ -14,6 +14,7 @@ struct PictureEntry {
 
 // Resource id -> picture. The sizes are fixed by the panel's layout (see
 // resources/skin/README.md).
+// clang-format off
 constexpr PictureEntry kPictures[] = {
     {133, "frame_top_left"},      {134, "frame_top_right"},   {135, "frame_bottom_left"},
     {136, "frame_bottom_right"},  {137, "frame_left"},        {138, "frame_right"},
@@ -34,6 +35,7 @@ constexpr PictureEntry kPictures[] = {
     {169, "slider_knob"},
     {kStillPictureId, "still_picture"},
 };
+// clang-format on
 
 constexpr int32_t kLargeIconSizes[] = {32, 48, 64, 128, 256};
 constexpr int32_t kSmallIconSizes[] = {16, 24, 32};

@@ -37,6 +37,7 @@ constexpr int32_t kFrameBottom = 140;       // 303 x 72, stretched horizontally
 // disabled pictures of play, pause, step forward, step backward, rewind and
 // end, then the slider's left end, right end, middle and knob (all 28 x 28
 // buttons; slider 4 x 8, 4 x 8, 1 x 8, 16 x 8).
+// clang-format off
 constexpr std::array<int32_t, 36> kSkinLoadOrder = {
     133, 134, 135, 136, 137, 138, 139, 140,  // frame
     132, 141, 142, 143,                      // play
@@ -46,6 +47,7 @@ constexpr std::array<int32_t, 36> kSkinLoadOrder = {
     161, 157, 158, 160,                      // rewind
     162, 163, 164, 165,                      // end
     166, 167, 168, 169};                     // slider
+// clang-format on
 
 // The picture with that id (skin ids and 179), or null for an unknown id.
 std::unique_ptr<SkinBitmap> loadSkinBitmap(int32_t resourceId);

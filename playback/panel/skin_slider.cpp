@@ -10,8 +10,7 @@ constexpr size_t kLeftEnd = 0, kRightEnd = 1, kMiddle = 2, kKnob = 3;
 
 void SkinSlider::setPictures(std::unique_ptr<SkinBitmap> leftEnd,
                              std::unique_ptr<SkinBitmap> rightEnd,
-                             std::unique_ptr<SkinBitmap> middle,
-                             std::unique_ptr<SkinBitmap> knob) {
+                             std::unique_ptr<SkinBitmap> middle, std::unique_ptr<SkinBitmap> knob) {
   pictures_[kLeftEnd] = std::move(leftEnd);
   pictures_[kRightEnd] = std::move(rightEnd);
   pictures_[kMiddle] = std::move(middle);

@@ -72,8 +72,7 @@ class Widget {
   void text(int32_t x, int32_t y, std::string_view text, bool rightAligned = false);
   // Client coordinates; returns the bottom used (top when nothing could be
   // drawn).
-  int32_t textBox(int32_t left, int32_t top, int32_t right, int32_t bottom,
-                  std::string_view text);
+  int32_t textBox(int32_t left, int32_t top, int32_t right, int32_t bottom, std::string_view text);
   void bitmap(int32_t x, int32_t y, int32_t width, int32_t height, const SkinBitmap* picture);
 
  protected:

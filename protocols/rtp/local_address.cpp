@@ -25,7 +25,8 @@ uint32_t fromHostName() {
   uint32_t found = 0;
   for (addrinfo* ai = list; ai != nullptr && found == 0; ai = ai->ai_next) {
     if (ai->ai_family != AF_INET || ai->ai_addr == nullptr) continue;
-    const uint32_t address = ntohl(reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr);
+    const uint32_t address =
+        ntohl(reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr);
     if (usable(address)) found = address;
   }
   freeaddrinfo(list);
@@ -39,7 +40,8 @@ uint32_t fromInterfaces() {
   for (ifaddrs* ifa = list; ifa != nullptr && found == 0; ifa = ifa->ifa_next) {
     if (ifa->ifa_addr == nullptr || ifa->ifa_addr->sa_family != AF_INET) continue;
     if ((ifa->ifa_flags & IFF_UP) == 0 || (ifa->ifa_flags & IFF_LOOPBACK) != 0) continue;
-    const uint32_t address = ntohl(reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr.s_addr);
+    const uint32_t address =
+        ntohl(reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr.s_addr);
     if (usable(address)) found = address;
   }
   freeifaddrs(list);

@@ -144,9 +144,13 @@ std::optional<RtcpCompound> parseRtcpCompound(const uint8_t* data, size_t size) 
     switch (type) {
       case kRtcpSenderReport: ok = parseReport(body, bodySize, count, true, compound); break;
       case kRtcpReceiverReport: ok = parseReport(body, bodySize, count, false, compound); break;
-      case kRtcpSourceDescription: ok = parseSourceDescription(body, bodySize, count, compound); break;
+      case kRtcpSourceDescription:
+        ok = parseSourceDescription(body, bodySize, count, compound);
+        break;
       case kRtcpGoodbye: ok = parseGoodbye(body, bodySize, count, compound); break;
-      case kRtcpApplication: ok = parseApplication(body, bodySize, static_cast<uint8_t>(count), compound); break;
+      case kRtcpApplication:
+        ok = parseApplication(body, bodySize, static_cast<uint8_t>(count), compound);
+        break;
       default: break;  // a type we do not interpret: its length was checked
     }
     if (!ok) return std::nullopt;

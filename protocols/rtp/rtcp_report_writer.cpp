@@ -50,8 +50,9 @@ void RtcpReportWriter::appendReceiverReports(std::vector<uint8_t>& out, uint32_t
   } while (done < blocks.size());
 }
 
-void RtcpReportWriter::appendSourceDescription(std::vector<uint8_t>& out, uint32_t ssrc,
-                                               std::span<const std::pair<uint8_t, std::string>> items) {
+void RtcpReportWriter::appendSourceDescription(
+    std::vector<uint8_t>& out, uint32_t ssrc,
+    std::span<const std::pair<uint8_t, std::string>> items) {
   const size_t start = beginPacket(out, 1, kRtcpSourceDescription);
   appendBe32(out, ssrc);
   for (const auto& [type, text] : items) {
@@ -66,7 +67,8 @@ void RtcpReportWriter::appendSourceDescription(std::vector<uint8_t>& out, uint32
   finishPacket(out, start);
 }
 
-void RtcpReportWriter::appendGoodbye(std::vector<uint8_t>& out, uint32_t ssrc, std::string_view reason) {
+void RtcpReportWriter::appendGoodbye(std::vector<uint8_t>& out, uint32_t ssrc,
+                                     std::string_view reason) {
   const size_t start = beginPacket(out, 1, kRtcpGoodbye);
   appendBe32(out, ssrc);
   if (!reason.empty()) {

@@ -8,7 +8,8 @@
 
 namespace strevana {
 
-std::string composeCname(const std::optional<std::string>& user, const std::optional<std::string>& host) {
+std::string composeCname(const std::optional<std::string>& user,
+                         const std::optional<std::string>& host) {
   std::string cname = (user && !user->empty()) ? *user : kCnameFallbackUser;
   cname += '@';
   cname += (host && !host->empty()) ? *host : kCnameFallbackHost;
@@ -25,8 +26,8 @@ std::optional<std::string> lookUpUserName() {
   std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
   passwd entry{};
   passwd* result = nullptr;
-  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result != nullptr &&
-      result->pw_name != nullptr && result->pw_name[0] != '\0') {
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &result) == 0 &&
+      result != nullptr && result->pw_name != nullptr && result->pw_name[0] != '\0') {
     return std::string(result->pw_name);
   }
   return std::nullopt;

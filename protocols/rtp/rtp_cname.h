@@ -13,7 +13,8 @@ inline constexpr const char* kCnameFallbackUser = "curuser";
 inline constexpr const char* kCnameFallbackHost = "unknown-host";
 
 // Composes the CNAME from lookups that may have failed (nullopt or empty).
-std::string composeCname(const std::optional<std::string>& user, const std::optional<std::string>& host);
+std::string composeCname(const std::optional<std::string>& user,
+                         const std::optional<std::string>& host);
 std::optional<std::string> lookUpUserName();
 std::optional<std::string> lookUpHostName();
 std::string localCname();

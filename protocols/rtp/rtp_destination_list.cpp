@@ -10,7 +10,8 @@ int RtpDestinationList::add(uint32_t address, int rtpPort) {
   for (const Entry& e : bucket) {
     if (e.address == address && e.rtpPort == rtpPort) return kRtpOk;
   }
-  bucket.push_back(Entry{address, static_cast<uint16_t>(rtpPort), static_cast<uint16_t>(rtpPort + 1)});
+  bucket.push_back(
+      Entry{address, static_cast<uint16_t>(rtpPort), static_cast<uint16_t>(rtpPort + 1)});
   ++count_;
   return kRtpOk;
 }

@@ -128,7 +128,9 @@ int RtpSession::joinMulticastGroup(uint32_t group) {
   return kRtpOk;
 }
 
-int RtpSession::addDestination(uint32_t address, int rtpPort) { return destinations_.add(address, rtpPort); }
+int RtpSession::addDestination(uint32_t address, int rtpPort) {
+  return destinations_.add(address, rtpPort);
+}
 
 int RtpSession::addToAcceptList(uint32_t address, bool allPorts, int port) {
   return acceptList_.add(address, allPorts, port);
@@ -203,7 +205,8 @@ bool RtpSession::isOwnSender(uint32_t address, uint16_t port, bool rtcp) const {
   return port == ownPort && (address == localAddress_ || isLoopbackAddress(address));
 }
 
-void RtpSession::processRtpDatagram(const uint8_t* data, size_t size, uint32_t address, uint16_t port) {
+void RtpSession::processRtpDatagram(const uint8_t* data, size_t size, uint32_t address,
+                                    uint16_t port) {
   std::unique_ptr<RtpPacket> packet = RtpPacket::parse(data, size);
   if (!packet) return;
   if (packet->ssrc == ownSsrc_) {
@@ -226,17 +229,21 @@ void RtpSession::processRtpDatagram(const uint8_t* data, size_t size, uint32_t a
   queuedBytes_ = queuedBytes_ - before + source->queuedBytes();
   source->lastHeardMs = nowMs;
   source->lastHeardOrder = ++heardCount_;
-  if (result == RtpSource::AddResult::kBeforeFirstCycle || result == RtpSource::AddResult::kOtherSource) return;
+  if (result == RtpSource::AddResult::kBeforeFirstCycle ||
+      result == RtpSource::AddResult::kOtherSource)
+    return;
   if (!source->counted) {
     source->counted = true;
     if (!source->inCollisionList) ++activeSources_;
   }
 }
 
-void RtpSession::processRtcpDatagram(const uint8_t* data, size_t size, uint32_t address, uint16_t port) {
+void RtpSession::processRtcpDatagram(const uint8_t* data, size_t size, uint32_t address,
+                                     uint16_t port) {
   const std::optional<RtcpCompound> compound = parseRtcpCompound(data, size);
   if (!compound) return;
-  if (compound->firstSsrc && *compound->firstSsrc == ownSsrc_ && isOwnSender(address, port, true)) return;
+  if (compound->firstSsrc && *compound->firstSsrc == ownSsrc_ && isOwnSender(address, port, true))
+    return;
   const int64_t nowMs = clock_.nowMs();
 
   // Only sources reached through this sender's address and RTCP port may be
@@ -285,7 +292,9 @@ bool RtpSession::handleCollision(uint32_t ssrc, uint32_t address, uint16_t port,
   // RFC 3550 8.2: a sender already listed has made us change once; changing
   // again for every packet it sends would only multiply goodbyes. The list is
   // bounded, so made-up addresses cannot grow it either.
-  if (contains(collisionAddresses_, address) || collisionAddresses_.size() >= kMaxCollisionAddresses) return false;
+  if (contains(collisionAddresses_, address) ||
+      collisionAddresses_.size() >= kMaxCollisionAddresses)
+    return false;
   collisionAddresses_.push_back(address);
   if (created_) sendReport(true);
   ownSsrc_ = pickNewSsrc();
@@ -327,7 +336,8 @@ bool RtpSession::evictForNewSource() {
     if (&s == sources_.current()) return;
     if (!s.valid()) {
       // Whatever it holds would not be handed out before it became valid.
-      if (probationer == nullptr || s.lastHeardOrder < probationer->lastHeardOrder) probationer = &s;
+      if (probationer == nullptr || s.lastHeardOrder < probationer->lastHeardOrder)
+        probationer = &s;
       return;
     }
     if (s.hasPackets()) return;

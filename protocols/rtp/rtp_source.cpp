@@ -84,7 +84,8 @@ RtpSource::AddResult RtpSource::addPacket(std::unique_ptr<RtpPacket> packet, dou
   // signed 32-bit value so a timestamp wrap is one small step, not 2^32.
   if (!first && timestampUnit > 0.0) {
     const double arrivalTicks = (arrivalSeconds - lastArrival_) / timestampUnit;
-    const double timestampTicks = static_cast<double>(static_cast<int32_t>(packet->timestamp - lastTimestamp_));
+    const double timestampTicks =
+        static_cast<double>(static_cast<int32_t>(packet->timestamp - lastTimestamp_));
     const double d = std::fabs(arrivalTicks - timestampTicks);
     if (std::isfinite(d)) jitter_ += (d - jitter_) / 16.0;
   }
@@ -105,7 +106,8 @@ RtpSource::AddResult RtpSource::addPacket(std::unique_ptr<RtpPacket> packet, dou
   return AddResult::kQueued;
 }
 
-int RtpSource::addPacketChecked(std::unique_ptr<RtpPacket> packet, double arrivalSeconds, double timestampUnit) {
+int RtpSource::addPacketChecked(std::unique_ptr<RtpPacket> packet, double arrivalSeconds,
+                                double timestampUnit) {
   return addPacket(std::move(packet), arrivalSeconds, timestampUnit) == AddResult::kOtherSource
              ? kRtpPacketOfOtherSource
              : kRtpOk;
@@ -145,9 +147,11 @@ RtcpReportBlock RtpSource::makeReportBlock(int64_t nowMs) {
   const uint32_t receivedInterval = packetsReceived_ - receivedPrior_;
   expectedPrior_ = expected;
   receivedPrior_ = packetsReceived_;
-  const int64_t lostInterval = static_cast<int64_t>(expectedInterval) - static_cast<int64_t>(receivedInterval);
+  const int64_t lostInterval =
+      static_cast<int64_t>(expectedInterval) - static_cast<int64_t>(receivedInterval);
   if (expectedInterval != 0 && lostInterval > 0) {
-    block.fractionLost = static_cast<uint8_t>(std::min<int64_t>(255, (lostInterval << 8) / expectedInterval));
+    block.fractionLost =
+        static_cast<uint8_t>(std::min<int64_t>(255, (lostInterval << 8) / expectedInterval));
   }
   block.highestSequence = highestExtended_;
   block.jitter = static_cast<uint32_t>(std::clamp(jitter_, 0.0, 4294967295.0));

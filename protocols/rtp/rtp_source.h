@@ -70,9 +70,11 @@ class RtpSource {
   // Extends the sequence number, updates the statistics and queues the
   // packet. arrivalSeconds is the session clock; timestampUnit the seconds
   // per RTP timestamp tick (> 0).
-  AddResult addPacket(std::unique_ptr<RtpPacket> packet, double arrivalSeconds, double timestampUnit);
+  AddResult addPacket(std::unique_ptr<RtpPacket> packet, double arrivalSeconds,
+                      double timestampUnit);
   // Same, with the session's result codes: 0, or -21 for another SSRC.
-  int addPacketChecked(std::unique_ptr<RtpPacket> packet, double arrivalSeconds, double timestampUnit);
+  int addPacketChecked(std::unique_ptr<RtpPacket> packet, double arrivalSeconds,
+                       double timestampUnit);
 
   // True once the source has passed probation; only then are its packets
   // delivered (the session and the table's iteration check it).

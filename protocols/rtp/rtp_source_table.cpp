@@ -6,8 +6,9 @@ namespace strevana {
 namespace {
 
 auto lowerBound(const std::vector<std::unique_ptr<RtpSource>>& bucket, uint32_t ssrc) {
-  return std::lower_bound(bucket.begin(), bucket.end(), ssrc,
-                          [](const std::unique_ptr<RtpSource>& s, uint32_t v) { return s->ssrc() < v; });
+  return std::lower_bound(
+      bucket.begin(), bucket.end(), ssrc,
+      [](const std::unique_ptr<RtpSource>& s, uint32_t v) { return s->ssrc() < v; });
 }
 
 }  // namespace
@@ -67,8 +68,9 @@ bool RtpSourceTable::gotoNextWithData() {
   // Resume just after the current source's SSRC within its bucket; the
   // position is found again by SSRC, so it stays right across insertions.
   const auto& chain = buckets_[currentBucket_];
-  auto it = std::upper_bound(chain.begin(), chain.end(), current_->ssrc(),
-                             [](uint32_t v, const std::unique_ptr<RtpSource>& s) { return v < s->ssrc(); });
+  auto it = std::upper_bound(
+      chain.begin(), chain.end(), current_->ssrc(),
+      [](uint32_t v, const std::unique_ptr<RtpSource>& s) { return v < s->ssrc(); });
   return seekWithData(currentBucket_, static_cast<size_t>(it - chain.begin()));
 }
 

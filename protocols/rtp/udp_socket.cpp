@@ -92,8 +92,8 @@ UdpSocket::Received UdpSocket::receive(uint8_t* buffer, size_t capacity) {
   // datagram is recognised instead of being processed cut short.
   ssize_t n;
   do {
-    n = ::recvfrom(fd_, buffer, capacity, MSG_DONTWAIT | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from),
-                   &fromLength);
+    n = ::recvfrom(fd_, buffer, capacity, MSG_DONTWAIT | MSG_TRUNC,
+                   reinterpret_cast<sockaddr*>(&from), &fromLength);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
     result.status = (errno == EAGAIN || errno == EWOULDBLOCK) ? Received::Status::kNothing
@@ -103,7 +103,8 @@ UdpSocket::Received UdpSocket::receive(uint8_t* buffer, size_t capacity) {
   result.address = ntohl(from.sin_addr.s_addr);
   result.port = ntohs(from.sin_port);
   result.size = static_cast<size_t>(n);
-  result.status = result.size > capacity ? Received::Status::kTruncated : Received::Status::kDatagram;
+  result.status =
+      result.size > capacity ? Received::Status::kTruncated : Received::Status::kDatagram;
   return result;
 }
 
@@ -112,7 +113,8 @@ bool UdpSocket::sendTo(const uint8_t* data, size_t size, uint32_t address, uint1
   const sockaddr_in to = makeAddress(address, port);
   ssize_t n;
   do {
-    n = ::sendto(fd_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    n = ::sendto(fd_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
   } while (n < 0 && errno == EINTR);
   return n == static_cast<ssize_t>(size);
 }

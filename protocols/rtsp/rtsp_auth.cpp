@@ -125,8 +125,10 @@ bool RtspAuthenticator::takeChallenge(std::string_view text) {
   std::optional<Challenge> digest;
   std::size_t at = 0;
   while (std::optional<Challenge> c = readChallenge(text, at)) {
-    if (equalNoCase(c->scheme, "Digest") && !digest) digest = std::move(c);
-    else if (equalNoCase(c->scheme, "Basic") && !basic) basic = std::move(c);
+    if (equalNoCase(c->scheme, "Digest") && !digest)
+      digest = std::move(c);
+    else if (equalNoCase(c->scheme, "Basic") && !basic)
+      basic = std::move(c);
   }
   if (digest) {
     const std::string* nonce = digest->param("nonce");
@@ -155,14 +157,16 @@ bool RtspAuthenticator::takeChallenge(std::string_view text) {
   return false;
 }
 
-std::optional<std::string> RtspAuthenticator::authorization(std::string_view method, std::string_view uri) {
+std::optional<std::string> RtspAuthenticator::authorization(std::string_view method,
+                                                            std::string_view uri) {
   if (!credentials_ || scheme_ == Scheme::kNone) return std::nullopt;
   const RtspCredentials& c = *credentials_;
   if (scheme_ == Scheme::kBasic) {
     const std::string pair = c.user + ":" + c.password;
     std::vector<char> encoded(AV_BASE64_SIZE(pair.size()));
     if (!av_base64_encode(encoded.data(), static_cast<int>(encoded.size()),
-                          reinterpret_cast<const uint8_t*>(pair.data()), static_cast<int>(pair.size()))) {
+                          reinterpret_cast<const uint8_t*>(pair.data()),
+                          static_cast<int>(pair.size()))) {
       return std::nullopt;
     }
     return "Basic " + std::string(encoded.data());

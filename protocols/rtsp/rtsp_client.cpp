@@ -52,7 +52,8 @@ class RequestBuilder {
   void real(std::string_view name, double value) {
     if (value == 0.0) return;
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
     if (result.ec != std::errc()) {
       ok_ = false;
       return;
@@ -220,8 +221,8 @@ int RtspClient::buildRequest(std::string_view method, const std::string& url,
   return kRtspOk;
 }
 
-int RtspClient::transact(std::string_view method, const std::string& url, const std::optional<std::string>& session,
-                         const RtspRequest* command) {
+int RtspClient::transact(std::string_view method, const std::string& url,
+                         const std::optional<std::string>& session, const RtspRequest* command) {
   std::string text;
   if (buildRequest(method, url, session, command, text) != kRtspOk) return kRtspFailed;
   if (!connection_->isOpen()) {
@@ -232,7 +233,8 @@ int RtspClient::transact(std::string_view method, const std::string& url, const 
     closeSocket();
     return kRtspFailed;
   }
-  replyDeadlineMs_ = clock_.nowMs() + static_cast<int64_t>(kRtspReplyDeadlineFactor) * receiveTimeoutMs_;
+  replyDeadlineMs_ =
+      clock_.nowMs() + static_cast<int64_t>(kRtspReplyDeadlineFactor) * receiveTimeoutMs_;
   for (int skipped = 0;; ++skipped) {
     if (skipped > kRtspMaxSkippedReplies) {
       closeSocket();
@@ -242,7 +244,8 @@ int RtspClient::transact(std::string_view method, const std::string& url, const 
     if (!response_) response_ = std::make_unique<RtspResponse>();
     const int rc = reader_.readReply(*response_, method == "DESCRIBE");
     if (rc != 0) {
-      protocolLog(3, kLogTag, "reply to %.*s not decoded (%d)", static_cast<int>(method.size()), method.data(), rc);
+      protocolLog(3, kLogTag, "reply to %.*s not decoded (%d)", static_cast<int>(method.size()),
+                  method.data(), rc);
       closeSocket();
       response_.reset();
       return rc;
@@ -250,7 +253,8 @@ int RtspClient::transact(std::string_view method, const std::string& url, const 
     if (response_->connectionClose) closeSocket();
     const char status = response_->statusClass();
     // A reply without CSeq can only answer the one request outstanding.
-    if ((response_->hasSequenceNumber && response_->sequenceNumber != nextCSeq_) || status == '1') continue;
+    if ((response_->hasSequenceNumber && response_->sequenceNumber != nextCSeq_) || status == '1')
+      continue;
     ++nextCSeq_;
     if (status == '4' || status == '5') return kRtspStatusError;
     if (response_->cookie) cookie_ = response_->cookie;
@@ -270,7 +274,8 @@ int RtspClient::receiveInterleaved(uint32_t waitMs) {
     }
   }
   // A frame that has begun is read to its end within a reply's deadline.
-  replyDeadlineMs_ = clock_.nowMs() + static_cast<int64_t>(kRtspReplyDeadlineFactor) * receiveTimeoutMs_;
+  replyDeadlineMs_ =
+      clock_.nowMs() + static_cast<int64_t>(kRtspReplyDeadlineFactor) * receiveTimeoutMs_;
   const int frames = reader_.readInterleaved();
   if (frames < 0) {
     closeSocket();
@@ -307,8 +312,9 @@ int RtspClient::followRedirect(const RtspResponse& reply) {
   return kRtspRedirected;
 }
 
-int RtspClient::request(std::string_view method, std::string url, const std::optional<std::string>& session,
-                        const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
+int RtspClient::request(std::string_view method, std::string url,
+                        const std::optional<std::string>& session, const RtspRequest* command,
+                        std::unique_ptr<RtspResponse>& response) {
   redirectCount_ = 0;
   int rc;
   int answers = 0;  // challenges answered for this request
@@ -342,8 +348,9 @@ int RtspClient::describe(const RtspRequest* command, std::unique_ptr<RtspRespons
   return request("DESCRIBE", currentUrl_, std::nullopt, command, response);
 }
 
-int RtspClient::setup(const std::string& mediaUrl, const RtspRequest* command, RtspClientSession*& session,
-                      std::unique_ptr<RtspResponse>& response, bool useAggregate) {
+int RtspClient::setup(const std::string& mediaUrl, const RtspRequest* command,
+                      RtspClientSession*& session, std::unique_ptr<RtspResponse>& response,
+                      bool useAggregate) {
   response.reset();
   if (command == nullptr || !command->transport) return kRtspBadCommand;
   // The media must live on the server this client talks to.
@@ -423,18 +430,22 @@ bool RtspClient::ownsSession(const RtspClientSession* session) const {
 
 int RtspClient::checkSession(RtspClientSession* session, const RtspRequest* command) const {
   // Membership first: only a record found in the list is dereferenced.
-  if (session == nullptr || !ownsSession(session) || session->client != this) return kRtspBadCommand;
-  if (command != nullptr && command->session && session->identifier != command->session) return kRtspBadCommand;
+  if (session == nullptr || !ownsSession(session) || session->client != this)
+    return kRtspBadCommand;
+  if (command != nullptr && command->session && session->identifier != command->session)
+    return kRtspBadCommand;
   return kRtspOk;
 }
 
-int RtspClient::play(RtspClientSession* session, const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
+int RtspClient::play(RtspClientSession* session, const RtspRequest* command,
+                     std::unique_ptr<RtspResponse>& response) {
   response.reset();
   if (checkSession(session, command) != kRtspOk) return kRtspBadCommand;
   return request("PLAY", session->mediaUrl, session->identifier, command, response);
 }
 
-int RtspClient::play(const std::string& url, const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
+int RtspClient::play(const std::string& url, const RtspRequest* command,
+                     std::unique_ptr<RtspResponse>& response) {
   response.reset();
   return request("PLAY", url, aggregateSession_, command, response);
 }
@@ -455,7 +466,8 @@ int RtspClient::teardown(RtspClientSession* session, const RtspRequest* command,
   return kRtspOk;
 }
 
-int RtspClient::teardown(const std::string& url, const RtspRequest* command, std::unique_ptr<RtspResponse>& response) {
+int RtspClient::teardown(const std::string& url, const RtspRequest* command,
+                         std::unique_ptr<RtspResponse>& response) {
   response.reset();
   if (!connection_->isOpen()) return kRtspNotConnected;
   const int rc = request("TEARDOWN", url, aggregateSession_, command, response);

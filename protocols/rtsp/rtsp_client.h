@@ -77,10 +77,11 @@ namespace strevana {
 
 inline constexpr int kRtspOk = 0;
 inline constexpr int kRtspRedirected = 1;  // internal: the request is resent
-inline constexpr int kRtspFailed = -1;     // allocation, build, send, time-out, receive or connect failure
-inline constexpr int kRtspStatusError = -2;  // 4xx/5xx, or a 3xx whose redirect failed
-inline constexpr int kRtspBadCommand = -3;   // missing command/transport, session check failure
-inline constexpr int kRtspBadMediaUrl = -4;  // media URL not below the client's URL
+inline constexpr int kRtspFailed =
+    -1;  // allocation, build, send, time-out, receive or connect failure
+inline constexpr int kRtspStatusError = -2;   // 4xx/5xx, or a 3xx whose redirect failed
+inline constexpr int kRtspBadCommand = -3;    // missing command/transport, session check failure
+inline constexpr int kRtspBadMediaUrl = -4;   // media URL not below the client's URL
 inline constexpr int kRtspNotConnected = -5;  // TEARDOWN without a connection
 // kRtspBadReply (-6) comes from rtsp_reply_reader.h.
 
@@ -119,9 +120,9 @@ class RtspClient {
   // URL decoding code, the connect code or a host look-up code (11001 host
   // not found, 11002 try again, 11003 other failures). Without a connection
   // the client makes TCP connections; `clock` must outlive the client.
-  static std::unique_ptr<RtspClient> create(const std::string& url, int& error,
-                                            std::unique_ptr<RtspConnection> connection = nullptr,
-                                            const MillisecondClock& clock = SteadyMillisecondClock::instance());
+  static std::unique_ptr<RtspClient> create(
+      const std::string& url, int& error, std::unique_ptr<RtspConnection> connection = nullptr,
+      const MillisecondClock& clock = SteadyMillisecondClock::instance());
   ~RtspClient();
   RtspClient(const RtspClient&) = delete;
   RtspClient& operator=(const RtspClient&) = delete;
@@ -130,13 +131,17 @@ class RtspClient {
   int setup(const std::string& mediaUrl, const RtspRequest* command, RtspClientSession*& session,
             std::unique_ptr<RtspResponse>& response, bool useAggregate);
   // PLAY on a session of this client, on its media URL with its identifier.
-  int play(RtspClientSession* session, const RtspRequest* command, std::unique_ptr<RtspResponse>& response);
+  int play(RtspClientSession* session, const RtspRequest* command,
+           std::unique_ptr<RtspResponse>& response);
   // Aggregate PLAY on `url` with the aggregate session identifier.
-  int play(const std::string& url, const RtspRequest* command, std::unique_ptr<RtspResponse>& response);
+  int play(const std::string& url, const RtspRequest* command,
+           std::unique_ptr<RtspResponse>& response);
   // TEARDOWN of one session; frees the record when the server accepted it.
-  int teardown(RtspClientSession* session, const RtspRequest* command, std::unique_ptr<RtspResponse>& response);
+  int teardown(RtspClientSession* session, const RtspRequest* command,
+               std::unique_ptr<RtspResponse>& response);
   // Aggregate TEARDOWN; frees every session record when accepted.
-  int teardown(const std::string& url, const RtspRequest* command, std::unique_ptr<RtspResponse>& response);
+  int teardown(const std::string& url, const RtspRequest* command,
+               std::unique_ptr<RtspResponse>& response);
   // GET_PARAMETER without a body (RFC 2326 10.8) and OPTIONS (10.1), on a
   // session or on `url` with the aggregate session: requests that keep a
   // session alive without changing it.
@@ -199,12 +204,13 @@ class RtspClient {
   RtspClient(std::unique_ptr<RtspConnection> connection, const MillisecondClock& clock);
   int connect();
   void closeSocket();
-  int buildRequest(std::string_view method, const std::string& url, const std::optional<std::string>& session,
-                   const RtspRequest* command, std::string& out);
+  int buildRequest(std::string_view method, const std::string& url,
+                   const std::optional<std::string>& session, const RtspRequest* command,
+                   std::string& out);
   // Sends one request and reads until a reply settles it; 0, 1 (redirect
   // followed), or a negative code. The settling reply stays in response_.
-  int transact(std::string_view method, const std::string& url, const std::optional<std::string>& session,
-               const RtspRequest* command);
+  int transact(std::string_view method, const std::string& url,
+               const std::optional<std::string>& session, const RtspRequest* command);
   // transact() repeated while redirects are followed; `url` follows them.
   int request(std::string_view method, std::string url, const std::optional<std::string>& session,
               const RtspRequest* command, std::unique_ptr<RtspResponse>& response);

@@ -118,6 +118,8 @@ class TcpRtspConnection final : public RtspConnection {
 
 }  // namespace
 
-std::unique_ptr<RtspConnection> makeTcpRtspConnection() { return std::make_unique<TcpRtspConnection>(); }
+std::unique_ptr<RtspConnection> makeTcpRtspConnection() {
+  return std::make_unique<TcpRtspConnection>();
+}
 
 }  // namespace strevana

@@ -37,8 +37,8 @@ std::string percentEncode(std::string_view text) {
   std::string out;
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                       c == '.' || c == '_' || c == '~';
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_' || c == '~';
     if (plain) {
       out.push_back(c);
     } else {
@@ -54,9 +54,9 @@ std::string percentEncode(std::string_view text) {
 std::size_t userinfoEnd(std::string_view url) {
   if (url.substr(0, kScheme.size()) != kScheme) return std::string_view::npos;
   const std::size_t authorityEnd = url.find_first_of("/?#", kScheme.size());
-  const std::string_view authority =
-      url.substr(kScheme.size(), authorityEnd == std::string_view::npos ? std::string_view::npos
-                                                                        : authorityEnd - kScheme.size());
+  const std::string_view authority = url.substr(
+      kScheme.size(), authorityEnd == std::string_view::npos ? std::string_view::npos
+                                                             : authorityEnd - kScheme.size());
   const std::size_t at = authority.rfind('@');
   return at == std::string_view::npos ? at : kScheme.size() + at;
 }

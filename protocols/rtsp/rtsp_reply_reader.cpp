@@ -24,7 +24,16 @@ std::string_view skipBlanks(std::string_view s) {
   return s.substr(i);
 }
 
-enum class HeaderKind { kText, kAllowPublic, kConnection, kContentLength, kCSeq, kRtpInfo, kSetCookie, kChallenge };
+enum class HeaderKind {
+  kText,
+  kAllowPublic,
+  kConnection,
+  kContentLength,
+  kCSeq,
+  kRtpInfo,
+  kSetCookie,
+  kChallenge
+};
 
 struct HeaderEntry {
   const char* name;  // with its colon
@@ -280,14 +289,12 @@ int RtspReplyReader::handleHeader(RtspResponse& reply, const std::string& line) 
       case HeaderKind::kSetCookie:
         if (!(reply.*entry.field)) reply.*entry.field = std::string(value);
         break;
-      case HeaderKind::kAllowPublic:
-        reply.allowPublic = std::string(value);
-        break;
+      case HeaderKind::kAllowPublic: reply.allowPublic = std::string(value); break;
       case HeaderKind::kChallenge:
         // A server offering several schemes in several headers: the first
         // Digest one is kept over Basic (RFC 2617 4.6, the strongest).
-        if (!reply.wwwAuthenticate ||
-            (!startsWithNoCase(*reply.wwwAuthenticate, "Digest") && startsWithNoCase(value, "Digest"))) {
+        if (!reply.wwwAuthenticate || (!startsWithNoCase(*reply.wwwAuthenticate, "Digest") &&
+                                       startsWithNoCase(value, "Digest"))) {
           reply.wwwAuthenticate = std::string(value);
         }
         break;
@@ -353,7 +360,8 @@ int RtspReplyReader::readReply(RtspResponse& reply, bool bodyToEnd) {
     if (rc != 0) return rc;
     if (line.empty()) break;
     headerBytes += line.size();
-    if (++headerLines > kRtspMaxHeaderLines || headerBytes > kRtspMaxHeaderBytes) return kRtspBadReply;
+    if (++headerLines > kRtspMaxHeaderLines || headerBytes > kRtspMaxHeaderBytes)
+      return kRtspBadReply;
     rc = handleHeader(reply, line);
     if (rc != 0) return rc;
   }

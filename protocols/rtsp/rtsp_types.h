@@ -37,7 +37,7 @@ struct RtspRequest {
 
 struct RtspResponse {
   uint32_t contentLength = 0;
-  uint32_t sequenceNumber = 0;  // CSeq
+  uint32_t sequenceNumber = 0;     // CSeq
   bool hasSequenceNumber = false;  // the reply carried a CSeq header
   bool connectionClose = false;
   char statusCode[4] = {0, 0, 0, 0};  // three characters and a terminator

@@ -98,7 +98,8 @@ bool takeDecimal(std::string_view& s, double& value) {
     // from_chars needs a leading digit for the general format.
     std::string padded = "0";
     padded.append(text);
-    if (std::from_chars(padded.data(), padded.data() + padded.size(), v).ec != std::errc()) return false;
+    if (std::from_chars(padded.data(), padded.data() + padded.size(), v).ec != std::errc())
+      return false;
   } else if (std::from_chars(text.data(), text.data() + text.size(), v).ec != std::errc()) {
     return false;
   }
@@ -148,7 +149,9 @@ std::string format(const char* fmt, ...) {
   return buffer;
 }
 
-std::string charText(std::string_view s) { return s.empty() ? std::string() : std::string(1, s.front()); }
+std::string charText(std::string_view s) {
+  return s.empty() ? std::string() : std::string(1, s.front());
+}
 
 // Reads lines from memory or a file: CR, LF or any run of them ends a line,
 // leading blanks are dropped, blank lines skipped, and the tail of a line
@@ -190,7 +193,8 @@ class LineReader {
     }
     int c;
     if (input_.inMemory) {
-      c = position_ < input_.text.size() ? static_cast<unsigned char>(input_.text[position_++]) : -1;
+      c = position_ < input_.text.size() ? static_cast<unsigned char>(input_.text[position_++])
+                                         : -1;
     } else {
       c = std::fgetc(input_.file.get());
       if (c == EOF) c = -1;
@@ -284,7 +288,8 @@ class Decoder {
   int version(std::string_view value) {
     uint64_t v = 0;
     if (!parseWholeUnsigned(value, kMaxTimeValue, v) || v != 0) {
-      return fail(kSdpErrorVersion, format("SDP Version not correct, %.*s", static_cast<int>(value.size()), value.data()));
+      return fail(kSdpErrorVersion, format("SDP Version not correct, %.*s",
+                                           static_cast<int>(value.size()), value.data()));
     }
     std::unique_ptr<SdpSession>* slot = currentSlot_ == nullptr ? &first_ : &(*currentSlot_)->next;
     while (*slot) slot = &(*slot)->next;
@@ -305,9 +310,11 @@ class Decoder {
     // Identifiers beyond 64 bits are kept saturated: they only have to be
     // numeric, nothing computes with them.
     uint64_t id = 0;
-    if (!takeOriginNumber(takeToken(value), id)) return fail(kSdpErrorOrigin, "Non-numeric session id");
+    if (!takeOriginNumber(takeToken(value), id))
+      return fail(kSdpErrorOrigin, "Non-numeric session id");
     uint64_t version = 0;
-    if (!takeOriginNumber(takeToken(value), version)) return fail(kSdpErrorOrigin, "Non-numeric session version");
+    if (!takeOriginNumber(takeToken(value), version))
+      return fail(kSdpErrorOrigin, "Non-numeric session version");
     if (!equalsNoCase(takeToken(value), "IN")) return fail(kSdpErrorOrigin, "o=: no IN statement");
     const std::string_view addressType = takeToken(value);
     if (addressType.empty()) return fail(kSdpErrorOrigin, "o=: No creation address type");
@@ -338,7 +345,8 @@ class Decoder {
   }
 
   int connection(std::string_view value) {
-    if (!equalsNoCase(takeToken(value), "IN")) return fail(kSdpErrorConnection, "IN statement missing from c");
+    if (!equalsNoCase(takeToken(value), "IN"))
+      return fail(kSdpErrorConnection, "IN statement missing from c");
     const std::string_view networkType = takeToken(value);
     if (networkType.empty()) return fail(kSdpErrorConnection, "No connection type in c=");
     std::string_view address = takeToken(value);
@@ -350,7 +358,8 @@ class Decoder {
       std::string_view after = address.substr(slash + 1);
       address = address.substr(0, slash);
       uint64_t ttl = 0;
-      if (!takeUnsigned(after, 0xFFFFFFFFu, ttl)) return fail(kSdpErrorConnection, "No multicast TTL in c=");
+      if (!takeUnsigned(after, 0xFFFFFFFFu, ttl))
+        return fail(kSdpErrorConnection, "No multicast TTL in c=");
       result.ttl = static_cast<uint32_t>(ttl);
       if (!after.empty()) {
         std::string_view count = after.substr(1);
@@ -403,7 +412,8 @@ class Decoder {
     uint64_t start = 0;
     uint64_t stop = 0;
     if (value.empty() || !isDigit(value.front())) {
-      return fail(kSdpErrorTime, format("t= statement has illegal first character %s", charText(value).c_str()));
+      return fail(kSdpErrorTime,
+                  format("t= statement has illegal first character %s", charText(value).c_str()));
     }
     takeOriginNumber(digitsOf(value), start);
     value.remove_prefix(digitsOf(value).size());
@@ -411,8 +421,8 @@ class Decoder {
     skipBlanks(after);
     if (value.empty() || !isBlank(value.front()) || after.empty() || !isDigit(after.front())) {
       const std::string_view bad = (!value.empty() && isBlank(value.front())) ? after : value;
-      return fail(kSdpErrorTime,
-                  format("t= statement has illegal character after 1st number %s", charText(bad).c_str()));
+      return fail(kSdpErrorTime, format("t= statement has illegal character after 1st number %s",
+                                        charText(bad).c_str()));
     }
     takeOriginNumber(digitsOf(after), stop);
     SdpTime entry;
@@ -434,13 +444,16 @@ class Decoder {
     const std::string original(value);
     SdpRepeat entry;
     uint64_t v = 0;
-    if (!parseTimeValue(takeToken(value), v)) return fail(kSdpErrorRepeat, "r=: bad repeat interval " + original);
+    if (!parseTimeValue(takeToken(value), v))
+      return fail(kSdpErrorRepeat, "r=: bad repeat interval " + original);
     if (v == 0) return fail(kSdpErrorRepeat, "r=: zero repeat interval " + original);
     entry.interval = static_cast<uint32_t>(v);
-    if (!parseTimeValue(takeToken(value), v)) return fail(kSdpErrorRepeat, "r=: bad active duration " + original);
+    if (!parseTimeValue(takeToken(value), v))
+      return fail(kSdpErrorRepeat, "r=: bad active duration " + original);
     entry.activeDuration = static_cast<uint32_t>(v);
     while (!value.empty() && entry.offsets.size() < kMaxRepeatOffsets) {
-      if (!parseTimeValue(takeToken(value), v)) return fail(kSdpErrorRepeat, "r=: bad repeat offset " + original);
+      if (!parseTimeValue(takeToken(value), v))
+        return fail(kSdpErrorRepeat, "r=: bad repeat offset " + original);
       entry.offsets.push_back(static_cast<uint32_t>(v));
     }
     if (entry.offsets.empty()) return fail(kSdpErrorRepeat, "r=: no repeat offsets " + original);
@@ -480,7 +493,9 @@ class Decoder {
       static constexpr struct {
         const char* name;
         SdpKeyMethod method;
-      } kMethods[] = {{"clear", SdpKeyMethod::kClear}, {"base64", SdpKeyMethod::kBase64}, {"uri", SdpKeyMethod::kUri}};
+      } kMethods[] = {{"clear", SdpKeyMethod::kClear},
+                      {"base64", SdpKeyMethod::kBase64},
+                      {"uri", SdpKeyMethod::kUri}};
       bool found = false;
       for (const auto& m : kMethods) {
         const std::string_view name(m.name);
@@ -494,7 +509,8 @@ class Decoder {
         break;
       }
       if (!found) {
-        return fail(kSdpErrorKey, format("key statement keyword error %.*s", static_cast<int>(value.size()), value.data()));
+        return fail(kSdpErrorKey, format("key statement keyword error %.*s",
+                                         static_cast<int>(value.size()), value.data()));
       }
     }
     (media_ != nullptr ? media_->key : current_->key) = std::move(result);
@@ -514,7 +530,8 @@ class Decoder {
     }
     media->port = static_cast<uint16_t>(number);
     if (!port.empty()) {
-      if (port.front() != '/') return fail(kSdpErrorMedia, "Illegal port number in media " + original);
+      if (port.front() != '/')
+        return fail(kSdpErrorMedia, "Illegal port number in media " + original);
       port.remove_prefix(1);
       if (port.empty() && value.empty()) return fail(kSdpErrorMedia, "Missing keywords in media");
       if (!takeUnsigned(port, 0xFFFF, number) || !port.empty()) {
@@ -544,8 +561,27 @@ class Decoder {
 
   // --- attributes -------------------------------------------------------
 
-  enum class Attr { kRtpMap, kCat, kFmtp, kKeywds, kTool, kCharset, kSdpLang, kLang, kType, kOrient,
-                    kControl, kEtag, kRecvOnly, kSendRecv, kSendOnly, kPtime, kQuality, kFrameRate, kRange };
+  enum class Attr {
+    kRtpMap,
+    kCat,
+    kFmtp,
+    kKeywds,
+    kTool,
+    kCharset,
+    kSdpLang,
+    kLang,
+    kType,
+    kOrient,
+    kControl,
+    kEtag,
+    kRecvOnly,
+    kSendRecv,
+    kSendOnly,
+    kPtime,
+    kQuality,
+    kFrameRate,
+    kRange
+  };
 
   struct AttrEntry {
     const char* name;
@@ -555,6 +591,7 @@ class Decoder {
   };
 
   void attribute(std::string_view value) {
+    // clang-format off
     static constexpr AttrEntry kTable[] = {
         {"rtpmap", true, true, Attr::kRtpMap},     {"cat", true, true, Attr::kCat},
         {"fmtp", true, true, Attr::kFmtp},         {"keywds", true, false, Attr::kKeywds},
@@ -567,6 +604,7 @@ class Decoder {
         {"quality", true, true, Attr::kQuality},   {"framerate", true, true, Attr::kFrameRate},
         {"range", true, true, Attr::kRange},
     };
+    // clang-format on
     bool accepted = false;
     for (const AttrEntry& entry : kTable) {
       const std::string_view name(entry.name);
@@ -585,7 +623,8 @@ class Decoder {
       accepted = handle(entry.attr, rest);
       break;
     }
-    if (!accepted) (media_ != nullptr ? media_->attributes : current_->attributes).emplace_back(value);
+    if (!accepted)
+      (media_ != nullptr ? media_->attributes : current_->attributes).emplace_back(value);
   }
 
   static bool setOnce(std::optional<std::string>& field, std::string_view value) {
@@ -602,19 +641,23 @@ class Decoder {
       case Attr::kKeywds: return setOnce(current_->keywds, rest);
       case Attr::kTool: return setOnce(current_->tool, rest);
       case Attr::kCharset: return setOnce(current_->charset, rest);
-      case Attr::kSdpLang: return setOnce(media_ != nullptr ? media_->sdplang : current_->sdplang, rest);
+      case Attr::kSdpLang:
+        return setOnce(media_ != nullptr ? media_->sdplang : current_->sdplang, rest);
       case Attr::kLang: return setOnce(media_ != nullptr ? media_->lang : current_->lang, rest);
       case Attr::kType: return conferenceType(rest);
       case Attr::kOrient: return orientation(rest);
-      case Attr::kControl: return setOnce(media_ != nullptr ? media_->control : current_->control, rest);
+      case Attr::kControl:
+        return setOnce(media_ != nullptr ? media_->control : current_->control, rest);
       case Attr::kEtag: return setOnce(current_->etag, rest);
       case Attr::kRecvOnly: direction().recvOnly = true; return true;
       case Attr::kSendRecv: direction().sendRecv = true; return true;
       case Attr::kSendOnly: direction().sendOnly = true; return true;
-      case Attr::kPtime: return mediaNumber(rest, media_ != nullptr ? &media_->ptime : nullptr,
-                                            media_ != nullptr ? &media_->ptimePresent : nullptr);
-      case Attr::kQuality: return mediaNumber(rest, media_ != nullptr ? &media_->quality : nullptr,
-                                              media_ != nullptr ? &media_->qualityPresent : nullptr);
+      case Attr::kPtime:
+        return mediaNumber(rest, media_ != nullptr ? &media_->ptime : nullptr,
+                           media_ != nullptr ? &media_->ptimePresent : nullptr);
+      case Attr::kQuality:
+        return mediaNumber(rest, media_ != nullptr ? &media_->quality : nullptr,
+                           media_ != nullptr ? &media_->qualityPresent : nullptr);
       case Attr::kFrameRate: return frameRate(rest);
       case Attr::kRange: return range(rest, media_ != nullptr ? media_->range : current_->range);
     }
@@ -648,7 +691,8 @@ class Decoder {
     if (!rest.empty() && rest.front() == '/') {
       rest.remove_prefix(1);
       std::size_t clockEnd = 0;
-      while (clockEnd < rest.size() && rest[clockEnd] != '/' && !isBlank(rest[clockEnd])) ++clockEnd;
+      while (clockEnd < rest.size() && rest[clockEnd] != '/' && !isBlank(rest[clockEnd]))
+        ++clockEnd;
       uint64_t clock = 0;
       if (!parseWholeUnsigned(rest.substr(0, clockEnd), 0xFFFFFFFFu, clock)) return false;
       map.clockRate = static_cast<uint32_t>(clock);
@@ -656,7 +700,8 @@ class Decoder {
       if (!rest.empty() && rest.front() == '/') {
         rest.remove_prefix(1);
         uint64_t parameter = 0;
-        if (takeUnsigned(rest, 0xFFFFFFFFu, parameter)) map.encodingParameter = static_cast<uint32_t>(parameter);
+        if (takeUnsigned(rest, 0xFFFFFFFFu, parameter))
+          map.encodingParameter = static_cast<uint32_t>(parameter);
       }
     }
     format->rtpMap = std::move(map);
@@ -777,8 +822,8 @@ class Decoder {
       s.remove_prefix(1);
       if (!takeDecimal(s, frames)) return false;
     }
-    seconds = static_cast<double>(h) * 3600.0 + static_cast<double>(m) * 60.0 + static_cast<double>(sec) +
-              frames / frameRate;
+    seconds = static_cast<double>(h) * 3600.0 + static_cast<double>(m) * 60.0 +
+              static_cast<double>(sec) + frames / frameRate;
     return true;
   }
 
@@ -847,7 +892,8 @@ class Decoder {
 
 }  // namespace
 
-int decodeSdp(SdpInput* input, std::unique_ptr<SdpSession>& first, int& count, std::string* errorText) {
+int decodeSdp(SdpInput* input, std::unique_ptr<SdpSession>& first, int& count,
+              std::string* errorText) {
   first.reset();
   count = 0;
   if (errorText != nullptr) errorText->clear();

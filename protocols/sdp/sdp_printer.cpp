@@ -20,8 +20,10 @@ class Printer {
     out_ += "session " + std::to_string(index) + "\n";
     const std::string in = "  ";
     line(in, "version", std::to_string(s.version));
-    line(in, "origin", s.originUser.value_or("-") + " " + std::to_string(s.sessionId) + " " +
-                           std::to_string(s.sessionVersion) + " IN " + s.originAddressType + " " + s.originAddress);
+    line(in, "origin",
+         s.originUser.value_or("-") + " " + std::to_string(s.sessionId) + " " +
+             std::to_string(s.sessionVersion) + " IN " + s.originAddressType + " " +
+             s.originAddress);
     optional(in, "name", s.name);
     optional(in, "information", s.information);
     optional(in, "uri", s.uri);
@@ -32,8 +34,8 @@ class Printer {
     for (const SdpTime& t : s.times) {
       line(in, "time", std::to_string(t.start) + " " + std::to_string(t.stop));
       for (const SdpRepeat& r : t.repeats) {
-        std::string text = "interval " + std::to_string(r.interval) + " duration " + std::to_string(r.activeDuration) +
-                           " offsets";
+        std::string text = "interval " + std::to_string(r.interval) + " duration " +
+                           std::to_string(r.activeDuration) + " offsets";
         for (uint32_t o : r.offsets) text += " " + std::to_string(o);
         line(in + "  ", "repeat", text);
       }
@@ -50,7 +52,9 @@ class Printer {
     optional(in, "control", s.control);
     optional(in, "etag", s.etag);
     if (s.conferenceType != 0) {
-      line(in, "type", std::to_string(s.conferenceType) + (s.conferenceTypeText ? " " + *s.conferenceTypeText : ""));
+      line(in, "type",
+           std::to_string(s.conferenceType) +
+               (s.conferenceTypeText ? " " + *s.conferenceTypeText : ""));
     }
     direction(in, s.direction);
     range(in, s.range);
@@ -61,7 +65,8 @@ class Printer {
     }
     for (const auto& a : s.attributes) line(in, "attribute", a);
     int mediaIndex = 1;
-    for (const SdpMedia* m = s.media.get(); m != nullptr; m = m->next.get()) media(*m, mediaIndex++);
+    for (const SdpMedia* m = s.media.get(); m != nullptr; m = m->next.get())
+      media(*m, mediaIndex++);
   }
 
  private:
@@ -73,7 +78,8 @@ class Printer {
     out_ += '\n';
   }
 
-  void optional(const std::string& indent, const char* name, const std::optional<std::string>& value) {
+  void optional(const std::string& indent, const char* name,
+                const std::optional<std::string>& value) {
     if (value) line(indent, name, *value);
   }
 
@@ -87,11 +93,12 @@ class Printer {
 
   void bandwidths(const std::string& indent, const std::vector<SdpBandwidth>& list) {
     for (const SdpBandwidth& b : list) {
-      const char* kind = b.kind == SdpBandwidthKind::kConferenceTotal      ? "CT"
+      const char* kind = b.kind == SdpBandwidthKind::kConferenceTotal       ? "CT"
                          : b.kind == SdpBandwidthKind::kApplicationSpecific ? "AS"
                                                                             : nullptr;
-      line(indent, "bandwidth", (kind != nullptr ? std::string(kind) : "other " + b.name) + " " +
-                                    std::to_string(b.value));
+      line(indent, "bandwidth",
+           (kind != nullptr ? std::string(kind) : "other " + b.name) + " " +
+               std::to_string(b.value));
     }
   }
 
@@ -124,7 +131,8 @@ class Printer {
     std::string text = m.mediaType + " port " + std::to_string(m.port);
     if (m.portCount != 0) text += "/" + std::to_string(m.portCount);
     text += " protocol " + m.protocol + " formats";
-    for (const SdpFormat* f = m.formats.get(); f != nullptr; f = f->next.get()) text += " " + f->format;
+    for (const SdpFormat* f = m.formats.get(); f != nullptr; f = f->next.get())
+      text += " " + f->format;
     out_ += "  media " + std::to_string(index) + ": " + text + "\n";
     const std::string in = "    ";
     optional(in, "information", m.information);
@@ -132,9 +140,9 @@ class Printer {
     bandwidths(in, m.bandwidths);
     for (const SdpFormat* f = m.formats.get(); f != nullptr; f = f->next.get()) {
       if (f->rtpMap) {
-        line(in, ("rtpmap " + f->format).c_str(), f->rtpMap->encodingName + " clock " +
-                                                       std::to_string(f->rtpMap->clockRate) + " parameter " +
-                                                       std::to_string(f->rtpMap->encodingParameter));
+        line(in, ("rtpmap " + f->format).c_str(),
+             f->rtpMap->encodingName + " clock " + std::to_string(f->rtpMap->clockRate) +
+                 " parameter " + std::to_string(f->rtpMap->encodingParameter));
       }
       if (f->formatParameters) line(in, ("fmtp " + f->format).c_str(), *f->formatParameters);
     }
@@ -142,7 +150,8 @@ class Printer {
     optional(in, "lang", m.lang);
     optional(in, "control", m.control);
     if (m.orientation != 0) {
-      line(in, "orient", std::to_string(m.orientation) + (m.orientationText ? " " + *m.orientationText : ""));
+      line(in, "orient",
+           std::to_string(m.orientation) + (m.orientationText ? " " + *m.orientationText : ""));
     }
     direction(in, m.direction);
     if (m.ptimePresent) line(in, "ptime", std::to_string(m.ptime));

@@ -64,7 +64,7 @@ struct SdpTime {
 };
 
 struct SdpZoneAdjustment {
-  uint32_t time = 0;  // as written (NTP seconds)
+  uint32_t time = 0;   // as written (NTP seconds)
   int64_t offset = 0;  // seconds, may be negative
 };
 
@@ -77,9 +77,9 @@ struct SdpKey {
 
 struct SdpRange {
   bool valid = false;
-  bool npt = false;      // npt when set, else smpte
-  double start = 0.0;    // seconds
-  double end = 0.0;      // seconds; meaningless when openEnd
+  bool npt = false;    // npt when set, else smpte
+  double start = 0.0;  // seconds
+  double end = 0.0;    // seconds; meaningless when openEnd
   double smpteFrameRate = 0.0;
   bool openEnd = false;   // no end, or a range from "now": unknown duration
   bool startNow = false;  // npt "now-" (start 0.0)

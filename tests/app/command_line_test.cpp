@@ -21,7 +21,7 @@ TEST(CommandLineGrammar, ZoomValues) {
   ParsedCommandLine p = parseCommandLineText("-zoom 50 clip.mp4");
   EXPECT_EQ(p.zoom, 50);
   EXPECT_EQ(p.name.value_or(""), "clip.mp4");
-  EXPECT_EQ(parseCommandLineText("-zoom50 clip.mp4").zoom, 50);      // glued value
+  EXPECT_EQ(parseCommandLineText("-zoom50 clip.mp4").zoom, 50);  // glued value
   EXPECT_EQ(parseCommandLineText("-zoom\t200\tclip.mp4").zoom, 200);
   EXPECT_EQ(parseCommandLineText("-zoom -25 a").zoom, -25);
   EXPECT_EQ(parseCommandLineText("-zoom +25 a").zoom, 25);
@@ -44,9 +44,9 @@ TEST(CommandLineGrammar, ZoomAboveTheViewMenusLargestReadsAs400) {
     const char* text;
     int32_t zoom;
   } cases[] = {
-      {"-zoom 100000 a", 400},      {"-zoom 2147483647 a", 400}, {"-zoom 99999999999 a", 400},
-      {"-zoom 401 a", 400},         {"-zoom401 a", 400},         {"-zoom 400 a", 400},
-      {"-zoom 399 a", 399},         {"-zoom 1000 -zoom 25 a", 25}, {"-zoom 25 -zoom 1000 a", 400},
+      {"-zoom 100000 a", 400}, {"-zoom 2147483647 a", 400},   {"-zoom 99999999999 a", 400},
+      {"-zoom 401 a", 400},    {"-zoom401 a", 400},           {"-zoom 400 a", 400},
+      {"-zoom 399 a", 399},    {"-zoom 1000 -zoom 25 a", 25}, {"-zoom 25 -zoom 1000 a", 400},
   };
   for (const auto& c : cases) {
     ParsedCommandLine p = parseCommandLineText(c.text);
@@ -99,7 +99,7 @@ TEST(CommandLineGrammar, ClassificationOfNames) {
   EXPECT_EQ(classifyName("rtsp://server/stream"), NameKind::kUrl);
   EXPECT_EQ(classifyName("http://host/clip.yuv"), NameKind::kUrl);
   EXPECT_EQ(classifyName("c:relative.mp4"), NameKind::kFile);  // colon without "//"
-  EXPECT_EQ(classifyName("a:b://c"), NameKind::kFile);        // only the first colon counts
+  EXPECT_EQ(classifyName("a:b://c"), NameKind::kFile);         // only the first colon counts
   EXPECT_EQ(classifyName("/tmp/frames.yuv"), NameKind::kRawYuv);
   EXPECT_EQ(classifyName("/tmp/frames.YUV"), NameKind::kFile);
   EXPECT_EQ(classifyName("/tmp/frames.yuv.mp4"), NameKind::kFile);

@@ -28,7 +28,7 @@ using testing::waitFor;
 
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
-constexpr int kPlayNormal = 132;   // skin picture ids of the play button
+constexpr int kPlayNormal = 132;  // skin picture ids of the play button
 constexpr int kPlayOn = 141;
 
 struct Command {
@@ -56,7 +56,9 @@ struct Geometry {
 std::optional<Geometry> geometryOf(const std::string& display, const std::string& window) {
   const Command c = run(display, "xdotool getwindowgeometry " + window);
   std::smatch m;
-  if (!c.ok || !std::regex_search(c.output, m, std::regex("Position: (-?\\d+),(-?\\d+).*\\n.*Geometry: (\\d+)x(\\d+)"))) {
+  if (!c.ok ||
+      !std::regex_search(c.output, m,
+                         std::regex("Position: (-?\\d+),(-?\\d+).*\\n.*Geometry: (\\d+)x(\\d+)"))) {
     return std::nullopt;
   }
   return Geometry{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
@@ -83,16 +85,20 @@ QImage grabScreen(const std::string& display) {
                  bitsPerPixel = field(11), bytesPerLine = field(12), colours = field(19);
   const size_t start = headerSize + static_cast<size_t>(colours) * 12;
   const uint32_t pixelBytes = bitsPerPixel / 8;
-  if ((pixelBytes != 3 && pixelBytes != 4) || bytesPerLine < width * pixelBytes || d.size() < start + static_cast<size_t>(bytesPerLine) * height) return {};
+  if ((pixelBytes != 3 && pixelBytes != 4) || bytesPerLine < width * pixelBytes ||
+      d.size() < start + static_cast<size_t>(bytesPerLine) * height)
+    return {};
   QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
   for (uint32_t y = 0; y < height; ++y) {
-    const auto* row = reinterpret_cast<const unsigned char*>(d.data()) + start + static_cast<size_t>(y) * bytesPerLine;
+    const auto* row = reinterpret_cast<const unsigned char*>(d.data()) + start +
+                      static_cast<size_t>(y) * bytesPerLine;
     auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
     for (uint32_t x = 0; x < width; ++x) {
       const unsigned char* p = row + pixelBytes * x;
       // Least significant byte first: blue, green, red.
       const uint32_t v = byteOrder == 0 ? (p[0] | p[1] << 8 | p[2] << 16)
-                                        : (pixelBytes == 4 ? (p[1] << 16 | p[2] << 8 | p[3]) : (p[0] << 16 | p[1] << 8 | p[2]));
+                                        : (pixelBytes == 4 ? (p[1] << 16 | p[2] << 8 | p[3])
+                                                           : (p[0] << 16 | p[1] << 8 | p[2]));
       out[x] = qRgb((v >> 16) & 0xff, (v >> 8) & 0xff, v & 0xff);
     }
   }
@@ -124,32 +130,42 @@ bool shows(const QImage& screen, const QRect& area, const QImage& picture) {
 TEST(DesktopEndToEnd, FullScreenByClicksUnderAWindowManager) {
   TempFolder folder;
   testing::XvfbServer xvfb;
-  if (!xvfb.start(kScreenWidth, kScreenHeight)) GTEST_SKIP() << "Xvfb could not start: " << xvfb.error();
+  if (!xvfb.start(kScreenWidth, kScreenHeight))
+    GTEST_SKIP() << "Xvfb could not start: " << xvfb.error();
   const std::string display = xvfb.display();
-  ChildProcess openbox({"env", "DISPLAY=" + display, "openbox", "--sm-disable"}, folder.file("openbox.log"));
+  ChildProcess openbox({"env", "DISPLAY=" + display, "openbox", "--sm-disable"},
+                       folder.file("openbox.log"));
   // A window manager announces itself with the desktops it manages.
-  if (!openbox.started() || !waitFor([&] { return run(display, "xdotool get_num_desktops").ok; }, 10000)) {
+  if (!openbox.started() ||
+      !waitFor([&] { return run(display, "xdotool get_num_desktops").ok; }, 10000)) {
     GTEST_SKIP() << "openbox could not start: " << openbox.output();
   }
 
   // Repeat on, so that the clip cannot end while the test works.
-  ChildProcess player({"env", "DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + folder.file("config"),
-                       "STREVANA_COMMANDS=32772", std::string(STREVANA_BINARY_DIR) + "/app/strevana-player",
+  ChildProcess player({"env", "DISPLAY=" + display, "QT_QPA_PLATFORM=xcb",
+                       "XDG_CONFIG_HOME=" + folder.file("config"), "STREVANA_COMMANDS=32772",
+                       std::string(STREVANA_BINARY_DIR) + "/app/strevana-player",
                        std::string(STREVANA_FIXTURE_DIR) + "/demo.mp4"},
                       folder.file("player.log"));
   ASSERT_TRUE(player.started());
   std::string main;
-  ASSERT_TRUE(waitFor([&] { return !(main = visibleWindow(display, "demo\\.mp4$")).empty(); }, 20000))
+  ASSERT_TRUE(
+      waitFor([&] { return !(main = visibleWindow(display, "demo\\.mp4$")).empty(); }, 20000))
       << player.output();
   ASSERT_TRUE(run(display, "xdotool windowmove --sync " + main + " 130 90").ok);
   std::optional<Geometry> before;
-  ASSERT_TRUE(waitFor([&] { return (before = geometryOf(display, main)) && before->x != 0; }, 5000));
+  ASSERT_TRUE(
+      waitFor([&] { return (before = geometryOf(display, main)) && before->x != 0; }, 5000));
 
   // A double click on the video (above the panel's 72 pixels) enters full screen.
-  const std::string onVideo = std::to_string(before->width / 2) + " " + std::to_string(before->height / 3);
-  ASSERT_TRUE(run(display, "xdotool mousemove --window " + main + " " + onVideo + " click --repeat 2 --delay 60 1").ok);
+  const std::string onVideo =
+      std::to_string(before->width / 2) + " " + std::to_string(before->height / 3);
+  ASSERT_TRUE(run(display, "xdotool mousemove --window " + main + " " + onVideo +
+                               " click --repeat 2 --delay 60 1")
+                  .ok);
   std::string full;
-  ASSERT_TRUE(waitFor([&] { return !(full = visibleWindow(display, "^strevana Player$")).empty(); }, 5000))
+  ASSERT_TRUE(
+      waitFor([&] { return !(full = visibleWindow(display, "^strevana Player$")).empty(); }, 5000))
       << "no full-screen window: " << player.output();
   // Pause, then resume, by single clicks (apart by more than a double click).
   for (int i = 0; i < 2; ++i) {
@@ -177,12 +193,15 @@ TEST(DesktopEndToEnd, FullScreenByClicksUnderAWindowManager) {
   // frame.
   const QRect window(0, 0, kScreenWidth, kScreenHeight);
   QImage screen;
-  const bool buttonOn = waitFor([&] {
-    screen = grabScreen(display);
-    return !screen.isNull() && shows(screen, window, on->image());
-  }, 5000);
+  const bool buttonOn = waitFor(
+      [&] {
+        screen = grabScreen(display);
+        return !screen.isNull() && shows(screen, window, on->image());
+      },
+      5000);
   EXPECT_TRUE(buttonOn) << "the play button does not show its \"on\" picture";
-  if (!buttonOn && !screen.isNull()) screen.save(QString::fromStdString(::testing::TempDir() + "desktop-e2e.png"));
+  if (!buttonOn && !screen.isNull())
+    screen.save(QString::fromStdString(::testing::TempDir() + "desktop-e2e.png"));
   EXPECT_FALSE(shows(screen, window, normal->image()));
   player.stop();
   openbox.stop();

@@ -11,8 +11,8 @@
 namespace strevana {
 namespace {
 
-using testing::ShellTest;
 using testing::fixture;
+using testing::ShellTest;
 using testing::writeYuvFile;
 
 class NetworkOptionsTest : public ShellTest {

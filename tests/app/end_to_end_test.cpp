@@ -34,13 +34,15 @@ class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::application();
-    if (!QFileInfo::exists(QString::fromStdString(kPlayer))) GTEST_SKIP() << "the player is not built";
+    if (!QFileInfo::exists(QString::fromStdString(kPlayer)))
+      GTEST_SKIP() << "the player is not built";
     ASSERT_FALSE(folder.path().empty());
   }
 
   // Runs the player on name (may be empty) in the folder's settings; it plays
   // for afterMs, saves a snapshot and closes as Exit would.
-  PlayerRun run(const std::string& name, int afterMs, const std::vector<std::pair<QString, QString>>& extra) {
+  PlayerRun run(const std::string& name, int afterMs,
+                const std::vector<std::pair<QString, QString>>& extra) {
     PlayerRun result;
     const QString snapshot = QString::fromStdString(folder.file("window.png"));
     QFile::remove(snapshot);
@@ -108,7 +110,8 @@ TEST_F(EndToEnd, PlaysARawYuvFileAfterTheSettingsDialog) {
 std::vector<std::pair<int, std::string>> printedMenu(const PlayerRun& r, const std::string& title) {
   std::vector<std::pair<int, std::string>> items;
   const QRegularExpression line("^strevana-player: menu " +
-                                QRegularExpression::escape(QString::fromStdString(title)) + "\t(\\d+)\t(.*)$");
+                                QRegularExpression::escape(QString::fromStdString(title)) +
+                                "\t(\\d+)\t(.*)$");
   for (const QString& text : QString::fromStdString(r.output).split('\n')) {
     QRegularExpressionMatch m = line.match(text);
     if (m.hasMatch()) items.emplace_back(m.captured(1).toInt(), m.captured(2).toStdString());
@@ -123,7 +126,8 @@ TEST_F(EndToEnd, RecentEntriesAndTheLanguageSurviveARestart) {
   // Options > Language > Deutsch; what cannot be opened is reported, not waited on.
   PlayerRun two = run("/nonexistent/clip.mp4", 300, {{"STREVANA_COMMANDS", "5001"}});
   ASSERT_EQ(two.exitCode, 0) << two.output;
-  EXPECT_NE(two.output.find("Error: Cannot open /nonexistent/clip.mp4"), std::string::npos) << two.output;
+  EXPECT_NE(two.output.find("Error: Cannot open /nonexistent/clip.mp4"), std::string::npos)
+      << two.output;
 
   PlayerRun three = run("", 300, {{"STREVANA_PRINT_MENUS", "1"}});
   ASSERT_EQ(three.exitCode, 0) << three.output;

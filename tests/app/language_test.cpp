@@ -37,19 +37,22 @@ constexpr const char* kGermanFile = "strevanaPlayer_de.lang";
 // A small module: its display name and a File menu of its own.
 std::string smallModule(const std::string& displayName) {
   return "[strings]\n141 = Impossible d'ouvrir\n145 = Erreur\n150 = Langue\n2000 = " + displayName +
-         "\n[menu 109]\npopup = &Fichier\n  item 32771 = &Ouvrir\n  item 32786 = &Info\n  separator\n"
+         "\n[menu 109]\npopup = &Fichier\n  item 32771 = &Ouvrir\n  item 32786 = &Info\n  "
+         "separator\n"
          "  item 105 = &Quitter\nend\npopup = &Vue\n  item 32775 = 100%\nend\n"
          "popup = &Options\n  item 32772 = &Repeter\nend\n";
 }
 
-void writeModule(const testing::ScratchFolder& folder, const std::string& fileName, const std::string& text) {
+void writeModule(const testing::ScratchFolder& folder, const std::string& fileName,
+                 const std::string& text) {
   std::ofstream(folder.file(fileName), std::ios::binary) << text;
 }
 
 // "file=display name" per entry of the table.
 std::vector<std::string> offered(const LanguageModuleTable& t) {
   std::vector<std::string> out;
-  for (int32_t i = 0; i < t.count; ++i) out.push_back(t.entries[i].fileName + "=" + t.entries[i].displayName);
+  for (int32_t i = 0; i < t.count; ++i)
+    out.push_back(t.entries[i].fileName + "=" + t.entries[i].displayName);
   return out;
 }
 
@@ -67,12 +70,19 @@ TEST(LanguageScanTest, OnlyNamedModulesWithADisplayNameAreOffered) {
   } cases[] = {
       {{}, {}},
       // Other names, and modules without string 2000: a single choice is no choice.
-      {{{"other_de.lang", smallModule("X")}, {"strevanaPlayer_de.txt", smallModule("X")},
-        {"StrevanaPlayer_de.lang", smallModule("X")}, {"strevanaPlayer_de.lang.bak", smallModule("X")},
-        {"strevanaPlayer_a.lang", "[strings]\n141 = Nope\n"}, {"strevanaPlayer_b.lang", ""}},
+      {{{"other_de.lang", smallModule("X")},
+        {"strevanaPlayer_de.txt", smallModule("X")},
+        {"StrevanaPlayer_de.lang", smallModule("X")},
+        {"strevanaPlayer_de.lang.bak", smallModule("X")},
+        {"strevanaPlayer_a.lang", "[strings]\n141 = Nope\n"},
+        {"strevanaPlayer_b.lang", ""}},
        {}},
-      {{{"strevanaPlayer_huge.lang", huge}, {"strevanaPlayer_fr.lang", smallModule("Fran\xC3\xA7" "ais")}},
-       {"application=English", "strevanaPlayer_fr.lang=Fran\xC3\xA7" "ais"}},
+      {{{"strevanaPlayer_huge.lang", huge},
+        {"strevanaPlayer_fr.lang", smallModule("Fran\xC3\xA7"
+                                               "ais")}},
+       {"application=English",
+        "strevanaPlayer_fr.lang=Fran\xC3\xA7"
+        "ais"}},
       // A display name is cut at 255 bytes, never inside a character.
       {{{"strevanaPlayer_.lang", smallModule(longName + "\xC3\xA4")}},
        {"application=English", "strevanaPlayer_.lang=" + longName}},
@@ -89,9 +99,11 @@ TEST(LanguageScanTest, OnlyNamedModulesWithADisplayNameAreOffered) {
 TEST(LanguageScanTest, TenChoicesAtMostInFileNameOrder) {
   testing::ScratchFolder folder;
   for (int i = 10; i >= 0; --i) {
-    writeModule(folder, "strevanaPlayer_" + std::to_string(10 + i) + ".lang", smallModule(std::to_string(i)));
+    writeModule(folder, "strevanaPlayer_" + std::to_string(10 + i) + ".lang",
+                smallModule(std::to_string(i)));
   }
-  writeModule(folder, "strevanaPlayer_13x.lang", "[strings]\n141 = x\n");  // its slot goes to the next
+  writeModule(folder, "strevanaPlayer_13x.lang",
+              "[strings]\n141 = x\n");  // its slot goes to the next
   LanguageModuleTable t;
   t.scan(folder.path());
   ASSERT_EQ(t.count, LanguageModuleTable::kCapacity);
@@ -108,7 +120,8 @@ TEST(LanguageScanTest, QtsLanguageIsTheModulesFileNameSuffix) {
                                                        {"strevanaPlayer_.lang", ""},
                                                        {"application", ""},
                                                        {"other_de.lang", ""}};
-  for (const auto& [fileName, language] : cases) EXPECT_EQ(languageOfModule(fileName), language) << fileName;
+  for (const auto& [fileName, language] : cases)
+    EXPECT_EQ(languageOfModule(fileName), language) << fileName;
 }
 
 class LanguageTest : public testing::ShellTest {
@@ -117,8 +130,12 @@ class LanguageTest : public testing::ShellTest {
     ShellTest::SetUp();
     app().languages.folder = folder.path();
   }
-  void addModule(const std::string& fileName, const std::string& text) { writeModule(folder, fileName, text); }
-  void addGerman() { std::filesystem::copy_file(testing::germanModuleSource(), folder.file(kGermanFile)); }
+  void addModule(const std::string& fileName, const std::string& text) {
+    writeModule(folder, fileName, text);
+  }
+  void addGerman() {
+    std::filesystem::copy_file(testing::germanModuleSource(), folder.file(kGermanFile));
+  }
 
   // The Language submenu of Options (its last entry).
   static const Menu* languageMenu() {
@@ -213,7 +230,9 @@ TEST_F(LanguageTest, SwitchingAtRunTimeReplacesMenusDialogsAndTexts) {
   EXPECT_EQ(cancelText, "Abbrechen");
   openLocalFile(app().mainWindow.get(), "/nonexistent/x.mp4");
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "Kann nicht \xC3\xB6" "ffnen: /nonexistent/x.mp4");
+  EXPECT_EQ(boxes[0].text,
+            "Kann nicht \xC3\xB6"
+            "ffnen: /nonexistent/x.mp4");
   EXPECT_EQ(boxes[0].caption, "Fehler");
 
   // And back.
@@ -252,7 +271,8 @@ TEST_F(LanguageTest, QtsOwnDialogsFollowTheChosenLanguage) {
   start("");
   EXPECT_TRUE(has(fileDialogButtons(), "Cancel"));
   command(kCmdLanguageBase + 1);
-  ASSERT_NE(app().qtTranslator, nullptr) << "Qt's German catalogue (qt6-translations-l10n) is missing";
+  ASSERT_NE(app().qtTranslator, nullptr)
+      << "Qt's German catalogue (qt6-translations-l10n) is missing";
   const auto german = fileDialogButtons();
   EXPECT_TRUE(has(german, "Abbrechen")) << (german.empty() ? "no buttons" : german.front());
   EXPECT_FALSE(has(german, "Cancel"));
@@ -303,8 +323,8 @@ TEST(GermanModuleTest, IsCompleteAndShapedLikeTheProgramsResources) {
       EXPECT_TRUE(de->findString(id, text)) << "string " << id;
     }
   }
-  std::function<void(const std::vector<MenuItemTemplate>&, const std::vector<MenuItemTemplate>&)> sameShape =
-      [&](const auto& a, const auto& b) {
+  std::function<void(const std::vector<MenuItemTemplate>&, const std::vector<MenuItemTemplate>&)>
+      sameShape = [&](const auto& a, const auto& b) {
         ASSERT_EQ(a.size(), b.size());
         for (size_t i = 0; i < a.size(); ++i) {
           EXPECT_EQ(a[i].id, b[i].id);

@@ -16,8 +16,8 @@
 namespace strevana {
 namespace {
 
-using testing::ShellTest;
 using testing::fixture;
+using testing::ShellTest;
 using testing::writeYuvFile;
 
 constexpr int32_t kPostfilterIds[] = {kCmdNoPostfilter, kCmdDeblocking, kCmdDeringing,
@@ -51,7 +51,8 @@ TEST_F(MainWindowTest, StartWithoutCommandLineShowsTheRefreshedMenus) {
   // The playback thread was started (it enters its loop on its own time).
   QElapsedTimer waited;
   waited.start();
-  while (controller().threadState() != PlayerController::kThreadRunning && waited.elapsed() < 5000) {
+  while (controller().threadState() != PlayerController::kThreadRunning &&
+         waited.elapsed() < 5000) {
     QThread::msleep(5);
   }
   EXPECT_EQ(controller().threadState(), PlayerController::kThreadRunning);
@@ -106,8 +107,7 @@ TEST_P(CommandLineZoomTest, SizesTheWindowAsTheLargestMenuZoom) {
   EXPECT_EQ(QSize(clientWidth(), clientHeight()), fromCommandLine);
 }
 
-INSTANTIATE_TEST_SUITE_P(TooLarge, CommandLineZoomTest,
-                         ::testing::Values("400", "99999999999"));
+INSTANTIATE_TEST_SUITE_P(TooLarge, CommandLineZoomTest, ::testing::Values("400", "99999999999"));
 
 TEST_F(MainWindowTest, ZoomZeroStartsInFullScreen) {
   start("-zoom " + fixture("demo.mp4"));  // no value: 0, and the name was its value
@@ -184,7 +184,7 @@ TEST_F(MainWindowTest, EveryCommandReachesItsAction) {
   command(kCmdSaveStream);
   command(kCmdAbout);
   EXPECT_EQ(dialogCaptions, (std::vector<std::string>{"Open URL", "Network Options",
-                                                       "Save RTP streams as", "Info"}));
+                                                      "Save RTP streams as", "Info"}));
   EXPECT_EQ(ended, std::vector<bool>(4, true));
   answerDialog = nullptr;
   command(kCmdMovieInfo);  // an open call for now; must not disturb anything
@@ -224,10 +224,26 @@ TEST_F(MainWindowTest, EveryCommandReachesItsAction) {
   EXPECT_FALSE(controller().isFullScreen());
 
   // Every known command is handled; unknown ids go to the default handling.
-  for (uint32_t id : {kCmdZoom25, kCmdZoom50, kCmdZoom100, kCmdZoom200, kCmdZoom400, kCmdRepeat, kCmdRepeat,
-                      kCmdDirectX, kCmdDirectX, kCmdNoPostfilter, kCmdDeblocking, kCmdDeringing,
-                      kCmdDeblockingDeringing, kCmdAutomaticPostfilter, kCmdOpen, kCmdOpenUrl, kCmdAbout,
-                      kCmdNetworkOptions, kCmdSaveStream, kCmdLoadBackground}) {
+  for (uint32_t id : {kCmdZoom25,
+                      kCmdZoom50,
+                      kCmdZoom100,
+                      kCmdZoom200,
+                      kCmdZoom400,
+                      kCmdRepeat,
+                      kCmdRepeat,
+                      kCmdDirectX,
+                      kCmdDirectX,
+                      kCmdNoPostfilter,
+                      kCmdDeblocking,
+                      kCmdDeringing,
+                      kCmdDeblockingDeringing,
+                      kCmdAutomaticPostfilter,
+                      kCmdOpen,
+                      kCmdOpenUrl,
+                      kCmdAbout,
+                      kCmdNetworkOptions,
+                      kCmdSaveStream,
+                      kCmdLoadBackground}) {
     EXPECT_EQ(command(id), 0) << id;
   }
   EXPECT_NE(command(4242), 0);
@@ -382,7 +398,9 @@ class MouseTest : public ShellTest {
   static void mouse(uint32_t message, uint32_t flags, int32_t x, int32_t y) {
     app().mainWindow->send(message, flags, makeMouseLParam(x, y));
   }
-  static int32_t position() { return withEngine([](PlaybackEngine& e) { return e.positionMs(); }); }
+  static int32_t position() {
+    return withEngine([](PlaybackEngine& e) { return e.positionMs(); });
+  }
   static QPoint centre(const SkinButton& (PlayerController::*button)() const) {
     return withEngine([button](PlaybackEngine&) {
       const SkinButton& b = (controller().*button)();

@@ -52,10 +52,11 @@ const MovieInfoUnits kUnits;
 // Every field of the model in the window's order, "|" between them.
 std::string shown(const MovieInfo& i) {
   std::string out;
-  for (const std::string* v : {&i.source, &i.duration, &i.fileSize, &i.bitrate, &i.videoCodec, &i.videoSize,
-                               &i.displaySize, &i.frameRate, &i.videoBitrate, &i.audioCodec, &i.channels,
-                               &i.sampleRate, &i.sampleDepth, &i.audioBitrate, &i.lostVideo, &i.receivedVideo,
-                               &i.lostAudio, &i.receivedAudio}) {
+  for (const std::string* v :
+       {&i.source, &i.duration, &i.fileSize, &i.bitrate, &i.videoCodec, &i.videoSize,
+        &i.displaySize, &i.frameRate, &i.videoBitrate, &i.audioCodec, &i.channels, &i.sampleRate,
+        &i.sampleDepth, &i.audioBitrate, &i.lostVideo, &i.receivedVideo, &i.lostAudio,
+        &i.receivedAudio}) {
     out += (out.empty() ? "" : "|") + *v;
   }
   return out;
@@ -92,7 +93,8 @@ TEST(MovieInfoFormatTest, ValuesAndTheirDashes) {
       {MovieInfo::formatPacketCount((uint64_t{1} << 32) + 7), "7"},  // low 32 bits
       {MovieInfo::formatPacketCount(0x80000000u), "-"},
   };
-  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
 }
 
 TEST(MovieInfoFormatTest, LongSourceNamesKeepTheirLast35Characters) {
@@ -136,8 +138,9 @@ TEST(MovieInfoFillTest, WhatIsShownForEachKindOfSource) {
          s.decodedBits = 16;
          s.audioBytes = 16000;  // 32 kbit/s
        },
-       MovieInfo::shortenSourceName(file) + "|4.00 sec|9 kByte|132 kBit/s|MPEG-4|176x144 pixel|192x144 pixel|"
-                                            "25.00 fps|100 kBit/s|AAC|2|44100 Hz|16 bit|32 kBit/s|-|-|-|-"},
+       MovieInfo::shortenSourceName(file) +
+           "|4.00 sec|9 kByte|132 kBit/s|MPEG-4|176x144 pixel|192x144 pixel|"
+           "25.00 fps|100 kBit/s|AAC|2|44100 Hz|16 bit|32 kBit/s|-|-|-|-"},
       // Stale video fields of a source must not show; a file that cannot be
       // opened has no size.
       {"audio only",
@@ -153,7 +156,8 @@ TEST(MovieInfoFillTest, WhatIsShownForEachKindOfSource) {
          s.width = 176;
          s.height = 144;
        },
-       "/nowhere/tone.mp4|2.00 sec|-|12 kBit/s|-|-|-|-|-|AMR-NB|1|8000 Hz|16 bit|12 kBit/s|-|-|-|-"},
+       "/nowhere/tone.mp4|2.00 sec|-|12 kBit/s|-|-|-|-|-|AMR-NB|1|8000 Hz|16 bit|12 "
+       "kBit/s|-|-|-|-"},
       {"no duration, no rates",
        [](FakeSource& s) {
          s.setName("clip.yuv");
@@ -190,7 +194,8 @@ TEST(MovieInfoFillTest, WhatIsShownForEachKindOfSource) {
          s.decodedRate = 32000;
          s.lost = 2;
        },
-       "rtsp://127.0.0.1:8554/live/clip.sdp|-|-|-|-|176x144 pixel|-|-|-|AAC|-|32000 Hz|-|-|2|10|2|13"},
+       "rtsp://127.0.0.1:8554/live/clip.sdp|-|-|-|-|176x144 pixel|-|-|-|AAC|-|32000 "
+       "Hz|-|-|2|10|2|13"},
   };
   for (const auto& c : cases) {
     FakeSource s;
@@ -258,6 +263,7 @@ std::string itemsOf(const std::string& metadata) {
 }
 
 TEST(MovieInfoMetadataTest, TagsTheEncoderMarkAndPlainText) {
+  // clang-format off
   const std::pair<const char*, const char*> cases[] = {
       {"strevana encoded", "C 140 strevana"},
       {"Title: Harbour at dawn; Date: 2026-05-01; (c): Korvello; Description: Boats leave; strevana encoded",
@@ -271,6 +277,7 @@ TEST(MovieInfoMetadataTest, TagsTheEncoderMarkAndPlainText) {
       {"Title: Name;", "T 137 Name"},
       {"Title: Only", "T 137 Only"},
   };
+  // clang-format on
   for (const auto& [text, expected] : cases) EXPECT_EQ(itemsOf(text), expected) << text;
   // Leading ";" before a value are skipped.
   EXPECT_EQ(itemsOf("Title: ;;Name").substr(0, 10), "T 137 Name");

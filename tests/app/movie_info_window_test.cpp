@@ -107,11 +107,21 @@ TEST_F(MovieInfoDrawingTest, LabelsEndAtTheirColumnAndValuesStartAtTheirs) {
     const char* text;
     int x, y;
   } placed[] = {
-      {"GENERAL", 10, 10},          {"File Size:", 100, 32 + 2 * lh},   {"Bitrate:", 100, 32 + 3 * lh},
-      {"VIDEO", 10, 98},            {"Video Size:", 100, 120},          {"Display Size:", 100, 120 + lh},
-      {"Frame Rate:", 100, 120 + 2 * lh}, {"AUDIO", 195, 98},           {"Channels:", 300, 120},
-      {"Sample Rate:", 300, 120 + lh}, {"Sample Depth:", 300, 120 + 2 * lh}, {"STREAMING", 10, 188},
-      {"Lost Video:", 140, 210},    {"Recv. Video:", 140, 210 + lh},    {"Lost Audio:", 140, 210 + 2 * lh},
+      {"GENERAL", 10, 10},
+      {"File Size:", 100, 32 + 2 * lh},
+      {"Bitrate:", 100, 32 + 3 * lh},
+      {"VIDEO", 10, 98},
+      {"Video Size:", 100, 120},
+      {"Display Size:", 100, 120 + lh},
+      {"Frame Rate:", 100, 120 + 2 * lh},
+      {"AUDIO", 195, 98},
+      {"Channels:", 300, 120},
+      {"Sample Rate:", 300, 120 + lh},
+      {"Sample Depth:", 300, 120 + 2 * lh},
+      {"STREAMING", 10, 188},
+      {"Lost Video:", 140, 210},
+      {"Recv. Video:", 140, 210 + lh},
+      {"Lost Audio:", 140, 210 + 2 * lh},
       {"Recv. Audio:", 140, 210 + 3 * lh},
   };
   for (const auto& p : placed) {

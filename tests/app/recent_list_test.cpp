@@ -109,7 +109,10 @@ TEST_F(RecentRegistryTest, ReadingStopsAtTheFirstIncompleteEntry) {
   const struct {
     const char* spoil;  // value taken away or made unreadable at entry 2
     const char* expected;
-  } cases[] = {{"", "f:0 u:1 f:2 u:3"}, {"MRUUrl2", "f:0 u:1"}, {"MRUName2", "f:0 u:1"}, {"long", "f:0 u:1"}};
+  } cases[] = {{"", "f:0 u:1 f:2 u:3"},
+               {"MRUUrl2", "f:0 u:1"},
+               {"MRUName2", "f:0 u:1"},
+               {"long", "f:0 u:1"}};
   for (const auto& c : cases) {
     for (int32_t i = 0; i < 4; ++i) seed(i, std::to_string(i), static_cast<uint32_t>(i % 2 * 7));
     if (std::string(c.spoil) == "long") {

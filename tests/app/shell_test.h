@@ -24,7 +24,9 @@
 
 namespace strevana::testing {
 
-inline std::string fixture(const char* name) { return std::string(STREVANA_FIXTURE_DIR) + "/" + name; }
+inline std::string fixture(const char* name) {
+  return std::string(STREVANA_FIXTURE_DIR) + "/" + name;
+}
 
 // Writes frames of a raw YUV 4:2:0 file (in the process's temporary folder),
 // each a flat colour.
@@ -56,7 +58,9 @@ inline void clearSettings() {
   settings.sync();
 }
 
-inline std::optional<std::string> settingString(const char* name) { return RegistryKey::open()->queryString(name); }
+inline std::optional<std::string> settingString(const char* name) {
+  return RegistryKey::open()->queryString(name);
+}
 
 inline std::optional<uint32_t> settingNumber(const char* name) {
   uint32_t value = 0;

@@ -22,7 +22,8 @@ using testing::ShellTest;
 constexpr const char* kDescription =
     "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=s\r\nc=IN IP4 0.0.0.0\r\nt=0 0\r\n"
     "m=audio 0 RTP/AVP 97\r\na=rtpmap:97 mpeg4-generic/44100/2\r\n"
-    "a=fmtp:97 streamtype=5;mode=AAC-hbr;config=1210;SizeLength=13;IndexLength=3;IndexDeltaLength=3\r\n"
+    "a=fmtp:97 "
+    "streamtype=5;mode=AAC-hbr;config=1210;SizeLength=13;IndexLength=3;IndexDeltaLength=3\r\n"
     "a=control:track1\r\n";
 
 // Basic alice:s3cret (RFC 2617 2).
@@ -31,10 +32,14 @@ std::string answer(const RtspRequestSeen& r, const std::string& base) {
     return rtspReply(r, "401 Unauthorized", "WWW-Authenticate: Basic realm=\"media\"\r\n");
   }
   if (r.method == "DESCRIBE") {
-    return rtspReply(r, "200 OK", "Content-Base: " + base + "/\r\nContent-Type: application/sdp\r\n", kDescription);
+    return rtspReply(r, "200 OK",
+                     "Content-Base: " + base + "/\r\nContent-Type: application/sdp\r\n",
+                     kDescription);
   }
   if (r.method == "SETUP") {
-    return rtspReply(r, "200 OK", "Session: 1\r\nTransport: " + r.header("Transport") + ";server_port=9000-9001\r\n");
+    return rtspReply(
+        r, "200 OK",
+        "Session: 1\r\nTransport: " + r.header("Transport") + ";server_port=9000-9001\r\n");
   }
   return rtspReply(r, "200 OK", "Session: 1\r\n");
 }
@@ -60,9 +65,10 @@ TEST_F(StreamLoginTest, LoginAskedForUsedAndNeverKept) {
     bool cancel;
     std::string password;  // typed into it
     bool opened;
-    std::string message;   // the message box, if any
+    std::string message;  // the message box, if any
   };
   const std::string plain = server_.url("/live");
+  // clang-format off
   const Case cases[] = {
       {"asked, right", "", true, false, "s3cret", true, ""},
       {"asked, wrong", "", true, false, "nope", false, "Login refused (wrong user name or password): " + plain},
@@ -70,6 +76,7 @@ TEST_F(StreamLoginTest, LoginAskedForUsedAndNeverKept) {
       {"in the URL", "alice:s3cret@", false, false, "", true, ""},
       {"wrong in the URL", "alice:nope@", true, false, "s3cret", true, ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     boxes.clear();
@@ -109,7 +116,8 @@ TEST_F(StreamLoginTest, LoginAskedForUsedAndNeverKept) {
     EXPECT_EQ(app().mainWindow->caption().find("s3cret"), std::string::npos);
     EXPECT_EQ(app().mainWindow->caption().find("nope"), std::string::npos);
     std::vector<std::string> kept;
-    for (int32_t i = 0; i < app().recentList.count; ++i) kept.push_back(app().recentList.entries[static_cast<size_t>(i)].name);
+    for (int32_t i = 0; i < app().recentList.count; ++i)
+      kept.push_back(app().recentList.entries[static_cast<size_t>(i)].name);
     for (size_t i = 0; i < app().urlHistory.count(); ++i) kept.push_back(app().urlHistory.at(i));
     EXPECT_FALSE(kept.empty());
     for (const std::string& name : kept) {
@@ -117,7 +125,8 @@ TEST_F(StreamLoginTest, LoginAskedForUsedAndNeverKept) {
       EXPECT_EQ(name.find("nope"), std::string::npos) << name;
     }
     if (c.opened) {
-      EXPECT_EQ(app().mainWindow->caption(), "rtsp://" + std::string(c.userinfo.empty() ? "" : "alice@") + plain.substr(7));
+      EXPECT_EQ(app().mainWindow->caption(),
+                "rtsp://" + std::string(c.userinfo.empty() ? "" : "alice@") + plain.substr(7));
     }
   }
 }

@@ -12,8 +12,8 @@
 namespace strevana {
 namespace {
 
-using testing::ShellTest;
 using testing::fixture;
+using testing::ShellTest;
 
 using ButtonOf = const SkinButton& (PlayerController::*)() const;
 
@@ -57,7 +57,9 @@ class ViewTest : public ShellTest {
       return drawn == picture->image().scaled(b.width(), b.height());
     });
   }
-  static int32_t position() { return withEngine([](PlaybackEngine& e) { return e.positionMs(); }); }
+  static int32_t position() {
+    return withEngine([](PlaybackEngine& e) { return e.positionMs(); });
+  }
   static int32_t duration() {
     return withEngine([](PlaybackEngine& e) { return e.source() ? e.source()->durationMs : -1; });
   }
@@ -121,8 +123,10 @@ TEST_F(ViewTest, AZoomStaysInsideTheScreensAvailableArea) {
   const double aspect = 320.0 / 240.0;  // the demo clip
   for (uint32_t zoom : {kCmdZoom100, kCmdZoom200, kCmdZoom400}) {
     command(zoom);
-    const int32_t videoWidth = clientWidth() - controller().marginLeft() - controller().marginRight();
-    const int32_t videoHeight = clientHeight() - controller().marginTop() - controller().marginBottom();
+    const int32_t videoWidth =
+        clientWidth() - controller().marginLeft() - controller().marginRight();
+    const int32_t videoHeight =
+        clientHeight() - controller().marginTop() - controller().marginBottom();
     EXPECT_LE(main().frameGeometry().width(), available.width()) << zoom;
     EXPECT_LE(main().frameGeometry().height(), available.height()) << zoom;
     ASSERT_GT(videoHeight, 0);
@@ -173,11 +177,16 @@ TEST_F(ViewTest, PlayerKeysActInTheMainAndTheFullScreenWindow) {
 
 TEST_F(ViewTest, ADoubleClickOnTheVideoTogglesFullScreen) {
   const auto twice = [](AppWindow& window, QPoint at) {
-    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QMouseEvent second(QEvent::MouseButtonDblClick, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release2(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    for (QMouseEvent* e : {&press, &release, &second, &release2}) QCoreApplication::sendEvent(window.surface(), e);
+    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QMouseEvent second(QEvent::MouseButtonDblClick, at, at, Qt::LeftButton, Qt::LeftButton,
+                       Qt::NoModifier);
+    QMouseEvent release2(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton,
+                         Qt::NoModifier);
+    for (QMouseEvent* e : {&press, &release, &second, &release2})
+      QCoreApplication::sendEvent(window.surface(), e);
     settle();
   };
   // On the panel: the buttons' business, not the view's.
@@ -197,7 +206,8 @@ TEST_F(ViewTest, KeysInADialogStayThere) {
   bool playingInside = false;
   answerDialog = [&](Dialog& d) {
     for (Qt::Key k : {Qt::Key_Space, Qt::Key_End, Qt::Key_F}) {
-      QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, k == Qt::Key_F ? QStringLiteral("f") : QString());
+      QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier,
+                      k == Qt::Key_F ? QStringLiteral("f") : QString());
       QCoreApplication::sendEvent(&d, &press);
     }
     playingInside = controller().playing() && !controller().isFullScreen();

@@ -86,7 +86,8 @@ std::string captureStderr(const std::function<void()>& body) {
   std::string text;
   lseek(file, 0, SEEK_SET);
   char buffer[4096];
-  for (ssize_t n; (n = read(file, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+  for (ssize_t n; (n = read(file, buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<size_t>(n));
   ::close(file);
   unlink(path);
   return text;
@@ -233,7 +234,8 @@ TEST_F(AudioDevice, StopKeepsTheQueueAndStartResumesIt) {
   out.enqueue(tone(2.0));
   const int32_t full = out.queuedBytes();
   out.start();
-  ASSERT_TRUE(waitFor([&] { return out.queuedBytes() < full; }, 5.0)) << "device never pulled audio";
+  ASSERT_TRUE(waitFor([&] { return out.queuedBytes() < full; }, 5.0))
+      << "device never pulled audio";
 
   ASSERT_TRUE(out.stop());
   EXPECT_FALSE(out.isStarted());

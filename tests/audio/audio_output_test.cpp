@@ -20,7 +20,8 @@ namespace {
 // A chunk whose bytes count up from first (mod 256), so order is checkable.
 AudioChunk* makeChunk(int32_t size, uint8_t first) {
   auto* chunk = new AudioChunk(size);
-  for (int32_t i = 0; i < size; ++i) chunk->data[static_cast<size_t>(i)] = static_cast<uint8_t>(first + i);
+  for (int32_t i = 0; i < size; ++i)
+    chunk->data[static_cast<size_t>(i)] = static_cast<uint8_t>(first + i);
   return chunk;
 }
 
@@ -28,7 +29,10 @@ AudioChunk* chain(std::initializer_list<AudioChunk*> chunks) {
   AudioChunk* head = nullptr;
   AudioChunk* last = nullptr;
   for (AudioChunk* c : chunks) {
-    if (last) last->next = c; else head = c;
+    if (last)
+      last->next = c;
+    else
+      head = c;
     last = c;
   }
   return head;
@@ -53,7 +57,8 @@ class AudioOutputQueue : public LibraryHeld {};
 class AudioOutputClock : public LibraryHeld {};
 
 std::vector<uint8_t> fillBytes(AudioOutput& out, uint32_t frames) {
-  std::vector<uint8_t> buffer(static_cast<size_t>(frames) * static_cast<size_t>(out.bytesPerFrame()), 0xEE);
+  std::vector<uint8_t> buffer(
+      static_cast<size_t>(frames) * static_cast<size_t>(out.bytesPerFrame()), 0xEE);
   out.fill(buffer.data(), frames);
   return buffer;
 }
@@ -179,7 +184,8 @@ TEST_F(AudioOutputQueue, ConcurrentEnqueueAndFillLoseNothing) {
       const int64_t before = out.playedFrames();
       out.fill(buffer.data(), static_cast<uint32_t>(buffer.size()));
       const auto real = static_cast<size_t>(out.playedFrames() - before);
-      received.insert(received.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(real));
+      received.insert(received.end(), buffer.begin(),
+                      buffer.begin() + static_cast<std::ptrdiff_t>(real));
       if (real == 0) std::this_thread::yield();
     }
   });
@@ -262,9 +268,15 @@ TEST_F(AudioOutputClock, MovesOnSmoothlyFromTheTimeEachBufferReachesTheOutput) {
     int64_t now;
     double clockMs;
   } const expected[] = {
-      {1030, 5000}, {1031, 5001}, {1037, 5007}, {1049, 5019}, {1050, 5020}, {1059, 5029},
+      {1030, 5000},
+      {1031, 5001},
+      {1037, 5007},
+      {1049, 5019},
+      {1050, 5020},
+      {1059, 5029},
       // Never past what was handed over: the device has nothing after 5040.
-      {1070, 5040}, {1090, 5040},
+      {1070, 5040},
+      {1090, 5040},
   };
   for (const auto& e : expected) {
     clock.set(e.now);
@@ -302,7 +314,8 @@ struct Negotiated {
   int32_t bits;
 };
 
-Negotiated negotiate(const AudioDeviceDescription* device, double rate, int32_t channels, int32_t bits) {
+Negotiated negotiate(const AudioDeviceDescription* device, double rate, int32_t channels,
+                     int32_t bits) {
   const bool ok = AudioOutput::negotiateFormat(device, rate, channels, bits);
   return {ok, rate, channels, bits};
 }

@@ -12,7 +12,8 @@ namespace strevana_fuzz {
 
 class ChunkedByteSource final : public strevana::RtspByteSource {
  public:
-  ChunkedByteSource(const uint8_t* data, std::size_t size, std::size_t chunk) : data_(data), size_(size), chunk_(chunk) {}
+  ChunkedByteSource(const uint8_t* data, std::size_t size, std::size_t chunk)
+      : data_(data), size_(size), chunk_(chunk) {}
   long receive(char* out, std::size_t capacity) override {
     if (position_ == size_) return 0;
     const std::size_t n = std::min({capacity, chunk_, size_ - position_});

@@ -36,7 +36,8 @@ class CountingSink final : public strevana::InterleavedSink {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   const uint8_t pattern = data[1];
-  strevana_fuzz::ChunkedByteSource source(data + 2, size - 2, static_cast<std::size_t>(data[0]) + 1);
+  strevana_fuzz::ChunkedByteSource source(data + 2, size - 2,
+                                          static_cast<std::size_t>(data[0]) + 1);
   CountingSink sink(size - 2);
   strevana::RtspReplyReader reader(source);
   reader.setInterleavedSink(&sink);
@@ -47,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       if (reader.messagePending() && reader.readReply(reply) != 0) break;
     } else {
       if (reader.readReply(reply) != 0) break;
-      if (reply.statusCode[0] < '1' || reply.statusCode[0] > '5' || reply.statusCode[3] != '\0') __builtin_trap();
+      if (reply.statusCode[0] < '1' || reply.statusCode[0] > '5' || reply.statusCode[3] != '\0')
+        __builtin_trap();
     }
   }
   return 0;

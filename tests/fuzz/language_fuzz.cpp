@@ -32,8 +32,8 @@ size_t walkMenu(const std::vector<MenuItemTemplate>& items, int depth) {
   return n;
 }
 
-constexpr int32_t kIds[] = {0,   1,   2,   3,   4,   5,   6,   7,   8,   9,    103,
-                            109, 141, 170, 171, 172, 176, 177, 2000, 65535};
+constexpr int32_t kIds[] = {0,   1,   2,   3,   4,   5,   6,   7,   8,    9,
+                            103, 109, 141, 170, 171, 172, 176, 177, 2000, 65535};
 
 }  // namespace
 

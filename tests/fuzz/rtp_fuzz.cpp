@@ -26,12 +26,14 @@ namespace {
 using strevana::RtpSession;
 
 void drain(RtpSession& session) {
-  for (bool more = session.gotoFirstSourceWithData(); more; more = session.gotoNextSourceWithData()) {
+  for (bool more = session.gotoFirstSourceWithData(); more;
+       more = session.gotoNextSourceWithData()) {
     bool first = true;
     uint32_t last = 0;
     while (auto packet = session.getNextPacket()) {
       if (!first && packet->extendedSequenceNumber <= last) std::abort();
-      if (packet->payload() + packet->payloadLength() > packet->buffer().data() + packet->size()) std::abort();
+      if (packet->payload() + packet->payloadLength() > packet->buffer().data() + packet->size())
+        std::abort();
       last = packet->extendedSequenceNumber;
       first = false;
     }

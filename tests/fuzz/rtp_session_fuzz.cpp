@@ -58,7 +58,8 @@ struct Harness {
   // Takes up to `budget` packets. Within one call a source's packets come
   // out in ascending order (a late packet may still arrive between calls).
   void takeSome(size_t budget) {
-    for (bool more = session.gotoFirstSourceWithData(); more && budget > 0; more = session.gotoNextSourceWithData()) {
+    for (bool more = session.gotoFirstSourceWithData(); more && budget > 0;
+         more = session.gotoNextSourceWithData()) {
       RtpSource* source = session.currentSource();
       if (source == nullptr || !source->valid()) std::abort();
       bool first = true;
@@ -71,7 +72,8 @@ struct Harness {
         if (!first && packet->extendedSequenceNumber <= last) std::abort();
         last = packet->extendedSequenceNumber;
         first = false;
-        if (packet->payload() + packet->payloadLength() > packet->buffer().data() + packet->size()) std::abort();
+        if (packet->payload() + packet->payloadLength() > packet->buffer().data() + packet->size())
+          std::abort();
       }
     }
   }
@@ -130,21 +132,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (action == 0) {
           h.session.processRtpDatagram(datagram.data(), datagram.size(), address, port);
         } else {
-          h.session.processRtcpDatagram(datagram.data(), datagram.size(), address, static_cast<uint16_t>(port + 1));
+          h.session.processRtcpDatagram(datagram.data(), datagram.size(), address,
+                                        static_cast<uint16_t>(port + 1));
         }
         break;
       case 1: {
         // [pool index][step][payload...]: step 0 repeats, 1 continues, else skips.
         const uint8_t index = length > 0 ? bytes[0] : 0;
         const uint8_t step = length > 1 ? bytes[1] : 1;
-        h.sequence[index] = static_cast<uint16_t>(h.sequence[index] + (step == 0 ? 0 : step == 1 ? 1 : step * 257));
+        h.sequence[index] = static_cast<uint16_t>(h.sequence[index] + (step == 0   ? 0
+                                                                       : step == 1 ? 1
+                                                                                   : step * 257));
         datagram = {0x80, 96};
         put16(datagram, h.sequence[index]);
         put32(datagram, h.sequence[index] * 3000u);
         put32(datagram, kPoolBase + index);
         if (length > 2) datagram.insert(datagram.end(), bytes + 2, bytes + length);
         // Each pool SSRC sends from its own port of the chosen address.
-        h.session.processRtpDatagram(datagram.data(), datagram.size(), address, static_cast<uint16_t>(10000 + 2 * index));
+        h.session.processRtpDatagram(datagram.data(), datagram.size(), address,
+                                     static_cast<uint16_t>(10000 + 2 * index));
         break;
       }
       case 3: {
@@ -155,7 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (count == 0) put32(datagram, kPoolBase);
         for (size_t i = 0; i < count; ++i) put32(datagram, kPoolBase + bytes[i]);
         const uint8_t first = count > 0 ? bytes[0] : 0;
-        h.session.processRtcpDatagram(datagram.data(), datagram.size(), address, static_cast<uint16_t>(10001 + 2 * first));
+        h.session.processRtcpDatagram(datagram.data(), datagram.size(), address,
+                                      static_cast<uint16_t>(10001 + 2 * first));
         break;
       }
       case 4: {
@@ -166,7 +173,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         datagram.insert(datagram.end(), {0x81, 202, 0, 3});
         put32(datagram, kPoolBase + index);
         datagram.insert(datagram.end(), {1, 2, 'c', 'n', 0, 0, 0, 0});
-        h.session.processRtcpDatagram(datagram.data(), datagram.size(), address, static_cast<uint16_t>(10001 + 2 * index));
+        h.session.processRtcpDatagram(datagram.data(), datagram.size(), address,
+                                      static_cast<uint16_t>(10001 + 2 * index));
         break;
       }
       case 5:
@@ -176,9 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         });
         valid.clear();  // goodbyes may remove valid sources here
         break;
-      case 6:
-        h.takeSome(length > 0 ? bytes[0] : 1);
-        break;
+      case 6: h.takeSome(length > 0 ? bytes[0] : 1); break;
       case 7: {
         const std::vector<uint8_t> report = h.session.composeReport((op & 0x08) != 0);
         if (!strevana::parseRtcpCompound(report.data(), report.size())) std::abort();

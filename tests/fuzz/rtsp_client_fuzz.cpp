@@ -90,13 +90,16 @@ class ScriptedConnection final : public strevana::RtspConnection {
       clock_.advance(trickle ? 0 : timeoutMs);
       return -1;
     }
-    const size_t n = std::min({capacity, trickle ? size_t{1} : readSize_, stream_.size() - position_});
+    const size_t n =
+        std::min({capacity, trickle ? size_t{1} : readSize_, stream_.size() - position_});
     std::memcpy(data, stream_.data() + position_, n);
     position_ += n;
     return static_cast<long>(n);
   }
 
-  void append(const uint8_t* bytes, size_t size) { stream_.append(reinterpret_cast<const char*>(bytes), size); }
+  void append(const uint8_t* bytes, size_t size) {
+    stream_.append(reinterpret_cast<const char*>(bytes), size);
+  }
 
   const RtspClient* client = nullptr;
   bool failNextOpen = false;
@@ -120,7 +123,8 @@ class ScriptedConnection final : public strevana::RtspConnection {
         firstLine = false;
         static const char* const kMethods[] = {"DESCRIBE ", "SETUP ", "PLAY ", "TEARDOWN "};
         bool known = false;
-        for (const char* method : kMethods) known = known || line.substr(0, std::strlen(method)) == method;
+        for (const char* method : kMethods)
+          known = known || line.substr(0, std::strlen(method)) == method;
         if (!known || line.size() < 9 || line.substr(line.size() - 9) != " RTSP/1.0") std::abort();
         continue;
       }
@@ -171,7 +175,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint32_t timeoutMs = kTimeouts[data[0] >> 6];
   strevana::ManualMillisecondClock clock;
-  auto owned = std::make_unique<ScriptedConnection>(clock, timeoutMs, static_cast<size_t>(data[0] & 0x3f) + 1);
+  auto owned = std::make_unique<ScriptedConnection>(clock, timeoutMs,
+                                                    static_cast<size_t>(data[0] & 0x3f) + 1);
   ScriptedConnection& connection = *owned;
   int error = 0;
   std::unique_ptr<RtspClient> client = RtspClient::create(kUrl, error, std::move(owned), clock);
@@ -219,7 +224,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string media = client->currentUrl() + "/track" + std::to_string(pick);
         rc = client->setup(media, &setup, session, response, (op & 0x07) == 1);
         if (rc == strevana::kRtspOk) {
-          if (session == nullptr || !listed(*client, session) || session->mediaUrl != media) std::abort();
+          if (session == nullptr || !listed(*client, session) || session->mediaUrl != media)
+            std::abort();
           ++setups;
         }
         break;
@@ -243,13 +249,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (rc == strevana::kRtspOk && (!response || response->statusClass() != '2')) std::abort();
     if (response) {
       if (response->body && response->body->size() > strevana::kRtspMaxBodyBytes) std::abort();
-      if (response->statusCode[0] < '1' || response->statusCode[0] > '5' || response->statusCode[3] != '\0') {
+      if (response->statusCode[0] < '1' || response->statusCode[0] > '5' ||
+          response->statusCode[3] != '\0') {
         std::abort();
       }
     }
     // Each request sent (the first and one per redirect) may wait for a
     // connection and then for its reply until the deadline.
-    const int64_t perRequest = static_cast<int64_t>(strevana::kRtspReplyDeadlineFactor + 1) * timeoutMs;
+    const int64_t perRequest =
+        static_cast<int64_t>(strevana::kRtspReplyDeadlineFactor + 1) * timeoutMs;
     if (clock.nowMs() - start > (strevana::kRtspMaxRedirects + 1) * perRequest) std::abort();
 
     size_t records = 0;

@@ -12,13 +12,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  strevana_fuzz::ChunkedByteSource source(data + 1, size - 1, static_cast<std::size_t>(data[0]) + 1);
+  strevana_fuzz::ChunkedByteSource source(data + 1, size - 1,
+                                          static_cast<std::size_t>(data[0]) + 1);
   strevana::RtspReplyReader reader(source);
   strevana::RtspResponse reply;
   for (int i = 0; i < 64; ++i) {
     if (reader.readReply(reply) != 0) break;
     if (reply.body && reply.body->size() > strevana::kRtspMaxBodyBytes) __builtin_trap();
-    if (reply.statusCode[0] < '1' || reply.statusCode[0] > '5' || reply.statusCode[3] != '\0') __builtin_trap();
+    if (reply.statusCode[0] < '1' || reply.statusCode[0] > '5' || reply.statusCode[3] != '\0')
+      __builtin_trap();
   }
   return 0;
 }

@@ -15,7 +15,8 @@ class ScratchFile {
  public:
   ScratchFile(const char* suffix, const uint8_t* data, size_t size) {
     const char* dir = std::getenv("TMPDIR");
-    path_ = std::string(dir && *dir ? dir : "/tmp") + "/strevana-fuzz-" + std::to_string(getpid()) + suffix;
+    path_ = std::string(dir && *dir ? dir : "/tmp") + "/strevana-fuzz-" + std::to_string(getpid()) +
+            suffix;
     if (std::FILE* f = std::fopen(path_.c_str(), "wb")) {
       written_ = size == 0 || std::fwrite(data, 1, size, f) == size;
       written_ = std::fclose(f) == 0 && written_;

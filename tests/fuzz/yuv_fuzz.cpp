@@ -16,8 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const int32_t width = static_cast<int16_t>((data[0] << 8) | data[1]);
   const int32_t height = static_cast<int16_t>((data[2] << 8) | data[3]);
   const int32_t rate = static_cast<int8_t>(data[4]);
-  const int32_t layout = (data[5] & 1) ? YuvFileSource::kLayoutPacked422 : YuvFileSource::kLayoutPlanar420;
-  static constexpr OutputFormat kFormats[] = {kFormatYuy2, kFormatBgr24, kFormatBgrx32, kFormatIyuv};
+  const int32_t layout =
+      (data[5] & 1) ? YuvFileSource::kLayoutPacked422 : YuvFileSource::kLayoutPlanar420;
+  static constexpr OutputFormat kFormats[] = {kFormatYuy2, kFormatBgr24, kFormatBgrx32,
+                                              kFormatIyuv};
   const OutputFormat format = kFormats[(data[5] >> 1) & 3];
   const fuzz::ScratchFile file(".yuv", data + 6, size - 6);
   if (!file.written()) return 0;
@@ -27,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const int32_t stride = rowBytes(format, source.width) + (data[5] >> 3);
     std::vector<uint8_t> picture(static_cast<size_t>(stride) * static_cast<size_t>(source.height));
     int32_t position = 0;
-    for (FrameRequest r : {kRequestFirst, kRequestNext, kRequestLast, kRequestPrevious, kRequestAtPosition,
-                           kRequestCurrent, kRequestNextCatchingUp}) {
+    for (FrameRequest r : {kRequestFirst, kRequestNext, kRequestLast, kRequestPrevious,
+                           kRequestAtPosition, kRequestCurrent, kRequestNextCatchingUp}) {
       position = r == kRequestAtPosition ? source.durationMs / 3 : 0;
       source.getVideoFrame(r, stride, nullptr, 0, 0, picture.data(), position);
     }

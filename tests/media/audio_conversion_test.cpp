@@ -15,7 +15,9 @@ AudioChunk* chunkOf(const std::vector<uint8_t>& bytes) {
   return c;
 }
 
-std::vector<uint8_t> bytesOf(const AudioChunk* c) { return {c->data.get(), c->data.get() + c->size}; }
+std::vector<uint8_t> bytesOf(const AudioChunk* c) {
+  return {c->data.get(), c->data.get() + c->size};
+}
 
 std::vector<uint8_t> le16(std::initializer_list<int> values) {
   std::vector<uint8_t> out;
@@ -39,9 +41,11 @@ constexpr int kRate = 8000;
 
 TEST(AudioConversion, FromMono8) {
   const std::vector<uint8_t> in = {0, 128, 255};
-  EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate * 2, 1, 8}), (std::vector<uint8_t>{0, 0, 128, 128, 255, 255}));
+  EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate * 2, 1, 8}),
+            (std::vector<uint8_t>{0, 0, 128, 128, 255, 255}));
   EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate, 1, 16}), le16({-32768, 0, 127 * 256}));
-  EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate, 2, 8}), (std::vector<uint8_t>{0, 0, 128, 128, 255, 255}));
+  EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate, 2, 8}),
+            (std::vector<uint8_t>{0, 0, 128, 128, 255, 255}));
   EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate, 2, 16}), le16({-32768, -32768, 0, 0, 32512, 32512}));
 }
 
@@ -50,14 +54,17 @@ TEST(AudioConversion, FromMono16) {
   EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate, 1, 8}), (std::vector<uint8_t>{0, 127, 128, 255}));
   // Half the rate keeps input frames 0 and 2.
   EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate / 2, 1, 16}), le16({-32768, 0}));
-  EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate, 2, 8}), (std::vector<uint8_t>{0, 0, 127, 127, 128, 128, 255, 255}));
-  EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate, 2, 16}), le16({-32768, -32768, -1, -1, 0, 0, 32767, 32767}));
+  EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate, 2, 8}),
+            (std::vector<uint8_t>{0, 0, 127, 127, 128, 128, 255, 255}));
+  EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate, 2, 16}),
+            le16({-32768, -32768, -1, -1, 0, 0, 32767, 32767}));
 }
 
 TEST(AudioConversion, FromStereo8) {
   const std::vector<uint8_t> in = {0, 255, 100, 103, 128, 128};
   EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate, 1, 8}), (std::vector<uint8_t>{127, 101, 128}));
-  EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate, 1, 16}), le16({(0 + 255 - 256) * 128, (203 - 256) * 128, 0}));
+  EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate, 1, 16}),
+            le16({(0 + 255 - 256) * 128, (203 - 256) * 128, 0}));
   EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate * 3, 2, 8}).size(), 18u);
   EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate, 2, 16}), le16({-32768, 32512, -7168, -6400, 0, 0}));
 }
@@ -65,7 +72,8 @@ TEST(AudioConversion, FromStereo8) {
 TEST(AudioConversion, FromStereo16) {
   const auto in = le16({-32768, -32768, 32767, 32767, -3, 0, 100, -50});
   EXPECT_EQ(convert(in, {kRate, 2, 16}, {kRate, 1, 8}),
-            (std::vector<uint8_t>{0, 255, static_cast<uint8_t>((-3 + 65536) >> 9), static_cast<uint8_t>((50 + 65536) >> 9)}));
+            (std::vector<uint8_t>{0, 255, static_cast<uint8_t>((-3 + 65536) >> 9),
+                                  static_cast<uint8_t>((50 + 65536) >> 9)}));
   // (L + R) / 2 toward minus infinity: -3 / 2 gives -2.
   EXPECT_EQ(convert(in, {kRate, 2, 16}, {kRate, 1, 16}), le16({-32768, 32767, -2, 25}));
   EXPECT_EQ(convert(in, {kRate, 2, 16}, {kRate, 2, 8}),

@@ -36,7 +36,9 @@ TEST(MediaSourceTest, DefaultsAndBaseSlotsAnswerWithoutEffect) {
   EXPECT_FALSE(s.getTimecode(h, m, sec, f));
   EXPECT_EQ(h * 1000 + m * 100 + sec * 10 + f, 1234);  // left alone
   EXPECT_FALSE(s.setTimecode(1, 2, 3, 4));
-  EXPECT_EQ(s.videoPacketsReceived() + s.videoPacketsLost() + s.audioPacketsReceived() + s.audioPacketsLost(), 0u);
+  EXPECT_EQ(s.videoPacketsReceived() + s.videoPacketsLost() + s.audioPacketsReceived() +
+                s.audioPacketsLost(),
+            0u);
   EXPECT_FALSE(s.awaitingData());
   MediaSource::ReceptionFigures video, audio;
   EXPECT_FALSE(s.receptionFigures(video, audio));
@@ -58,7 +60,8 @@ TEST(MediaSourceTest, NamesUpTo255CharactersAreKept) {
 
 struct StillFixture {
   StillFixture(int32_t w, int32_t h) : pixels(static_cast<size_t>(w) * h) {
-    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0x01020304u * static_cast<uint32_t>(i + 1);
+    for (size_t i = 0; i < pixels.size(); ++i)
+      pixels[i] = 0x01020304u * static_cast<uint32_t>(i + 1);
     source.width = w;
     source.height = h;
     source.stillPicture = pixels.data();
@@ -82,7 +85,8 @@ TEST(MediaSourceStillPictureTest, CopiesWholeOrRowByRowIntoFourByteFormats) {
     f.source.drawStillPicture(stride, wide.data());  // each call starts from the first row again
     for (int32_t row = 0; row < 3; ++row) {
       EXPECT_EQ(0, std::memcmp(&wide[static_cast<size_t>(row * stride)], src + row * 20, 20));
-      for (int32_t x = 20; x < stride; ++x) EXPECT_EQ(wide[static_cast<size_t>(row * stride + x)], 0xCC);
+      for (int32_t x = 20; x < stride; ++x)
+        EXPECT_EQ(wide[static_cast<size_t>(row * stride + x)], 0xCC);
     }
   }
 }

@@ -46,7 +46,8 @@ struct Picture {
 
 Picture request(Mp4FileSource& source, FrameRequest what, int32_t positionMs = 0) {
   const int32_t stride = rowBytes(source.outputFormat, source.width);
-  std::vector<uint8_t> buffer(static_cast<size_t>(bufferBytes(source.outputFormat, source.width, source.height)));
+  std::vector<uint8_t> buffer(
+      static_cast<size_t>(bufferBytes(source.outputFormat, source.width, source.height)));
   Picture p;
   p.positionMs = positionMs;
   p.ok = source.getVideoFrame(what, stride, nullptr, 0, 0, buffer.data(), p.positionMs);
@@ -56,8 +57,8 @@ Picture request(Mp4FileSource& source, FrameRequest what, int32_t positionMs = 0
 
 std::unique_ptr<Mp4FileSource> openPath(const std::string& path, OutputFormat format = kFormatYuy2,
                                         PostfilterMode postfilter = 0) {
-  return std::make_unique<Mp4FileSource>(path.c_str(), 0, format, postfilter, nullptr, nullptr, nullptr,
-                                         nullptr, 0, 0, 0, nullptr);
+  return std::make_unique<Mp4FileSource>(path.c_str(), 0, format, postfilter, nullptr, nullptr,
+                                         nullptr, nullptr, 0, 0, 0, nullptr);
 }
 
 // Pulls one audio request and frees what it brought.
@@ -73,22 +74,26 @@ TEST(Mp4FileSourceOpen, ChoosesTracksAndReadsSizes) {
   struct Case {
     const char* clip;
     bool video, audio;
-    int32_t videoCodec, audioCodec, width, height, displayWidth, displayHeight, frames, durationMs, rate,
-        channels;
+    int32_t videoCodec, audioCodec, width, height, displayWidth, displayHeight, frames, durationMs,
+        rate, channels;
     const char* metadata;  // nullptr: none
   } cases[] = {
-      {"mpeg4_aac.mp4", true, true, kVideoCodecMpeg4, kAudioCodecAac, 176, 144, 176, 144, 75, 3000, 44100, 2,
-       "Title: Fixture clip;Date: 2026-12-06;(c): Korvello test media;Description: Test pattern with tone"},
-      {"mpeg4_bframes.mp4", true, true, kVideoCodecMpeg4, kAudioCodecAac, 320, 240, 320, 240, 75, 3000, 22050, 1,
-       nullptr},
-      {"h263_amrnb.3gp", true, true, kVideoCodecH263, kAudioCodecAmrNb, 176, 144, 176, 144, 45, 3000, 8000, 1,
-       nullptr},
-      // The Motion JPEG track is skipped, the second MPEG-4 track and the earlier AAC track are not chosen.
+      {"mpeg4_aac.mp4", true, true, kVideoCodecMpeg4, kAudioCodecAac, 176, 144, 176, 144, 75, 3000,
+       44100, 2,
+       "Title: Fixture clip;Date: 2026-12-06;(c): Korvello test media;Description: Test pattern "
+       "with tone"},
+      {"mpeg4_bframes.mp4", true, true, kVideoCodecMpeg4, kAudioCodecAac, 320, 240, 320, 240, 75,
+       3000, 22050, 1, nullptr},
+      {"h263_amrnb.3gp", true, true, kVideoCodecH263, kAudioCodecAmrNb, 176, 144, 176, 144, 45,
+       3000, 8000, 1, nullptr},
+      // The Motion JPEG track is skipped, the second MPEG-4 track and the earlier AAC track are not
+      // chosen.
       {"many_tracks.mp4", true, true, kVideoCodecMpeg4, -1, 176, 144, 176, 144, 25, -1, 22050, 1,
        nullptr},
       // Non-square pixels keep the file's display size.
       {"anamorphic.mp4", true, false, -1, -1, 176, 144, 256, 144, -1, -1, -1, -1, nullptr},
-      {"aac_only.mp4", false, true, -1, -1, -1, -1, -1, -1, -1, 2000, 48000, -1, "Title: Only sound"},
+      {"aac_only.mp4", false, true, -1, -1, -1, -1, -1, -1, -1, 2000, 48000, -1,
+       "Title: Only sound"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.clip);
@@ -269,50 +274,60 @@ void playThrough(Mp4FileSource& source) {
   std::vector<uint8_t> buffer(static_cast<size_t>(bufferBytes(source.outputFormat, w, h)) + 64);
   int32_t position = 0;
   int steps = 0;
-  bool ok = source.getVideoFrame(kRequestFirst, rowBytes(source.outputFormat, w), nullptr, 0, 0, buffer.data(), position);
+  bool ok = source.getVideoFrame(kRequestFirst, rowBytes(source.outputFormat, w), nullptr, 0, 0,
+                                 buffer.data(), position);
   while (ok && steps++ < 1000) {
-    ok = source.getVideoFrame(kRequestNext, rowBytes(source.outputFormat, w), nullptr, 0, 0, buffer.data(), position);
+    ok = source.getVideoFrame(kRequestNext, rowBytes(source.outputFormat, w), nullptr, 0, 0,
+                              buffer.data(), position);
   }
   EXPECT_LT(steps, 1000);
   for (int32_t ms : {0, 700, 1500, 2900, 5000}) {
     position = ms;
-    source.getVideoFrame(kRequestAtPosition, rowBytes(source.outputFormat, w), nullptr, 0, 0, buffer.data(), position);
-    source.getVideoFrame(kRequestPrevious, rowBytes(source.outputFormat, w), nullptr, 0, 0, buffer.data(), position);
+    source.getVideoFrame(kRequestAtPosition, rowBytes(source.outputFormat, w), nullptr, 0, 0,
+                         buffer.data(), position);
+    source.getVideoFrame(kRequestPrevious, rowBytes(source.outputFormat, w), nullptr, 0, 0,
+                         buffer.data(), position);
   }
   source.outputRate = 8000;
   source.outputChannels = 1;
   source.outputBits = 8;
   int pulls = 0;
-  for (bool more = pull(source, kRequestFirst); more && pulls++ < 1000;) more = pull(source, kRequestNext);
+  for (bool more = pull(source, kRequestFirst); more && pulls++ < 1000;)
+    more = pull(source, kRequestNext);
   EXPECT_LT(pulls, 1000);
 }
 
 TEST(Mp4FileSourceOpen, GarbledMediaDataPlaysThroughWithoutHarm) {
-  const std::string path = damagedCopy("mpeg4_bframes.mp4", "garbled_mdat.mp4", [](std::vector<uint8_t>& b) {
-    const size_t mdat = findBox(b, "mdat");
-    ASSERT_NE(mdat, std::string::npos);
-    for (size_t i = mdat + 2000; i < b.size() && i < mdat + 200000; i += 3) b[i] = static_cast<uint8_t>(i * 17u);
-  });
+  const std::string path =
+      damagedCopy("mpeg4_bframes.mp4", "garbled_mdat.mp4", [](std::vector<uint8_t>& b) {
+        const size_t mdat = findBox(b, "mdat");
+        ASSERT_NE(mdat, std::string::npos);
+        for (size_t i = mdat + 2000; i < b.size() && i < mdat + 200000; i += 3)
+          b[i] = static_cast<uint8_t>(i * 17u);
+      });
   auto source = openPath(path, kFormatBgrx32, 3);
   ASSERT_TRUE(source->hasVideo);
   playThrough(*source);
 }
 
 TEST(Mp4FileSourceOpen, ImpossibleSampleSizesAreNotBelieved) {
-  const std::string path = damagedCopy("mpeg4_aac.mp4", "huge_sizes.mp4", [](std::vector<uint8_t>& b) {
-    // Every other entry of each sample size table claims almost 2 GB.
-    for (size_t at = findBox(b, "stsz"); at != std::string::npos;) {
-      const size_t count = (size_t{b[at + 16]} << 24) | (size_t{b[at + 17]} << 16) | (size_t{b[at + 18]} << 8) | b[at + 19];
-      for (size_t i = 0; i < count; i += 2) {
-        const size_t e = at + 20 + 4 * i;
-        if (e + 4 > b.size()) break;
-        b[e] = 0x7F;
-        b[e + 1] = 0xFF;
-      }
-      const size_t next = findBox(std::vector<uint8_t>(b.begin() + static_cast<ptrdiff_t>(at) + 8, b.end()), "stsz");
-      at = next == std::string::npos ? next : at + 8 + next;
-    }
-  });
+  const std::string path =
+      damagedCopy("mpeg4_aac.mp4", "huge_sizes.mp4", [](std::vector<uint8_t>& b) {
+        // Every other entry of each sample size table claims almost 2 GB.
+        for (size_t at = findBox(b, "stsz"); at != std::string::npos;) {
+          const size_t count = (size_t{b[at + 16]} << 24) | (size_t{b[at + 17]} << 16) |
+                               (size_t{b[at + 18]} << 8) | b[at + 19];
+          for (size_t i = 0; i < count; i += 2) {
+            const size_t e = at + 20 + 4 * i;
+            if (e + 4 > b.size()) break;
+            b[e] = 0x7F;
+            b[e + 1] = 0xFF;
+          }
+          const size_t next = findBox(
+              std::vector<uint8_t>(b.begin() + static_cast<ptrdiff_t>(at) + 8, b.end()), "stsz");
+          at = next == std::string::npos ? next : at + 8 + next;
+        }
+      });
   auto source = openPath(path);
   if (source->hasVideo || source->hasAudio) playThrough(*source);
 }
@@ -324,12 +339,13 @@ void putBe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 // The single-chunk video track of a size_* clip made to claim `samples`
 // samples of `sampleSize` bytes each, in one chunk at `chunkOffset` (0: where
 // it was); `tail` bytes of zeros are appended.
-std::string claimingCopy(const std::string& name, uint32_t samples, uint32_t sampleSize, size_t tail) {
+std::string claimingCopy(const std::string& name, uint32_t samples, uint32_t sampleSize,
+                         size_t tail) {
   return damagedCopy("size_40x24.mp4", name, [&](std::vector<uint8_t>& b) {
     const size_t stts = findBox(b, "stts"), stsc = findBox(b, "stsc"), stsz = findBox(b, "stsz");
     const size_t stco = findBox(b, "stco");
-    ASSERT_TRUE(stts != std::string::npos && stsc != std::string::npos && stsz != std::string::npos &&
-                stco != std::string::npos);
+    ASSERT_TRUE(stts != std::string::npos && stsc != std::string::npos &&
+                stsz != std::string::npos && stco != std::string::npos);
     putBe32(b, stts + 16, samples);  // one entry: count, delta
     putBe32(b, stsc + 20, samples);  // one entry: first chunk 1, samples per chunk
     putBe32(b, stsz + 12, sampleSize);
@@ -364,8 +380,8 @@ TEST(Mp4FileSourceOpen, SamplesWithoutPicturesDoNotMakeASeekWalkTheTrack) {
   const std::string saved = ::testing::TempDir() + "no_pictures.m4v";
   std::remove(saved.c_str());
   {
-    Mp4FileSource source(path.c_str(), 0, kFormatBgrx32, 0, saved.c_str(), nullptr, nullptr, nullptr, 0, 0, 0,
-                         nullptr);
+    Mp4FileSource source(path.c_str(), 0, kFormatBgrx32, 0, saved.c_str(), nullptr, nullptr,
+                         nullptr, 0, 0, 0, nullptr);
     ASSERT_TRUE(source.hasVideo);
     EXPECT_EQ(source.frameCount, static_cast<int32_t>(samples));
     std::vector<uint8_t> buffer(static_cast<size_t>(bufferBytes(kFormatBgrx32, 40, 24)));
@@ -399,11 +415,12 @@ TEST(Mp4FileSourceOpen, ReorderedPicturesOpenWithoutReadingTheMediaData) {
 }
 
 TEST(Mp4FileSourceOpen, CutIndexFailsToOpen) {
-  const std::string path = damagedCopy("mpeg4_aac.mp4", "cut_index.mp4", [](std::vector<uint8_t>& b) {
-    const size_t moov = findBox(b, "moov");
-    ASSERT_NE(moov, std::string::npos);
-    b.resize(moov + 200);
-  });
+  const std::string path =
+      damagedCopy("mpeg4_aac.mp4", "cut_index.mp4", [](std::vector<uint8_t>& b) {
+        const size_t moov = findBox(b, "moov");
+        ASSERT_NE(moov, std::string::npos);
+        b.resize(moov + 200);
+      });
   EXPECT_FALSE(openPath(path)->hasVideo || openPath(path)->hasAudio);
 }
 
@@ -430,14 +447,16 @@ TEST_P(Mp4FileSourcePictures, SeeksLandOnThePictureShownAtThatTime) {
   std::vector<int32_t> positions;
   for (int32_t ms = 0; ms <= source->durationMs + 100; ms += 137) positions.push_back(ms);
   for (int32_t ms = source->durationMs; ms >= 0; ms -= 401) positions.push_back(ms);
-  for (int32_t ms : {1, 39, 40, 41, 999, 1000, 1001, 2002, 33, 34, 1530, 1560, 1600}) positions.push_back(ms);
+  for (int32_t ms : {1, 39, 40, 41, 999, 1000, 1001, 2002, 33, 34, 1530, 1560, 1600})
+    positions.push_back(ms);
   for (int32_t ms : positions) {
     Picture p = request(*source, kRequestAtPosition, ms);
     ASSERT_TRUE(p.ok) << c.clip << " at " << ms;
     const auto t = static_cast<int64_t>(scale * ms * 0.001);
     const size_t i = test::referenceIndexAt(reference, t);
     EXPECT_EQ(p.md5, reference[i].md5) << c.clip << " at " << ms << " ms";
-    EXPECT_EQ(p.positionMs, static_cast<int32_t>(reference[i].pts * 1000 / source->videoTimeScale()));
+    EXPECT_EQ(p.positionMs,
+              static_cast<int32_t>(reference[i].pts * 1000 / source->videoTimeScale()));
   }
 }
 
@@ -481,18 +500,22 @@ TEST_P(Mp4FileSourcePictures, StepsForwardAndBackInPresentationOrder) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Clips, Mp4FileSourcePictures,
-    ::testing::Values(ClipCase{"mpeg4_aac.mp4", kFormatIyuv}, ClipCase{"mpeg4_aac.mp4", kFormatYuy2},
-                      ClipCase{"mpeg4_aac.mp4", kFormatBgr24}, ClipCase{"mpeg4_aac.mp4", kFormatBgrx32},
-                      ClipCase{"mpeg4_bframes.mp4", kFormatIyuv}, ClipCase{"mpeg4_bframes.mp4", kFormatYuy2},
-                      ClipCase{"mpeg4_bframes.mp4", kFormatBgrx32}, ClipCase{"h263_amrnb.3gp", kFormatYuy2},
-                      ClipCase{"h263_amrnb.3gp", kFormatBgr24}, ClipCase{"ntsc_30000.mp4", kFormatIyuv}),
-    [](const ::testing::TestParamInfo<ClipCase>& info) {
-      std::string n = info.param.clip;
-      n = n.substr(0, n.find('.')) + "_" + std::to_string(info.param.format);
-      return n;
-    });
+INSTANTIATE_TEST_SUITE_P(Clips, Mp4FileSourcePictures,
+                         ::testing::Values(ClipCase{"mpeg4_aac.mp4", kFormatIyuv},
+                                           ClipCase{"mpeg4_aac.mp4", kFormatYuy2},
+                                           ClipCase{"mpeg4_aac.mp4", kFormatBgr24},
+                                           ClipCase{"mpeg4_aac.mp4", kFormatBgrx32},
+                                           ClipCase{"mpeg4_bframes.mp4", kFormatIyuv},
+                                           ClipCase{"mpeg4_bframes.mp4", kFormatYuy2},
+                                           ClipCase{"mpeg4_bframes.mp4", kFormatBgrx32},
+                                           ClipCase{"h263_amrnb.3gp", kFormatYuy2},
+                                           ClipCase{"h263_amrnb.3gp", kFormatBgr24},
+                                           ClipCase{"ntsc_30000.mp4", kFormatIyuv}),
+                         [](const ::testing::TestParamInfo<ClipCase>& info) {
+                           std::string n = info.param.clip;
+                           n = n.substr(0, n.find('.')) + "_" + std::to_string(info.param.format);
+                           return n;
+                         });
 
 TEST(Mp4FileSourceFormat, ChangeReDecodesTheSamePicture) {
   auto source = openClip("mpeg4_bframes.mp4", kFormatYuy2);
@@ -501,7 +524,8 @@ TEST(Mp4FileSourceFormat, ChangeReDecodesTheSamePicture) {
   auto bgra = test::loadReference("mpeg4_bframes.mp4", "bgra");
   Picture p = request(*source, kRequestAtPosition, 1530);
   ASSERT_TRUE(p.ok);
-  const size_t i = test::referenceIndexAt(yuy2, static_cast<int64_t>(source->videoTimeScale() * 1.530));
+  const size_t i =
+      test::referenceIndexAt(yuy2, static_cast<int64_t>(source->videoTimeScale() * 1.530));
   EXPECT_EQ(p.md5, yuy2[i].md5);
   EXPECT_FALSE(source->prefersRgbOutput());
 
@@ -517,7 +541,7 @@ TEST(Mp4FileSourceFormat, ChangeReDecodesTheSamePicture) {
 
   ASSERT_TRUE(source->setOutputFormat(kFormatBgrx32));
   p = request(*source, kRequestCurrent);
-  EXPECT_EQ(p.md5, bgra[i + 1].md5) << p.positionMs << " " << i << " " << bgra[i+1].pts;
+  EXPECT_EQ(p.md5, bgra[i + 1].md5) << p.positionMs << " " << i << " " << bgra[i + 1].pts;
 }
 
 TEST(Mp4FileSourceFormat, DestinationStrideWiderThanARow) {
@@ -526,14 +550,17 @@ TEST(Mp4FileSourceFormat, DestinationStrideWiderThanARow) {
   // into a tight buffer, and the gap between rows is left alone.
   for (PostfilterMode postfilter : {kPostfilterNone, kPostfilterBoth}) {
     for (OutputFormat format : {kFormatYuy2, kFormatBgr24, kFormatBgrx32}) {
-      SCOPED_TRACE("format " + std::to_string(format) + " postfilter " + std::to_string(postfilter));
-      const Picture tight = request(*openClip("mpeg4_aac.mp4", format, postfilter), kRequestAtPosition, 2000);
+      SCOPED_TRACE("format " + std::to_string(format) + " postfilter " +
+                   std::to_string(postfilter));
+      const Picture tight =
+          request(*openClip("mpeg4_aac.mp4", format, postfilter), kRequestAtPosition, 2000);
       auto source = openClip("mpeg4_aac.mp4", format, postfilter);
       const int32_t row = rowBytes(format, source->width);
       const int32_t stride = row + 100;
       std::vector<uint8_t> dst(static_cast<size_t>(stride) * source->height, 0xAB);
       int32_t position = 2000;
-      ASSERT_TRUE(source->getVideoFrame(kRequestAtPosition, stride, nullptr, 0, 0, dst.data(), position));
+      ASSERT_TRUE(
+          source->getVideoFrame(kRequestAtPosition, stride, nullptr, 0, 0, dst.data(), position));
       std::vector<uint8_t> packed;
       for (int32_t y = 0; y < source->height; ++y) {
         packed.insert(packed.end(), dst.begin() + y * stride, dst.begin() + y * stride + row);
@@ -553,7 +580,8 @@ TEST(Mp4FileSourceFormat, PictureLargerThanTheSourceSaysIsClipped) {
   };
   for (Case c : {Case{64, 40}, Case{60, 48}}) {
     for (OutputFormat format : {kFormatYuy2, kFormatBgr24, kFormatBgrx32}) {
-      SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " format " + std::to_string(format));
+      SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " format " +
+                   std::to_string(format));
       auto source = openClip("size_64x48.mp4", format);
       source->width = c.width;
       source->height = c.height;
@@ -561,14 +589,17 @@ TEST(Mp4FileSourceFormat, PictureLargerThanTheSourceSaysIsClipped) {
       std::vector<uint8_t> dst(static_cast<size_t>(row) * c.height + 256, 0xAB);
       int32_t position = 0;
       ASSERT_TRUE(source->getVideoFrame(kRequestFirst, row, nullptr, 0, 0, dst.data(), position));
-      for (size_t i = static_cast<size_t>(row) * c.height; i < dst.size(); ++i) ASSERT_EQ(dst[i], 0xAB) << i;
+      for (size_t i = static_cast<size_t>(row) * c.height; i < dst.size(); ++i)
+        ASSERT_EQ(dst[i], 0xAB) << i;
       // The rows written are the whole picture's.
       auto full = openClip("size_64x48.mp4", format);
       const int32_t fullRow = rowBytes(format, 64);
       std::vector<uint8_t> reference(static_cast<size_t>(fullRow) * 48);
-      ASSERT_TRUE(full->getVideoFrame(kRequestFirst, fullRow, nullptr, 0, 0, reference.data(), position));
+      ASSERT_TRUE(
+          full->getVideoFrame(kRequestFirst, fullRow, nullptr, 0, 0, reference.data(), position));
       for (int32_t y = 0; y < c.height; ++y) {
-        ASSERT_TRUE(std::equal(dst.begin() + y * row, dst.begin() + (y + 1) * row, reference.begin() + y * fullRow))
+        ASSERT_TRUE(std::equal(dst.begin() + y * row, dst.begin() + (y + 1) * row,
+                               reference.begin() + y * fullRow))
             << "row " << y;
       }
     }
@@ -606,7 +637,8 @@ TEST(Mp4FileSourceFormat, PostfilterChangesPicturesButNotTheirCount) {
 // Every picture of a clip, stepping forward from the first.
 std::vector<std::string> allPictures(Mp4FileSource& source) {
   std::vector<std::string> md5s;
-  for (Picture p = request(source, kRequestFirst); p.ok && md5s.size() < 100; p = request(source, kRequestNext)) {
+  for (Picture p = request(source, kRequestFirst); p.ok && md5s.size() < 100;
+       p = request(source, kRequestNext)) {
     md5s.push_back(p.md5);
   }
   return md5s;
@@ -614,7 +646,8 @@ std::vector<std::string> allPictures(Mp4FileSource& source) {
 
 // Sizes libswscale overran, and 64x48, whose rows it fills exactly and so
 // writes straight into the caller's buffer.
-const char* const kOddSizes[] = {"40x24", "120x72", "360x200", "2x2", "8x6", "14x10", "41x31", "33x17", "64x48"};
+const char* const kOddSizes[] = {"40x24", "120x72", "360x200", "2x2",  "8x6",
+                                 "14x10", "41x31",  "33x17",   "64x48"};
 const OutputFormat kAllFormats[] = {kFormatIyuv, kFormatYuy2, kFormatBgr24, kFormatBgrx32};
 
 TEST(Mp4FileSourceSizes, EveryFormatMatchesFfmpegWithoutOverrunningThePicture) {
@@ -624,7 +657,8 @@ TEST(Mp4FileSourceSizes, EveryFormatMatchesFfmpegWithoutOverrunningThePicture) {
     const std::string clip = std::string("size_") + size + ".mp4";
     for (OutputFormat format : kAllFormats) {
       for (PostfilterMode postfilter : {kPostfilterNone, kPostfilterBoth}) {
-        SCOPED_TRACE(clip + " format " + std::to_string(format) + " postfilter " + std::to_string(postfilter));
+        SCOPED_TRACE(clip + " format " + std::to_string(format) + " postfilter " +
+                     std::to_string(postfilter));
         auto source = openClip(clip, format, postfilter);
         ASSERT_TRUE(source->hasVideo);
         const std::vector<std::string> pictures = allPictures(*source);
@@ -652,7 +686,8 @@ TEST(Mp4FileSourceSizes, PicturesDoNotDependOnWhatFreshMemoryHeld) {
   for (const char* size : {"41x31", "120x72", "14x10"}) {
     const std::string clip = std::string("size_") + size + ".mp4";
     for (OutputFormat format : kAllFormats) {
-      EXPECT_EQ(decodeWith(0x55, clip, format), decodeWith(0xAA, clip, format)) << clip << " " << format;
+      EXPECT_EQ(decodeWith(0x55, clip, format), decodeWith(0xAA, clip, format))
+          << clip << " " << format;
     }
   }
 }
@@ -670,9 +705,11 @@ TEST(Mp4FileSourceEditList, FirstPictureIsTheOneAtTheEditStart) {
   ASSERT_TRUE(p.ok);
   EXPECT_EQ(p.md5, reference[0].md5);
   EXPECT_EQ(p.positionMs, 0);
-  for (size_t i = 1; i < 12; ++i) EXPECT_EQ(request(*source, kRequestNext).md5, reference[i].md5) << i;
+  for (size_t i = 1; i < 12; ++i)
+    EXPECT_EQ(request(*source, kRequestNext).md5, reference[i].md5) << i;
   for (int32_t ms : {0, 1, 39, 40, 500}) {
-    const size_t i = test::referenceIndexAt(reference, static_cast<int64_t>(source->videoTimeScale() * ms / 1000.0));
+    const size_t i = test::referenceIndexAt(
+        reference, static_cast<int64_t>(source->videoTimeScale() * ms / 1000.0));
     EXPECT_EQ(request(*source, kRequestAtPosition, ms).md5, reference[i].md5) << ms;
   }
   EXPECT_EQ(request(*source, kRequestAtPosition, 40).md5, reference[1].md5);
@@ -696,7 +733,8 @@ TEST(Mp4FileSourceEditList, SoundIsFfmpegsDecodeWithoutTheEncoderDelay) {
       int32_t timeMs = 0;
       uint8_t changed = 0;
       if (!source->getAudio(r, chunks, timeMs, changed)) break;
-      for (AudioChunk* c = chunks; c; c = c->next) pcm.insert(pcm.end(), c->data.get(), c->data.get() + c->size);
+      for (AudioChunk* c = chunks; c; c = c->next)
+        pcm.insert(pcm.end(), c->data.get(), c->data.get() + c->size);
       freeAudioChunkList(chunks);
     }
     ASSERT_GE(reference.size(), pcm.size()) << clip;
@@ -713,11 +751,11 @@ TEST(Mp4FileSourceTimecode, FramesFollowTheTimeScale) {
     int32_t ms;
     int32_t frames;
   } cases[] = {
-      {"mpeg4_aac.mp4", 1240, 6},       // scale 25: t = 31, 31 mod 25
-      {"ntsc_30000.mp4", 1035, 1},      // scale 30000: t = 31031 -> 1031 / 1001
-      {"ntsc_2997.mp4", 1500, 14},      // scale 2997: t = 4400 -> 1403 / 100
-      {"mpeg4_bframes.mp4", 1500, 0},   // any other scale
-      {"h263_amrnb.3gp", 1500, 0},      // H.263 always reads 0
+      {"mpeg4_aac.mp4", 1240, 6},      // scale 25: t = 31, 31 mod 25
+      {"ntsc_30000.mp4", 1035, 1},     // scale 30000: t = 31031 -> 1031 / 1001
+      {"ntsc_2997.mp4", 1500, 14},     // scale 2997: t = 4400 -> 1403 / 100
+      {"mpeg4_bframes.mp4", 1500, 0},  // any other scale
+      {"h263_amrnb.3gp", 1500, 0},     // H.263 always reads 0
   };
   for (const auto& c : cases) {
     auto source = openClip(c.clip);
@@ -769,8 +807,11 @@ TEST(Mp4FileSourceAudio, RequestsMoveTheCurrentSample) {
   const struct {
     FrameRequest what;
     int32_t timeMs, sample;
-  } steps[] = {{kRequestNext, 0, 2}, {kRequestPrevious, 0, 1}, {kRequestPrevious, 0, 1},
-               {kRequestAtPosition, 1010, 51}, {kRequestLast, 0, source->audioSampleCount - 1}};
+  } steps[] = {{kRequestNext, 0, 2},
+               {kRequestPrevious, 0, 1},
+               {kRequestPrevious, 0, 1},
+               {kRequestAtPosition, 1010, 51},
+               {kRequestLast, 0, source->audioSampleCount - 1}};
   for (const auto& step : steps) {
     ASSERT_TRUE(pull(*source, step.what, step.timeMs)) << step.what;
     EXPECT_EQ(source->currentAudioSample(), step.sample) << step.what;

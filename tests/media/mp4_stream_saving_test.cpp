@@ -66,7 +66,8 @@ class Mp4StreamSaving : public ::testing::Test {
   }
 
   static std::vector<uint8_t> picture(Mp4FileSource& source, FrameRequest request) {
-    std::vector<uint8_t> buffer(static_cast<size_t>(bufferBytes(source.outputFormat, source.width, source.height)));
+    std::vector<uint8_t> buffer(
+        static_cast<size_t>(bufferBytes(source.outputFormat, source.width, source.height)));
     int32_t position = 0;
     if (!source.getVideoFrame(request, rowBytes(source.outputFormat, source.width), nullptr, 0, 0,
                               buffer.data(), position)) {
@@ -128,12 +129,14 @@ TEST_F(Mp4StreamSaving, RawAudioHoldsDecoderPcmBeforeConversion) {
     ASSERT_TRUE(converted.getAudio(r, a, timeMs, changed));
     ASSERT_TRUE(plain.getAudio(r, b, timeMs, changed));
     for (AudioChunk* c = a; c; c = c->next) convertedBytes += c->size;
-    for (AudioChunk* c = b; c; c = c->next) decoded.insert(decoded.end(), c->data.get(), c->data.get() + c->size);
+    for (AudioChunk* c = b; c; c = c->next)
+      decoded.insert(decoded.end(), c->data.get(), c->data.get() + c->size);
     freeAudioChunkList(a);
     freeAudioChunkList(b);
   }
   EXPECT_EQ(readFile(path), decoded);
-  EXPECT_EQ(static_cast<int64_t>(decoded.size()), convertedBytes * 8);  // 16-bit stereo vs 8-bit mono, half rate
+  EXPECT_EQ(static_cast<int64_t>(decoded.size()),
+            convertedBytes * 8);  // 16-bit stereo vs 8-bit mono, half rate
 }
 
 TEST_F(Mp4StreamSaving, RawVideoPerFrameFilesAreTheSteppedPictures) {
@@ -154,7 +157,8 @@ TEST_F(Mp4StreamSaving, RawVideoPerFrameFilesAreTheSteppedPictures) {
     std::snprintf(name, sizeof name, "clip%04d.yuv", i);
     const auto bytes = readFile(dir_ + name);
     ASSERT_EQ(bytes.size(), 320u * 240u * 3u / 2u) << name;
-    EXPECT_EQ(test::md5Of(bytes.data(), bytes.size()), reference[static_cast<size_t>(i)].md5) << name;
+    EXPECT_EQ(test::md5Of(bytes.data(), bytes.size()), reference[static_cast<size_t>(i)].md5)
+        << name;
   }
 }
 
@@ -174,8 +178,8 @@ TEST_P(Mp4StreamSavingStraightThrough, EverySampleOnceInOrderAsFfmpegWritesIt) {
   const std::string m4v = dir_ + "saved.m4v", m4a = dir_ + "saved.m4a", yuv = dir_ + "saved.yuv",
                     pcm = dir_ + "saved.pcm";
   {
-    Mp4FileSource source(fixture(clip).c_str(), 0, kFormatYuy2, kPostfilterNone, m4v.c_str(), m4a.c_str(),
-                         yuv.c_str(), pcm.c_str(), 0, 0, 0, nullptr);
+    Mp4FileSource source(fixture(clip).c_str(), 0, kFormatYuy2, kPostfilterNone, m4v.c_str(),
+                         m4a.c_str(), yuv.c_str(), pcm.c_str(), 0, 0, 0, nullptr);
     ASSERT_TRUE(source.hasVideo && source.hasAudio);
     source.outputRate = source.decodedRate;
     source.outputChannels = source.decodedChannels;
@@ -186,7 +190,8 @@ TEST_P(Mp4StreamSavingStraightThrough, EverySampleOnceInOrderAsFfmpegWritesIt) {
     AudioChunk* chunks = nullptr;
     int32_t timeMs = 0;
     uint8_t changed = 0;
-    for (FrameRequest r = kRequestAtPosition; source.getAudio(r, chunks, timeMs, changed); r = kRequestNext) {
+    for (FrameRequest r = kRequestAtPosition; source.getAudio(r, chunks, timeMs, changed);
+         r = kRequestNext) {
       freeAudioChunkList(chunks);
       chunks = nullptr;
     }
@@ -207,7 +212,8 @@ TEST_P(Mp4StreamSavingStraightThrough, EverySampleOnceInOrderAsFfmpegWritesIt) {
     EXPECT_EQ(readFile(m4a), audio);
   }
 
-  const auto raw = test::ffmpegOutput(clip, "-map 0:v:0 -f rawvideo -pix_fmt yuv420p", dir_, "ffmpeg.yuv");
+  const auto raw =
+      test::ffmpegOutput(clip, "-map 0:v:0 -f rawvideo -pix_fmt yuv420p", dir_, "ffmpeg.yuv");
   ASSERT_FALSE(raw.empty());
   const auto savedRaw = readFile(yuv);
   EXPECT_EQ(savedRaw.size(), raw.size());
@@ -227,7 +233,8 @@ INSTANTIATE_TEST_SUITE_P(Clips, Mp4StreamSavingStraightThrough,
                                            StraightThroughCase{"h263_amrnb.3gp", true}),
                          [](const auto& info) {
                            std::string name = info.param.clip;
-                           for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           for (char& c : name)
+                             c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                            return name;
                          });
 

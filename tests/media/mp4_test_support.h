@@ -14,7 +14,9 @@ extern "C" {
 
 namespace strevana::test {
 
-inline std::string fixture(const std::string& name) { return std::string(STREVANA_FIXTURE_DIR) + "/" + name; }
+inline std::string fixture(const std::string& name) {
+  return std::string(STREVANA_FIXTURE_DIR) + "/" + name;
+}
 
 struct ReferenceFrame {
   int64_t pts = 0;
@@ -23,7 +25,8 @@ struct ReferenceFrame {
 
 // NAME.PIXFMT.framemd5 written by make-fixtures: one line per picture in
 // presentation order, time stamps in the track's time base.
-inline std::vector<ReferenceFrame> loadReference(const std::string& clip, const std::string& pixfmt) {
+inline std::vector<ReferenceFrame> loadReference(const std::string& clip,
+                                                 const std::string& pixfmt) {
   std::vector<ReferenceFrame> frames;
   std::ifstream in(fixture(clip + "." + pixfmt + ".framemd5"));
   std::string line;
@@ -62,7 +65,8 @@ inline std::string md5Of(const uint8_t* data, size_t size) {
 
 inline std::vector<uint8_t> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
 }
 
 }  // namespace strevana::test

@@ -93,14 +93,15 @@ TEST(MediaSourceCompositeTest, MovedPositionsClipAtEveryEdge) {
   const auto picture = makePicture(w, h);
   const auto background = makeBackground(w, h);
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float positions[][2] = {{0.5f, 0.5f},  {0.75f, 0.25f}, {0.0f, 0.0f}, {1.0f, 1.0f},
-                                {0.1f, 0.9f},  {0.9f, 0.1f},   {-3.0f, 0.5f}, {0.5f, 7.0f},
-                                {1e30f, -1e30f}, {nan, 0.5f},   {0.5f, nan}};
+  const float positions[][2] = {{0.5f, 0.5f},    {0.75f, 0.25f}, {0.0f, 0.0f},  {1.0f, 1.0f},
+                                {0.1f, 0.9f},    {0.9f, 0.1f},   {-3.0f, 0.5f}, {0.5f, 7.0f},
+                                {1e30f, -1e30f}, {nan, 0.5f},    {0.5f, nan}};
   for (const auto& pos : positions) {
     s.setObjectPosition(pos[0], pos[1]);
     for (int32_t stride : {w * 4, w * 4 + 8}) {
       std::vector<uint8_t> out(static_cast<size_t>(stride) * h, 0xCC);
-      EXPECT_TRUE(s.compositePicture(picture.data(), w, h, background.data(), w, h, stride, out.data()));
+      EXPECT_TRUE(
+          s.compositePicture(picture.data(), w, h, background.data(), w, h, stride, out.data()));
       EXPECT_EQ(out, expectedComposite(picture, w, h, &background, w, pos[0], pos[1], stride, 0xCC))
           << pos[0] << "," << pos[1] << " stride " << stride;
     }
@@ -131,12 +132,14 @@ TEST(MediaSourceCompositeTest, NullOrSmallBackgroundsGiveBlackAndLargerOnesAreCr
     const auto small = makeBackground(bw, bh);
     std::vector<uint8_t> o(static_cast<size_t>(stride) * h, 0xCC);
     EXPECT_TRUE(s.compositePicture(picture.data(), w, h, small.data(), bw, bh, stride, o.data()));
-    EXPECT_EQ(o, expectedComposite(picture, w, h, nullptr, 0, 0.5f, 0.5f, stride, 0xCC)) << bw << "x" << bh;
+    EXPECT_EQ(o, expectedComposite(picture, w, h, nullptr, 0, 0.5f, 0.5f, stride, 0xCC))
+        << bw << "x" << bh;
   }
 
   const auto large = makeBackground(w + 3, h + 2);
   std::vector<uint8_t> o(static_cast<size_t>(w) * h * 4, 0xCC);
-  EXPECT_TRUE(s.compositePicture(picture.data(), w, h, large.data(), w + 3, h + 2, w * 4, o.data()));
+  EXPECT_TRUE(
+      s.compositePicture(picture.data(), w, h, large.data(), w + 3, h + 2, w * 4, o.data()));
   EXPECT_EQ(o, expectedComposite(picture, w, h, &large, w + 3, 0.5f, 0.5f, w * 4, 0xCC));
 }
 

@@ -30,12 +30,14 @@ class YuvFileSourceTest : public ::testing::Test {
   // follow (a partial frame).
   std::string writeFile(const char* name, int32_t w, int32_t h, int32_t layout, int frames,
                         size_t extra = 0) {
-    const size_t frameBytes = layout == 1 ? static_cast<size_t>(w) * h * 3 / 2 : static_cast<size_t>(w) * h * 2;
+    const size_t frameBytes =
+        layout == 1 ? static_cast<size_t>(w) * h * 3 / 2 : static_cast<size_t>(w) * h * 2;
     std::vector<char> data;
     for (int i = 0; i < frames; ++i) data.insert(data.end(), frameBytes, static_cast<char>(10 + i));
     data.insert(data.end(), extra, static_cast<char>(0xEE));
     const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(data.data(), static_cast<std::streamsize>(data.size()));
     return path;
   }
 
@@ -111,7 +113,8 @@ TEST_F(YuvFileSourceTest, PositionRequestsConvertMillisecondsAndClamp) {
   const std::string path = writeFile("seek.yuv", 8, 4, 1, 20);
   YuvFileSource s(path.c_str(), 8, 4, 15, 1, kFormatYuy2);
   // 999 ms is 14.985 frames; positions clamp to the file.
-  for (auto [asked, frame, shown] : {std::tuple{1000, 15, 1000}, {999, 14, 933}, {-500, 0, 0}, {1000000, 19, 1266}}) {
+  for (auto [asked, frame, shown] :
+       {std::tuple{1000, 15, 1000}, {999, 14, 933}, {-500, 0, 0}, {1000000, 19, 1266}}) {
     int32_t pos = asked;
     EXPECT_EQ(frameOf(s, kRequestAtPosition, pos), frame) << asked;
     EXPECT_EQ(pos, shown) << asked;
@@ -151,7 +154,9 @@ TEST_F(YuvFileSourceTest, PlanarFramesConvertToEveryEngineFormat) {
   std::vector<uint8_t> frame(static_cast<size_t>(w) * h * 3 / 2);
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 13);
   const std::string path = (dir_ / "grad.yuv").string();
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(frame.data()),
+             static_cast<std::streamsize>(frame.size()));
   const uint8_t* y = frame.data();
   const uint8_t* u = y + w * h;
   const uint8_t* v = y + w * h * 5 / 4;
@@ -179,7 +184,8 @@ TEST_F(YuvFileSourceTest, PlanarFramesConvertToEveryEngineFormat) {
   for (OutputFormat f : {kFormatIyuv, kFormatYv12, 7, 0}) {
     ASSERT_TRUE(s.setOutputFormat(f));
     std::vector<uint8_t> untouched(got.size(), 0x5A);
-    EXPECT_FALSE(s.getVideoFrame(kRequestCurrent, w * 4, nullptr, 0, 0, untouched.data(), pos)) << f;
+    EXPECT_FALSE(s.getVideoFrame(kRequestCurrent, w * 4, nullptr, 0, 0, untouched.data(), pos))
+        << f;
     EXPECT_EQ(untouched, std::vector<uint8_t>(got.size(), 0x5A));
   }
 }
@@ -238,7 +244,8 @@ TEST_F(YuvFileSourceTest, MissingShortOrMisdescribedFilesHaveNoVideo) {
   YuvFileSource shortFile(tiny.c_str(), 16, 16, 25, 1, kFormatYuy2);
   EXPECT_EQ(shortFile.hasVideo, 0);
   EXPECT_EQ(shortFile.frameCount, 0);
-  for (FrameRequest r : {kRequestCurrent, kRequestFirst, kRequestLast, kRequestNext, kRequestPrevious, kRequestAtPosition}) {
+  for (FrameRequest r : {kRequestCurrent, kRequestFirst, kRequestLast, kRequestNext,
+                         kRequestPrevious, kRequestAtPosition}) {
     EXPECT_FALSE(shortFile.getVideoFrame(r, 32, nullptr, 0, 0, out.data(), pos)) << r;
   }
 

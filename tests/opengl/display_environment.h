@@ -23,6 +23,6 @@ const std::string& displaySkipReason();
 }  // namespace strevana::testing
 
 // Tests skip, with the reason, when there is no display.
-#define REQUIRE_DISPLAY()                                                  \
-  if (::strevana::testing::displayApplication() == nullptr)                \
+#define REQUIRE_DISPLAY()                                   \
+  if (::strevana::testing::displayApplication() == nullptr) \
   GTEST_SKIP() << ::strevana::testing::displaySkipReason()

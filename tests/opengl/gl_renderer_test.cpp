@@ -35,7 +35,8 @@ constexpr int32_t kPictureHeight = 144;
 constexpr double kMinPsnr = 40.0;
 
 // Processes events until done() or the deadline; returns done().
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+bool waitFor(const std::function<bool()>& done,
+             std::chrono::milliseconds limit = std::chrono::seconds(10)) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
@@ -44,7 +45,9 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit 
   return true;
 }
 
-GlVideoPlane* glPlane(SurfaceWidget& window) { return dynamic_cast<GlVideoPlane*>(window.videoPlane()); }
+GlVideoPlane* glPlane(SurfaceWidget& window) {
+  return dynamic_cast<GlVideoPlane*>(window.videoPlane());
+}
 
 // A shown top-level window of the given client size.
 std::unique_ptr<SurfaceWidget> shownWindow(int width, int height) {
@@ -52,7 +55,8 @@ std::unique_ptr<SurfaceWidget> shownWindow(int width, int height) {
   window->setWindowFlags(Qt::FramelessWindowHint);
   window->resizeClient(width, height);
   window->show();
-  EXPECT_TRUE(waitFor([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
+  EXPECT_TRUE(
+      waitFor([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
   return window;
 }
 
@@ -66,8 +70,12 @@ QImage grabWhenDrawn(SurfaceWidget& window) {
     return plane->framesShown() > 0 && plane->framesOnScreen() == plane->framesShown() &&
            plane->isVisible();
   });
-  EXPECT_TRUE(drawn) << "shown " << plane->framesShown() << ", on screen " << plane->framesOnScreen();
-  return window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_TRUE(drawn) << "shown " << plane->framesShown() << ", on screen "
+                     << plane->framesOnScreen();
+  return window.screen()
+      ->grabWindow(window.winId())
+      .toImage()
+      .convertToFormat(QImage::Format_RGB32);
 }
 
 void fillBuffer(VideoRenderer& r, const std::vector<uint8_t>& bytes) {
@@ -90,7 +98,8 @@ QImage rasterPicture(const ColourBars& bars, OutputFormat format, int width, int
   raster.setOutputRect(output.x(), output.y(), output.width(), output.height());
   EXPECT_TRUE(raster.present());
   if (display) {
-    *display = QRect(raster.displayX(), raster.displayY(), raster.displayWidth(), raster.displayHeight());
+    *display =
+        QRect(raster.displayX(), raster.displayY(), raster.displayWidth(), raster.displayHeight());
   }
   return surface.snapshot();
 }
@@ -116,9 +125,7 @@ class OpenGlRendererTest : public ::testing::Test {
 // the bars stay exactly black.
 TEST_F(OpenGlRendererTest, DrawsEveryFormatAsTheRasterRendererDoes) {
   const ColourBars bars(kPictureWidth, kPictureHeight);
-  const struct {
-    int width, height;
-  } windows[] = {{640, 360}, {300, 400}, {120, 90}};
+  const struct { int width, height; } windows[] = {{640, 360}, {300, 400}, {120, 90}};
   auto window = shownWindow(640, 360);
   ASSERT_NE(glPlane(*window), nullptr) << "no OpenGL plane on the Xvfb display";
   for (OutputFormat format : {kFormatIyuv, kFormatYv12, kFormatYuy2, kFormatBgr24, kFormatBgrx32}) {
@@ -136,8 +143,8 @@ TEST_F(OpenGlRendererTest, DrawsEveryFormatAsTheRasterRendererDoes) {
       ASSERT_TRUE(renderer->present());
       const QImage shown = grabWhenDrawn(*window);
       QRect display;
-      const QImage expected = rasterPicture(bars, format, w.width, w.height,
-                                            QRect(0, 0, w.width, w.height), &display);
+      const QImage expected =
+          rasterPicture(bars, format, w.width, w.height, QRect(0, 0, w.width, w.height), &display);
       EXPECT_EQ(QRect(renderer->displayX(), renderer->displayY(), renderer->displayWidth(),
                       renderer->displayHeight()),
                 display);
@@ -176,9 +183,12 @@ TEST_F(OpenGlRendererTest, PresentsFromThePlaybackThreadReachTheWindow) {
 std::string writeBarsFile(const std::filesystem::path& path, const ColourBars& bars, int frames) {
   std::ofstream out(path, std::ios::binary);
   for (int i = 0; i < frames; ++i) {
-    out.write(reinterpret_cast<const char*>(bars.y.data()), static_cast<std::streamsize>(bars.y.size()));
-    out.write(reinterpret_cast<const char*>(bars.u.data()), static_cast<std::streamsize>(bars.u.size()));
-    out.write(reinterpret_cast<const char*>(bars.v.data()), static_cast<std::streamsize>(bars.v.size()));
+    out.write(reinterpret_cast<const char*>(bars.y.data()),
+              static_cast<std::streamsize>(bars.y.size()));
+    out.write(reinterpret_cast<const char*>(bars.u.data()),
+              static_cast<std::streamsize>(bars.u.size()));
+    out.write(reinterpret_cast<const char*>(bars.v.data()),
+              static_cast<std::streamsize>(bars.v.size()));
   }
   return path.string();
 }
@@ -263,7 +273,10 @@ void expectRasterFallback(int width, int height) {
   // What reaches the X server, once the window has painted its buffer.
   QImage shown;
   const bool painted = waitFor([&] {
-    shown = window->screen()->grabWindow(window->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    shown = window->screen()
+                ->grabWindow(window->winId())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
     return shown.size() == expected.size() && testing::psnr(expected, shown, all) >= 99.0;
   });
   EXPECT_TRUE(painted) << "PSNR " << testing::psnr(expected, shown, all);
@@ -278,15 +291,18 @@ TEST_F(OpenGlRendererTest, SoftwareOpenGlNotAskedForLeavesTheRasterRenderer) {
 }
 
 // Runs only in the process the next test starts, on a display without OpenGL.
-TEST_F(OpenGlRendererTest, DISABLED_NoContextLeavesTheRasterRenderer) { expectRasterFallback(352, 288); }
+TEST_F(OpenGlRendererTest, DISABLED_NoContextLeavesTheRasterRenderer) {
+  expectRasterFallback(352, 288);
+}
 
 // A display where no OpenGL context can be made (no GLX, no OpenGL in Qt):
 // this binary runs again there, and the raster renderer shows the picture.
 TEST_F(OpenGlRendererTest, AContextThatCannotBeMadeFallsBackToTheRasterRenderer) {
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  const std::string cmd = "STREVANA_TEST_WITHOUT_OPENGL=1 '" + self +
-                          "' --gtest_also_run_disabled_tests"
-                          " --gtest_filter=OpenGlRendererTest.DISABLED_NoContextLeavesTheRasterRenderer 2>&1";
+  const std::string cmd =
+      "STREVANA_TEST_WITHOUT_OPENGL=1 '" + self +
+      "' --gtest_also_run_disabled_tests"
+      " --gtest_filter=OpenGlRendererTest.DISABLED_NoContextLeavesTheRasterRenderer 2>&1";
   FILE* child = popen(cmd.c_str(), "r");
   ASSERT_NE(child, nullptr);
   std::string output;

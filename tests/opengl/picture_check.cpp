@@ -38,7 +38,8 @@ ColourBars::ColourBars(int32_t w, int32_t h) : width(w), height(h) {
       // Below the bars, chroma sweeps across the ramp in opposite senses.
       const auto sweep = static_cast<uint8_t>(64 + (2 * x * 128) / w);
       u[static_cast<size_t>(row) * (w / 2) + x] = inBars ? bar.u : sweep;
-      v[static_cast<size_t>(row) * (w / 2) + x] = inBars ? bar.v : static_cast<uint8_t>(255 - sweep);
+      v[static_cast<size_t>(row) * (w / 2) + x] =
+          inBars ? bar.v : static_cast<uint8_t>(255 - sweep);
     }
   }
 }
@@ -65,8 +66,8 @@ std::vector<uint8_t> ColourBars::inFormat(OutputFormat format) const {
     case kFormatBgr24:
     case kFormatBgrx32: {
       std::vector<uint8_t> bgr(static_cast<size_t>(width) * height * 3);
-      converter->toBgr24(bgr.data(), width * 3, y.data(), width, height, width, u.data(),
-                         v.data(), cw, ch, cw, 0);
+      converter->toBgr24(bgr.data(), width * 3, y.data(), width, height, width, u.data(), v.data(),
+                         cw, ch, cw, 0);
       if (format == kFormatBgr24) return bgr;
       out.resize(static_cast<size_t>(width) * height * 4);
       for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
@@ -77,8 +78,7 @@ std::vector<uint8_t> ColourBars::inFormat(OutputFormat format) const {
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return out;
 }

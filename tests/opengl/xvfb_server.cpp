@@ -38,8 +38,8 @@ bool XvfbServer::start(int width, int height, const std::vector<std::string>& ex
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-  std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", screen,
-                                    "-nolisten", "tcp", "-noreset"};
+  std::vector<std::string> args = {"Xvfb", "-displayfd", "3",   "-screen", "0",
+                                   screen, "-nolisten",  "tcp", "-noreset"};
   args.insert(args.end(), extra.begin(), extra.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());

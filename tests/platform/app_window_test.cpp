@@ -92,17 +92,49 @@ TEST_F(AppWindowTest, MouseEventsBecomeMessagesWithFlagsAndSignedPositions) {
     uint32_t message;
     WParam flags;
   } cases[] = {
-      {QEvent::MouseButtonPress, {20, 30}, Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier, kWmLButtonDown,
+      {QEvent::MouseButtonPress,
+       {20, 30},
+       Qt::LeftButton,
+       Qt::LeftButton,
+       Qt::ShiftModifier,
+       kWmLButtonDown,
        kMkLButton | kMkShift},
-      {QEvent::MouseMove, {-5, 40}, Qt::NoButton, Qt::LeftButton, Qt::NoModifier, kWmMouseMove, kMkLButton},
+      {QEvent::MouseMove,
+       {-5, 40},
+       Qt::NoButton,
+       Qt::LeftButton,
+       Qt::NoModifier,
+       kWmMouseMove,
+       kMkLButton},
       // The released button is no longer down.
-      {QEvent::MouseButtonRelease, {21, 31}, Qt::LeftButton, Qt::NoButton, Qt::NoModifier, kWmLButtonUp, 0},
-      {QEvent::MouseButtonPress, {7, 8}, Qt::MiddleButton, Qt::MiddleButton, Qt::NoModifier, kWmMButtonDown,
+      {QEvent::MouseButtonRelease,
+       {21, 31},
+       Qt::LeftButton,
+       Qt::NoButton,
+       Qt::NoModifier,
+       kWmLButtonUp,
+       0},
+      {QEvent::MouseButtonPress,
+       {7, 8},
+       Qt::MiddleButton,
+       Qt::MiddleButton,
+       Qt::NoModifier,
+       kWmMButtonDown,
        kMkMButton},
-      {QEvent::MouseButtonRelease, {9, 10}, Qt::RightButton, Qt::NoButton, Qt::ControlModifier, kWmRButtonUp,
+      {QEvent::MouseButtonRelease,
+       {9, 10},
+       Qt::RightButton,
+       Qt::NoButton,
+       Qt::ControlModifier,
+       kWmRButtonUp,
        kMkControl},
       // The press comes first, as from any press, so the panel sees it too.
-      {QEvent::MouseButtonDblClick, {12, -13}, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, kWmLButtonDown,
+      {QEvent::MouseButtonDblClick,
+       {12, -13},
+       Qt::LeftButton,
+       Qt::LeftButton,
+       Qt::NoModifier,
+       kWmLButtonDown,
        kMkLButton},
   };
   for (const auto& c : cases) {
@@ -159,7 +191,8 @@ TEST_F(AppWindowTest, PlayerKeysArriveAsVirtualKeysWithTheirRepeatFlag) {
                {Qt::Key_Home, "", false, kVkHome},    {Qt::Key_End, "", false, kVkEnd},
                {Qt::Key_F, "f", false, 'F'}};
   for (const auto& c : cases) {
-    QKeyEvent key(QEvent::KeyPress, c.key, Qt::NoModifier, QString::fromLatin1(c.text), c.autoRepeat);
+    QKeyEvent key(QEvent::KeyPress, c.key, Qt::NoModifier, QString::fromLatin1(c.text),
+                  c.autoRepeat);
     QCoreApplication::sendEvent(window->surface(), &key);
   }
   const auto keys = messagesOf(kWmKeyDown);
@@ -329,7 +362,8 @@ TEST(CommonDialogs, FilterTextsShowEachPatternOnce) {
     FileFilter filter;
     const char* shown;
   } cases[] = {
-      {{"All Files (*.mp4;*.3gp;*.sdp;*.yuv)", "*.mp4;*.sdp;*.yuv;*.3gp"}, "All Files (*.mp4 *.sdp *.yuv *.3gp)"},
+      {{"All Files (*.mp4;*.3gp;*.sdp;*.yuv)", "*.mp4;*.sdp;*.yuv;*.3gp"},
+       "All Files (*.mp4 *.sdp *.yuv *.3gp)"},
       {{"YUV (*.yuv)", "*.yuv;*.raw"}, "YUV (*.yuv *.raw)"},
       {{"MPEG-4 Video ES", "*.m4v"}, "MPEG-4 Video ES (*.m4v)"},
       {{"Twice", "*.mp4;*.mp4; *.3gp"}, "Twice (*.mp4 *.3gp)"},
@@ -351,8 +385,10 @@ TEST(CommonDialogs, SavingAcceptsANewNameAndOpeningOnlyAnExistingOne) {
     QTimer::singleShot(0, [&, name, confirm] {
       auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       ASSERT_NE(dialog, nullptr);
-      if (dialog->acceptMode() == QFileDialog::AcceptSave) sawSaveMode = dialog->fileMode() == QFileDialog::AnyFile;
-      if (dialog->acceptMode() == QFileDialog::AcceptOpen) sawOpenMode = dialog->fileMode() == QFileDialog::ExistingFile;
+      if (dialog->acceptMode() == QFileDialog::AcceptSave)
+        sawSaveMode = dialog->fileMode() == QFileDialog::AnyFile;
+      if (dialog->acceptMode() == QFileDialog::AcceptOpen)
+        sawOpenMode = dialog->fileMode() == QFileDialog::ExistingFile;
       dialog->selectFile(QString::fromStdString(name));
       if (confirm) {
         static_cast<QDialog*>(dialog)->accept();  // as the dialog's own button does

@@ -53,13 +53,25 @@ TEST_F(DialogTest, NumbersParseLikeDialogIntegerFields) {
     bool isSigned;
     std::optional<int64_t> value;
   } cases[] = {
-      {"42", false, 42},          {"  7 ", false, 7},          {"4294967295", false, 4294967295LL},
-      {"4294967296", false, {}},  {"", false, {}},             {"   ", false, {}},
-      {"12a", false, {}},         {"-3", false, {}},           {"+3", false, {}},
-      {"1 2", false, {}},         {"-3", true, -3},            {"+3", true, {}},
-      {"-2147483648", true, -2147483648LL},                    {"2147483647", true, 2147483647},
-      {"2147483648", true, {}},   {"-2147483649", true, {}},   {" -5 ", true, -5},
-      {"-", true, {}},            {"\t5", false, {}},
+      {"42", false, 42},
+      {"  7 ", false, 7},
+      {"4294967295", false, 4294967295LL},
+      {"4294967296", false, {}},
+      {"", false, {}},
+      {"   ", false, {}},
+      {"12a", false, {}},
+      {"-3", false, {}},
+      {"+3", false, {}},
+      {"1 2", false, {}},
+      {"-3", true, -3},
+      {"+3", true, {}},
+      {"-2147483648", true, -2147483648LL},
+      {"2147483647", true, 2147483647},
+      {"2147483648", true, {}},
+      {"-2147483649", true, {}},
+      {" -5 ", true, -5},
+      {"-", true, {}},
+      {"\t5", false, {}},
   };
   for (const auto& c : cases) {
     d.setItemText(1037, c.text);
@@ -100,7 +112,8 @@ TEST_F(DialogTest, RadioGroupsAreSeparateAndDisabledControlsIgnoreClicks) {
 }
 
 TEST_F(DialogTest, CheckBoxesToggleOnClick) {
-  Dialog d(programDialog(177), nullptr, [](Dialog&, uint32_t, WParam, LParam) -> LResult { return 0; });
+  Dialog d(programDialog(177), nullptr,
+           [](Dialog&, uint32_t, WParam, LParam) -> LResult { return 0; });
   EXPECT_FALSE(d.isChecked(1043));
   d.click(1043);
   EXPECT_TRUE(d.isChecked(1043));

@@ -33,13 +33,17 @@ TEST(ResourceModuleParse, QuotedTextsKeepBlanksAndEscapes) {
 }
 
 TEST(ResourceModuleParse, BomCrLfCommentsAndUtf8) {
-  auto m = ResourceModule::parse("\xEF\xBB\xBF# c\r\n[strings]\r\n  # indented comment\r\n"
-                                 "2000\t=\tDeutsch\t\r\n141 = Kann nicht \xC3\xB6" "ffnen\r\n");
+  auto m = ResourceModule::parse(
+      "\xEF\xBB\xBF# c\r\n[strings]\r\n  # indented comment\r\n"
+      "2000\t=\tDeutsch\t\r\n141 = Kann nicht \xC3\xB6"
+      "ffnen\r\n");
   std::string s;
   ASSERT_TRUE(m->findString(2000, s));
   EXPECT_EQ(s, "Deutsch");
   ASSERT_TRUE(m->findString(141, s));
-  EXPECT_EQ(s, "Kann nicht \xC3\xB6" "ffnen");
+  EXPECT_EQ(s,
+            "Kann nicht \xC3\xB6"
+            "ffnen");
   EXPECT_TRUE(m->errors().empty());
 }
 
@@ -124,8 +128,9 @@ TEST(ResourceModuleParse, DialogControlsValidateClassesGeometryAndFlags) {
   EXPECT_EQ(d->controls[1].flags, 0u);
   EXPECT_EQ(m->errors().size(), 8u);
   // The smallest font, size and section id there are.
-  auto small = ResourceModule::parse("[dialog 0]\nrect = 0 0 1 1\nfont = 1 Tiny\n[menu 0]\nitem 1 = one\n"
-                                     "[menu 0]\nitem 2 = two\n");
+  auto small = ResourceModule::parse(
+      "[dialog 0]\nrect = 0 0 1 1\nfont = 1 Tiny\n[menu 0]\nitem 1 = one\n"
+      "[menu 0]\nitem 2 = two\n");
   ASSERT_NE(small->findDialog(0), nullptr);
   EXPECT_EQ(small->findDialog(0)->width, 1);
   EXPECT_EQ(small->findDialog(0)->fontPoints, 1);
@@ -194,11 +199,13 @@ TEST(ResourceModuleParse, ModulesPastTheMenuOrControlCapAreRefusedWhole) {
     size_t items, controls;
     bool accepted;
   };
+  // clang-format off
   const Case cases[] = {
       {kItems, 0, true},          {kItems + 1, 0, false},
       {0, kControls, true},       {0, kControls + 1, false},
       {kItems, kControls, true},  {kItems + 1, kControls + 1, false},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.items) + " items, " + std::to_string(c.controls) + " controls");
     auto m = ResourceModule::parse(moduleWith(c.items, c.controls));

@@ -40,7 +40,7 @@ inline void expectPanel(const QImage& img, int w, int h) {
     EXPECT_EQ(img.pixel(xs[i] + 14, h - 41 + 14), skin(normal[i]).pixel(14, 14)) << "button " << i;
   }
   EXPECT_EQ(img.pixel(w - 106 + 19 - 2, h - 60 + 3), skin(167).pixel(2, 3));  // slider's right end
-  EXPECT_EQ(img.pixel(w - 100, h - 35) & 0xffffff, rgb(64, 80, 100));  // time text box
+  EXPECT_EQ(img.pixel(w - 100, h - 35) & 0xffffff, rgb(64, 80, 100));         // time text box
 }
 
 }  // namespace strevana::testing

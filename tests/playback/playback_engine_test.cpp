@@ -57,7 +57,8 @@ class EngineTest : public ::testing::Test {
   // Replaces the real renderers by fakes (only raster ones when rasterOnly,
   // none for format `refused`) whose lock or present fail the given number
   // of times.
-  void useFakeRenderers(bool rasterOnly, int failLocks, int failPresents, OutputFormat refused = -1) {
+  void useFakeRenderers(bool rasterOnly, int failLocks, int failPresents,
+                        OutputFormat refused = -1) {
     engine.setRendererFactory([=, this](WindowSurface* w, int32_t x, int32_t y, int32_t width,
                                         int32_t height, int32_t kind, OutputFormat format) {
       if ((rasterOnly && kind != 2) || format == refused) return std::unique_ptr<VideoRenderer>();
@@ -247,19 +248,32 @@ TEST_F(EngineTest, SavePathsTooLongAreRefusedAndNoPathSwitchesSavingOff) {
   const struct {
     std::function<bool(const char*)> set;
     std::function<const std::string&()> get;
-  } targets[] = {
-      {[&](const char* p) { return engine.setVideoSavePath(p); }, [&]() -> auto& { return engine.videoSavePath(); }},
-      {[&](const char* p) { return engine.setAudioSavePath(p); }, [&]() -> auto& { return engine.audioSavePath(); }},
-      {[&](const char* p) { return engine.setRawAudioSavePath(p); }, [&]() -> auto& { return engine.rawAudioSavePath(); }},
-      {[&](const char* p) { return engine.setRawVideoSavePath(p, 1); }, [&]() -> auto& { return engine.rawVideoSavePath(); }},
-  };
-  for (const auto& t : targets) {
-    EXPECT_TRUE(t.set(longest.c_str()));
-    EXPECT_FALSE(t.set(tooLong.c_str()));
-    EXPECT_EQ(t.get(), longest);  // unchanged by the refusal
-    EXPECT_TRUE(t.set(nullptr));
-    EXPECT_EQ(t.get(), "");
-  }
+  } targets[] = {{[&](const char* p) { return engine.setVideoSavePath(p); },
+                  [&]() -> auto& {return engine.videoSavePath();
+}
+}  // namespace
+, {[&](const char* p) { return engine.setAudioSavePath(p); },
+   [&]() -> auto& {return engine.audioSavePath();
+}  // namespace strevana
+}
+, {[&](const char* p) { return engine.setRawAudioSavePath(p); },
+   [&]() -> auto& {return engine.rawAudioSavePath();
+}
+}
+, {[&](const char* p) { return engine.setRawVideoSavePath(p, 1); },
+   [&]() -> auto& {return engine.rawVideoSavePath();
+}
+}
+,
+}
+;
+for (const auto& t : targets) {
+  EXPECT_TRUE(t.set(longest.c_str()));
+  EXPECT_FALSE(t.set(tooLong.c_str()));
+  EXPECT_EQ(t.get(), longest);  // unchanged by the refusal
+  EXPECT_TRUE(t.set(nullptr));
+  EXPECT_EQ(t.get(), "");
+}
 }
 
 TEST_F(EngineTest, ReplacingTheStillPictureLeavesTheOpenMediumItsOwn) {
@@ -394,7 +408,7 @@ TEST_F(EngineTest, AutomaticPostfilterGoesOffWhileLaggingAndStaysOffUntilChanged
   FakeMediaSource* src = adopt();
   src->postfilterCalls.clear();
   engine.play();
-  engine.tick();  // frame 1 at 40
+  engine.tick();       // frame 1 at 40
   clock.advance(290);  // clock 290, frame at 40: exactly 250 behind is not lagging
   engine.tick();
   EXPECT_TRUE(src->postfilterCalls.empty());
@@ -497,8 +511,8 @@ TEST_F(EngineTest, LiveSoundSetsTheClockToWhereTheStreamStands) {
 TEST_F(EngineTest, AudioOnlyMediaAskForAFrameOnEveryTick) {
   std::vector<uint32_t> still(16 * 8, 0x00102030u);
   engine.setStillPicture(16, 8, still.data());
-  FakeMediaSource* src = nextFromFactory({.width = 16, .height = 8, .frames = 1000000,
-                                          .video = false, .audio = true});
+  FakeMediaSource* src =
+      nextFromFactory({.width = 16, .height = 8, .frames = 1000000, .video = false, .audio = true});
   ASSERT_EQ(engine.openFile("song.mp4"), 1);
   ASSERT_NE(engine.audio(), nullptr);
   engine.play();
@@ -542,7 +556,8 @@ TEST_F(EngineTest, PicturesFiveSecondsBehindTheSoundAreAskedForCatchingUp) {
   const struct {
     int32_t behindMs;
     FrameRequest first;
-  } cases[] = {{6000, kRequestNextCatchingUp}, {5000, kRequestNextCatchingUp}, {4999, kRequestNext}};
+  } cases[] = {
+      {6000, kRequestNextCatchingUp}, {5000, kRequestNextCatchingUp}, {4999, kRequestNext}};
   for (const auto& c : cases) {
     FakeMediaSource* src = nextFromFactory({.frames = 1000, .frameMs = 40, .audio = true});
     ASSERT_EQ(engine.openFile("clip.mp4"), 1);

@@ -66,7 +66,8 @@ class FakeMediaSource : public MediaSource {
     switch (request) {
       case 1: next = 0; break;
       case 2: next = options.frames - 1; break;
-      case 3: case 5: next = current + 1; break;
+      case 3:
+      case 5: next = current + 1; break;
       case 4: next = current - 1; break;
       case 7: next = options.frameMs > 0 ? positionMs / options.frameMs : 0; break;
       default: break;
@@ -151,8 +152,8 @@ struct FakeSourceFactory {
     FakeMediaSource* raw = pending.get();
     engine.setSourceFactory([this](const char* b, const char* n, int32_t, OutputFormat,
                                    PostfilterMode mode, int32_t, int32_t, int32_t, const char*,
-                                   const char*, const char*, const char*, int32_t, int32_t,
-                                   int32_t, const uint32_t* still) {
+                                   const char*, const char*, const char*, int32_t, int32_t, int32_t,
+                                   const uint32_t* still) {
       ++opens;
       base = b ? b : "";
       name = n ? n : "";
@@ -175,8 +176,8 @@ inline int yuvGrey(int32_t i) { return (yuvFrameLuma(i) - 16) * 255 / 219; }
 
 // Writes frames of a planar 4:2:0 file: frame i has luma yuvFrameLuma(i) and
 // neutral chroma. Returns the path.
-inline std::string writeYuv420File(const std::filesystem::path& path, int32_t width,
-                                   int32_t height, int32_t frames) {
+inline std::string writeYuv420File(const std::filesystem::path& path, int32_t width, int32_t height,
+                                   int32_t frames) {
   const size_t luma = static_cast<size_t>(width) * static_cast<size_t>(height);
   std::vector<uint8_t> frame(luma * 3 / 2);
   FILE* f = std::fopen(path.c_str(), "wb");

@@ -32,8 +32,8 @@ class ControllerTest : public ::testing::Test {
  protected:
   ControllerTest() : surface(350, 300), host(&surface) {
     ensureGuiApplication();
-    controller = std::make_unique<PlayerController>(std::make_unique<DrawContext>(&surface),
-                                                    &host, clock);
+    controller =
+        std::make_unique<PlayerController>(std::make_unique<DrawContext>(&surface), &host, clock);
     controller->withEngine([this](PlaybackEngine& e) {
       e.setAudioSinkFactory(&sinks);
       return 0;
@@ -115,7 +115,8 @@ TEST_F(ControllerTest, AButtonTakesClicksOnExactlyItsSquare) {
   const struct {
     int dx, dy;
     bool hit;
-  } points[] = {{0, 0, true}, {-1, 5, false}};  // the edges themselves: WidgetTree.ContainsIncludesBothEdges
+  } points[] = {{0, 0, true},
+                {-1, 5, false}};  // the edges themselves: WidgetTree.ContainsIncludesBothEdges
   for (const auto& p : points) {
     controller->perform(PlayerController::PanelAction::kPlay);
     controller->onPanelMouse(pause.x() + p.dx, pause.y() + p.dy, kMouseDown);
@@ -184,7 +185,8 @@ TEST_F(ControllerTest, FailedOpenClosesThePreviousMediumAndTheNextTickStopsPlayb
   EXPECT_FALSE(controller->currentName().has_value());
   controller->startPlaybackThread();
   const auto start = std::chrono::steady_clock::now();
-  while (controller->playing() && std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
+  while (controller->playing() &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   EXPECT_FALSE(controller->playing());  // ... until the next tick finds no source
@@ -239,9 +241,9 @@ TEST_F(ControllerTest, LiveMediaDisableSeekingAndPlayReopensTheStreamByItsUrl) {
   ASSERT_EQ(controller->openStream("rtsp://host/app/live"), 1);
   EXPECT_EQ(factory.base, "rtsp://host/app");
   EXPECT_EQ(factory.name, "live");
-  for (const SkinButton* b : {&controller->rewindButton(), &controller->endButton(),
-                              &controller->stepForwardButton(),
-                              &controller->stepBackwardButton()}) {
+  for (const SkinButton* b :
+       {&controller->rewindButton(), &controller->endButton(), &controller->stepForwardButton(),
+        &controller->stepBackwardButton()}) {
     EXPECT_EQ(b->state(), SkinButton::kDisabled);
   }
   EXPECT_TRUE(controller->positionSlider().disabled());
@@ -326,7 +328,7 @@ TEST_F(ControllerTest, FullScreenTakesTheVideoReleaseTogglesPlaybackAndPointsAre
   controller->setVideoPoint(100, 100);  // no source: nothing happens
   ASSERT_EQ(controller->openYuvSource(yuv()), 1);
   controller->pausePlayback();
-  controller->seekTo(400);  // frame 10
+  controller->seekTo(400);   // frame 10
   controller->setZoom(200);  // client 384 x 373: video area 352 x 288
   controller->setVideoPoint(15 + 88, 13 + 216);
   EXPECT_FLOAT_EQ(source()->objectPositionX, 0.25f);
@@ -362,9 +364,10 @@ TEST_F(ControllerTest, TheVideoAreaIsInsideTheFrameOrTheWholeFullScreenWindow) {
   const struct {
     int32_t x, y;
     bool inside;
-  } points[] = {{15, 13, true}, {332, 227, true}, {14, 100, false}, {100, 12, false},
-                {333, 100, false}, {100, 228, false}};
-  for (const auto& p : points) EXPECT_EQ(controller->inVideoArea(p.x, p.y), p.inside) << p.x << "," << p.y;
+  } points[] = {{15, 13, true},   {332, 227, true},  {14, 100, false},
+                {100, 12, false}, {333, 100, false}, {100, 228, false}};
+  for (const auto& p : points)
+    EXPECT_EQ(controller->inVideoArea(p.x, p.y), p.inside) << p.x << "," << p.y;
   MemoryWindowSurface full(640, 480);
   controller->setFullScreenWindow(std::make_unique<DrawContext>(&full));
   EXPECT_TRUE(controller->inVideoArea(0, 479));
@@ -409,8 +412,7 @@ class ControllerThreadTest : public ::testing::Test {
     });
     controller.startPlaybackThread();
     ASSERT_EQ(controller.openYuvSource(std::make_unique<YuvFileSource>(
-                  writeYuv420File(dir.path() / "a.yuv", 176, 144, 25).c_str(), 176, 144, 25, 1,
-                  5)),
+                  writeYuv420File(dir.path() / "a.yuv", 176, 144, 25).c_str(), 176, 144, 25, 1, 5)),
               1);
   }
   TempDir dir;
@@ -482,12 +484,15 @@ TEST_F(ControllerThreadTest, AStreamThatSendsNothingNeverHoldsUpTheWindow) {
     std::ofstream out(sdp);
     out << "v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=silent\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
         << "m=video " << port << " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n"
-        << "a=fmtp:96 profile-level-id=1;config=000001B001000001B58913000001000000012000C48D8800CD05841214"
+        << "a=fmtp:96 "
+           "profile-level-id=1;config=000001B001000001B58913000001000000012000C48D8800CD05841214"
            "43000001B24C61766335392E33372E313030\r\n";
   }
   controller.startPlaybackThread();
   const auto elapsedMs = [](std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 since)
+        .count();
   };
   auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(controller.openFile(sdp.c_str()), 1);

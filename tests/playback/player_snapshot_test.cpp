@@ -158,10 +158,10 @@ TEST_F(SnapshotToolTest, WritesAPngOfTheWindow) {
 
 TEST_F(SnapshotToolTest, RejectsBadArgumentsAndUnopenableFiles) {
   const std::string out = (dir.path() / "x.png").string();
-  EXPECT_EQ(run("--at 0 -o '" + out + "'"), 2);                        // no file
-  EXPECT_EQ(run("a.yuv --at soon -o '" + out + "'"), 2);               // not a number
-  EXPECT_EQ(run("a.yuv --at 0 -o '" + out + "' --size 176"), 2);       // no height
-  EXPECT_EQ(run("a.yuv --at 0 -o '" + out + "' --layout 444"), 2);     // unknown layout
+  EXPECT_EQ(run("--at 0 -o '" + out + "'"), 2);                     // no file
+  EXPECT_EQ(run("a.yuv --at soon -o '" + out + "'"), 2);            // not a number
+  EXPECT_EQ(run("a.yuv --at 0 -o '" + out + "' --size 176"), 2);    // no height
+  EXPECT_EQ(run("a.yuv --at 0 -o '" + out + "' --layout 444"), 2);  // unknown layout
   EXPECT_EQ(run("/nonexistent/a.mp4 --at 0 -o '" + out + "'"), 1);
   EXPECT_FALSE(std::filesystem::exists(out));
 }

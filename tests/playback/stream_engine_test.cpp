@@ -82,38 +82,46 @@ class ScriptedStreamServer {
     using testing::rtspReply;
     const std::string session = "Session: 7a11ed;timeout=60\r\n";
     const std::string media = url("/media/");
-    if (r.method == "OPTIONS") return rtspReply(r, "200 OK", "Public: DESCRIBE, SETUP, PLAY, TEARDOWN\r\n");
+    if (r.method == "OPTIONS")
+      return rtspReply(r, "200 OK", "Public: DESCRIBE, SETUP, PLAY, TEARDOWN\r\n");
     if (r.method == "DESCRIBE" && r.url == url("/live")) {
-      return rtspReply(r, "200 OK", "Content-Base: " + url("/live") + "\r\nContent-Type: application/sdp\r\n",
+      return rtspReply(r, "200 OK",
+                       "Content-Base: " + url("/live") + "\r\nContent-Type: application/sdp\r\n",
                        description_);
     }
     std::lock_guard<std::mutex> lock(mutex_);
     if (r.method == "SETUP" && r.url.rfind(media, 0) == 0) {
       std::smatch m;
       const std::string transport = r.header("Transport");
-      if (!std::regex_search(transport, m, std::regex("client_port=(\\d+)"))) return rtspReply(r, "400 Bad Request");
+      if (!std::regex_search(transport, m, std::regex("client_port=(\\d+)")))
+        return rtspReply(r, "400 Bad Request");
       const int client = std::stoi(m[1].str());
       const int server = freePort(SOCK_DGRAM, true);
       ports_[r.url.substr(media.size())] = {client, server};
-      return rtspReply(r, "200 OK", session + "Transport: RTP/AVP;unicast;client_port=" + std::to_string(client) +
-                                        "-" + std::to_string(client + 1) + ";server_port=" + std::to_string(server) +
-                                        "-" + std::to_string(server + 1) + "\r\n");
+      return rtspReply(
+          r, "200 OK",
+          session + "Transport: RTP/AVP;unicast;client_port=" + std::to_string(client) + "-" +
+              std::to_string(client + 1) + ";server_port=" + std::to_string(server) + "-" +
+              std::to_string(server + 1) + "\r\n");
     }
     if (r.method == "PLAY" && ports_.count("video") && ports_.count("audio")) {
-      std::vector<std::string> argv = testing::ffmpegSender(fixture(kClip), ports_["video"].first,
-                                                            ports_["audio"].first, false, "", {"-payload_type", "96"});
+      std::vector<std::string> argv =
+          testing::ffmpegSender(fixture(kClip), ports_["video"].first, ports_["audio"].first, false,
+                                "", {"-payload_type", "96"});
       // Sent from the server ports SETUP announced: the client accepts no others.
       for (std::string& a : argv) {
         for (const auto& [name, pair] : ports_) {
           if (a == "rtp://127.0.0.1:" + std::to_string(pair.first)) {
-            a += "?localrtpport=" + std::to_string(pair.second) + "&localrtcpport=" + std::to_string(pair.second + 1);
+            a += "?localrtpport=" + std::to_string(pair.second) +
+                 "&localrtcpport=" + std::to_string(pair.second + 1);
           }
         }
       }
       sender_ = std::make_unique<ChildProcess>(argv, folder_.file("sender.log"));
       return rtspReply(r, "200 OK", session);
     }
-    if (r.method == "TEARDOWN" || r.method == "GET_PARAMETER") return rtspReply(r, "200 OK", session);
+    if (r.method == "TEARDOWN" || r.method == "GET_PARAMETER")
+      return rtspReply(r, "200 OK", session);
     return "RTSP/1.0 404 Not Found\r\n\r\n";
   }
 
@@ -143,8 +151,8 @@ class StreamEngineTest : public ::testing::TestWithParam<StreamCase> {
     engine.setBufferMs(300);
     engine.setTimeoutMs(1500);
     // A renderer that keeps what it presents, in the decoder's YUY2.
-    engine.setRendererFactory([this](WindowSurface* w, int32_t x, int32_t y, int32_t width, int32_t height,
-                                     int32_t, OutputFormat format) {
+    engine.setRendererFactory([this](WindowSurface* w, int32_t x, int32_t y, int32_t width,
+                                     int32_t height, int32_t, OutputFormat format) {
       auto r = std::make_unique<testing::FakeRenderer>();
       if (!r->open(w, x, y, width, height, format)) return std::unique_ptr<VideoRenderer>();
       r->onPresent = [this](const std::vector<uint8_t>& picture) { presented.push_back(picture); };
@@ -180,7 +188,8 @@ class StreamEngineTest : public ::testing::TestWithParam<StreamCase> {
       int best = -1;
       double quality = -1.0;
       for (size_t k = 0; k < reference.size() / kPictureBytes; ++k) {
-        const double p = testing::psnr(picture.data(), &reference[k * kPictureBytes], kPictureBytes);
+        const double p =
+            testing::psnr(picture.data(), &reference[k * kPictureBytes], kPictureBytes);
         if (p > quality) {
           quality = p;
           best = static_cast<int>(k);
@@ -195,7 +204,8 @@ class StreamEngineTest : public ::testing::TestWithParam<StreamCase> {
   }
 
   static const std::vector<uint8_t>& referencePictures() {
-    static const std::vector<uint8_t> pictures = testing::decodedPictures(fixture(kClip), "yuyv422");
+    static const std::vector<uint8_t> pictures =
+        testing::decodedPictures(fixture(kClip), "yuyv422");
     return pictures;
   }
 
@@ -225,17 +235,22 @@ TEST_P(StreamEngineTest, ShowsTheSentPicturesWithSound) {
       ASSERT_TRUE(testing::writeDescription(fixture(kClip), videoPort, audioPort, c.latm, sdp));
       // The source listens before the sender starts.
       ASSERT_EQ(engine.openFile(sdp.c_str()), 1);
-      sender = std::make_unique<ChildProcess>(testing::ffmpegSender(fixture(kClip), videoPort, audioPort, c.latm, ""),
-                                              folder.file("sender.log"));
+      sender = std::make_unique<ChildProcess>(
+          testing::ffmpegSender(fixture(kClip), videoPort, audioPort, c.latm, ""),
+          folder.file("sender.log"));
       break;
     }
     case Peer::kGstreamer: {
       const int port = freePort(SOCK_STREAM, false);
       std::string why;
       gst = testing::startGstServer(port, fixture(kClip), folder.file("server.log"), why);
-      if (!gst) GTEST_SKIP() << "GStreamer's RTSP server did not start (scripts/install-deps.sh installs it): " << why;
+      if (!gst)
+        GTEST_SKIP()
+            << "GStreamer's RTSP server did not start (scripts/install-deps.sh installs it): "
+            << why;
       engine.setUdpPort(freePort(SOCK_DGRAM, true));
-      const std::string url = "rtsp://127.0.0.1:" + std::to_string(port) + (c.latm ? "/latm" : "/generic");
+      const std::string url =
+          "rtsp://127.0.0.1:" + std::to_string(port) + (c.latm ? "/latm" : "/generic");
       ASSERT_EQ(engine.openUrl(url.c_str()), 1) << gst->output();
       break;
     }
@@ -255,20 +270,24 @@ TEST_P(StreamEngineTest, ShowsTheSentPicturesWithSound) {
   play(15000);
   EXPECT_GE(distinctPictures(), kPicturesWanted);
   ASSERT_NE(sinks.last, nullptr);
-  EXPECT_GT(sinks.last->sampleCount, static_cast<int64_t>(sinks.rate) * sinks.channels / 2);  // half a second
-  EXPECT_GT(sinks.last->loudness / static_cast<double>(std::max<int64_t>(1, sinks.last->sampleCount)), 100.0)
+  EXPECT_GT(sinks.last->sampleCount,
+            static_cast<int64_t>(sinks.rate) * sinks.channels / 2);  // half a second
+  EXPECT_GT(
+      sinks.last->loudness / static_cast<double>(std::max<int64_t>(1, sinks.last->sampleCount)),
+      100.0)
       << "silence instead of the clip's sound";
   engine.closeMedia();
 }
 
-INSTANTIATE_TEST_SUITE_P(Peers, StreamEngineTest,
-                         ::testing::Values(StreamCase{"ffmpeg_sdp_mpeg4_generic", Peer::kFfmpegSdp, false},
-                                           StreamCase{"ffmpeg_sdp_latm", Peer::kFfmpegSdp, true},
-                                           StreamCase{"gstreamer_mpeg4_generic", Peer::kGstreamer, false},
-                                           StreamCase{"gstreamer_latm", Peer::kGstreamer, true},
-                                           StreamCase{"scripted_absolute_controls_one_payload_type",
-                                                      Peer::kScripted, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Peers, StreamEngineTest,
+    ::testing::Values(StreamCase{"ffmpeg_sdp_mpeg4_generic", Peer::kFfmpegSdp, false},
+                      StreamCase{"ffmpeg_sdp_latm", Peer::kFfmpegSdp, true},
+                      StreamCase{"gstreamer_mpeg4_generic", Peer::kGstreamer, false},
+                      StreamCase{"gstreamer_latm", Peer::kGstreamer, true},
+                      StreamCase{"scripted_absolute_controls_one_payload_type", Peer::kScripted,
+                                 false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace strevana

@@ -27,9 +27,11 @@ std::vector<std::vector<uint8_t>> aacUnits(const testing::TempFolder& folder) {
   if (std::system(command.c_str()) != 0) return units;
   const std::vector<uint8_t> bytes = testing::readFile(adts);
   for (size_t at = 0; at + 7 <= bytes.size();) {
-    const size_t length = static_cast<size_t>((bytes[at + 3] & 3) << 11 | bytes[at + 4] << 3 | bytes[at + 5] >> 5);
+    const size_t length =
+        static_cast<size_t>((bytes[at + 3] & 3) << 11 | bytes[at + 4] << 3 | bytes[at + 5] >> 5);
     if (length < 7 || at + length > bytes.size()) break;
-    units.emplace_back(bytes.begin() + static_cast<ptrdiff_t>(at + 7), bytes.begin() + static_cast<ptrdiff_t>(at + length));
+    units.emplace_back(bytes.begin() + static_cast<ptrdiff_t>(at + 7),
+                       bytes.begin() + static_cast<ptrdiff_t>(at + length));
     at += length;
   }
   return units;
@@ -37,9 +39,11 @@ std::vector<std::vector<uint8_t>> aacUnits(const testing::TempFolder& folder) {
 
 // One access unit as mpeg4-generic (RFC 3640: a 16-bit AU-headers-length,
 // one header of 13 size bits and 3 index bits) in an RTP packet.
-std::vector<uint8_t> packet(uint16_t sequence, uint32_t timestamp, const std::vector<uint8_t>& unit) {
+std::vector<uint8_t> packet(uint16_t sequence, uint32_t timestamp,
+                            const std::vector<uint8_t>& unit) {
   const uint16_t header = static_cast<uint16_t>(unit.size() << 3);
-  std::vector<uint8_t> payload = {0x00, 0x10, static_cast<uint8_t>(header >> 8), static_cast<uint8_t>(header)};
+  std::vector<uint8_t> payload = {0x00, 0x10, static_cast<uint8_t>(header >> 8),
+                                  static_cast<uint8_t>(header)};
   payload.insert(payload.end(), unit.begin(), unit.end());
   return testing::rtpDatagram(sequence, timestamp, true, payload, 97, 0x12345678);
 }
@@ -54,12 +58,15 @@ TEST(AudioGapTest, AHoleInTheTimeStampsIsFilledWithSilenceInSteps) {
   ASSERT_GT(units.size(), 20u);
   const int port = testing::freePort(SOCK_DGRAM, true);
   ASSERT_NE(port, 0);
-  const std::string sdp = "buff://v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=gap\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
-                          "m=audio " + std::to_string(port) + " RTP/AVP 97\r\na=rtpmap:97 mpeg4-generic/44100/2\r\n"
-                          "a=fmtp:97 streamtype=5;mode=AAC-hbr;config=1210;sizelength=13;indexlength=3;"
-                          "indexdeltalength=3\r\n";
-  RtspStreamSource source(nullptr, sdp.c_str(), kFormatYuy2, kPostfilterNone, 0, 0, 2000, 0, 0, nullptr, nullptr,
-                          nullptr, nullptr, nullptr, 0);
+  const std::string sdp =
+      "buff://v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=gap\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+      "m=audio " +
+      std::to_string(port) +
+      " RTP/AVP 97\r\na=rtpmap:97 mpeg4-generic/44100/2\r\n"
+      "a=fmtp:97 streamtype=5;mode=AAC-hbr;config=1210;sizelength=13;indexlength=3;"
+      "indexdeltalength=3\r\n";
+  RtspStreamSource source(nullptr, sdp.c_str(), kFormatYuy2, kPostfilterNone, 0, 0, 2000, 0, 0,
+                          nullptr, nullptr, nullptr, nullptr, nullptr, 0);
   ASSERT_TRUE(source.hasAudio);
   ASSERT_FALSE(source.hasVideo);
   ASSERT_EQ(source.decodedChannels, 2);
@@ -69,7 +76,8 @@ TEST(AudioGapTest, AHoleInTheTimeStampsIsFilledWithSilenceInSteps) {
   const testing::UdpPeer sender;
   uint32_t timestamp = 90000;
   for (uint16_t n = 0; n < 12; ++n) {
-    sender.sendTo(static_cast<uint16_t>(port), packet(static_cast<uint16_t>(500 + n), timestamp, units[n]));
+    sender.sendTo(static_cast<uint16_t>(port),
+                  packet(static_cast<uint16_t>(500 + n), timestamp, units[n]));
     timestamp += 1024 + (n == 3 ? 3000 : 0);
   }
 
@@ -99,8 +107,8 @@ TEST(AudioGapTest, AHoleInTheTimeStampsIsFilledWithSilenceInSteps) {
   }
   // The gap shows when the unit after it is taken: two silent steps follow
   // it, the remaining 256 samples are not filled.
-  EXPECT_EQ(silence, (std::vector<bool>{silence[0], false, false, false, false, true, true, false, false, false,
-                                        false, false, false, false}));
+  EXPECT_EQ(silence, (std::vector<bool>{silence[0], false, false, false, false, true, true, false,
+                                        false, false, false, false, false, false}));
   for (AudioChunk* c : chunks) freeAudioChunkList(c);
   EXPECT_EQ(source.audioPacketsLost(), 0u);
   EXPECT_EQ(source.audioPacketsReceived(), 12u);

@@ -63,7 +63,8 @@ class Collected {
   FrameDepacketizer::Sink sink() {
     return [this](CBufferElem* element, int64_t time) {
       std::lock_guard<std::mutex> lock(mutex_);
-      units_.push_back({std::vector<uint8_t>(element->data(), element->data() + element->size()), time});
+      units_.push_back(
+          {std::vector<uint8_t>(element->data(), element->data() + element->size()), time});
       CIOStrmPin::freeBufferElem(element);
     };
   }
@@ -98,7 +99,8 @@ TEST_P(FfmpegReceptionTest, AccessUnitsAreTheClipsSamplesAtTheirTimes) {
   ASSERT_TRUE(testing::writeDescription(clip, videoPort, audioPort, latm, sdp, {}, kVideoDelayMs));
 
   std::unique_ptr<RtspSession> session;
-  ASSERT_EQ(RtspSession::create(session, nullptr, &CIOStrmPin::allocateBufferElem, &testing::elementData, nullptr),
+  ASSERT_EQ(RtspSession::create(session, nullptr, &CIOStrmPin::allocateBufferElem,
+                                &testing::elementData, nullptr),
             kSessionOk);
   ASSERT_EQ(session->loadDescription(sdp, 6970), kSessionOk);
   MediaEntry* video = session->firstMedia();
@@ -107,7 +109,8 @@ TEST_P(FfmpegReceptionTest, AccessUnitsAreTheClipsSamplesAtTheirTimes) {
   ASSERT_NE(audio, nullptr);
   ASSERT_EQ(classifyMedia(video), kMediaVideo);
   ASSERT_EQ(classifyMedia(audio), kMediaAudio);
-  ASSERT_EQ(payloadKindOf(mediaEncodingName(audio)), latm ? PayloadKind::kMp4aLatm : PayloadKind::kMpeg4Generic);
+  ASSERT_EQ(payloadKindOf(mediaEncodingName(audio)),
+            latm ? PayloadKind::kMp4aLatm : PayloadKind::kMpeg4Generic);
   Collected pictures, sound;
   auto videoUnits = FrameDepacketizer::create(*video, pictures.sink());
   auto audioUnits = FrameDepacketizer::create(*audio, sound.sink());
@@ -126,14 +129,16 @@ TEST_P(FfmpegReceptionTest, AccessUnitsAreTheClipsSamplesAtTheirTimes) {
   ASSERT_EQ(session->setup(nullptr), kSessionOk);
   ASSERT_EQ(session->play(), kSessionOk);
 
-  ChildProcess sender(testing::ffmpegSender(clip, videoPort, audioPort, latm, "", {}, kVideoDelayMs),
-                      folder.file("sender.log"));
+  ChildProcess sender(
+      testing::ffmpegSender(clip, videoPort, audioPort, latm, "", {}, kVideoDelayMs),
+      folder.file("sender.log"));
   ASSERT_TRUE(sender.started());
   // ffmpeg's mpeg4-generic packetiser gathers up to five AAC frames per
   // packet and drops what it still holds at the end.
   const size_t soundExpected = expected.audio.size() - (latm ? 0 : 5);
   ASSERT_TRUE(waitFor(
-      [&] { return pictures.count() >= expected.video.size() && sound.count() >= soundExpected; }, 20000))
+      [&] { return pictures.count() >= expected.video.size() && sound.count() >= soundExpected; },
+      20000))
       << "video " << pictures.count() << " audio " << sound.count() << "\n"
       << sender.output();
   EXPECT_EQ(video->receiver->lostCount(), 0);
@@ -168,10 +173,12 @@ TEST_P(FfmpegReceptionTest, AccessUnitsAreTheClipsSamplesAtTheirTimes) {
   size_t synced = seen.size();
   for (size_t i = 0; i < seen.size(); ++i) {
     ASSERT_EQ(seen[i].bytes, expected.video[i].bytes) << "picture " << i;
-    const int64_t ms = av_rescale_q(expected.video[i].pts, expected.videoBase, {1, 1000}) + kVideoDelayMs - audioStartMs;
+    const int64_t ms = av_rescale_q(expected.video[i].pts, expected.videoBase, {1, 1000}) +
+                       kVideoDelayMs - audioStartMs;
     if (synced == seen.size() && std::abs(seen[i].pts - ms) <= 40) synced = i;
     if (i >= synced) {
-      EXPECT_NEAR(static_cast<double>(seen[i].pts), static_cast<double>(ms), 40.0) << "picture " << i;
+      EXPECT_NEAR(static_cast<double>(seen[i].pts), static_cast<double>(ms), 40.0)
+          << "picture " << i;
     }
   }
   EXPECT_LE(synced, 5u) << "pictures took too long to line up with the sound";

@@ -28,8 +28,9 @@ class FrameDepacketizerTest : public ::testing::Test {
   std::unique_ptr<FrameDepacketizer> make(const std::string& sdp) {
     media_ = describe(sdp);
     return FrameDepacketizer::create(*media_.entry(0), [this](CBufferElem* element, int64_t time) {
-      delivered_.push_back({std::vector<uint8_t>(element->data(), element->data() + element->size()), time,
-                            element->desc().time(), element});
+      delivered_.push_back(
+          {std::vector<uint8_t>(element->data(), element->data() + element->size()), time,
+           element->desc().time(), element});
     });
   }
 
@@ -71,9 +72,9 @@ TEST_F(FrameDepacketizerTest, TimesInEitherUnit) {
     bool video;
     uint64_t expected;
   } cases[] = {
-      {"MP4V-ES/90000", 45, true, 0},          // 0.5 ms truncates
-      {"MP4V-ES/90000", -900, true, 0},        // before the audio base: 0
-      {"MP4V-ES/0", 50, true, 2000},           // no clock rate: 25
+      {"MP4V-ES/90000", 45, true, 0},    // 0.5 ms truncates
+      {"MP4V-ES/90000", -900, true, 0},  // before the audio base: 0
+      {"MP4V-ES/0", 50, true, 2000},     // no clock rate: 25
       {"MP4V-ES/90000", 90000LL * 3000000, true, 3000000000u},
       {"mpeg4-generic/0", 44100, false, 44100},  // audio stays in clock units
       {"mpeg4-generic/48000", 0x123456789LL, false, 0x123456789u},

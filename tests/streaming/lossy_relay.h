@@ -41,14 +41,16 @@ class LossyRelay {
   };
 
   // One route per stream: listen on listenPort/+1, forward to toPort/+1.
-  LossyRelay(const std::vector<std::pair<int, int>>& routes, const Pattern& pattern) : pattern_(pattern) {
+  LossyRelay(const std::vector<std::pair<int, int>>& routes, const Pattern& pattern)
+      : pattern_(pattern) {
     for (const auto& [listen, to] : routes) {
       Route r;
       r.to = to;
       for (int k = 0; k < 2; ++k) {
         r.fd[k] = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in a = loopback(listen + k);
-        if (r.fd[k] < 0 || bind(r.fd[k], reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) ok_ = false;
+        if (r.fd[k] < 0 || bind(r.fd[k], reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+          ok_ = false;
       }
       routes_.push_back(std::move(r));
     }

@@ -28,8 +28,8 @@ TEST(LossyStreamTest, CountersMatchWhatTheRelayDidAndPlaybackGoesOn) {
   const std::string sdp = folder.file("stream.sdp");
   ASSERT_TRUE(testing::writeDescription(clip, videoPort, audioPort, false, sdp));
 
-  RtspStreamSource source(nullptr, sdp.c_str(), kFormatYuy2, kPostfilterNone, 0, 300, 1500, 0, 0, nullptr,
-                          nullptr, nullptr, nullptr, nullptr, 0);
+  RtspStreamSource source(nullptr, sdp.c_str(), kFormatYuy2, kPostfilterNone, 0, 300, 1500, 0, 0,
+                          nullptr, nullptr, nullptr, nullptr, nullptr, 0);
   ASSERT_TRUE(source.hasVideo && source.hasAudio);
   LossyRelay::Pattern pattern;
   pattern.dropEvery = 13;
@@ -40,7 +40,8 @@ TEST(LossyStreamTest, CountersMatchWhatTheRelayDidAndPlaybackGoesOn) {
   pattern.duplicatePhase = 2;
   LossyRelay relay({{relayVideo, videoPort}, {relayAudio, audioPort}}, pattern);
   ASSERT_TRUE(relay.ok());
-  ChildProcess ffmpeg(testing::ffmpegSender(clip, relayVideo, relayAudio, false, ""), folder.file("sender.log"));
+  ChildProcess ffmpeg(testing::ffmpegSender(clip, relayVideo, relayAudio, false, ""),
+                      folder.file("sender.log"));
 
   // Plays to the end of the clip; the stream then falls silent and the
   // source ends after its time-out.
@@ -69,7 +70,8 @@ TEST(LossyStreamTest, CountersMatchWhatTheRelayDidAndPlaybackGoesOn) {
   ASSERT_FALSE(played.pictures.empty());
   EXPECT_GT(played.pictures.size(), 40u);
   EXPECT_GE(played.pictures.back().ms, 2600);
-  const double audioMs = played.audioBytes * 1000.0 / (source.decodedChannels * 2) / source.decodedRate;
+  const double audioMs =
+      played.audioBytes * 1000.0 / (source.decodedChannels * 2) / source.decodedRate;
   EXPECT_GT(audioMs, 2500.0);
   EXPECT_GT(played.audioEnergy, 50.0);
   EXPECT_GT(source.droppedVideoFrames() + source.droppedAudioFrames(), 0u);

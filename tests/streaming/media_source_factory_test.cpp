@@ -15,9 +15,9 @@ TEST(MediaSourceFactoryTest, FileEndingsPickTheSourceKind) {
 }
 
 TEST(MediaSourceFactoryTest, OtherNamesAreRefused) {
-  for (const char* name : {"clip.Mp4", "clip.mP4", "clip.3Gp", "clip.Sdp", "clip.yuv", "clip.mp4.bak",
-                           "clip.mp4~", "clip.mp", "clip.mp44", "clipmp4", "mp4", "", "folder.mp4/clip",
-                           "clip."}) {
+  for (const char* name :
+       {"clip.Mp4", "clip.mP4", "clip.3Gp", "clip.Sdp", "clip.yuv", "clip.mp4.bak", "clip.mp4~",
+        "clip.mp", "clip.mp44", "clipmp4", "mp4", "", "folder.mp4/clip", "clip."}) {
     EXPECT_EQ(classifyMediaName(nullptr, name), MediaSourceKind::kNone) << name;
   }
   EXPECT_EQ(classifyMediaName(nullptr, nullptr), MediaSourceKind::kNone);
@@ -28,7 +28,8 @@ TEST(MediaSourceFactoryTest, UrlBasesMustStartWithLowerCaseRtsp) {
   EXPECT_EQ(classifyMediaName("rtsp:", nullptr), MediaSourceKind::kStream);
   // With a base the name's ending does not matter.
   EXPECT_EQ(classifyMediaName("rtsp://host", "clip.mp4"), MediaSourceKind::kStream);
-  for (const char* base : {"RTSP://host", "Rtsp://host", "http://host", "rtsp", "rtp://host", " rtsp://host", ""}) {
+  for (const char* base :
+       {"RTSP://host", "Rtsp://host", "http://host", "rtsp", "rtp://host", " rtsp://host", ""}) {
     EXPECT_EQ(classifyMediaName(base, "clip.sdp"), MediaSourceKind::kNone) << base;
   }
 }

@@ -13,11 +13,13 @@ namespace {
 
 // ffmpeg's configuration for the 176x144, 25 fps test clip.
 constexpr const char* kConfigHex =
-    "000001B001000001B58913000001000000012000C48D8800CD0584121443000001B24C61766335392E33372E313030";
+    "000001B001000001B58913000001000000012000C48D8800CD0584121443000001B24C61766335392E33372E31303"
+    "0";
 
 std::vector<uint8_t> hexBytes(const std::string& hex) {
   std::vector<uint8_t> out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
   return out;
 }
 
@@ -29,7 +31,8 @@ std::vector<uint8_t> vop(int seconds, uint32_t increment, int bits) {
   b += "1";
   while (b.size() % 8) b += '0';
   std::vector<uint8_t> out = {0, 0, 1, 0xB6};
-  for (size_t i = 0; i < b.size(); i += 8) out.push_back(static_cast<uint8_t>(std::stoi(b.substr(i, 8), nullptr, 2)));
+  for (size_t i = 0; i < b.size(); i += 8)
+    out.push_back(static_cast<uint8_t>(std::stoi(b.substr(i, 8), nullptr, 2)));
   out.insert(out.end(), {0x55, 0x66, 0x77});
   return out;
 }

@@ -76,7 +76,8 @@ std::string prepareLoopback() {
   const uid_t uid = getuid();
   const gid_t gid = getgid();
   if (unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0) {
-    finish(pipeFd, kSkipped, std::string("user and network namespaces are not available: ") + std::strerror(errno));
+    finish(pipeFd, kSkipped,
+           std::string("user and network namespaces are not available: ") + std::strerror(errno));
   }
   if (!writeText("/proc/self/setgroups", "deny") ||
       !writeText("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
@@ -87,13 +88,14 @@ std::string prepareLoopback() {
   if (!why.empty()) finish(pipeFd, kSkipped, why);
 
   const int port = 5004;  // the namespace's ports are all free
-  const std::string sdp = std::string("buff://v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=m\r\nc=IN IP4 ") + kGroup +
-                          "/1\r\nt=0 0\r\nm=video " + std::to_string(port) +
-                          " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n";
+  const std::string sdp =
+      std::string("buff://v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=m\r\nc=IN IP4 ") + kGroup +
+      "/1\r\nt=0 0\r\nm=video " + std::to_string(port) +
+      " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n";
   testing::FrameLog log;
   std::unique_ptr<RtspSession> session;
-  if (RtspSession::create(session, nullptr, &CIOStrmPin::allocateBufferElem, &testing::elementData, nullptr) !=
-      kSessionOk) {
+  if (RtspSession::create(session, nullptr, &CIOStrmPin::allocateBufferElem, &testing::elementData,
+                          nullptr) != kSessionOk) {
     finish(pipeFd, 1, "create failed");
   }
   if (session->loadDescription(sdp, 6970) != kSessionOk || !session->firstMedia()) {
@@ -114,9 +116,10 @@ std::string prepareLoopback() {
   std::vector<std::vector<uint8_t>> sent;
   for (int i = 0; i < kFrames; ++i) {
     sent.push_back({0, 0, 1, 0xB6, static_cast<uint8_t>(i), 0x55, 0x66});
-    const auto datagram = testing::rtpDatagram(static_cast<uint16_t>(100 + i), 3600u * i, true, sent.back());
-    if (sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) !=
-        static_cast<ssize_t>(datagram.size())) {
+    const auto datagram =
+        testing::rtpDatagram(static_cast<uint16_t>(100 + i), 3600u * i, true, sent.back());
+    if (sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+               sizeof to) != static_cast<ssize_t>(datagram.size())) {
       finish(pipeFd, 1, std::string("sending to the group: ") + std::strerror(errno));
     }
   }
@@ -124,7 +127,9 @@ std::string prepareLoopback() {
   const bool all = log.waitFor(kFrames, std::chrono::seconds(5));
   RtspSession::destroy(session);
   const auto frames = log.frames();
-  if (!all) finish(pipeFd, 1, std::to_string(frames.size()) + " of " + std::to_string(kFrames) + " frames arrived");
+  if (!all)
+    finish(pipeFd, 1,
+           std::to_string(frames.size()) + " of " + std::to_string(kFrames) + " frames arrived");
   for (int i = 0; i < kFrames; ++i) {
     if (frames[i].bytes != sent[i]) finish(pipeFd, 1, "frame " + std::to_string(i) + " differs");
   }
@@ -144,7 +149,8 @@ TEST(MulticastReceptionTest, DescribedGroupIsJoinedInAPrivateNetwork) {
   close(fds[1]);
   std::string why;
   char buffer[256];
-  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) why.append(buffer, static_cast<size_t>(n));
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+    why.append(buffer, static_cast<size_t>(n));
   close(fds[0]);
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -33,7 +33,8 @@ TEST(PayloadConfigTest, ConfigParameterDecodes) {
     ASSERT_NE(d.entry(0), nullptr);
     EXPECT_EQ(configLength(d.entry(0)), c.length) << (c.fmtp ? c.fmtp : "(none)");
     std::vector<uint8_t> out(c.length, 0xEE);
-    EXPECT_EQ(decodeConfig(d.entry(0), out.data(), c.length), c.result) << (c.fmtp ? c.fmtp : "(none)");
+    EXPECT_EQ(decodeConfig(d.entry(0), out.data(), c.length), c.result)
+        << (c.fmtp ? c.fmtp : "(none)");
     EXPECT_EQ(out, c.bytes) << (c.fmtp ? c.fmtp : "(none)");
     EXPECT_EQ(configBytes(c.fmtp ? c.fmtp : ""), c.bytes) << (c.fmtp ? c.fmtp : "(none)");
   }
@@ -108,7 +109,8 @@ TEST(PayloadKindTest, EntryQueries) {
 }
 
 TEST(FmtpParametersTest, NamesWithoutCaseValuesTrimmed) {
-  const char* fmtp = "streamtype=5; SizeLength=13 ;indexlength= 3; mode=AAC-hbr; bad; x=99999999999";
+  const char* fmtp =
+      "streamtype=5; SizeLength=13 ;indexlength= 3; mode=AAC-hbr; bad; x=99999999999";
   EXPECT_EQ(fmtpValue(fmtp, "sizelength"), "13");
   EXPECT_EQ(fmtpValue(fmtp, "MODE"), "AAC-hbr");
   EXPECT_EQ(fmtpNumber(fmtp, "IndexLength", 32), 3u);

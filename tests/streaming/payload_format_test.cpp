@@ -46,14 +46,18 @@ void check(PayloadFormat& format, const Case& c, Bytes bytes) {
   }
 }
 
-constexpr const char* kHbr = "streamtype=5; profile-level-id=15; mode=AAC-hbr; config=1210; "
-                             "SizeLength=13; IndexLength=3; IndexDeltaLength=3";
+constexpr const char* kHbr =
+    "streamtype=5; profile-level-id=15; mode=AAC-hbr; config=1210; "
+    "SizeLength=13; IndexLength=3; IndexDeltaLength=3";
 
 // RFC 3640 AAC-hbr header: 13-bit AU-size, 3-bit index (delta).
 uint8_t hi(uint16_t size) { return static_cast<uint8_t>(size >> 5); }
-uint8_t lo(uint16_t size, uint8_t index = 0) { return static_cast<uint8_t>((size & 0x1f) << 3 | index); }
+uint8_t lo(uint16_t size, uint8_t index = 0) {
+  return static_cast<uint8_t>((size & 0x1f) << 3 | index);
+}
 
 TEST(Mpeg4GenericFormatTest, AuHeaderSections) {
+  // clang-format off
   const std::vector<Case> cases = {
       {"one unit after one 2-byte header", kHbr, 44100, {0x00, 0x10, hi(5), lo(5), 1, 2, 3, 4, 5}, {}, false,
        {{4, 5, 1000}}},
@@ -92,6 +96,7 @@ TEST(Mpeg4GenericFormatTest, AuHeaderSections) {
        {{0, 2, 1000}, {2, 2, 2024}}},
       {"empty AU: nothing delivered", kHbr, 44100, {0x00, 0x10, 0, 0}, {}, false, {}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     Mpeg4GenericFormat format(PayloadFormatParameters{c.fmtp, c.clockRate, 2});
     check(format, c, c.payload);
@@ -99,6 +104,7 @@ TEST(Mpeg4GenericFormatTest, AuHeaderSections) {
 }
 
 TEST(Mpeg4GenericFormatTest, BrokenFramesAreDroppedWhole) {
+  // clang-format off
   const std::vector<Case> cases = {
       {"header section longer than the packet", kHbr, 44100, {0x00, 0x40, hi(1), lo(1)}, {}, true, {}},
       {"no room for AU-headers-length", kHbr, 44100, {0x00}, {}, true, {}},
@@ -119,6 +125,7 @@ TEST(Mpeg4GenericFormatTest, BrokenFramesAreDroppedWhole) {
       {"good first packet, broken second: nothing at all", kHbr, 44100,
        {0x00, 0x10, hi(1), lo(1), 1, 0x00, 0x40, 0, 0}, {5, 4}, true, {}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     Mpeg4GenericFormat format(PayloadFormatParameters{c.fmtp, c.clockRate, 2});
     check(format, c, c.payload);
@@ -174,6 +181,7 @@ TEST(Mp4aLatmFormatTest, SubFrames) {
   for (int i = 0; i < 50; ++i) fifty.insert(fifty.end(), {1, static_cast<uint8_t>(i)});
   Bytes fiftyOne = fifty;
   fiftyOne.insert(fiftyOne.end(), {1, 0});
+  // clang-format off
   const std::vector<Case> cases = {
       {"255, 255, 10 give a 520-byte sub-frame", "", 44100, long520, {}, false, {{0, 523, 1000}}},
       {"two sub-frames, each its own unit", "", 44100, {3, 1, 2, 3, 2, 4, 5}, {}, false,
@@ -184,6 +192,7 @@ TEST(Mp4aLatmFormatTest, SubFrames) {
       {"length bytes never end", "", 44100, {255, 255}, {}, true, {}},
       {"fifty-one sub-frames", "", 44100, fiftyOne, {}, true, {}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     Mp4aLatmFormat format;
     Bytes bytes = c.payload;
@@ -225,10 +234,16 @@ TEST(PayloadFormatRegistryTest, NamesCompareWithoutCase) {
     const char* name;
     const char* found;  // null: not received
   } cases[] = {
-      {"MP4V-ES", "MP4V-ES"},          {"mp4v-es", "MP4V-ES"},       {"MP4A-LATM", "MP4A-LATM"},
-      {"mp4a-latm", "MP4A-LATM"},      {"mpeg4-generic", "mpeg4-generic"},
-      {"MPEG4-GENERIC", "mpeg4-generic"}, {"H263-1998", nullptr},     {"MP4V", nullptr},
-      {"MP4V-ES2", nullptr},           {"", nullptr},
+      {"MP4V-ES", "MP4V-ES"},
+      {"mp4v-es", "MP4V-ES"},
+      {"MP4A-LATM", "MP4A-LATM"},
+      {"mp4a-latm", "MP4A-LATM"},
+      {"mpeg4-generic", "mpeg4-generic"},
+      {"MPEG4-GENERIC", "mpeg4-generic"},
+      {"H263-1998", nullptr},
+      {"MP4V", nullptr},
+      {"MP4V-ES2", nullptr},
+      {"", nullptr},
   };
   for (const auto& c : cases) {
     const auto format = createPayloadFormat(c.name, {});

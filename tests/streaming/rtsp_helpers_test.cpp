@@ -16,7 +16,8 @@ TEST(ControlUrlTest, ResolvedPerRfc2326) {
       {"rtsp://h/clip.mp4/", "trackID=1", "rtsp://h/clip.mp4/trackID=1"},
       // Relative values are glued on as they are, with no separator added.
       {"rtsp://h/clip.mp4", "trackID=1", "rtsp://h/clip.mp4trackID=1"},
-      {"rtsp://h/clip.mp4", "rtsp://127.0.0.1/clip.mp4/stream=0", "rtsp://127.0.0.1/clip.mp4/stream=0"},
+      {"rtsp://h/clip.mp4", "rtsp://127.0.0.1/clip.mp4/stream=0",
+       "rtsp://127.0.0.1/clip.mp4/stream=0"},
       {"rtsp://h/clip.mp4", "RTSP://other/x", "RTSP://other/x"},
       {"rtsp://h/clip.mp4/", "*", "rtsp://h/clip.mp4/"},
   };

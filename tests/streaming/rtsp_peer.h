@@ -35,7 +35,8 @@ struct RtspRequestSeen {
 // ending in CR LF) and body (Content-Length added when there is one).
 inline std::string rtspReply(const RtspRequestSeen& request, const std::string& status,
                              const std::string& headers = "", const std::string& body = "") {
-  std::string reply = "RTSP/1.0 " + status + "\r\nCSeq: " + std::to_string(request.cseq) + "\r\n" + headers;
+  std::string reply =
+      "RTSP/1.0 " + status + "\r\nCSeq: " + std::to_string(request.cseq) + "\r\n" + headers;
   if (!body.empty()) reply += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   return reply + "\r\n" + body;
 }
@@ -115,8 +116,8 @@ class FrameLog {
     auto* log = static_cast<FrameLog*>(context);
     {
       std::lock_guard<std::mutex> lock(log->mutex_);
-      log->frames_.push_back({std::vector<uint8_t>(frame->data, frame->data + frame->size), frame->timestamp,
-                              frame->discontinuity != 0});
+      log->frames_.push_back({std::vector<uint8_t>(frame->data, frame->data + frame->size),
+                              frame->timestamp, frame->discontinuity != 0});
     }
     log->arrived_.notify_all();
   }

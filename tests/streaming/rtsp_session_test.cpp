@@ -16,10 +16,10 @@ namespace {
 using namespace std::chrono_literals;
 using testing::elementData;
 using testing::FrameLog;
+using testing::rtpDatagram;
 using testing::RtspPeer;
 using testing::rtspReply;
 using testing::RtspRequestSeen;
-using testing::rtpDatagram;
 using testing::UdpPeer;
 
 // An RTP/RTCP port pair that is free now, away from the default 6970, so
@@ -28,8 +28,9 @@ uint16_t freePairPort() { return static_cast<uint16_t>(testing::freePort(SOCK_DG
 
 std::unique_ptr<RtspSession> makeSession(RtpDeliverCallback deliver = nullptr) {
   std::unique_ptr<RtspSession> session;
-  EXPECT_EQ(RtspSession::create(session, deliver, &CIOStrmPin::allocateBufferElem, &elementData, nullptr),
-            kSessionOk);
+  EXPECT_EQ(
+      RtspSession::create(session, deliver, &CIOStrmPin::allocateBufferElem, &elementData, nullptr),
+      kSessionOk);
   return session;
 }
 
@@ -37,45 +38,56 @@ std::unique_ptr<RtspSession> makeSession(RtpDeliverCallback deliver = nullptr) {
 // final slash and uses payload type 96 for both media.
 std::string clipDescription(const std::string& base, const std::string& range) {
   return "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=clip\r\nc=IN IP4 0.0.0.0\r\nt=0 0\r\n"
-         "a=control:*\r\n" + (range.empty() ? "" : "a=range:" + range + "\r\n") +
+         "a=control:*\r\n" +
+         (range.empty() ? "" : "a=range:" + range + "\r\n") +
          "m=video 0 RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n"
          "a=fmtp:96 profile-level-id=1;config=000001B001\r\n"
-         "a=control:" + base + "/trackID=1\r\na=cliprect:0,0,144,176\r\n"
+         "a=control:" +
+         base +
+         "/trackID=1\r\na=cliprect:0,0,144,176\r\n"
          "m=audio 0 RTP/AVP 96\r\na=rtpmap:96 mpeg4-generic/44100/2\r\n"
-         "a=fmtp:96 streamtype=5;mode=AAC-hbr;config=1210;SizeLength=13;IndexLength=3;IndexDeltaLength=3\r\n"
-         "a=control:" + base + "/trackID=2\r\n";
+         "a=fmtp:96 "
+         "streamtype=5;mode=AAC-hbr;config=1210;SizeLength=13;IndexLength=3;IndexDeltaLength=3\r\n"
+         "a=control:" +
+         base + "/trackID=2\r\n";
 }
 
 // Answers DESCRIBE, SETUP (server ports from the two senders), PLAY and
 // TEARDOWN the way a well-behaved server does.
 class ClipServer {
  public:
-  ClipServer()
-      : peer_([this](const RtspRequestSeen& r) { return answer(r); }) {}
+  ClipServer() : peer_([this](const RtspRequestSeen& r) { return answer(r); }) {}
 
   std::string answer(const RtspRequestSeen& r) {
     const std::string base = peer_.url("/clip.mp4");
     if (r.method == "DESCRIBE") {
-      return rtspReply(r, "200 OK", "Content-Base: " + base + "\r\nContent-Type: application/sdp\r\n",
+      return rtspReply(r, "200 OK",
+                       "Content-Base: " + base + "\r\nContent-Type: application/sdp\r\n",
                        clipDescription(base, range));
     }
     if (r.method == "SETUP") {
       const UdpPeer& sender = r.url.find("trackID=1") != std::string::npos ? video : audio;
       std::string transport = r.header("Transport");
       tcp_ = transport.find("RTP/AVP/TCP") == 0;
-      if (tcp_) return rtspReply(r, "200 OK", "Session: 12345678;timeout=" + std::to_string(timeoutSeconds) +
-                                                  "\r\nTransport: " + transport + "\r\n");
+      if (tcp_)
+        return rtspReply(r, "200 OK",
+                         "Session: 12345678;timeout=" + std::to_string(timeoutSeconds) +
+                             "\r\nTransport: " + transport + "\r\n");
       if (udpRefused) return rtspReply(r, "461 Unsupported Transport");
       if (withServerPort) {
-        transport += ";server_port=" + std::to_string(sender.port()) + "-" + std::to_string(sender.port() + 1);
+        transport += ";server_port=" + std::to_string(sender.port()) + "-" +
+                     std::to_string(sender.port() + 1);
       }
-      return rtspReply(r, "200 OK", "Session: 12345678;timeout=" + std::to_string(timeoutSeconds) +
-                                        "\r\nTransport: " + transport + "\r\n");
+      return rtspReply(r, "200 OK",
+                       "Session: 12345678;timeout=" + std::to_string(timeoutSeconds) +
+                           "\r\nTransport: " + transport + "\r\n");
     }
     const auto around = aroundTcpReplies.find(r.method);
-    const std::pair<std::string, std::string> media =
-        tcp_ && around != aroundTcpReplies.end() ? around->second : std::pair<std::string, std::string>{};
-    if (r.method == "PLAY") return media.first + rtspReply(r, playStatus, "Session: 12345678\r\n") + media.second;
+    const std::pair<std::string, std::string> media = tcp_ && around != aroundTcpReplies.end()
+                                                          ? around->second
+                                                          : std::pair<std::string, std::string>{};
+    if (r.method == "PLAY")
+      return media.first + rtspReply(r, playStatus, "Session: 12345678\r\n") + media.second;
     if (r.method == "GET_PARAMETER") {
       return media.first + rtspReply(r, getParameterStatus, "Session: 12345678\r\n") + media.second;
     }
@@ -149,8 +161,9 @@ TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   EXPECT_EQ(setups[0].url, base + "/trackID=1");
   EXPECT_EQ(setups[0].header("Transport"),
             "RTP/AVP;unicast;client_port=" + std::to_string(port) + "-" + std::to_string(port + 1));
-  EXPECT_EQ(setups[1].header("Transport"),
-            "RTP/AVP;unicast;client_port=" + std::to_string(port + 2) + "-" + std::to_string(port + 3));
+  EXPECT_EQ(
+      setups[1].header("Transport"),
+      "RTP/AVP;unicast;client_port=" + std::to_string(port + 2) + "-" + std::to_string(port + 3));
   EXPECT_EQ(setups[1].header("Accept"), "application/sdp");  // kept from DESCRIBE
   EXPECT_EQ(video_->receiver->serverPort, server_.video.port());
 
@@ -170,10 +183,12 @@ TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   // Both media use payload type 96: each packet goes to the receiver of the
   // RTP session it arrived on.
   for (uint16_t s = 1; s <= 4; ++s) {
-    server_.video.sendTo(port, rtpDatagram(s, 3600 * ((s + 1) / 2), s % 2 == 0, {0x10, static_cast<uint8_t>(s)}));
+    server_.video.sendTo(
+        port, rtpDatagram(s, 3600 * ((s + 1) / 2), s % 2 == 0, {0x10, static_cast<uint8_t>(s)}));
   }
   for (uint16_t s = 1; s <= 3; ++s) {
-    server_.audio.sendTo(port + 2, rtpDatagram(s, 1024 * s, true, {0x20, static_cast<uint8_t>(s)}, 96, 0x66));
+    server_.audio.sendTo(port + 2,
+                         rtpDatagram(s, 1024 * s, true, {0x20, static_cast<uint8_t>(s)}, 96, 0x66));
   }
   ASSERT_TRUE(videoFrames_.waitFor(2));
   ASSERT_TRUE(audioFrames_.waitFor(3));
@@ -223,8 +238,10 @@ TEST_F(RtspSessionTest, TakenPortPairIsSkipped) {
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   const auto setups = server_.peer().requests("SETUP");
   ASSERT_EQ(setups.size(), 2u);
-  EXPECT_NE(setups[0].header("Transport").find("client_port=" + std::to_string(port + 2) + "-"), std::string::npos);
-  EXPECT_NE(setups[1].header("Transport").find("client_port=" + std::to_string(port + 4) + "-"), std::string::npos);
+  EXPECT_NE(setups[0].header("Transport").find("client_port=" + std::to_string(port + 2) + "-"),
+            std::string::npos);
+  EXPECT_NE(setups[1].header("Transport").find("client_port=" + std::to_string(port + 4) + "-"),
+            std::string::npos);
 }
 
 TEST_F(RtspSessionTest, SetupReplyWithoutServerPortEndsTheSetUps) {
@@ -271,7 +288,8 @@ TEST_F(RtspSessionTest, KeepAliveAtHalfTheSessionTimeout) {
   ASSERT_TRUE(server_.peer().waitFor("GET_PARAMETER", 2, 5s));
   const auto keepAlive = server_.peer().requests("GET_PARAMETER").front();
   EXPECT_EQ(keepAlive.header("Session"), "12345678");
-  EXPECT_EQ(keepAlive.url, server_.peer().url("/clip.mp4") + "/trackID=2");  // the session PLAY used
+  EXPECT_EQ(keepAlive.url,
+            server_.peer().url("/clip.mp4") + "/trackID=2");  // the session PLAY used
   RtspSession::destroy(session_);
   EXPECT_EQ(server_.peer().requests().back().method, "TEARDOWN");
 }
@@ -296,8 +314,10 @@ TEST_F(RtspSessionTest, PlayRangeFollowsTheDescription) {
     const char* requested;
     double end;
   } cases[] = {
-      {"npt=0-10", "npt=0.000000-10.000000", 10.0}, {"", "npt=0.0-", 0.0},
-      {"npt=5-", "npt=5.000000-", 0.0},             {"npt=now-", "npt=now-", 0.0},
+      {"npt=0-10", "npt=0.000000-10.000000", 10.0},
+      {"", "npt=0.0-", 0.0},
+      {"npt=5-", "npt=5.000000-", 0.0},
+      {"npt=now-", "npt=now-", 0.0},
       {"npt=now-30", "npt=now-", 0.0},
   };
   for (const auto& c : cases) {
@@ -323,12 +343,14 @@ TEST(RtspSessionDescribeTest, BaseFromContentBaseOrLocation) {
   std::string url;
   Case current;
   RtspPeer peer([&](const RtspRequestSeen& r) {
-    const std::string sdp = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nt=0 0\r\nm=video 0 RTP/AVP 96\r\n"
-                            "a=rtpmap:96 MP4V-ES/90000\r\na=control:" + current.control +
-                            "\r\nm=audio 0 RTP/AVP 97\r\na=rtpmap:97 MP4A-LATM/44100\r\n";
+    const std::string sdp =
+        "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nt=0 0\r\nm=video 0 RTP/AVP 96\r\n"
+        "a=rtpmap:96 MP4V-ES/90000\r\na=control:" +
+        current.control + "\r\nm=audio 0 RTP/AVP 97\r\na=rtpmap:97 MP4A-LATM/44100\r\n";
     return rtspReply(r, "200 OK", current.headers, sdp);
   });
   url = peer.url("/a/clip.mp4");
+  // clang-format off
   const std::vector<Case> cases = {
       {"base with slash", "Content-Base: " + url + "/\r\n", "trackID=1", url + "/trackID=1"},
       {"base without slash glues", "Content-Base: " + url + "\r\n", "trackID=1", url + "trackID=1"},
@@ -336,6 +358,7 @@ TEST(RtspSessionDescribeTest, BaseFromContentBaseOrLocation) {
       {"star is the base", "Content-Base: " + url + "/\r\n", "*", url + "/"},
       {"neither", "", "trackID=1", ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     current = c;
     auto session = makeSession();
@@ -387,10 +410,12 @@ TEST(RtspSessionDescribeTest, FailureCodes) {
 
 TEST(RtspSessionStateTest, OperationsOutOfOrderAreRefused) {
   std::unique_ptr<RtspSession> session;
-  EXPECT_EQ(RtspSession::create(session, nullptr, nullptr, &elementData, nullptr), kSessionBadArgument);
-  EXPECT_EQ(session, nullptr);
-  EXPECT_EQ(RtspSession::create(session, nullptr, &CIOStrmPin::allocateBufferElem, nullptr, nullptr),
+  EXPECT_EQ(RtspSession::create(session, nullptr, nullptr, &elementData, nullptr),
             kSessionBadArgument);
+  EXPECT_EQ(session, nullptr);
+  EXPECT_EQ(
+      RtspSession::create(session, nullptr, &CIOStrmPin::allocateBufferElem, nullptr, nullptr),
+      kSessionBadArgument);
   session = makeSession();
   EXPECT_EQ(session->setup(nullptr), kSessionWrongState);
   EXPECT_EQ(session->play(), kSessionWrongState);
@@ -399,7 +424,8 @@ TEST(RtspSessionStateTest, OperationsOutOfOrderAreRefused) {
   EXPECT_DOUBLE_EQ(session->rangeStart(), 0.0);
   EXPECT_DOUBLE_EQ(session->rangeEnd(), 0.0);
 
-  ASSERT_EQ(session->loadDescription("buff://" + testing::oneMedia("video", "MP4V-ES/90000"), 6970), kSessionOk);
+  ASSERT_EQ(session->loadDescription("buff://" + testing::oneMedia("video", "MP4V-ES/90000"), 6970),
+            kSessionOk);
   EXPECT_EQ(session->setup(nullptr), kSessionWrongState);  // no streams
   MediaEntry* entry = session->firstMedia();
   EXPECT_EQ(session->addStream(entry), kSessionBadArgument);  // no callback at all
@@ -410,9 +436,12 @@ TEST(RtspSessionStateTest, OperationsOutOfOrderAreRefused) {
 
 TEST(RtspSessionStateTest, ASecondDescriptionReplacesTheFirst) {
   auto session = makeSession(&FrameLog::deliver);
-  ASSERT_EQ(session->loadDescription("buff://" + testing::oneMedia("video", "MP4V-ES/90000"), 6970), kSessionOk);
+  ASSERT_EQ(session->loadDescription("buff://" + testing::oneMedia("video", "MP4V-ES/90000"), 6970),
+            kSessionOk);
   ASSERT_EQ(session->addStream(session->firstMedia()), kSessionOk);
-  ASSERT_EQ(session->loadDescription("buff://" + testing::oneMedia("audio", "MP4A-LATM/8000"), 6970), kSessionOk);
+  ASSERT_EQ(
+      session->loadDescription("buff://" + testing::oneMedia("audio", "MP4A-LATM/8000"), 6970),
+      kSessionOk);
   ASSERT_NE(session->firstMedia(), nullptr);
   EXPECT_EQ(session->firstMedia()->next, nullptr);
   EXPECT_EQ(mediaEncodingName(session->firstMedia()), "MP4A-LATM");
@@ -423,9 +452,11 @@ TEST(RtspSessionStateTest, ASecondDescriptionReplacesTheFirst) {
 // ports and take packets from anyone.
 TEST(RtspSessionDescriptionTest, LocalDescriptionReceives) {
   const uint16_t port = freePairPort();
-  const std::string sdp = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
-                          "a=range:npt=1.5-20\r\n"
-                          "m=video " + std::to_string(port) + " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n";
+  const std::string sdp =
+      "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+      "a=range:npt=1.5-20\r\n"
+      "m=video " +
+      std::to_string(port) + " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n";
   testing::TempFolder folder;  // removed however the test ends
   const std::string path = folder.file("session.sdp");
   std::ofstream(path) << sdp;
@@ -450,7 +481,8 @@ TEST(RtspSessionDescriptionTest, LocalDescriptionReceives) {
   }
   ASSERT_EQ(session->play(), kSessionOk);
   UdpPeer sender;
-  for (uint16_t s = 10; s < 13; ++s) sender.sendTo(port, rtpDatagram(s, s * 100u, true, {static_cast<uint8_t>(s)}));
+  for (uint16_t s = 10; s < 13; ++s)
+    sender.sendTo(port, rtpDatagram(s, s * 100u, true, {static_cast<uint8_t>(s)}));
   ASSERT_TRUE(frames.waitFor(3));
   EXPECT_EQ(frames.frames()[2].timestamp, 200);
   EXPECT_EQ(session->firstStream()->receivedCount(), 3u);
@@ -458,9 +490,11 @@ TEST(RtspSessionDescriptionTest, LocalDescriptionReceives) {
 
 TEST(RtspSessionDescriptionTest, DescriptionFailures) {
   auto session = makeSession();
-  EXPECT_EQ(session->loadDescription("/nonexistent/strevana.sdp", 6970), kSessionSdpBase + kSdpErrorInput);
+  EXPECT_EQ(session->loadDescription("/nonexistent/strevana.sdp", 6970),
+            kSessionSdpBase + kSdpErrorInput);
   session = makeSession();
-  EXPECT_EQ(session->loadDescription("buff://m=video 0 RTP/AVP 96\r\n", 6970), kSessionSdpBase + kSdpErrorVersion);
+  EXPECT_EQ(session->loadDescription("buff://m=video 0 RTP/AVP 96\r\n", 6970),
+            kSessionSdpBase + kSdpErrorVersion);
   // An odd port in the description cannot be opened.
   std::string odd = testing::oneMedia("video", "MP4V-ES/90000");
   odd.replace(odd.find("5004"), 4, "5005");
@@ -484,11 +518,12 @@ TEST(RtspSessionDescriptionTest, ClipRectAndRanges) {
       {"", false, 0, 0},
   };
   for (const auto& c : cases) {
-    const std::string sdp = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nt=0 0\r\n"
-                            "m=audio 0 RTP/AVP 97\r\na=rtpmap:97 MP4A-LATM/44100\r\na=cliprect:0,0,1,1\r\n"
-                            "a=range:npt=0-7\r\n"
-                            "m=video 0 RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n" +
-                            std::string(c.attributes) + "a=range:npt=2-9\r\n";
+    const std::string sdp =
+        "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nt=0 0\r\n"
+        "m=audio 0 RTP/AVP 97\r\na=rtpmap:97 MP4A-LATM/44100\r\na=cliprect:0,0,1,1\r\n"
+        "a=range:npt=0-7\r\n"
+        "m=video 0 RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n" +
+        std::string(c.attributes) + "a=range:npt=2-9\r\n";
     auto session = makeSession(&FrameLog::deliver);
     ASSERT_EQ(session->loadDescription("buff://" + sdp, 6970), kSessionOk) << c.attributes;
     EXPECT_DOUBLE_EQ(session->rangeEnd(), 7.0);  // the first media with a range
@@ -510,7 +545,8 @@ std::string interleaved(uint8_t channel, const std::vector<uint8_t>& datagram) {
 }
 
 std::string videoPacket(uint16_t s, bool marker) {
-  return interleaved(0, rtpDatagram(s, 3600 * ((s + 1) / 2), marker, {0x10, static_cast<uint8_t>(s)}));
+  return interleaved(0,
+                     rtpDatagram(s, 3600 * ((s + 1) / 2), marker, {0x10, static_cast<uint8_t>(s)}));
 }
 
 std::string audioPacket(uint16_t s) {
@@ -559,14 +595,16 @@ TEST_F(RtspSessionTest, TcpMediaAndKeepAliveRepliesShareTheConnection) {
   RtspSession::destroy(session_);
   EXPECT_LT(std::chrono::steady_clock::now() - closing, 2s);
   const auto requests = server_.peer().requests();
-  for (size_t i = 1; i < requests.size(); ++i) EXPECT_EQ(requests[i].cseq, requests[i - 1].cseq + 1);
+  for (size_t i = 1; i < requests.size(); ++i)
+    EXPECT_EQ(requests[i].cseq, requests[i - 1].cseq + 1);
   EXPECT_EQ(requests.back().method, "TEARDOWN");
 }
 
 // Automatic transport: a server that refuses UDP (461) is set up again over
 // TCP at once; one whose UDP never arrives is torn down after the probe time
 // and set up over TCP; either way the stream then plays.
-class RtspSessionFallbackTest : public RtspSessionTest, public ::testing::WithParamInterface<bool> {};
+class RtspSessionFallbackTest : public RtspSessionTest,
+                                public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RtspSessionFallbackTest, AutomaticTransportFallsBackToTcpOnce) {
   const bool refused = GetParam();
@@ -584,7 +622,8 @@ TEST_P(RtspSessionFallbackTest, AutomaticTransportFallsBackToTcpOnce) {
   ASSERT_TRUE(videoFrames_.waitFor(2));
   const std::vector<std::string> expected =
       refused ? std::vector<std::string>{"DESCRIBE", "SETUP", "SETUP", "SETUP", "PLAY"}
-              : std::vector<std::string>{"DESCRIBE", "SETUP", "SETUP", "PLAY", "TEARDOWN", "SETUP", "SETUP", "PLAY"};
+              : std::vector<std::string>{"DESCRIBE", "SETUP", "SETUP", "PLAY",
+                                         "TEARDOWN", "SETUP", "SETUP", "PLAY"};
   EXPECT_EQ(methods(server_.peer()), expected);
   if (refused) {
     EXPECT_LT(took, 1s);
@@ -595,7 +634,9 @@ TEST_P(RtspSessionFallbackTest, AutomaticTransportFallsBackToTcpOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cause, RtspSessionFallbackTest, ::testing::Values(true, false),
-                         [](const auto& info) { return std::string(info.param ? "UdpRefused" : "NoRtpOverUdp"); });
+                         [](const auto& info) {
+                           return std::string(info.param ? "UdpRefused" : "NoRtpOverUdp");
+                         });
 
 }  // namespace
 }  // namespace strevana

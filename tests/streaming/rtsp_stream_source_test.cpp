@@ -54,7 +54,8 @@ int expectSamePictures(const Playback& played) {
     int best = -1;
     quality = -1.0;
     for (int k = std::max(0, from); k <= std::min(kPictures - 1, to); ++k) {
-      const double p = testing::psnr(picture.bytes.data(), &reference[k * kPictureBytes], kPictureBytes);
+      const double p =
+          testing::psnr(picture.bytes.data(), &reference[k * kPictureBytes], kPictureBytes);
       if (p > quality) {
         quality = p;
         best = k;
@@ -65,13 +66,15 @@ int expectSamePictures(const Playback& played) {
   // The stream's clock starts at its first packet: find which picture that was.
   double quality = 0.0;
   const Playback::Picture& first = played.pictures.front();
-  const int offset = bestMatch(first, 0, kPictures - 1, quality) - (first.ms + kFrameMs / 2) / kFrameMs;
+  const int offset =
+      bestMatch(first, 0, kPictures - 1, quality) - (first.ms + kFrameMs / 2) / kFrameMs;
   int matched = 0;
   int previous = -1;
   for (const Playback::Picture& picture : played.pictures) {
     const int expected = (picture.ms + kFrameMs / 2) / kFrameMs + offset;
     const int index = bestMatch(picture, expected - 2, expected + 2, quality);
-    EXPECT_GE(quality, 40.0) << "picture at " << picture.ms << " ms (near sent picture " << expected << ")";
+    EXPECT_GE(quality, 40.0) << "picture at " << picture.ms << " ms (near sent picture " << expected
+                             << ")";
     EXPECT_GT(index, previous) << "picture at " << picture.ms << " ms";
     if (quality >= 40.0 && index > previous) ++matched;
     previous = std::max(previous, index);
@@ -81,18 +84,21 @@ int expectSamePictures(const Playback& played) {
 
 double audioMs(const Playback& played, const MediaSource& source) {
   const int frameBytes = source.decodedChannels * 2;
-  return frameBytes && source.decodedRate ? played.audioBytes * 1000.0 / frameBytes / source.decodedRate : 0.0;
+  return frameBytes && source.decodedRate
+             ? played.audioBytes * 1000.0 / frameBytes / source.decodedRate
+             : 0.0;
 }
 
-std::unique_ptr<RtspStreamSource> openStream(const char* base, const std::string& name, int32_t udpPort,
-                                             int32_t bufferMs, int32_t timeoutMs,
-                                             const std::vector<std::string>& saveTo = {},
-                                             OutputFormat format = kFormatYuy2,
-                                             const MillisecondClock& clock = SteadyMillisecondClock::instance()) {
-  auto path = [&](size_t i) { return i < saveTo.size() && !saveTo[i].empty() ? saveTo[i].c_str() : nullptr; };
-  return std::make_unique<RtspStreamSource>(base, name.c_str(), format, kPostfilterNone, udpPort, bufferMs,
-                                            timeoutMs, 0, 0, nullptr, path(0), path(1), path(2), path(3), 0,
-                                            clock);
+std::unique_ptr<RtspStreamSource> openStream(
+    const char* base, const std::string& name, int32_t udpPort, int32_t bufferMs, int32_t timeoutMs,
+    const std::vector<std::string>& saveTo = {}, OutputFormat format = kFormatYuy2,
+    const MillisecondClock& clock = SteadyMillisecondClock::instance()) {
+  auto path = [&](size_t i) {
+    return i < saveTo.size() && !saveTo[i].empty() ? saveTo[i].c_str() : nullptr;
+  };
+  return std::make_unique<RtspStreamSource>(base, name.c_str(), format, kPostfilterNone, udpPort,
+                                            bufferMs, timeoutMs, 0, 0, nullptr, path(0), path(1),
+                                            path(2), path(3), 0, clock);
 }
 
 // ---- ffmpeg as the sender -------------------------------------------------
@@ -107,8 +113,8 @@ TEST(FfmpegSenderTest, DescriptionFilePlaysTheSentPicturesAndSoundAndSavesThem) 
   ASSERT_TRUE(videoPort != 0 && audioPort != 0);
   const std::string sdp = folder.file("stream.sdp");
   ASSERT_TRUE(testing::writeDescription(fixture(kClip), videoPort, audioPort, true, sdp));
-  const std::vector<std::string> saves = {folder.file("v.m4v"), folder.file("a.m4a"), folder.file("v.yuv"),
-                                          folder.file("a.pcm")};
+  const std::vector<std::string> saves = {folder.file("v.m4v"), folder.file("a.m4a"),
+                                          folder.file("v.yuv"), folder.file("a.pcm")};
   // The source listens before the sender starts, so nothing sent is missed.
   auto source = openStream(nullptr, sdp, 0, 300, 1500, saves);
   ASSERT_TRUE(source->hasVideo);
@@ -173,8 +179,8 @@ TEST(StreamFormatChangeTest, NewFormatIsBlackUntilTheNextKeyPictureThenPlays) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(12);
   while (std::chrono::steady_clock::now() < end && pictureAfterChange < 10) {
     int32_t ms = 0;
-    if (!source->getVideoFrame(kRequestNext, rowBytes(source->outputFormat, kWidth), nullptr, 0, 0, frame.data(),
-                               ms)) {
+    if (!source->getVideoFrame(kRequestNext, rowBytes(source->outputFormat, kWidth), nullptr, 0, 0,
+                               frame.data(), ms)) {
       if (!source->awaitingData()) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
       continue;
@@ -209,8 +215,8 @@ class GstServerTest : public ::testing::Test {
     ASSERT_NE(port_, 0);
     std::string why;
     server_ = testing::startGstServer(port_, fixture(kClip), folder.file("server.log"), why);
-    ASSERT_NE(server_, nullptr) << "GStreamer's RTSP server did not start (scripts/install-deps.sh installs it): "
-                                << why;
+    ASSERT_NE(server_, nullptr)
+        << "GStreamer's RTSP server did not start (scripts/install-deps.sh installs it): " << why;
   }
   void TearDown() override { server_.reset(); }
 

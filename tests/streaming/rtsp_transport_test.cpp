@@ -27,16 +27,18 @@ using testing::TempFolder;
 constexpr const char* kClip = "mpeg4_aac.mp4";  // 176x144, 25 fps, 3 s, AAC
 constexpr size_t kPicturesToPlay = 25;
 
-std::unique_ptr<RtspStreamSource> openStream(const std::string& base, const char* name, RtspTransport transport) {
+std::unique_ptr<RtspStreamSource> openStream(const std::string& base, const char* name,
+                                             RtspTransport transport) {
   return std::make_unique<RtspStreamSource>(base.c_str(), name, kFormatYuy2, kPostfilterNone,
-                                            freePort(SOCK_DGRAM, true), 300, 1500, 0, 0, nullptr, nullptr,
-                                            nullptr, nullptr, nullptr, 0, SteadyMillisecondClock::instance(),
-                                            transport);
+                                            freePort(SOCK_DGRAM, true), 300, 1500, 0, 0, nullptr,
+                                            nullptr, nullptr, nullptr, nullptr, 0,
+                                            SteadyMillisecondClock::instance(), transport);
 }
 
 // Pictures and sound until kPicturesToPlay pictures have been shown.
 Playback play(RtspStreamSource& source) {
-  return testing::pull(source, 8000, [](const Playback& p) { return p.pictures.size() >= kPicturesToPlay; });
+  return testing::pull(source, 8000,
+                       [](const Playback& p) { return p.pictures.size() >= kPicturesToPlay; });
 }
 
 class GstTransportTest : public ::testing::Test {
@@ -46,8 +48,11 @@ class GstTransportTest : public ::testing::Test {
     port_ = freePort(SOCK_STREAM, false);
     ASSERT_NE(port_, 0);
     std::string why;
-    server_ = testing::startGstServer(port_, fixture(kClip), folder_.file("server.log"), why, options);
-    if (!server_) GTEST_SKIP() << "GStreamer's RTSP server did not start (scripts/install-deps.sh installs it): " << why;
+    server_ =
+        testing::startGstServer(port_, fixture(kClip), folder_.file("server.log"), why, options);
+    if (!server_)
+      GTEST_SKIP()
+          << "GStreamer's RTSP server did not start (scripts/install-deps.sh installs it): " << why;
   }
   std::string base(const std::string& userinfo = "", int port = 0) const {
     return "rtsp://" + userinfo + "127.0.0.1:" + std::to_string(port ? port : port_);
@@ -84,11 +89,14 @@ TEST_F(GstTransportTest, BlockedUdpFallsBackToTcpWithinFiveSeconds) {
   const auto opening = std::chrono::steady_clock::now();
   auto source = openStream(base("", proxy.port()), "latm", RtspTransport::kAutomatic);
   ASSERT_TRUE(source->hasVideo && source->hasAudio) << server_->output();
-  const Playback first = testing::pull(*source, 5000, [](const Playback& p) { return !p.pictures.empty(); });
+  const Playback first =
+      testing::pull(*source, 5000, [](const Playback& p) { return !p.pictures.empty(); });
   ASSERT_FALSE(first.pictures.empty());
   const auto toFirstPicture = std::chrono::steady_clock::now() - opening;
-  RecordProperty("first_picture_ms",
-                 static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(toFirstPicture).count()));
+  RecordProperty(
+      "first_picture_ms",
+      static_cast<int>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(toFirstPicture).count()));
   EXPECT_LT(toFirstPicture, 5s);
   EXPECT_TRUE(source->session()->interleaved());
   EXPECT_EQ(proxy.rewrittenSetups(), 2);  // both UDP SETUPs, none after
@@ -122,7 +130,8 @@ TEST_F(GstTransportTest, RedirectToAnotherServerPlays) {
   testing::RtspPeer redirector([&](const testing::RtspRequestSeen& r) {
     return testing::rtspReply(r, "302 Moved Temporarily", "Location: " + base() + "/generic\r\n");
   });
-  auto source = openStream("rtsp://127.0.0.1:" + std::to_string(redirector.port()), "moved", RtspTransport::kUdp);
+  auto source = openStream("rtsp://127.0.0.1:" + std::to_string(redirector.port()), "moved",
+                           RtspTransport::kUdp);
   ASSERT_TRUE(source->hasVideo && source->hasAudio) << server_->output();
   EXPECT_EQ(source->session()->description()->control, base() + "/generic");
   EXPECT_GE(play(*source).pictures.size(), kPicturesToPlay);

@@ -24,8 +24,10 @@ int32_t failAllocate(CBufferElem*&, uint32_t) { return kPinNoMemory; }
 const FrameAllocator kAllocator{&CIOStrmPin::allocateBufferElem, &getData, nullptr};
 
 std::unique_ptr<RtpPacket> packet(uint32_t extendedSequence, uint32_t timestamp, bool marker,
-                                  std::vector<uint8_t> payload = {0xAB}, uint32_t ssrc = 0x11223344) {
-  const auto d = rtpDatagram(static_cast<uint16_t>(extendedSequence), timestamp, marker, payload, 96, ssrc);
+                                  std::vector<uint8_t> payload = {0xAB},
+                                  uint32_t ssrc = 0x11223344) {
+  const auto d =
+      rtpDatagram(static_cast<uint16_t>(extendedSequence), timestamp, marker, payload, 96, ssrc);
   auto p = RtpPacket::parse(d.data(), d.size());
   p->extendedSequenceNumber = extendedSequence;
   return p;
@@ -56,33 +58,61 @@ TEST_F(StreamReceiverTest, SequenceAccounting) {
     int64_t lost;
     uint64_t received;
   } cases[] = {
-      {"10, 11, 13: the frame holding 13 is flagged", {{10, false}, {11, true}, {13, true}},
-       {{10, 2, false}, {13, 1, true}}, 1, 3},
-      {"a gap inside a frame drops its head", {{1, true}, {2, false}, {4, false}, {5, true}},
-       {{1, 1, false}, {4, 2, true}}, 1, 4},
-      {"the flag goes to the next frame built only", {{1, true}, {3, true}, {4, true}},
-       {{1, 1, false}, {3, 1, true}, {4, 1, false}}, 1, 3},
-      {"a late packet takes its loss back and joins nothing", {{1, true}, {3, true}, {2, true}},
-       {{1, 1, false}, {3, 1, true}}, 0, 3},
-      {"a repeated packet counts once", {{1, true}, {2, true}, {2, true}, {1, true}},
-       {{1, 1, false}, {2, 1, false}}, 0, 2},
+      {"10, 11, 13: the frame holding 13 is flagged",
+       {{10, false}, {11, true}, {13, true}},
+       {{10, 2, false}, {13, 1, true}},
+       1,
+       3},
+      {"a gap inside a frame drops its head",
+       {{1, true}, {2, false}, {4, false}, {5, true}},
+       {{1, 1, false}, {4, 2, true}},
+       1,
+       4},
+      {"the flag goes to the next frame built only",
+       {{1, true}, {3, true}, {4, true}},
+       {{1, 1, false}, {3, 1, true}, {4, 1, false}},
+       1,
+       3},
+      {"a late packet takes its loss back and joins nothing",
+       {{1, true}, {3, true}, {2, true}},
+       {{1, 1, false}, {3, 1, true}},
+       0,
+       3},
+      {"a repeated packet counts once",
+       {{1, true}, {2, true}, {2, true}, {1, true}},
+       {{1, 1, false}, {2, 1, false}},
+       0,
+       2},
       {"a packet from before the first one", {{5, true}, {4, true}}, {{5, 1, false}}, 0, 2},
       {"a marker with nothing pending is a frame alone", {{7, true}}, {{7, 1, false}}, 0, 1},
-      {"across the 16-bit wrap (extended numbers)", {{65535, false}, {65536, true}, {65538, true}},
-       {{65535, 2, false}, {65538, 1, true}}, 1, 3},
-      {"a restarted sender (new source) starts over", {{100, true}, {101, false}, {5, true, 2}, {6, true, 2}},
-       {{100, 1, false}, {5, 1, true}, {6, 1, false}}, 0, 4},
-      {"two in sequence far behind the last start over", {{5000, true}, {10, true}, {11, true}, {12, true}},
-       {{5000, 1, false}, {11, 1, true}, {12, 1, false}}, 0, 3},
-      {"one packet far behind is a stray", {{5000, true}, {10, true}, {5001, true}},
-       {{5000, 1, false}, {5001, 1, false}}, 0, 2},
+      {"across the 16-bit wrap (extended numbers)",
+       {{65535, false}, {65536, true}, {65538, true}},
+       {{65535, 2, false}, {65538, 1, true}},
+       1,
+       3},
+      {"a restarted sender (new source) starts over",
+       {{100, true}, {101, false}, {5, true, 2}, {6, true, 2}},
+       {{100, 1, false}, {5, 1, true}, {6, 1, false}},
+       0,
+       4},
+      {"two in sequence far behind the last start over",
+       {{5000, true}, {10, true}, {11, true}, {12, true}},
+       {{5000, 1, false}, {11, 1, true}, {12, 1, false}},
+       0,
+       3},
+      {"one packet far behind is a stray",
+       {{5000, true}, {10, true}, {5001, true}},
+       {{5000, 1, false}, {5001, 1, false}},
+       0,
+       2},
   };
   for (const auto& c : cases) {
     std::mutex mutex;
     StreamReceiver receiver(*media_.entry(0), mutex);
     std::vector<std::unique_ptr<RtpFrame>> frames;
     for (const Step& s : c.steps) {
-      if (auto f = receiver.addPacket(packet(s.sequence, 1000, s.marker, {0xAB}, s.ssrc), kAllocator)) {
+      if (auto f =
+              receiver.addPacket(packet(s.sequence, 1000, s.marker, {0xAB}, s.ssrc), kAllocator)) {
         frames.push_back(std::move(f));
       }
     }
@@ -90,7 +120,8 @@ TEST_F(StreamReceiverTest, SequenceAccounting) {
     for (size_t i = 0; i < frames.size(); ++i) {
       EXPECT_EQ(frames[i]->sequence, c.frames[i].sequence) << c.name << " frame " << i;
       EXPECT_EQ(frames[i]->size, c.frames[i].size) << c.name << " frame " << i;
-      EXPECT_EQ(frames[i]->discontinuity != 0, c.frames[i].discontinuity) << c.name << " frame " << i;
+      EXPECT_EQ(frames[i]->discontinuity != 0, c.frames[i].discontinuity)
+          << c.name << " frame " << i;
     }
     EXPECT_EQ(receiver.lostCount(), c.lost) << c.name;
     EXPECT_EQ(receiver.receivedCount(), c.received) << c.name;
@@ -116,7 +147,8 @@ TEST_F(StreamReceiverTest, FrameCarriesThePacketsInOrder) {
   ASSERT_NE(frame, nullptr);
   ASSERT_NE(frame->element, nullptr);
   EXPECT_EQ(frame->element->size(), 5u);
-  EXPECT_EQ(std::vector<uint8_t>(frame->data, frame->data + frame->size), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(std::vector<uint8_t>(frame->data, frame->data + frame->size),
+            (std::vector<uint8_t>{1, 2, 3, 4, 5}));
   EXPECT_EQ(frame->packetSizes, (std::vector<uint32_t>{3, 0, 2}));
   EXPECT_EQ(frame->sequence, 100u);
   EXPECT_EQ(frame->payloadType, 96);

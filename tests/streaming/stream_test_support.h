@@ -38,7 +38,9 @@ namespace strevana::testing {
 
 namespace fs = std::filesystem;
 
-inline std::string fixture(const char* name) { return std::string(STREVANA_FIXTURE_DIR) + "/" + name; }
+inline std::string fixture(const char* name) {
+  return std::string(STREVANA_FIXTURE_DIR) + "/" + name;
+}
 
 // Waits up to ms for done() to hold, polling every few milliseconds.
 inline bool waitFor(const std::function<bool()>& done, int ms) {
@@ -109,8 +111,9 @@ class ChildProcess {
 // A port on 127.0.0.1 nobody uses now: even, with its odd neighbour free too
 // when pair is set (RTP and RTCP).
 inline int freePort(int type, bool pair) {
-  static std::mt19937 random(static_cast<unsigned>(getpid()) ^
-                             static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  static std::mt19937 random(
+      static_cast<unsigned>(getpid()) ^
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
   for (int attempt = 0; attempt < 200; ++attempt) {
     const int port = 20000 + 2 * static_cast<int>(random() % 20000);
     bool ok = true;
@@ -151,19 +154,21 @@ class TempFolder {
 // outputOptions go before each of the two outputs (e.g. -payload_type 96).
 // With videoDelayMs the clip is read twice and its video sent that much
 // later than its sound (only sender reports then line the two up).
-inline std::vector<std::string> ffmpegSender(const std::string& clip, int videoPort, int audioPort, bool latm,
-                                             const std::string& sdp,
+inline std::vector<std::string> ffmpegSender(const std::string& clip, int videoPort, int audioPort,
+                                             bool latm, const std::string& sdp,
                                              const std::vector<std::string>& outputOptions = {},
                                              int videoDelayMs = 0) {
   std::vector<std::string> argv = {"timeout", "30", "ffmpeg", "-nostdin", "-v", "error"};
   for (int input = 0; input < (videoDelayMs ? 2 : 1); ++input) {
     if (sdp.empty()) argv.push_back("-re");
-    if (videoDelayMs) argv.insert(argv.end(), {"-itsoffset", input ? std::to_string(videoDelayMs / 1000.0) : "0"});
+    if (videoDelayMs)
+      argv.insert(argv.end(), {"-itsoffset", input ? std::to_string(videoDelayMs / 1000.0) : "0"});
     argv.insert(argv.end(), {"-i", clip});
   }
   argv.insert(argv.end(), {"-map", videoDelayMs ? "1:v" : "0:v", "-c", "copy"});
   argv.insert(argv.end(), outputOptions.begin(), outputOptions.end());
-  argv.insert(argv.end(), {"-f", "rtp", "rtp://127.0.0.1:" + std::to_string(videoPort), "-map", "0:a", "-c", "copy"});
+  argv.insert(argv.end(), {"-f", "rtp", "rtp://127.0.0.1:" + std::to_string(videoPort), "-map",
+                           "0:a", "-c", "copy"});
   if (latm) argv.insert(argv.end(), {"-rtpflags", "latm"});
   argv.insert(argv.end(), outputOptions.begin(), outputOptions.end());
   argv.insert(argv.end(), {"-f", "rtp", "rtp://127.0.0.1:" + std::to_string(audioPort)});
@@ -174,10 +179,12 @@ inline std::vector<std::string> ffmpegSender(const std::string& clip, int videoP
 // Writes the description ffmpeg announces for these ports (the sender itself
 // runs later, once the receiver listens).
 inline bool writeDescription(const std::string& clip, int videoPort, int audioPort, bool latm,
-                             const std::string& sdp, const std::vector<std::string>& outputOptions = {},
+                             const std::string& sdp,
+                             const std::vector<std::string>& outputOptions = {},
                              int videoDelayMs = 0) {
-  ChildProcess writer(ffmpegSender(clip, videoPort, audioPort, latm, sdp, outputOptions, videoDelayMs),
-                      sdp + ".log");
+  ChildProcess writer(
+      ffmpegSender(clip, videoPort, audioPort, latm, sdp, outputOptions, videoDelayMs),
+      sdp + ".log");
   const bool done = waitFor([&] { return writer.exited(); }, 20000);
   std::error_code ignored;
   return done && fs::exists(sdp) && fs::file_size(sdp, ignored) > 0;
@@ -201,12 +208,14 @@ struct Playback {
 // until a request fails for good, stop() says so, or limitMs passes; waits
 // reported by the source are retried a few milliseconds later, as the
 // engine's ticks do.
-inline Playback pull(MediaSource& source, int limitMs, const std::function<bool(const Playback&)>& stop = {}) {
+inline Playback pull(MediaSource& source, int limitMs,
+                     const std::function<bool(const Playback&)>& stop = {}) {
   Playback result;
   source.outputRate = source.decodedRate;
   source.outputChannels = source.decodedChannels;
   source.outputBits = source.decodedBits;
-  std::vector<uint8_t> frame(static_cast<size_t>(bufferBytes(source.outputFormat, source.width, source.height)));
+  std::vector<uint8_t> frame(
+      static_cast<size_t>(bufferBytes(source.outputFormat, source.width, source.height)));
   double energy = 0.0;
   int64_t samples = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
@@ -214,8 +223,8 @@ inline Playback pull(MediaSource& source, int limitMs, const std::function<bool(
     bool progressed = false;
     if (source.hasVideo) {
       int32_t ms = 0;
-      if (source.getVideoFrame(kRequestNext, rowBytes(source.outputFormat, source.width), nullptr, 0, 0,
-                               frame.data(), ms)) {
+      if (source.getVideoFrame(kRequestNext, rowBytes(source.outputFormat, source.width), nullptr,
+                               0, 0, frame.data(), ms)) {
         result.pictures.push_back({ms, frame});
         progressed = true;
       } else if (!source.awaitingData()) {
@@ -260,8 +269,8 @@ inline std::vector<uint8_t> readFile(const std::string& path) {
 inline std::vector<uint8_t> decodedPictures(const std::string& clip, const char* pixelFormat) {
   TempFolder folder;
   const std::string out = folder.file("reference.raw");
-  const std::string command = "ffmpeg -nostdin -v error -i " + clip + " -map 0:v -f rawvideo -pix_fmt " +
-                              pixelFormat + " -y " + out;
+  const std::string command = "ffmpeg -nostdin -v error -i " + clip +
+                              " -map 0:v -f rawvideo -pix_fmt " + pixelFormat + " -y " + out;
   if (std::system(command.c_str()) != 0) return {};
   return readFile(out);
 }
@@ -270,11 +279,13 @@ inline std::vector<uint8_t> decodedPictures(const std::string& clip, const char*
 // clip on 127.0.0.1:port for at most 60 s, logging the requests it handles to
 // logPath; options are the script's own (--tcp-only, --digest USER:PASSWORD).
 // Null, with the server's output in `why`, when it did not start.
-inline std::unique_ptr<ChildProcess> startGstServer(int port, const std::string& clip, const std::string& logPath,
-                                                    std::string& why, const std::vector<std::string>& options = {}) {
+inline std::unique_ptr<ChildProcess> startGstServer(int port, const std::string& clip,
+                                                    const std::string& logPath, std::string& why,
+                                                    const std::vector<std::string>& options = {}) {
   const std::string script = (fs::path(__FILE__).parent_path() / "gst_rtsp_server.py").string();
-  std::vector<std::string> argv = {"env", "GST_DEBUG=rtspclient:4", "timeout", "60", "/usr/bin/python3", script,
-                                   std::to_string(port), clip, "50"};
+  std::vector<std::string> argv = {
+      "env",  "GST_DEBUG=rtspclient:4", "timeout", "60", "/usr/bin/python3",
+      script, std::to_string(port),     clip,      "50"};
   argv.insert(argv.end(), options.begin(), options.end());
   auto server = std::make_unique<ChildProcess>(argv, logPath);
   const auto ready = [&] { return server->output().find("ready") != std::string::npos; };
@@ -307,7 +318,8 @@ inline std::unique_ptr<RtpFrame> makeFrame(std::vector<uint8_t>& bytes, int64_t 
   frame->data = bytes.data();
   frame->size = static_cast<uint32_t>(bytes.size());
   frame->timestamp = timestamp;
-  frame->packetSizes = packetSizes.empty() ? std::vector<uint32_t>{frame->size} : std::move(packetSizes);
+  frame->packetSizes =
+      packetSizes.empty() ? std::vector<uint32_t>{frame->size} : std::move(packetSizes);
   return frame;
 }
 
@@ -335,7 +347,8 @@ inline DescribedMedia describe(const std::string& sdpText) {
 }
 
 // "m=<type> 0 RTP/AVP 96" with the given rtpmap and fmtp lines.
-inline std::string oneMedia(const std::string& type, const std::string& rtpmap, const std::string& fmtp = "") {
+inline std::string oneMedia(const std::string& type, const std::string& rtpmap,
+                            const std::string& fmtp = "") {
   std::string text = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=t\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n";
   text += "m=" + type + " 5004 RTP/AVP 96\r\n";
   if (!rtpmap.empty()) text += "a=rtpmap:96 " + rtpmap + "\r\n";
@@ -345,8 +358,8 @@ inline std::string oneMedia(const std::string& type, const std::string& rtpmap, 
 
 // An RTP datagram (RFC 3550 5.1) with the given header fields and payload.
 inline std::vector<uint8_t> rtpDatagram(uint16_t sequence, uint32_t timestamp, bool marker,
-                                        const std::vector<uint8_t>& payload, uint8_t payloadType = 96,
-                                        uint32_t ssrc = 0x11223344) {
+                                        const std::vector<uint8_t>& payload,
+                                        uint8_t payloadType = 96, uint32_t ssrc = 0x11223344) {
   std::vector<uint8_t> d = {0x80, static_cast<uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7f)),
                             static_cast<uint8_t>(sequence >> 8), static_cast<uint8_t>(sequence)};
   for (uint32_t field : {timestamp, ssrc}) {

@@ -18,27 +18,34 @@ using testing::freePort;
 // A description in memory with one MPEG-4 video stream and one AAC stream
 // (mpeg4-generic), both on loopback ports nobody sends to; videoExtra adds
 // attribute lines to the video.
-std::string description(int videoPort, int audioPort, bool videoConfig = true, bool audioConfig = true,
-                        const std::string& videoExtra = "") {
+std::string description(int videoPort, int audioPort, bool videoConfig = true,
+                        bool audioConfig = true, const std::string& videoExtra = "") {
   std::string text = "v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=test\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n";
   text += "m=video " + std::to_string(videoPort) + " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n";
   text += "a=fmtp:96 profile-level-id=1";
   if (videoConfig) {
-    text += "; config=000001B001000001B58913000001000000012000C48D8800CD0584121443000001B24C61766335392E33372E313030";
+    text +=
+        "; "
+        "config="
+        "000001B001000001B58913000001000000012000C48D8800CD0584121443000001B24C61766335392E33372E31"
+        "3030";
   }
   text += "\r\n" + videoExtra;
-  text += "m=audio " + std::to_string(audioPort) + " RTP/AVP 97\r\na=rtpmap:97 MPEG4-GENERIC/44100/2\r\n";
-  text += "a=fmtp:97 profile-level-id=1;mode=AAC-hbr;sizelength=13;indexlength=3;indexdeltalength=3";
+  text += "m=audio " + std::to_string(audioPort) +
+          " RTP/AVP 97\r\na=rtpmap:97 MPEG4-GENERIC/44100/2\r\n";
+  text +=
+      "a=fmtp:97 profile-level-id=1;mode=AAC-hbr;sizelength=13;indexlength=3;indexdeltalength=3";
   if (audioConfig) text += "; config=121056E500";
   text += "\r\n";
   return "buff://" + text;
 }
 
 std::unique_ptr<RtspStreamSource> open(const std::string& name, int32_t bufferMs, int32_t timeoutMs,
-                                       const MillisecondClock& clock, OutputFormat format = kFormatYuy2) {
-  return std::make_unique<RtspStreamSource>(nullptr, name.c_str(), format, kPostfilterNone, 0, bufferMs,
-                                            timeoutMs, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0,
-                                            clock);
+                                       const MillisecondClock& clock,
+                                       OutputFormat format = kFormatYuy2) {
+  return std::make_unique<RtspStreamSource>(nullptr, name.c_str(), format, kPostfilterNone, 0,
+                                            bufferMs, timeoutMs, 0, 0, nullptr, nullptr, nullptr,
+                                            nullptr, nullptr, 0, clock);
 }
 
 TEST(StreamWaitsTest, RequestsAwaitDataWithoutBlockingUntilTheRoundsRunOut) {
@@ -84,7 +91,8 @@ TEST(StreamWaitsTest, RequestsAwaitDataWithoutBlockingUntilTheRoundsRunOut) {
 
 TEST(StreamWaitsTest, DefaultOptionsWaitOneHundredAndTwentyRounds) {
   ManualMillisecondClock clock;
-  auto source = open(description(freePort(SOCK_DGRAM, true), freePort(SOCK_DGRAM, true)), 2000, 10000, clock);
+  auto source =
+      open(description(freePort(SOCK_DGRAM, true), freePort(SOCK_DGRAM, true)), 2000, 10000, clock);
   ASSERT_TRUE(source->hasVideo);
   EXPECT_EQ(source->displayWidth, 176);  // no clip rectangle: the picture's own size
   EXPECT_EQ(source->displayHeight, 144);
@@ -115,8 +123,8 @@ class StreamOpenTest : public ::testing::TestWithParam<OpenCase> {};
 TEST_P(StreamOpenTest, StreamsWithoutConfigurationOrDecoderFormatStayOff) {
   const OpenCase& c = GetParam();
   ManualMillisecondClock clock;
-  auto source = open(description(freePort(SOCK_DGRAM, true), freePort(SOCK_DGRAM, true), c.videoConfig,
-                                 c.audioConfig),
+  auto source = open(description(freePort(SOCK_DGRAM, true), freePort(SOCK_DGRAM, true),
+                                 c.videoConfig, c.audioConfig),
                      100, 100, clock, c.format);
   EXPECT_EQ(source->hasVideo, c.video ? 1 : 0);
   EXPECT_EQ(source->hasAudio, c.audio ? 1 : 0);

@@ -81,7 +81,8 @@ class UdpBlockingProxy {
       if (client < 0) continue;
       const int server = ::socket(AF_INET, SOCK_STREAM, 0);
       sockaddr_in to = loopback(serverPort_);
-      if (::connect(server, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) relay(client, server);
+      if (::connect(server, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
+        relay(client, server);
       ::close(server);
       ::close(client);
     }
@@ -108,8 +109,9 @@ class UdpBlockingProxy {
           requests.erase(0, end + 4);
           static const std::regex kClientPort("client_port=[0-9]+-[0-9]+");
           if (std::regex_search(head, kClientPort)) {
-            head = std::regex_replace(head, kClientPort, "client_port=" + std::to_string(sinkPort_) + "-" +
-                                                             std::to_string(sinkPort_ + 1));
+            head = std::regex_replace(
+                head, kClientPort,
+                "client_port=" + std::to_string(sinkPort_) + "-" + std::to_string(sinkPort_ + 1));
             ++rewritten_;
           }
           if (!sendAll(server, head.data(), head.size())) return;

@@ -42,7 +42,8 @@ class UdpPeer {
 
   void sendTo(uint16_t port, const std::vector<uint8_t>& datagram) const {
     const sockaddr_in to = address(port);
-    ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+             sizeof to);
   }
 
   // The next datagram, waiting at most timeoutMs. Loopback queues a datagram

@@ -59,7 +59,8 @@ class ScriptedConnection {
     for (std::size_t at = 0; at < bytes.size(); at += piece) {
       if (at > 0) std::this_thread::sleep_for(gap);
       const std::string part = bytes.substr(at, piece);
-      if (::send(fd_, part.data(), part.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(part.size())) return false;
+      if (::send(fd_, part.data(), part.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(part.size()))
+        return false;
     }
     return true;
   }

@@ -15,16 +15,14 @@ TEST(BilinearScalerTap, SamplesAtPixelCentresAndHoldsTheEdges) {
     int32_t index;
     uint32_t weight;
   } cases[] = {
-      {0, 2, 4, 0, 0},    // s = -0.25: before the first centre, edge pixel alone
-      {1, 2, 4, 0, 64},   // s = 0.25
-      {2, 2, 4, 0, 192},  // s = 0.75
-      {3, 2, 4, 1, 0},    // s = 1.25: past the last centre
-      {0, 4, 2, 0, 128},  // halving: the mean of each pair
-      {1, 4, 2, 2, 128},
-      {5, 7, 7, 5, 0},    // same size: the pixel itself
-      {0, 1, 9, 0, 0},    // one source pixel
-      {8, 1, 9, 0, 0},
-      {2, 3, 8, 0, 112},  // s = 0.4375
+      {0, 2, 4, 0, 0},                       // s = -0.25: before the first centre, edge pixel alone
+      {1, 2, 4, 0, 64},                      // s = 0.25
+      {2, 2, 4, 0, 192},                     // s = 0.75
+      {3, 2, 4, 1, 0},                       // s = 1.25: past the last centre
+      {0, 4, 2, 0, 128},                     // halving: the mean of each pair
+      {1, 4, 2, 2, 128}, {5, 7, 7, 5, 0},    // same size: the pixel itself
+      {0, 1, 9, 0, 0},                       // one source pixel
+      {8, 1, 9, 0, 0},   {2, 3, 8, 0, 112},  // s = 0.4375
   };
   for (const auto& c : cases) {
     const BilinearScaler::Tap t = BilinearScaler::tap(c.d, c.source, c.dest);
@@ -75,7 +73,8 @@ TEST(BilinearScalerRow, OneColourStaysExactAtEverySize) {
       std::vector<uint8_t> dst(static_cast<size_t>(dest) * 4);
       scaler.scaleRow(src.data(), dst.data(), 0, dest);
       for (int32_t i = 0; i < dest; ++i) {
-        ASSERT_EQ(at(dst, static_cast<size_t>(i)), colour) << source << " -> " << dest << " at " << i;
+        ASSERT_EQ(at(dst, static_cast<size_t>(i)), colour)
+            << source << " -> " << dest << " at " << i;
       }
     }
   }
@@ -85,9 +84,7 @@ TEST(BilinearScalerRow, OneColourStaysExactAtEverySize) {
 TEST(BilinearScalerRow, APreparedScalerServesANewSizeLikeAFreshOne) {
   const auto src = pixels({0x00000000u, 0x00404040u, 0x00808080u, 0x00c0c0c0u});
   BilinearScaler reused;
-  const struct {
-    int32_t source, dest;
-  } sizes[] = {{4, 9}, {4, 5}, {3, 5}};
+  const struct { int32_t source, dest; } sizes[] = {{4, 9}, {4, 5}, {3, 5}};
   for (const auto& s : sizes) {
     BilinearScaler fresh;
     fresh.prepare(s.source, s.dest);

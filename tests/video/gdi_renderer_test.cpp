@@ -38,9 +38,7 @@ uint32_t distinct(int32_t x, int32_t y) { return 0x100000u * (y + 1) + 0x10u * (
 
 // Unscaled at an offset, and enlarged three times by repeating pixels.
 TEST(GdiRendererPresent, CopiesOrEnlargesIntoTheDisplayRectangle) {
-  const struct {
-    int32_t w, h, x0, y0, scale;
-  } cases[] = {{5, 3, 10, 20, 1}, {5, 2, 0, 0, 3}};
+  const struct { int32_t w, h, x0, y0, scale; } cases[] = {{5, 3, 10, 20, 1}, {5, 2, 0, 0, 3}};
   for (const auto& c : cases) {
     for (OutputFormat format : {kFormatBgr24, kFormatBgrx32}) {
       MemoryWindowSurface surface(40, 30);
@@ -97,9 +95,9 @@ TEST(GdiRendererPresent, StretchesTheWholePictureIntoTheFittedRectangle) {
   ASSERT_TRUE(r.present());
   const QImage img = surface.snapshot();
   EXPECT_EQ(img.pixel(200, 35), kUntouched);
-  EXPECT_EQ(img.pixel(200, 36), 0xffff0000u);    // top picture row
-  EXPECT_EQ(img.pixel(200, 200), 0xff00ff00u);   // inside
-  EXPECT_EQ(img.pixel(200, 362), 0xffff0000u);   // bottom picture row
+  EXPECT_EQ(img.pixel(200, 36), 0xffff0000u);   // top picture row
+  EXPECT_EQ(img.pixel(200, 200), 0xff00ff00u);  // inside
+  EXPECT_EQ(img.pixel(200, 362), 0xffff0000u);  // bottom picture row
   EXPECT_EQ(img.pixel(200, 363), kUntouched);
   EXPECT_EQ(img.pixel(0, 200), 0xffff0000u);
   EXPECT_EQ(img.pixel(399, 200), 0xffff0000u);
@@ -199,7 +197,8 @@ struct Planes {
     y.resize(static_cast<size_t>(w * h));
     u.resize(static_cast<size_t>(w * h / 4));
     v.resize(u.size());
-    for (int32_t i = 0; i < w * h; ++i) y[static_cast<size_t>(i)] = static_cast<uint8_t>(7 + 37 * i);
+    for (int32_t i = 0; i < w * h; ++i)
+      y[static_cast<size_t>(i)] = static_cast<uint8_t>(7 + 37 * i);
     for (size_t i = 0; i < u.size(); ++i) {
       u[i] = static_cast<uint8_t>(i * 53);
       v[i] = static_cast<uint8_t>(255 - i * 29);

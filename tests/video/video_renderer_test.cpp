@@ -112,12 +112,10 @@ TEST(VideoRendererClear, RgbBecomesAllZero) {
 // there, whatever the format.
 TEST(CreateVideoRenderer, HardwareKindNeedsAWindowWithAVideoPlane) {
   MemoryWindowSurface surface(32, 32);
-  EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, kRendererHardware, kFormatBgrx32),
-            nullptr);
+  EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, kRendererHardware, kFormatBgrx32), nullptr);
   EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, 0, kFormatBgrx32), nullptr);
   EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, 3, kFormatBgrx32), nullptr);
-  EXPECT_NE(createVideoRenderer(&surface, 0, 0, 16, 16, kRendererRaster, kFormatBgrx32),
-            nullptr);
+  EXPECT_NE(createVideoRenderer(&surface, 0, 0, 16, 16, kRendererRaster, kFormatBgrx32), nullptr);
 }
 
 TEST(GdiRendererOpen, RefusesPlanarYuvFormats) {
@@ -136,10 +134,9 @@ TEST(GdiRendererOpen, BuffersHaveTheExactSizeAndStride) {
     OutputFormat format;
     int32_t w, h, size, stride;
   };
-  for (const Case c : {Case{kFormatBgr24, 176, 144, 76032, 528},
-                       Case{kFormatBgrx32, 176, 144, 101376, 704},
-                       Case{kFormatBgr24, 175, 3, 1575, 525},
-                       Case{kFormatYuy2, 176, 144, 50688, 352}}) {
+  for (const Case c :
+       {Case{kFormatBgr24, 176, 144, 76032, 528}, Case{kFormatBgrx32, 176, 144, 101376, 704},
+        Case{kFormatBgr24, 175, 3, 1575, 525}, Case{kFormatYuy2, 176, 144, 50688, 352}}) {
     auto r = createVideoRenderer(&surface, 0, 0, c.w, c.h, kRendererRaster, c.format);
     ASSERT_NE(r, nullptr);
     uint8_t* bits = nullptr;
@@ -160,7 +157,7 @@ TEST(GdiRendererOpen, RefusesPicturesWithoutAreaOrAbsurdlyLarge) {
   const struct {
     int32_t w, h;
     bool opens;
-  } cases[] = {{0, 144, false}, {176, 0, false}, {176, -1, false}, {kMax, 1, true},
+  } cases[] = {{0, 144, false}, {176, 0, false},      {176, -1, false},    {kMax, 1, true},
                {1, kMax, true}, {kMax + 1, 1, false}, {1, kMax + 1, false}};
   for (const auto& c : cases) {
     GdiRenderer r;

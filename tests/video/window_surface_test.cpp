@@ -36,7 +36,7 @@ TEST(WindowSurfaceSize, AnAbsurdResizeLeavesAnEmptySurfaceNothingDrawsInto) {
     EXPECT_EQ(surface.clientSize(), QSize(0, 0));
     EXPECT_TRUE(surface.paint().image().isNull());
     const int64_t before = surface.invalidateCount();
-    ASSERT_TRUE(renderer.present());  // still aimed at the old 64 x 48
+    ASSERT_TRUE(renderer.present());               // still aimed at the old 64 x 48
     EXPECT_EQ(surface.invalidateCount(), before);  // nothing was drawn
     EXPECT_TRUE(surface.snapshot().isNull());
 

@@ -29,8 +29,12 @@ using strevana::YuvConverter;
 
 struct Picture {
   Picture(int w, int h)
-      : width(w), height(h), y(static_cast<size_t>(w) * h), u(static_cast<size_t>(w / 2) * (h / 2)),
-        v(u.size()), out(static_cast<size_t>(w) * h * 4) {
+      : width(w),
+        height(h),
+        y(static_cast<size_t>(w) * h),
+        u(static_cast<size_t>(w / 2) * (h / 2)),
+        v(u.size()),
+        out(static_cast<size_t>(w) * h * 4) {
     std::mt19937 rng(1234);
     for (auto* plane : {&y, &u, &v}) {
       for (auto& b : *plane) b = static_cast<uint8_t>(rng());
@@ -72,8 +76,9 @@ struct SwsDeleter {
 };
 
 double measureSwscale(Picture& p, AVPixelFormat format, int bytesPerPixel) {
-  std::unique_ptr<SwsContext, SwsDeleter> context(sws_getContext(
-      p.width, p.height, AV_PIX_FMT_YUV420P, p.width, p.height, format, SWS_BILINEAR, nullptr, nullptr, nullptr));
+  std::unique_ptr<SwsContext, SwsDeleter> context(
+      sws_getContext(p.width, p.height, AV_PIX_FMT_YUV420P, p.width, p.height, format, SWS_BILINEAR,
+                     nullptr, nullptr, nullptr));
   if (!context) return 0.0;
   const uint8_t* const src[4] = {p.y.data(), p.u.data(), p.v.data(), nullptr};
   const int srcStride[4] = {p.width, p.width / 2, p.width / 2, 0};
@@ -91,12 +96,14 @@ struct Conversion {
   AVPixelFormat swscaleFormat;
 };
 
+// clang-format off
 constexpr Conversion kConversions[] = {
     {"rgb565", Kind::kRgb565, 2, AV_PIX_FMT_RGB565},  {"bgr24", Kind::kBgr24, 3, AV_PIX_FMT_BGR24},
     {"rgb24", Kind::kRgb24, 3, AV_PIX_FMT_RGB24},     {"bgra32", Kind::kBgra32, 4, AV_PIX_FMT_BGR0},
     {"rgba32", Kind::kRgba32, 4, AV_PIX_FMT_RGB0},    {"rgbx32", Kind::kRgbx32, 4, AV_PIX_FMT_BGR0},
     {"yuy2", Kind::kYuy2, 2, AV_PIX_FMT_YUYV422},     {"uyvy", Kind::kUyvy, 2, AV_PIX_FMT_UYVY422},
 };
+// clang-format on
 
 void convertWith(YuvConverter& c, const Conversion& k, Picture& p) {
   const int w = p.width, h = p.height, cw = w / 2, ch = h / 2;

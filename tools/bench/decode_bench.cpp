@@ -50,9 +50,10 @@ std::string quoted(const std::string& s) {
 
 // CPU seconds ffmpeg needs for `passes` decodes of the file; negative on failure.
 double ffmpegSeconds(const std::string& path, int passes, const std::string& options) {
-  const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -threads 1 -filter_threads 1 -stream_loop " +
-                              std::to_string(passes - 1) + " -i " + quoted(path) + " " + options +
-                              " -f null - >/dev/null 2>&1";
+  const std::string command =
+      "ffmpeg -nostdin -hide_banner -loglevel error -threads 1 -filter_threads 1 -stream_loop " +
+      std::to_string(passes - 1) + " -i " + quoted(path) + " " + options +
+      " -f null - >/dev/null 2>&1";
   const double before = childSeconds();
   if (std::system(command.c_str()) != 0) return -1;
   return childSeconds() - before;
@@ -74,8 +75,9 @@ int runDecodeBench(int argc, char** argv) {
     std::fprintf(stderr, "strevana-bench: format must be 5, 10 or 11\n");
     return 2;
   }
-  auto source = strevana::createMediaSource(nullptr, path.c_str(), 0, strevana::kFormatYuy2, 0, 0, 0, 0,
-                                            nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
+  auto source =
+      strevana::createMediaSource(nullptr, path.c_str(), 0, strevana::kFormatYuy2, 0, 0, 0, 0,
+                                  nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
   if (!source) {
     std::fprintf(stderr, "strevana-bench: cannot open %s\n", path.c_str());
     return 1;
@@ -85,27 +87,33 @@ int runDecodeBench(int argc, char** argv) {
   if (s.hasVideo) {
     s.setOutputFormat(format);
     const int32_t stride = strevana::rowBytes(format, s.width);
-    std::vector<uint8_t> buffer(static_cast<size_t>(strevana::bufferBytes(format, s.width, s.height)));
+    std::vector<uint8_t> buffer(
+        static_cast<size_t>(strevana::bufferBytes(format, s.width, s.height)));
     // Enough passes for about a second of work.
     int passes = 0;
     long pictures = 0;
     const double start = processSeconds();
     do {
       int32_t position = 0;
-      bool ok = s.getVideoFrame(strevana::kRequestFirst, stride, nullptr, 0, 0, buffer.data(), position);
+      bool ok =
+          s.getVideoFrame(strevana::kRequestFirst, stride, nullptr, 0, 0, buffer.data(), position);
       while (ok) {
         ++pictures;
-        ok = s.getVideoFrame(strevana::kRequestNext, stride, nullptr, 0, 0, buffer.data(), position);
+        ok =
+            s.getVideoFrame(strevana::kRequestNext, stride, nullptr, 0, 0, buffer.data(), position);
       }
       ++passes;
     } while (processSeconds() - start < 1.0 && pictures > 0 && passes < 1000);
     const double ours = processSeconds() - start;
-    const double theirs = ffmpegSeconds(path, passes, std::string("-map 0:v:0 -pix_fmt ") + pixelFormatName(format));
+    const double theirs =
+        ffmpegSeconds(path, passes, std::string("-map 0:v:0 -pix_fmt ") + pixelFormatName(format));
     const double ourRate = pictures / ours;
-    std::printf("video format %d strevana: %.1f pictures/s (%ld pictures, %.3f s)\n", format, ourRate, pictures, ours);
+    std::printf("video format %d strevana: %.1f pictures/s (%ld pictures, %.3f s)\n", format,
+                ourRate, pictures, ours);
     if (theirs > 0) {
       const double theirRate = pictures / theirs;
-      std::printf("video format %d ffmpeg -threads 1: %.1f pictures/s (%.3f s)\n", format, theirRate, theirs);
+      std::printf("video format %d ffmpeg -threads 1: %.1f pictures/s (%.3f s)\n", format,
+                  theirRate, theirs);
       std::printf("video format %d ratio strevana/ffmpeg: %.2f\n", format, ourRate / theirRate);
     } else {
       std::printf("video format %d ffmpeg -threads 1: not run\n", format);
@@ -136,9 +144,11 @@ int runDecodeBench(int argc, char** argv) {
     const double ours = processSeconds() - start;
     const double seconds = bytes / bytesPerSecond;
     const double theirs = ffmpegSeconds(path, passes, "-map 0:a:0 -c:a pcm_s16le");
-    std::printf("audio strevana: %.1f s of sound per s (%.2f s of sound, %.3f s)\n", seconds / ours, seconds, ours);
+    std::printf("audio strevana: %.1f s of sound per s (%.2f s of sound, %.3f s)\n", seconds / ours,
+                seconds, ours);
     if (theirs > 0) {
-      std::printf("audio ffmpeg -threads 1: %.1f s of sound per s (%.3f s)\n", seconds / theirs, theirs);
+      std::printf("audio ffmpeg -threads 1: %.1f s of sound per s (%.3f s)\n", seconds / theirs,
+                  theirs);
       std::printf("audio ratio strevana/ffmpeg: %.2f\n", theirs / ours);
     } else {
       std::printf("audio ffmpeg -threads 1: not run\n");

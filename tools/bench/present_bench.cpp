@@ -51,7 +51,8 @@ struct Case {
   int sourceWidth, sourceHeight, destWidth, destHeight;
 };
 
-constexpr Case kCases[] = {{"CIF->400%", 352, 288, 1408, 1152}, {"720p->1080p", 1280, 720, 1920, 1080}};
+constexpr Case kCases[] = {{"CIF->400%", 352, 288, 1408, 1152},
+                           {"720p->1080p", 1280, 720, 1920, 1080}};
 
 // A picture with detail everywhere, in the buffer layout of format.
 std::vector<uint8_t> picture(OutputFormat format, int w, int h) {
@@ -76,7 +77,8 @@ double medianMs(const std::function<void()>& run) {
 }
 
 void line(const char* what, const Case& c, double ms) {
-  std::printf("present %-12s %-44s %7.2f ms/frame  %6.1f frames/s\n", c.name, what, ms, 1000.0 / ms);
+  std::printf("present %-12s %-44s %7.2f ms/frame  %6.1f frames/s\n", c.name, what, ms,
+              1000.0 / ms);
 }
 
 void rasterFigures(const Case& c) {
@@ -102,7 +104,8 @@ void rasterFigures(const Case& c) {
   QImage source(c.sourceWidth, c.sourceHeight, QImage::Format_RGB32);
   const auto bytes = picture(kFormatBgrx32, c.sourceWidth, c.sourceHeight);
   for (int y = 0; y < c.sourceHeight; ++y) {
-    std::copy_n(bytes.data() + static_cast<size_t>(y) * c.sourceWidth * 4, c.sourceWidth * 4, source.scanLine(y));
+    std::copy_n(bytes.data() + static_cast<size_t>(y) * c.sourceWidth * 4, c.sourceWidth * 4,
+                source.scanLine(y));
   }
   QImage target(c.destWidth, c.destHeight, QImage::Format_RGB32);
   line("Qt drawImage smooth RGB32 (anchor)", c, medianMs([&] {
@@ -118,7 +121,8 @@ void conversionFigures(const Case& c) {
   std::vector<uint8_t> out(static_cast<size_t>(w) * h * 4);
   line("YUY2->RGB32 ours (tables, per row)", c, medianMs([&] {
          for (int y = 0; y < h; ++y) {
-           yuy2RowToBgrx(yuy2.data() + static_cast<size_t>(y) * w * 2, out.data() + static_cast<size_t>(y) * w * 4, w);
+           yuy2RowToBgrx(yuy2.data() + static_cast<size_t>(y) * w * 2,
+                         out.data() + static_cast<size_t>(y) * w * 4, w);
          }
        }));
   SwsContext* sws = sws_getContext(w, h, AV_PIX_FMT_YUYV422, w, h, AV_PIX_FMT_BGRA, SWS_POINT,
@@ -128,7 +132,8 @@ void conversionFigures(const Case& c) {
     const int srcStride[4] = {w * 2, 0, 0, 0};
     uint8_t* dst[4] = {out.data(), nullptr, nullptr, nullptr};
     const int dstStride[4] = {w * 4, 0, 0, 0};
-    line("YUY2->RGB32 libswscale", c, medianMs([&] { sws_scale(sws, src, srcStride, 0, h, dst, dstStride); }));
+    line("YUY2->RGB32 libswscale", c,
+         medianMs([&] { sws_scale(sws, src, srcStride, 0, h, dst, dstStride); }));
     sws_freeContext(sws);
   }
 #if defined(STREVANA_HAVE_LIBYUV)
@@ -160,7 +165,8 @@ void openGlFigures(int argc, char** argv) {
     auto* plane = dynamic_cast<GlVideoPlane*>(window.videoPlane());
     if (plane == nullptr) continue;
     for (OutputFormat format : {kFormatYuy2, kFormatIyuv, kFormatBgrx32}) {
-      auto renderer = createVideoRenderer(&window, 0, 0, c.sourceWidth, c.sourceHeight, kRendererHardware, format);
+      auto renderer = createVideoRenderer(&window, 0, 0, c.sourceWidth, c.sourceHeight,
+                                          kRendererHardware, format);
       if (!renderer) continue;
       uint8_t* bits = nullptr;
       int32_t size = 0, stride = 0;
@@ -177,11 +183,17 @@ void openGlFigures(int argc, char** argv) {
           QApplication::processEvents(QEventLoop::AllEvents, 5);
         }
       };
-      const std::string what = "OpenGL (" + kind + probe.renderer.section(QLatin1Char(' '), 0, 0).toStdString() + ") " +
-                               (format == kFormatYuy2 ? "YUY2" : format == kFormatIyuv ? "IYUV" : "RGB32");
+      const std::string what = "OpenGL (" + kind +
+                               probe.renderer.section(QLatin1Char(' '), 0, 0).toStdString() + ") " +
+                               (format == kFormatYuy2   ? "YUY2"
+                                : format == kFormatIyuv ? "IYUV"
+                                                        : "RGB32");
       line(what.c_str(), c, medianMs(toScreen));
-      line(("  of it present() alone " + std::string(format == kFormatYuy2 ? "YUY2" : format == kFormatIyuv ? "IYUV" : "RGB32")).c_str(), c,
-           medianMs([&] { renderer->present(); }));
+      line(("  of it present() alone " + std::string(format == kFormatYuy2   ? "YUY2"
+                                                     : format == kFormatIyuv ? "IYUV"
+                                                                             : "RGB32"))
+               .c_str(),
+           c, medianMs([&] { renderer->present(); }));
     }
   }
 }

@@ -44,7 +44,10 @@ constexpr uint32_t kSsrc = 0x5eed0001;
 constexpr size_t kStampBytes = 8;
 constexpr size_t kVopStartBytes = 4;
 
-int64_t nowNs() { return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count(); }
+int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+      .count();
+}
 
 int64_t threadCpuNs() {
   timespec t{};
@@ -55,7 +58,8 @@ int64_t threadCpuNs() {
 // 56 bits in 8 bytes of 7 bits each with the top bit set: never a zero byte,
 // so a stamp cannot form a start code in the payload.
 void writeStamp(uint8_t* p, int64_t ns) {
-  for (size_t i = 0; i < kStampBytes; ++i) p[i] = static_cast<uint8_t>(0x80 | ((ns >> (7 * i)) & 0x7f));
+  for (size_t i = 0; i < kStampBytes; ++i)
+    p[i] = static_cast<uint8_t>(0x80 | ((ns >> (7 * i)) & 0x7f));
 }
 
 int64_t readStamp(const uint8_t* p) {
@@ -74,7 +78,8 @@ int32_t elementData(CBufferElem* element, uint8_t*& data) {
 class CountingSink {
  public:
   CountingSink(size_t expectedUnits, uint32_t packetBytes, uint32_t packetsPerFrame)
-      : lastPacketOffset_(static_cast<size_t>(packetBytes) * (packetsPerFrame - 1)), packetBytes_(packetBytes) {
+      : lastPacketOffset_(static_cast<size_t>(packetBytes) * (packetsPerFrame - 1)),
+        packetBytes_(packetBytes) {
     latencyNs_.reserve(expectedUnits);
   }
 
@@ -82,7 +87,8 @@ class CountingSink {
     const int64_t now = nowNs();
     const int64_t cpu = threadCpuNs();
     if (element->size() >= lastPacketOffset_ + packetBytes_) {
-      const uint8_t* stamp = element->data() + lastPacketOffset_ + (lastPacketOffset_ == 0 ? kVopStartBytes : 0);
+      const uint8_t* stamp =
+          element->data() + lastPacketOffset_ + (lastPacketOffset_ == 0 ? kVopStartBytes : 0);
       std::lock_guard<std::mutex> lock(mutex_);
       if (latencyNs_.size() < latencyNs_.capacity()) latencyNs_.push_back(now - readStamp(stamp));
       if (firstCpuNs_ < 0) firstCpuNs_ = cpu;
@@ -131,12 +137,14 @@ struct Options {
 
 std::string description(int port) {
   return "buff://v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=bench\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
-         "m=video " + std::to_string(port) + " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n";
+         "m=video " +
+         std::to_string(port) + " RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\n";
 }
 
 // Sends `count` packets at `rate` per second (0: flat out), frames of
 // packetsPerFrame packets with the marker on the last one.
-uint64_t sendPackets(UdpSocket& socket, int port, uint64_t count, double rate, const Options& o, double& seconds) {
+uint64_t sendPackets(UdpSocket& socket, int port, uint64_t count, double rate, const Options& o,
+                     double& seconds) {
   std::vector<uint8_t> datagram(12 + o.packetBytes, 0x55);
   datagram[0] = 0x80;
   for (int i = 0; i < 4; ++i) datagram[8 + i] = static_cast<uint8_t>(kSsrc >> (24 - 8 * i));
@@ -144,7 +152,8 @@ uint64_t sendPackets(UdpSocket& socket, int port, uint64_t count, double rate, c
   uint64_t sent = 0;
   for (uint64_t i = 0; i < count; ++i) {
     if (rate > 0) {
-      const auto due = start + std::chrono::nanoseconds(static_cast<int64_t>(static_cast<double>(i) * 1e9 / rate));
+      const auto due = start + std::chrono::nanoseconds(
+                                   static_cast<int64_t>(static_cast<double>(i) * 1e9 / rate));
       if (Clock::now() < due) std::this_thread::sleep_until(due);
     }
     const uint32_t inFrame = static_cast<uint32_t>(i % o.packetsPerFrame);
@@ -165,7 +174,8 @@ uint64_t sendPackets(UdpSocket& socket, int port, uint64_t count, double rate, c
       std::memset(payload, 0x55, kVopStartBytes);
     }
     writeStamp(payload + stampAt, nowNs());
-    if (socket.sendTo(datagram.data(), datagram.size(), kLoopback, static_cast<uint16_t>(port))) ++sent;
+    if (socket.sendTo(datagram.data(), datagram.size(), kLoopback, static_cast<uint16_t>(port)))
+      ++sent;
   }
   seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return sent;
@@ -191,11 +201,13 @@ RunResult run(double rate, const Options& o, int& port) {
   MediaEntry* entry = nullptr;
   for (int attempt = 0; attempt < 50 && !entry; ++attempt, port += 2) {
     RtspSession::destroy(session);
-    if (RtspSession::create(session, nullptr, &CIOStrmPin::allocateBufferElem, &elementData, nullptr) != kSessionOk ||
+    if (RtspSession::create(session, nullptr, &CIOStrmPin::allocateBufferElem, &elementData,
+                            nullptr) != kSessionOk ||
         session->loadDescription(description(port), 6970) != kSessionOk || !session->firstMedia())
       return result;
     entry = session->firstMedia();
-    depacketizer = FrameDepacketizer::create(*entry, [&sink](CBufferElem* e, int64_t) { sink.take(e); });
+    depacketizer =
+        FrameDepacketizer::create(*entry, [&sink](CBufferElem* e, int64_t) { sink.take(e); });
     if (!depacketizer) return result;
     setDeliverCallback(entry, &onVideoFrame, depacketizer.get());
     const int32_t rc = session->addStream(entry) == kSessionOk ? session->setup(nullptr) : -1;
@@ -222,7 +234,8 @@ RunResult run(double rate, const Options& o, int& port) {
   result.received = entry->receiver->receivedCount();
   RtspSession::destroy(session);
   result.units = sink.units();
-  result.receiveCpuShare = result.seconds > 0 ? static_cast<double>(sink.receiveCpuNs()) / 1e9 / result.seconds : 0;
+  result.receiveCpuShare =
+      result.seconds > 0 ? static_cast<double>(sink.receiveCpuNs()) / 1e9 / result.seconds : 0;
   std::vector<int64_t> latencies = sink.latencies();
   if (!latencies.empty()) {
     std::sort(latencies.begin(), latencies.end());
@@ -236,13 +249,15 @@ RunResult run(double rate, const Options& o, int& port) {
 
 void print(const char* label, const RunResult& r) {
   const uint64_t lost = r.sent > r.received ? r.sent - r.received : 0;
-  std::printf("%-10s sent %8llu in %5.2f s (%7.0f/s)  received %8llu  lost %7llu (%5.2f %%)  receive thread CPU %5.1f %%"
-              "  access units %7llu  send-to-pin median %6.3f ms  95th %6.3f ms\n",
-              label, static_cast<unsigned long long>(r.sent), r.seconds,
-              r.seconds > 0 ? static_cast<double>(r.sent) / r.seconds : 0.0,
-              static_cast<unsigned long long>(r.received), static_cast<unsigned long long>(lost),
-              r.sent ? 100.0 * static_cast<double>(lost) / static_cast<double>(r.sent) : 0.0,
-              100.0 * r.receiveCpuShare, static_cast<unsigned long long>(r.units), r.medianMs, r.p95Ms);
+  std::printf(
+      "%-10s sent %8llu in %5.2f s (%7.0f/s)  received %8llu  lost %7llu (%5.2f %%)  receive "
+      "thread CPU %5.1f %%"
+      "  access units %7llu  send-to-pin median %6.3f ms  95th %6.3f ms\n",
+      label, static_cast<unsigned long long>(r.sent), r.seconds,
+      r.seconds > 0 ? static_cast<double>(r.sent) / r.seconds : 0.0,
+      static_cast<unsigned long long>(r.received), static_cast<unsigned long long>(lost),
+      r.sent ? 100.0 * static_cast<double>(lost) / static_cast<double>(r.sent) : 0.0,
+      100.0 * r.receiveCpuShare, static_cast<unsigned long long>(r.units), r.medianMs, r.p95Ms);
 }
 
 }  // namespace
@@ -251,21 +266,25 @@ int runRtpBench(int argc, char** argv) {
   Options o;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--seconds") == 0) o.seconds = std::atof(argv[i + 1]);
-    if (std::strcmp(argv[i], "--packet-bytes") == 0) o.packetBytes = static_cast<uint32_t>(std::atoi(argv[i + 1]));
+    if (std::strcmp(argv[i], "--packet-bytes") == 0)
+      o.packetBytes = static_cast<uint32_t>(std::atoi(argv[i + 1]));
     if (std::strcmp(argv[i], "--packets-per-frame") == 0)
       o.packetsPerFrame = static_cast<uint32_t>(std::atoi(argv[i + 1]));
   }
-  if (o.seconds <= 0 || o.packetBytes < kVopStartBytes + kStampBytes || o.packetBytes > 8000 || o.packetsPerFrame == 0 ||
-      o.packetsPerFrame > 400) {
-    std::fprintf(stderr, "usage: strevana-bench rtp [--seconds S] [--packet-bytes 12..8000] [--packets-per-frame 1..400]\n");
+  if (o.seconds <= 0 || o.packetBytes < kVopStartBytes + kStampBytes || o.packetBytes > 8000 ||
+      o.packetsPerFrame == 0 || o.packetsPerFrame > 400) {
+    std::fprintf(stderr,
+                 "usage: strevana-bench rtp [--seconds S] [--packet-bytes 12..8000] "
+                 "[--packets-per-frame 1..400]\n");
     return 2;
   }
-  std::printf("RTP receive on loopback: %u-byte payloads, %u packets per frame, %.1f s per run\n", o.packetBytes,
-              o.packetsPerFrame, o.seconds);
+  std::printf("RTP receive on loopback: %u-byte payloads, %u packets per frame, %.1f s per run\n",
+              o.packetBytes, o.packetsPerFrame, o.seconds);
   int port = 41000 + 2 * static_cast<int>(static_cast<unsigned>(getpid()) % 4000);
   double best = 0;
   double bestCpuShare = 0;
-  for (const double rate : {12500.0, 25000.0, 50000.0, 75000.0, 100000.0, 150000.0, 200000.0, 300000.0, 400000.0}) {
+  for (const double rate :
+       {12500.0, 25000.0, 50000.0, 75000.0, 100000.0, 150000.0, 200000.0, 300000.0, 400000.0}) {
     const RunResult r = run(rate, o, port);
     if (!r.ok) {
       std::fprintf(stderr, "rtp: could not set up the receiving session\n");
@@ -279,16 +298,20 @@ int runRtpBench(int argc, char** argv) {
     best = achieved;
     bestCpuShare = r.receiveCpuShare;
     if (achieved < 0.95 * rate) {
-      std::printf("           the sender could not keep this pace; higher rates measure the sender\n");
+      std::printf(
+          "           the sender could not keep this pace; higher rates measure the sender\n");
       break;
     }
   }
   const RunResult flat = run(0, o, port);
   if (flat.ok) print("flat out", flat);
-  std::printf("highest paced rate without loss: %.0f packets/s, the receive thread busy %.1f %% of one core\n", best,
-              100.0 * bestCpuShare);
+  std::printf(
+      "highest paced rate without loss: %.0f packets/s, the receive thread busy %.1f %% of one "
+      "core\n",
+      best, 100.0 * bestCpuShare);
   if (bestCpuShare > 0)
-    std::printf("receive thread cost: %.2f us per packet (%.0f packets/s if it had a core to itself)\n",
-                1e6 * bestCpuShare / best, best / bestCpuShare);
+    std::printf(
+        "receive thread cost: %.2f us per packet (%.0f packets/s if it had a core to itself)\n",
+        1e6 * bestCpuShare / best, best / bestCpuShare);
   return 0;
 }

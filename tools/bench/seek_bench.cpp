@@ -44,7 +44,8 @@ double cpuMs(clockid_t clock) {
 double childrenCpuMs() {
   rusage usage{};
   getrusage(RUSAGE_CHILDREN, &usage);
-  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // CPU milliseconds of a shell command (its children), best of `runs`.
@@ -80,8 +81,8 @@ long long bytesRead() {
 }
 
 std::unique_ptr<strevana::MediaSource> open(const std::string& path) {
-  return strevana::createMediaSource(nullptr, path.c_str(), 0, strevana::kFormatYuy2, 0, 0, 0, 0, nullptr, nullptr,
-                                     nullptr, nullptr, 0, 0, 0, nullptr);
+  return strevana::createMediaSource(nullptr, path.c_str(), 0, strevana::kFormatYuy2, 0, 0, 0, 0,
+                                     nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
 }
 
 std::string ffmpeg(const std::string& options, const std::string& path) {
@@ -104,7 +105,8 @@ int runSeekBench(int argc, char** argv) {
   }
   auto& s = *source;
   const int32_t stride = strevana::rowBytes(s.outputFormat, s.width);
-  std::vector<uint8_t> buffer(static_cast<size_t>(strevana::bufferBytes(s.outputFormat, s.width, s.height)));
+  std::vector<uint8_t> buffer(
+      static_cast<size_t>(strevana::bufferBytes(s.outputFormat, s.width, s.height)));
   std::vector<std::pair<double, int32_t>> costs;
   auto seekCpuMs = [&](int32_t ms) {
     int32_t position = ms;
@@ -123,10 +125,13 @@ int runSeekBench(int argc, char** argv) {
     worst = std::min(worst, seekCpuMs(worstAt));
   }
   const double first = commandCpuMs(ffmpeg("", path), 3);
-  const double theirs = commandCpuMs(ffmpeg("-ss " + std::to_string(worstAt / 1000.0), path), 3) - first;
-  std::printf("seek strevana: %.1f ms CPU (at %d ms, best of 3), median %.1f ms over %zu positions\n", worst,
-              worstAt, median, costs.size());
-  std::printf("seek ffmpeg accurate seek to %d ms: %.1f ms CPU beyond its first picture\n", worstAt, theirs);
+  const double theirs =
+      commandCpuMs(ffmpeg("-ss " + std::to_string(worstAt / 1000.0), path), 3) - first;
+  std::printf(
+      "seek strevana: %.1f ms CPU (at %d ms, best of 3), median %.1f ms over %zu positions\n",
+      worst, worstAt, median, costs.size());
+  std::printf("seek ffmpeg accurate seek to %d ms: %.1f ms CPU beyond its first picture\n", worstAt,
+              theirs);
   if (theirs > 0) std::printf("seek ratio strevana/ffmpeg (worst): %.2f\n", worst / theirs);
   return 0;
 }

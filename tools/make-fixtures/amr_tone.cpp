@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
   long n = 0;
   for (int f = 0; f < frames; ++f) {
     for (auto& s : pcm) {
-      s = static_cast<short>(8000.0 * std::sin(2.0 * M_PI * frequency * static_cast<double>(n++) / rate));
+      s = static_cast<short>(8000.0 *
+                             std::sin(2.0 * M_PI * frequency * static_cast<double>(n++) / rate));
     }
     const int bytes = wide ? E_IF_encode(wb, 8, pcm.data(), packet, 0)
                            : Encoder_Interface_Encode(nb, MR122, pcm.data(), packet, 0);

@@ -20,7 +20,10 @@ void metadataLines(const std::string& text) {
   static constexpr struct {
     const char* tag;
     const char* label;
-  } kTags[] = {{"Title:", "title"}, {"Date:", "date"}, {"(c):", "copyright"}, {"Description:", "description"}};
+  } kTags[] = {{"Title:", "title"},
+               {"Date:", "date"},
+               {"(c):", "copyright"},
+               {"Description:", "description"}};
   int shown = 0;
   for (const auto& t : kTags) {
     const size_t at = text.find(t.tag);
@@ -51,8 +54,8 @@ void metadataLines(const std::string& text) {
 }  // namespace
 
 int runFileProbe(const char* path) {
-  auto source = strevana::createMediaSource(nullptr, path, 0, strevana::kFormatYuy2, 0, 0, 0, 0, nullptr,
-                                            nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
+  auto source = strevana::createMediaSource(nullptr, path, 0, strevana::kFormatYuy2, 0, 0, 0, 0,
+                                            nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr);
   if (!source) {
     std::fprintf(stderr, "strevana-probe: cannot open %s\n", path);
     return 1;
@@ -65,7 +68,8 @@ int runFileProbe(const char* path) {
     if (std::fseek(f, 0, SEEK_END) == 0) fileSize = std::ftell(f);
     std::fclose(f);
   }
-  line("file size", fileSize < 0 ? "-" : format("%d %s", static_cast<int>(fileSize / 1024), "kByte"));
+  line("file size",
+       fileSize < 0 ? "-" : format("%d %s", static_cast<int>(fileSize / 1024), "kByte"));
 
   int32_t videoRate = -1;
   int32_t audioRate = -1;
@@ -75,7 +79,8 @@ int runFileProbe(const char* path) {
     if (rate > 0) frameRate = format("%.2f %s", rate, "fps");
     videoRate = static_cast<int32_t>(static_cast<double>(s.videoByteCount()) * 8.0 / s.durationMs);
   }
-  if (s.hasAudio && s.durationMs > 0) audioRate = static_cast<int32_t>(s.audioByteCount() * 8 / s.durationMs);
+  if (s.hasAudio && s.durationMs > 0)
+    audioRate = static_cast<int32_t>(s.audioByteCount() * 8 / s.durationMs);
   const int32_t total = (videoRate > 0 ? videoRate : 0) + (audioRate > 0 ? audioRate : 0);
   line("bitrate", videoRate > 0 || audioRate > 0 ? format("%d %s", total, "kBit/s") : "-");
   if (s.metadataText && s.metadataLength > 0) {

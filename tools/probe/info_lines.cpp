@@ -21,16 +21,22 @@ std::string duration(int32_t ms) {
   return format("%.2lf %s", s + (rest % 1000) * 0.001, "sec");
 }
 
-std::string size(int32_t w, int32_t h) { return w > 0 && h > 0 ? format("%dx%d %s", w, h, "pixel") : "-"; }
+std::string size(int32_t w, int32_t h) {
+  return w > 0 && h > 0 ? format("%dx%d %s", w, h, "pixel") : "-";
+}
 
 std::string positive(int32_t v, const char* unit) {
   if (v <= 0) return "-";
   return unit ? format("%d %s", v, unit) : format("%d", v);
 }
 
-void line(const char* label, const std::string& value) { std::printf("%s: %s\n", label, value.c_str()); }
+void line(const char* label, const std::string& value) {
+  std::printf("%s: %s\n", label, value.c_str());
+}
 
-const char* videoCodecName(int32_t code) { return code == 1 ? "MPEG-4" : code == 4 ? "H.263" : "-"; }
+const char* videoCodecName(int32_t code) {
+  return code == 1 ? "MPEG-4" : code == 4 ? "H.263" : "-";
+}
 
 const char* audioCodecName(int32_t code) {
   return code == 2 ? "AAC" : code == 5 ? "AMR-WB" : code == 6 ? "AMR-NB" : "-";

@@ -21,7 +21,8 @@ int runSdpProbe(const char* path) {
   // Complete sessions before a failing line are still worth showing.
   std::fputs(printSdpSessions(sessions.get()).c_str(), stdout);
   if (rc != kSdpOk) {
-    std::fprintf(stderr, "strevana-probe: cannot decode %s: %s (code %d)\n", path, error.c_str(), rc);
+    std::fprintf(stderr, "strevana-probe: cannot decode %s: %s (code %d)\n", path, error.c_str(),
+                 rc);
     return 1;
   }
   return 0;

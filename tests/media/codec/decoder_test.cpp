@@ -67,8 +67,8 @@ ClipTrack readTrack(const char* clip, uint32_t index, uint32_t limit) {
   CMp4File* file = nullptr;
   CMp4File::createInstance(file);
   CMp4Track* track = nullptr;
-  if (file && file->open(fixture(clip).c_str(), 0, 0) == kMp4Ok && file->getTrack(index, track) == kMp4Ok &&
-      track) {
+  if (file && file->open(fixture(clip).c_str(), 0, 0) == kMp4Ok &&
+      file->getTrack(index, track) == kMp4Ok && track) {
     t.samples = trackSamples(track, limit);
     uint32_t size = 0, length = 0;
     if (track->getConfigSize(1, size) == kMp4Ok && size > 0) {
@@ -97,7 +97,8 @@ TEST(Mpeg4Codec, SetUpCallsAndTheirResults) {
   EXPECT_EQ(decoder->getInterface(1, 0), nullptr);
   Mpeg4CodecControl* control = decoder->getInterface(2, 0);
   ASSERT_NE(control, nullptr);
-  for (int32_t f : {101, 102, 140, 141, 142, 143, 0, 999}) EXPECT_EQ(control->setOutputFormat(f, 0), 0) << f;
+  for (int32_t f : {101, 102, 140, 141, 142, 143, 0, 999})
+    EXPECT_EQ(control->setOutputFormat(f, 0), 0) << f;
   for (int32_t f : {100, 144, 145, 150}) EXPECT_NE(control->setOutputFormat(f, 0), 0) << f;
   int32_t flag = 7;
   EXPECT_NE(control->hasAlpha(flag), 0);
@@ -139,7 +140,8 @@ TEST(Mpeg4Codec, GarbageInputGivesNoPictureAndEndsCleanly) {
   // Whatever came out has the promised size.
   CBufferElem* picture = nullptr;
   while (out->take(picture) == kPinOk) {
-    EXPECT_EQ(picture->size(), static_cast<uint32_t>(picture->desc().width() * picture->desc().height() * 2));
+    EXPECT_EQ(picture->size(),
+              static_cast<uint32_t>(picture->desc().width() * picture->desc().height() * 2));
     CIOStrmPin::freeBufferElem(picture);
   }
 }
@@ -147,7 +149,8 @@ TEST(Mpeg4Codec, GarbageInputGivesNoPictureAndEndsCleanly) {
 // The coding type of the first VOP in a sample (0 intra), or -1.
 int vopType(const std::vector<uint8_t>& sample) {
   for (size_t i = 0; i + 4 < sample.size(); ++i) {
-    if (sample[i] == 0 && sample[i + 1] == 0 && sample[i + 2] == 1 && sample[i + 3] == 0xB6) return sample[i + 4] >> 6;
+    if (sample[i] == 0 && sample[i + 1] == 0 && sample[i + 2] == 1 && sample[i + 3] == 0xB6)
+      return sample[i + 4] >> 6;
   }
   return -1;
 }
@@ -228,7 +231,8 @@ TEST(AudioCodec, SoundCarriesTheTimeOfItsAccessUnit) {
 }
 
 // Decodes samples with one audio decoder set-up, all PCM concatenated.
-std::vector<uint8_t> decodeAll(CAudioCodecIf* decoder, const std::vector<std::vector<uint8_t>>& samples) {
+std::vector<uint8_t> decodeAll(CAudioCodecIf* decoder,
+                               const std::vector<std::vector<uint8_t>>& samples) {
   CInStrmPin* in = CInStrmPin::createInstance(1024);
   COutStrmPin* out = COutStrmPin::createInstance(1024);
   decoder->connectInput(in, 0);
@@ -284,7 +288,8 @@ TEST(AudioCodec, StreamMuxConfigGivesTheAudioSpecificConfig) {
   EXPECT_EQ(asc[1], 0x10);
   // More than one program is not supported.
   const std::vector<uint8_t> twoPrograms = {0x40, 0x02, 0x24, 0x20};
-  EXPECT_TRUE(audioSpecificConfigFromStreamMuxConfig(twoPrograms.data(), twoPrograms.size()).empty());
+  EXPECT_TRUE(
+      audioSpecificConfigFromStreamMuxConfig(twoPrograms.data(), twoPrograms.size()).empty());
   EXPECT_TRUE(audioSpecificConfigFromStreamMuxConfig(nullptr, 0).empty());
 }
 

@@ -87,7 +87,8 @@ TEST(Mp4File, UserTextIsBoundedByTheBuffer) {
   uint32_t length = 0;
   ASSERT_EQ(f.file->getUserText("eng", nullptr, length, 0), kMp4Ok);
   const std::string expected =
-      "Title: Fixture clip;Date: 2026-12-06;(c): Korvello test media;Description: Test pattern with tone";
+      "Title: Fixture clip;Date: 2026-12-06;(c): Korvello test media;Description: Test pattern "
+      "with tone";
   ASSERT_EQ(length, expected.size());
   std::string buffer(length + 8, '#');
   uint32_t small = length - 1;

@@ -63,21 +63,29 @@ TEST(Mp4SampleClaims, CountsAndBoundsOfHandMadeFiles) {
     bool impossible;
   } cases[] = {
       {"honest table", cat({mdat, moovWith(fullBox("stsz", {0, 2, 10, 20}))}), 2, false},
-      {"uniform size, count beyond the file", cat({mdat, moovWith(fullBox("stsz", {1, 48000000}))}), 48000000, true},
+      {"uniform size, count beyond the file", cat({mdat, moovWith(fullBox("stsz", {1, 48000000}))}),
+       48000000, true},
       {"compact sizes", cat({mdat, moovWith(fullBox("stz2", {8, 70000}))}), 70000, true},
       {"largest of two tracks",
-       cat({mdat, box("moov", cat({box("trak", box("mdia", box("minf", box("stbl", fullBox("stsz", {4, 30}))))),
-                                   box("trak", box("mdia", box("minf", box("stbl", fullBox("stsz", {4, 3000})))))}))}),
+       cat({mdat,
+            box("moov",
+                cat({box("trak", box("mdia", box("minf", box("stbl", fullBox("stsz", {4, 30}))))),
+                     box("trak",
+                         box("mdia", box("minf", box("stbl", fullBox("stsz", {4, 3000})))))}))}),
        3000, false},
       {"track runs of fragments add up",
-       cat({mdat, box("moof", cat({box("traf", fullBox("trun", {3000})), box("traf", fullBox("trun", {3000}))}))}),
+       cat({mdat, box("moof", cat({box("traf", fullBox("trun", {3000})),
+                                   box("traf", fullBox("trun", {3000}))}))}),
        6000, true},
       {"64-bit box size", cat({mdat, moovWith(stsz64)}), 99999, true},
-      {"stsz outside the sample table is not a track's", cat({mdat, fullBox("stsz", {1, 90000})}), 0, false},
+      {"stsz outside the sample table is not a track's", cat({mdat, fullBox("stsz", {1, 90000})}),
+       0, false},
       {"count read before a box that runs past its parent",
-       cat({mdat, moovWith(cat({fullBox("stsz", {1, 80000}), Bytes{0, 0, 0x10, 0, 'f', 'r', 'e', 'e'}}))}), 80000,
-       true},
-      {"stsz too short for its count", cat({mdat, moovWith(box("stsz", Bytes{0, 0, 0, 0, 0, 0, 0, 1}))}), 0, false},
+       cat({mdat, moovWith(cat(
+                      {fullBox("stsz", {1, 80000}), Bytes{0, 0, 0x10, 0, 'f', 'r', 'e', 'e'}}))}),
+       80000, true},
+      {"stsz too short for its count",
+       cat({mdat, moovWith(box("stsz", Bytes{0, 0, 0, 0, 0, 0, 0, 1}))}), 0, false},
       {"empty file", Bytes{}, 0, false},
   };
   for (const Case& c : cases) {
@@ -91,7 +99,8 @@ TEST(Mp4SampleClaims, CountsAndBoundsOfHandMadeFiles) {
 TEST(Mp4SampleClaims, ZeroSizedAndNestedEmptyBoxesEnd) {
   // A size of 0 runs to the end of the parent; a box smaller than its header
   // ends the walk instead of looping on it.
-  Bytes zero = cat({box("mdat", Bytes(100, 0)), Bytes{0, 0, 0, 0, 'm', 'o', 'o', 'v'}, box("trak", {})});
+  Bytes zero =
+      cat({box("mdat", Bytes(100, 0)), Bytes{0, 0, 0, 0, 'm', 'o', 'o', 'v'}, box("trak", {})});
   EXPECT_EQ(scan(zero).largestTrackCount, 0u);
   Bytes tiny = cat({box("free", {}), Bytes{0, 0, 0, 4, 'f', 'r', 'e', 'e'}, Bytes(64, 0)});
   EXPECT_FALSE(scan(tiny).readable);

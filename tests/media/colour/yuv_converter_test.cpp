@@ -19,9 +19,14 @@ constexpr uint8_t kUntouched = 0xA5;
 // A planar 4:2:0 picture with room for strides wider than the rows.
 struct Planes {
   Planes(int32_t w, int32_t h, int32_t extra = 0)
-      : width(w), height(h), yStride(w + extra), uvStride(w / 2 + extra),
-        y(static_cast<size_t>(yStride) * h), alpha(y.size()),
-        u(static_cast<size_t>(uvStride) * std::max(1, h / 2)), v(u.size()) {}
+      : width(w),
+        height(h),
+        yStride(w + extra),
+        uvStride(w / 2 + extra),
+        y(static_cast<size_t>(yStride) * h),
+        alpha(y.size()),
+        u(static_cast<size_t>(uvStride) * std::max(1, h / 2)),
+        v(u.size()) {}
   void fill(uint8_t ys, uint8_t us, uint8_t vs) {
     std::fill(y.begin(), y.end(), ys);
     std::fill(u.begin(), u.end(), us);
@@ -62,7 +67,9 @@ struct QuarterReference {
   uint8_t cb[256][8];
   uint8_t cr[256][8];
   QuarterReference() {
-    auto q = [](double x, int lo, int hi) { return std::clamp(static_cast<int>(std::trunc(x)), lo, hi); };
+    auto q = [](double x, int lo, int hi) {
+      return std::clamp(static_cast<int>(std::trunc(x)), lo, hi);
+    };
     for (int k = 0; k < 256; ++k) {
       const uint8_t l = static_cast<uint8_t>(64 + q(1.164 * (k - 16) / 4, 0, 64));
       luma[k][0] = luma[k][1] = luma[k][2] = l;
@@ -97,8 +104,11 @@ enum class Op { kRgb565, kBgr24, kRgb24, kBgra32, kRgba32, kRgbx32Rgb, kRgbx32Bg
 
 int bytesOf(Op op) {
   switch (op) {
-    case Op::kRgb565: case Op::kYuy2: case Op::kUyvy: return 2;
-    case Op::kBgr24: case Op::kRgb24: return 3;
+    case Op::kRgb565:
+    case Op::kYuy2:
+    case Op::kUyvy: return 2;
+    case Op::kBgr24:
+    case Op::kRgb24: return 3;
     default: return 4;
   }
 }
@@ -110,24 +120,51 @@ std::vector<uint8_t> run(YuvConverter& c, Op op, const Planes& p, int32_t stride
   uint8_t* d = out.data();
   const int32_t w = p.width, h = p.height, cw = w / 2, ch = h / 2;
   switch (op) {
-    case Op::kRgb565: c.toRgb565(d, stride, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride, flip); break;
-    case Op::kBgr24: c.toBgr24(d, stride, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride, flip); break;
-    case Op::kRgb24: c.toRgb24(d, stride, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride, flip); break;
-    case Op::kBgra32: c.toBgra32(d, stride, p.y.data(), p.alpha.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride, flip); break;
-    case Op::kRgba32: c.toRgba32(d, stride, p.y.data(), p.alpha.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride, flip); break;
-    case Op::kRgbx32Rgb: c.toRgbx32(d, stride, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride, 0, flip); break;
-    case Op::kRgbx32Bgr: c.toRgbx32(d, stride, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride, 1, flip); break;
-    case Op::kYuy2: c.toYuy2(d, stride / 2, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride); break;
-    case Op::kUyvy: c.toUyvy(d, stride / 2, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride); break;
+    case Op::kRgb565:
+      c.toRgb565(d, stride, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride,
+                 flip);
+      break;
+    case Op::kBgr24:
+      c.toBgr24(d, stride, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride,
+                flip);
+      break;
+    case Op::kRgb24:
+      c.toRgb24(d, stride, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride,
+                flip);
+      break;
+    case Op::kBgra32:
+      c.toBgra32(d, stride, p.y.data(), p.alpha.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw,
+                 ch, p.uvStride, flip);
+      break;
+    case Op::kRgba32:
+      c.toRgba32(d, stride, p.y.data(), p.alpha.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw,
+                 ch, p.uvStride, flip);
+      break;
+    case Op::kRgbx32Rgb:
+      c.toRgbx32(d, stride, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride,
+                 0, flip);
+      break;
+    case Op::kRgbx32Bgr:
+      c.toRgbx32(d, stride, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch, p.uvStride,
+                 1, flip);
+      break;
+    case Op::kYuy2:
+      c.toYuy2(d, stride / 2, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch,
+               p.uvStride);
+      break;
+    case Op::kUyvy:
+      c.toUyvy(d, stride / 2, p.y.data(), w, h, p.yStride, p.u.data(), p.v.data(), cw, ch,
+               p.uvStride);
+      break;
   }
   return out;
 }
 
-constexpr Op kAllOps[] = {Op::kRgb565, Op::kBgr24, Op::kRgb24, Op::kBgra32, Op::kRgba32,
-                          Op::kRgbx32Rgb, Op::kRgbx32Bgr, Op::kYuy2, Op::kUyvy};
+constexpr Op kAllOps[] = {Op::kRgb565,    Op::kBgr24,     Op::kRgb24, Op::kBgra32, Op::kRgba32,
+                          Op::kRgbx32Rgb, Op::kRgbx32Bgr, Op::kYuy2,  Op::kUyvy};
 // The conversions whose accelerated output must equal the plain one.
-constexpr Op kExactOps[] = {Op::kRgb565, Op::kBgra32, Op::kRgba32, Op::kRgbx32Rgb,
-                            Op::kRgbx32Bgr, Op::kYuy2, Op::kUyvy};
+constexpr Op kExactOps[] = {Op::kRgb565,    Op::kBgra32, Op::kRgba32, Op::kRgbx32Rgb,
+                            Op::kRgbx32Bgr, Op::kYuy2,   Op::kUyvy};
 
 // Expected bytes of one pixel of a uniform picture in the plain conversions.
 std::vector<uint8_t> plainPixel(Op op, int y, int u, int v, int alpha) {
@@ -175,7 +212,8 @@ TEST(YuvConverterTest, UniformColoursGiveTheFormulaValuesInEveryConversion) {
           // Packed 4:2:2: odd pixels carry Y1 V / V Y1.
           uint8_t want = expected[static_cast<size_t>(k)];
           if ((op == Op::kYuy2 || op == Op::kUyvy) && i % 2 == 1) {
-            want = op == Op::kYuy2 ? (k == 0 ? colour.y : colour.v) : (k == 0 ? colour.v : colour.y);
+            want =
+                op == Op::kYuy2 ? (k == 0 ? colour.y : colour.v) : (k == 0 ? colour.v : colour.y);
           }
           ASSERT_EQ(out[static_cast<size_t>(i * bpp + k)], want)
               << colour.name << " op " << static_cast<int>(op) << " pixel " << i << " byte " << k;
@@ -215,7 +253,8 @@ TEST(YuvConverterTest, FlipPutsTheFirstLumaRowLast) {
 
 TEST(YuvConverterTest, OddSizesLeaveTheLastColumnAndRowAndHeightOneWritesNothing) {
   for (bool accelerated : {false, true}) {
-    auto c = accelerated ? std::unique_ptr<YuvConverter>(new YuvConverterMmx) : std::make_unique<YuvConverter>();
+    auto c = accelerated ? std::unique_ptr<YuvConverter>(new YuvConverterMmx)
+                         : std::make_unique<YuvConverter>();
     for (Op op : kAllOps) {
       const int bpp = bytesOf(op);
       for (int32_t w : {5, 35}) {
@@ -229,7 +268,8 @@ TEST(YuvConverterTest, OddSizesLeaveTheLastColumnAndRowAndHeightOneWritesNothing
             for (int k = 0; k < bpp; ++k) {
               const uint8_t b = out[static_cast<size_t>(row * stride + x * bpp + k)];
               if (!written) {
-                ASSERT_EQ(b, kUntouched) << "op " << static_cast<int>(op) << " w " << w << " row " << row << " x " << x;
+                ASSERT_EQ(b, kUntouched)
+                    << "op " << static_cast<int>(op) << " w " << w << " row " << row << " x " << x;
               }
             }
           }
@@ -249,19 +289,24 @@ TEST(YuvConverterTest, StridesWiderThanTheRowAreHonoured) {
   Planes tight(8, 4), wide(8, 4, 9);
   tight.randomise(11);
   for (int32_t row = 0; row < 4; ++row) {
-    std::memcpy(&wide.y[static_cast<size_t>(row * wide.yStride)], &tight.y[static_cast<size_t>(row * 8)], 8);
-    std::memcpy(&wide.alpha[static_cast<size_t>(row * wide.yStride)], &tight.alpha[static_cast<size_t>(row * 8)], 8);
+    std::memcpy(&wide.y[static_cast<size_t>(row * wide.yStride)],
+                &tight.y[static_cast<size_t>(row * 8)], 8);
+    std::memcpy(&wide.alpha[static_cast<size_t>(row * wide.yStride)],
+                &tight.alpha[static_cast<size_t>(row * 8)], 8);
   }
   for (int32_t row = 0; row < 2; ++row) {
-    std::memcpy(&wide.u[static_cast<size_t>(row * wide.uvStride)], &tight.u[static_cast<size_t>(row * 4)], 4);
-    std::memcpy(&wide.v[static_cast<size_t>(row * wide.uvStride)], &tight.v[static_cast<size_t>(row * 4)], 4);
+    std::memcpy(&wide.u[static_cast<size_t>(row * wide.uvStride)],
+                &tight.u[static_cast<size_t>(row * 4)], 4);
+    std::memcpy(&wide.v[static_cast<size_t>(row * wide.uvStride)],
+                &tight.v[static_cast<size_t>(row * 4)], 4);
   }
   for (Op op : kAllOps) {
     const int bpp = bytesOf(op);
     const auto a = run(plain, op, tight, 8 * bpp);
     const auto b = run(plain, op, wide, 8 * bpp + 6);
     for (int32_t row = 0; row < 4; ++row) {
-      ASSERT_EQ(0, std::memcmp(&a[static_cast<size_t>(row * 8 * bpp)], &b[static_cast<size_t>(row * (8 * bpp + 6))],
+      ASSERT_EQ(0, std::memcmp(&a[static_cast<size_t>(row * 8 * bpp)],
+                               &b[static_cast<size_t>(row * (8 * bpp + 6))],
                                static_cast<size_t>(8 * bpp)))
           << "op " << static_cast<int>(op) << " row " << row;
     }

@@ -21,7 +21,8 @@ void setLengthWords(std::vector<uint8_t>& v, size_t at, uint16_t words) {
 }
 
 TEST(RtcpCompoundTest, DecodesSenderReportWithDescription) {
-  auto bytes = concat(makeSenderReport(0x5555, 3900000000u, 0x80000000u, 123456), makeSdesCname(0x5555, "alice@host"));
+  auto bytes = concat(makeSenderReport(0x5555, 3900000000u, 0x80000000u, 123456),
+                      makeSdesCname(0x5555, "alice@host"));
   auto compound = parse(bytes);
   ASSERT_TRUE(compound);
   ASSERT_EQ(compound->reports.size(), 1u);
@@ -49,7 +50,8 @@ TEST(RtcpCompoundTest, WriterOutputDecodesBack) {
   }
   std::vector<uint8_t> out;
   RtcpReportWriter::appendReceiverReports(out, 0xabc, blocks);
-  const std::vector<std::pair<uint8_t, std::string>> items{{kSdesCname, "me@here"}, {2, std::string(300, 'n')}};
+  const std::vector<std::pair<uint8_t, std::string>> items{{kSdesCname, "me@here"},
+                                                           {2, std::string(300, 'n')}};
   RtcpReportWriter::appendSourceDescription(out, 0xabc, items);
   RtcpReportWriter::appendGoodbye(out, 0xabc, "done");
   auto compound = parse(out);
@@ -101,7 +103,8 @@ TEST(RtcpCompoundTest, DropsMalformedCompounds) {
   padded.insert(padded.end(), {0, 0, 0, 4});
   setLengthWords(padded, 0, 2);
   ASSERT_TRUE(parse(padded));
-  std::vector<uint8_t> emptyItems{0x81, 202, 0, 2};  // items run to the end without their terminator
+  std::vector<uint8_t> emptyItems{0x81, 202, 0,
+                                  2};  // items run to the end without their terminator
   put32(emptyItems, 1);
   emptyItems.insert(emptyItems.end(), {1, 2, 'a', 'b'});
   std::vector<uint8_t> rr{0x9f, 201, 0, 1};  // 31 blocks announced
@@ -142,7 +145,8 @@ TEST(RtcpCompoundTest, DropsMalformedCompounds) {
   const auto whole = concat(sr, makeSdesCname(1, "x@y"));
   for (size_t n = 0; n < whole.size(); ++n) {
     if (n == sr.size()) continue;
-    EXPECT_FALSE(parse(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(n)))) << n;
+    EXPECT_FALSE(parse(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(n))))
+        << n;
   }
 }
 

@@ -106,7 +106,8 @@ TEST(RtpPacketTest, DropsEveryTruncation) {
   // Any shorter prefix cuts the fixed header, the CSRC list, the extension
   // header or the extension data.
   for (size_t n = 0; n < whole.size(); ++n) {
-    EXPECT_FALSE(parse(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(n)))) << n;
+    EXPECT_FALSE(parse(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(n))))
+        << n;
   }
 }
 

@@ -33,7 +33,8 @@ bool pollUntil(RtpSession& session, Done done) {
 
 std::vector<uint32_t> takeAll(RtpSession& session) {
   std::vector<uint32_t> out;
-  for (bool more = session.gotoFirstSourceWithData(); more; more = session.gotoNextSourceWithData()) {
+  for (bool more = session.gotoFirstSourceWithData(); more;
+       more = session.gotoNextSourceWithData()) {
     while (auto packet = session.getNextPacket()) out.push_back(packet->extendedSequenceNumber);
   }
   return out;
@@ -45,11 +46,15 @@ class RtpSessionTest : public ::testing::Test {
   uint16_t rtpPort() const { return static_cast<uint16_t>(session_.portBase()); }
   uint16_t rtcpPort() const { return static_cast<uint16_t>(session_.portBase() + 1); }
   // Destination whose RTCP port is the peer's port.
-  void reportTo(const UdpPeer& peer) { ASSERT_EQ(session_.addDestination(kLoopback, peer.port() - 1), kRtpOk); }
-  void feedRtp(const std::vector<uint8_t>& bytes, uint32_t address = kLoopback, uint16_t port = 5000) {
+  void reportTo(const UdpPeer& peer) {
+    ASSERT_EQ(session_.addDestination(kLoopback, peer.port() - 1), kRtpOk);
+  }
+  void feedRtp(const std::vector<uint8_t>& bytes, uint32_t address = kLoopback,
+               uint16_t port = 5000) {
     session_.processRtpDatagram(bytes.data(), bytes.size(), address, port);
   }
-  void feedRtcp(const std::vector<uint8_t>& bytes, uint32_t address = kLoopback, uint16_t port = 5001) {
+  void feedRtcp(const std::vector<uint8_t>& bytes, uint32_t address = kLoopback,
+                uint16_t port = 5001) {
     session_.processRtcpDatagram(bytes.data(), bytes.size(), address, port);
   }
   // The next compound the peer receives, decoded.
@@ -103,14 +108,16 @@ TEST(RtpSessionCreateTest, GivenLocalAddressIsKept) {
   EXPECT_FALSE(session.isCreated());
   int base = 30000;
   int rc = kRtpBindFailed;
-  for (; rc == kRtpBindFailed && base < 40000; base += 2) rc = session.create(base, 0x0a0b0c0d, false);
+  for (; rc == kRtpBindFailed && base < 40000; base += 2)
+    rc = session.create(base, 0x0a0b0c0d, false);
   ASSERT_EQ(rc, kRtpOk);
   EXPECT_EQ(session.localAddress(), 0x0a0b0c0du);
 }
 
 TEST_F(RtpSessionTest, ReceivesWrappingSequenceFromLoopbackInOrderWithoutDuplicates) {
   UdpPeer server;
-  for (uint16_t seq : {65534, 65535, 1, 0, 65535}) server.sendTo(rtpPort(), makeRtp(seq, kServerSsrc));
+  for (uint16_t seq : {65534, 65535, 1, 0, 65535})
+    server.sendTo(rtpPort(), makeRtp(seq, kServerSsrc));
   ASSERT_TRUE(pollUntil(session_, [&] {
     RtpSource* s = session_.findSource(kServerSsrc);
     return s != nullptr && s->packetsReceived() == 5;
@@ -122,7 +129,8 @@ TEST_F(RtpSessionTest, ReceivesWrappingSequenceFromLoopbackInOrderWithoutDuplica
   while (auto packet = session_.getNextPacket()) {
     extended.push_back(packet->extendedSequenceNumber);
     ASSERT_EQ(packet->payloadLength(), 2u);
-    payloadSeqs.push_back(static_cast<uint16_t>((packet->payload()[0] << 8) | packet->payload()[1]));
+    payloadSeqs.push_back(
+        static_cast<uint16_t>((packet->payload()[0] << 8) | packet->payload()[1]));
     RtpSession::deletePacket(std::move(packet));
   }
   EXPECT_EQ(extended, (std::vector<uint32_t>{65534, 65535, 65536, 65537}));
@@ -224,8 +232,8 @@ TEST_F(RtpSessionTest, OwnReportsComingBackAreNotCollisions) {
   session_.setCollisionCallback([&](const RtpSenderEvent&) { ++collisions; });
   const uint32_t ssrc = session_.ownSsrc();
   clock_.advance(8000);
-  session_.poll();  // sends to itself; loopback queues it at once
-  session_.poll();  // reads it back
+  session_.poll();                                  // sends to itself; loopback queues it at once
+  session_.poll();                                  // reads it back
   feedRtp(makeRtp(1, ssrc), kLoopback, rtpPort());  // and our own RTP from our RTP port
   EXPECT_EQ(collisions, 0);
   EXPECT_EQ(session_.ownSsrc(), ssrc);
@@ -316,7 +324,8 @@ void fillSources(RtpSession& session, uint32_t count, uint16_t packets) {
   for (uint32_t i = 0; i < count; ++i) {
     for (uint16_t seq = 1; seq <= packets; ++seq) {
       const auto bytes = makeRtp(seq, 0x1000 + i);
-      session.processRtpDatagram(bytes.data(), bytes.size(), kLoopback, static_cast<uint16_t>(5000 + i));
+      session.processRtpDatagram(bytes.data(), bytes.size(), kLoopback,
+                                 static_cast<uint16_t>(5000 + i));
     }
   }
 }
@@ -355,6 +364,7 @@ TEST_F(RtpSessionTest, SquattersCannotKeepAGenuineSourceOut) {
     uint32_t squattersBetween;  // new made-up SSRCs after each genuine packet
     uint16_t genuinePackets;
   };
+  // clang-format off
   const Case cases[] = {
       {"table filled beforehand", RtpSourceTable::kMaxSources, 0, 3076},
       {"more squatters keep coming", RtpSourceTable::kMaxSources * 4, 3, 500},
@@ -362,6 +372,7 @@ TEST_F(RtpSessionTest, SquattersCannotKeepAGenuineSourceOut) {
       // its first two packets.
       {"squatters nearly flush the table", RtpSourceTable::kMaxSources, RtpSourceTable::kMaxSources - 2, 40},
   };
+  // clang-format on
   for (const Case& c : cases) {
     const uint16_t kGenuinePackets = c.genuinePackets;
     SCOPED_TRACE(c.what);
@@ -371,7 +382,8 @@ TEST_F(RtpSessionTest, SquattersCannotKeepAGenuineSourceOut) {
     auto squat = [&](uint32_t n) {
       for (uint32_t i = 0; i < n; ++i, ++squatter) {
         const auto bytes = makeRtp(static_cast<uint16_t>(squatter * 7919u), squatter);
-        session.processRtpDatagram(bytes.data(), bytes.size(), 0x0a000063, static_cast<uint16_t>(squatter));
+        session.processRtpDatagram(bytes.data(), bytes.size(), 0x0a000063,
+                                   static_cast<uint16_t>(squatter));
       }
     };
     squat(c.squattersFirst);
@@ -469,14 +481,14 @@ TEST_F(RtpSessionTest, QueuedBytesAreCappedAcrossSources) {
 }
 
 TEST_F(RtpSessionTest, DestinationAndMulticastAddressesAreChecked) {
-  EXPECT_EQ(session_.addDestination(kLoopback, 65535), kRtpBadListPort);  // its RTCP port would not fit
+  EXPECT_EQ(session_.addDestination(kLoopback, 65535),
+            kRtpBadListPort);  // its RTCP port would not fit
   EXPECT_EQ(session_.addDestination(kLoopback, 5000), kRtpOk);
   EXPECT_EQ(session_.joinMulticastGroup(0x0a000001), kRtpNotMulticastAddress);
   EXPECT_EQ(session_.joinMulticastGroup(0xf0000001), kRtpNotMulticastAddress);
   // No real join here: it would announce the membership (IGMP) on the
   // host's own network, beyond this machine.
 }
-
 
 TEST_F(RtpSessionTest, OtherOwnItemsGoOutOnEveryEleventhReport) {
   session_.setOwnSdesItem(2, "Viewer");

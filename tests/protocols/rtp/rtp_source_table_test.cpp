@@ -20,7 +20,8 @@ void queueValid(RtpSource& source) {
 
 TEST(RtpSourceTableTest, HoldsAtMostTheCapAndRefusesDuplicates) {
   RtpSourceTable table;
-  for (uint32_t i = 0; i < RtpSourceTable::kMaxSources; ++i) ASSERT_NE(table.create(i * 7919u), nullptr);
+  for (uint32_t i = 0; i < RtpSourceTable::kMaxSources; ++i)
+    ASSERT_NE(table.create(i * 7919u), nullptr);
   EXPECT_TRUE(table.full());
   EXPECT_EQ(table.create(0xdeadbeef), nullptr);
   EXPECT_TRUE(table.remove(7919u));

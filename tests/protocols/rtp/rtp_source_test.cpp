@@ -36,6 +36,7 @@ TEST(RtpSourceTest, ArrivalsComeOutInExtendedSequenceOrder) {
   };
   // Every case opens with two packets in sequence, which end the source's
   // probation; the ordering that follows is that of a valid source.
+  // clang-format off
   const Case cases[] = {
       {"wrap keeps numbers rising", {65534, 65535, 0, 1}, {Q, Q, Q, Q}, {65534, 65535, 65536, 65537}, 0},
       {"first number 0 starts one cycle up", {0, 1}, {Q, Q}, {65536, 65537}, 0},
@@ -46,6 +47,7 @@ TEST(RtpSourceTest, ArrivalsComeOutInExtendedSequenceOrder) {
       {"late packet before the first cycle", {4, 5, 65000, 3}, {Q, Q, Add::kBeforeFirstCycle, Q}, {3, 4, 5}, 2},
       {"duplicates queued once", {10, 11, 10, 11}, {Q, Q, Add::kDuplicate, Add::kDuplicate}, {10, 11}, 1},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     RtpSource source(kSsrc);
@@ -118,7 +120,8 @@ TEST(RtpSourceTest, QueueIsCappedKeepingTheNewestPackets) {
 TEST(RtpSourceTest, JitterFollowsArrivalVariation) {
   RtpSource steady(kSsrc);
   // 20 ms spacing both on the wire (1800 ticks at 90 kHz) and on arrival.
-  for (int i = 0; i < 50; ++i) steady.addPacket(packet(static_cast<uint16_t>(i), i * 1800u), i * 0.020, kUnit);
+  for (int i = 0; i < 50; ++i)
+    steady.addPacket(packet(static_cast<uint16_t>(i), i * 1800u), i * 0.020, kUnit);
   EXPECT_NEAR(steady.jitter(), 0.0, 1e-6);
 
   RtpSource jittery(kSsrc);
@@ -134,14 +137,16 @@ TEST(RtpSourceTest, JitterIgnoresATimestampWrap) {
   RtpSource source(kSsrc);
   const uint32_t start = 0xffffffffu - 900;
   for (int i = 0; i < 10; ++i) {
-    source.addPacket(packet(static_cast<uint16_t>(i), start + static_cast<uint32_t>(i) * 1800u), i * 0.020, kUnit);
+    source.addPacket(packet(static_cast<uint16_t>(i), start + static_cast<uint32_t>(i) * 1800u),
+                     i * 0.020, kUnit);
   }
   EXPECT_NEAR(source.jitter(), 0.0, 1e-6);
 }
 
 TEST(RtpSourceTest, ReportBlockCountsLossAndSenderReportDelay) {
   RtpSource source(kSsrc);
-  for (uint16_t seq : {100, 101, 104, 105}) source.addPacket(packet(seq), 0.0, kUnit);  // 102, 103 lost
+  for (uint16_t seq : {100, 101, 104, 105})
+    source.addPacket(packet(seq), 0.0, kUnit);  // 102, 103 lost
   RtcpSenderInfo info;
   info.ntpSeconds = 0x12345678;
   info.ntpFraction = 0x9abcdef0;

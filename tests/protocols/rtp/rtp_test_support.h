@@ -40,8 +40,8 @@ struct RtpFields {
 
 inline std::vector<uint8_t> makeRtp(const RtpFields& s) {
   std::vector<uint8_t> v;
-  v.push_back(static_cast<uint8_t>((s.version << 6) | (s.padding ? 0x20 : 0) | (s.extension ? 0x10 : 0) |
-                                   (s.csrcs.size() & 0x0f)));
+  v.push_back(static_cast<uint8_t>((s.version << 6) | (s.padding ? 0x20 : 0) |
+                                   (s.extension ? 0x10 : 0) | (s.csrcs.size() & 0x0f)));
   v.push_back(static_cast<uint8_t>((s.marker ? 0x80 : 0) | (s.payloadType & 0x7f)));
   put16(v, s.seq);
   put32(v, s.timestamp);
@@ -60,7 +60,8 @@ inline std::vector<uint8_t> makeRtp(const RtpFields& s) {
   return v;
 }
 
-inline std::vector<uint8_t> makeRtp(uint16_t seq, uint32_t ssrc = 0x11223344, uint32_t timestamp = 0) {
+inline std::vector<uint8_t> makeRtp(uint16_t seq, uint32_t ssrc = 0x11223344,
+                                    uint32_t timestamp = 0) {
   RtpFields s;
   s.seq = seq;
   s.ssrc = ssrc;
@@ -71,7 +72,8 @@ inline std::vector<uint8_t> makeRtp(uint16_t seq, uint32_t ssrc = 0x11223344, ui
 
 // Sender report with no blocks: SSRC, NTP seconds/fraction, RTP timestamp,
 // packet and octet counts.
-inline std::vector<uint8_t> makeSenderReport(uint32_t ssrc, uint32_t ntpSec, uint32_t ntpFrac, uint32_t rtpTs) {
+inline std::vector<uint8_t> makeSenderReport(uint32_t ssrc, uint32_t ntpSec, uint32_t ntpFrac,
+                                             uint32_t rtpTs) {
   std::vector<uint8_t> v{0x80, 200, 0, 6};
   put32(v, ssrc);
   put32(v, ntpSec);
@@ -119,7 +121,8 @@ inline std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uin
 // A heap block of exactly the datagram's size, so AddressSanitizer catches
 // any read past its end.
 struct ExactBytes {
-  explicit ExactBytes(const std::vector<uint8_t>& v) : size(v.size()), data(new uint8_t[v.size() ? v.size() : 1]) {
+  explicit ExactBytes(const std::vector<uint8_t>& v)
+      : size(v.size()), data(new uint8_t[v.size() ? v.size() : 1]) {
     if (!v.empty()) std::memcpy(data.get(), v.data(), v.size());
   }
   size_t size;

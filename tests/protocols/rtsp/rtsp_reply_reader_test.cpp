@@ -47,8 +47,8 @@ std::string withTerminator(const std::string& crlfText, const std::string& termi
 }
 
 // Reads one reply from `text`, handed out `chunk` bytes at a time.
-int readOne(const std::string& text, RtspResponse& reply, std::size_t chunk = 4096, bool timeOutAtEnd = false,
-            bool bodyToEnd = false) {
+int readOne(const std::string& text, RtspResponse& reply, std::size_t chunk = 4096,
+            bool timeOutAtEnd = false, bool bodyToEnd = false) {
   MemorySource source(text, chunk, timeOutAtEnd);
   RtspReplyReader reader(source);
   return reader.readReply(reply, bodyToEnd);
@@ -68,7 +68,8 @@ const std::string kReply =
 TEST(RtspReplyReader, EveryLineTerminatorAndChunkSize) {
   for (const std::string terminator : {"\r\n", "\n", "\r", "\n\r"}) {
     for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
-      SCOPED_TRACE(::testing::Message() << "terminator " << terminator.size() << " chunk " << chunk);
+      SCOPED_TRACE(::testing::Message()
+                   << "terminator " << terminator.size() << " chunk " << chunk);
       // The body keeps its own bytes: only the head uses the terminator.
       const std::string head = kReply.substr(0, kReply.size() - 10);
       RtspResponse reply;
@@ -86,7 +87,8 @@ TEST(RtspReplyReader, EveryLineTerminatorAndChunkSize) {
 }
 
 TEST(RtspReplyReader, PipelinedRepliesAreReadInOrder) {
-  MemorySource source("RTSP/1.0 100 Continue\r\nCSeq: 1\r\n\r\n" + kReply + "\r\nrtsp/1.0 404 Not Found\r\nCSeq: 4\r\n\r\n",
+  MemorySource source("RTSP/1.0 100 Continue\r\nCSeq: 1\r\n\r\n" + kReply +
+                          "\r\nrtsp/1.0 404 Not Found\r\nCSeq: 4\r\n\r\n",
                       4096);
   RtspReplyReader reader(source);
   RtspResponse reply;
@@ -103,24 +105,24 @@ TEST(RtspReplyReader, PipelinedRepliesAreReadInOrder) {
 
 TEST(RtspReplyReader, HeaderHandlers) {
   RtspResponse reply;
-  ASSERT_EQ(readOne(
-      "RTSP/1.0 200 OK\r\n"
-      "cseq:7\r\n"
-      "Public: DESCRIBE\r\n"
-      "Allow: PLAY, TEARDOWN\r\n"
-      "Session: first\r\n"
-      "SESSION: second\r\n"
-      "Set-Cookie: a=1\r\n"
-      "RTP-Info: url=rtsp://h/t1;seq=1\r\n"
-      "  ,url=rtsp://h/t2;seq=2\r\n"
-      "RTP-Info: url=rtsp://h/t3;seq=3\r\n"
-      "X-Unknown: ignored\r\n"
-      ",not a continuation\r\n"
-      "Transport:   RTP/AVP;unicast;server_port=5000-5001\r\n"
-      "Connection: Close\r\n"
-      "Content-Length: 0\r\n"
-      "\r\n",
-      reply), 0);
+  ASSERT_EQ(readOne("RTSP/1.0 200 OK\r\n"
+                    "cseq:7\r\n"
+                    "Public: DESCRIBE\r\n"
+                    "Allow: PLAY, TEARDOWN\r\n"
+                    "Session: first\r\n"
+                    "SESSION: second\r\n"
+                    "Set-Cookie: a=1\r\n"
+                    "RTP-Info: url=rtsp://h/t1;seq=1\r\n"
+                    "  ,url=rtsp://h/t2;seq=2\r\n"
+                    "RTP-Info: url=rtsp://h/t3;seq=3\r\n"
+                    "X-Unknown: ignored\r\n"
+                    ",not a continuation\r\n"
+                    "Transport:   RTP/AVP;unicast;server_port=5000-5001\r\n"
+                    "Connection: Close\r\n"
+                    "Content-Length: 0\r\n"
+                    "\r\n",
+                    reply),
+            0);
   EXPECT_EQ(reply.sequenceNumber, 7u);
   EXPECT_EQ(reply.allowPublic, "PLAY, TEARDOWN");
   EXPECT_EQ(reply.session, "first");
@@ -149,18 +151,21 @@ TEST(RtspReplyReader, BodyWithoutLength) {
   };
   for (const auto& c : cases) {
     RtspResponse reply;
-    ASSERT_EQ(readOne(head + c.headers + "\nline one\nline two", reply, 5, false, c.bodyToEnd), 0) << c.headers;
+    ASSERT_EQ(readOne(head + c.headers + "\nline one\nline two", reply, 5, false, c.bodyToEnd), 0)
+        << c.headers;
     EXPECT_EQ(reply.body, c.body) << c.headers << c.bodyToEnd;
   }
   RtspResponse reply;
-  ASSERT_EQ(readOne("RTSP/1.0 200 OK\r\nCSeq: 1\r\nContent-Length: 1048576\r\n\r\n" + std::string(1048576, 'b'),
+  ASSERT_EQ(readOne("RTSP/1.0 200 OK\r\nCSeq: 1\r\nContent-Length: 1048576\r\n\r\n" +
+                        std::string(1048576, 'b'),
                     reply, 65536),
             0);
   EXPECT_EQ(reply.body->size(), 1048576u);
 
   // The bytes after a reply without length are the next reply.
-  MemorySource source("RTSP/1.0 200 OK\r\nCSeq: 1\r\nConnection: close\r\n\r\nRTSP/1.0 404 No\r\nCSeq: 2\r\n\r\n",
-                      4096);
+  MemorySource source(
+      "RTSP/1.0 200 OK\r\nCSeq: 1\r\nConnection: close\r\n\r\nRTSP/1.0 404 No\r\nCSeq: 2\r\n\r\n",
+      4096);
   RtspReplyReader reader(source);
   ASSERT_EQ(reader.readReply(reply), 0);
   EXPECT_FALSE(reply.body.has_value());
@@ -183,6 +188,7 @@ TEST(RtspReplyReader, RefusedReplies) {
     bool timeOutAtEnd = false;
     bool bodyToEnd = false;
   };
+  // clang-format off
   const Case cases[] = {
       {"HTTP/1.0 200 OK\r\n\r\n", kRtspBadReply},
       {"RTSP/1.0 600 Odd\r\n\r\n", kRtspBadReply},
@@ -204,6 +210,7 @@ TEST(RtspReplyReader, RefusedReplies) {
       {closing + "partial", kRtspReadFailed, true, true},  // a stalled body is not a whole one
       {manyLines + "\r\n", kRtspBadReply},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 80));
     RtspResponse reply;
@@ -244,6 +251,7 @@ TEST(RtspReplyReaderInterleaved, FramesAroundAndInsideRepliesAreTakenWholeAndRep
     std::vector<uint32_t> cseqs;  // of the replies read, in order
     std::string session;          // of the last reply
   };
+  // clang-format off
   const Case cases[] = {
       {"data before a reply", frame(0, "HELLO") + frame(1, "") + "RTSP/1.0 200 OK\r\nCSeq: 1\r\n\r\n",
        {{0, "HELLO"}, {1, ""}}, {1}, ""},
@@ -258,6 +266,7 @@ TEST(RtspReplyReaderInterleaved, FramesAroundAndInsideRepliesAreTakenWholeAndRep
        "\r\n" + frame(1, "y") + "RTSP/1.0 200 OK\r\nCSeq: 6\r\nSession: 8\r\n\r\n",
        {{1, "y"}}, {5, 6}, "8"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     for (const std::size_t chunk : {std::size_t{1}, std::size_t{5}, std::size_t{4096}}) {
       SCOPED_TRACE(::testing::Message() << c.name << ", chunk " << chunk);
@@ -278,8 +287,9 @@ TEST(RtspReplyReaderInterleaved, FramesAroundAndInsideRepliesAreTakenWholeAndRep
 }
 
 TEST(RtspReplyReaderInterleaved, FrameCutShortFailsWithoutHandingItOut) {
-  for (const std::string& stream : {frame(0, "abcdef").substr(0, 7), std::string("$\x01\xff"),
-                                    "RTSP/1.0 200 OK\r\nCSeq: 1\r\n" + frame(1, std::string(4000, 'z')).substr(0, 3000)}) {
+  for (const std::string& stream :
+       {frame(0, "abcdef").substr(0, 7), std::string("$\x01\xff"),
+        "RTSP/1.0 200 OK\r\nCSeq: 1\r\n" + frame(1, std::string(4000, 'z')).substr(0, 3000)}) {
     MemorySource source(stream, 64);
     RtspReplyReader reader(source);
     FrameRecorder sink;
@@ -293,7 +303,9 @@ TEST(RtspReplyReaderInterleaved, FrameCutShortFailsWithoutHandingItOut) {
 // Between requests the reader takes the frames that are there and stops in
 // front of a message, which a later readReply gets whole.
 TEST(RtspReplyReaderInterleaved, DrainingStopsAtAMessage) {
-  MemorySource source(frame(0, "a") + "\r\n" + frame(1, "b") + "RTSP/1.0 200 OK\r\nCSeq: 7\r\n\r\n" + frame(0, "c"), 4096);
+  MemorySource source(
+      frame(0, "a") + "\r\n" + frame(1, "b") + "RTSP/1.0 200 OK\r\nCSeq: 7\r\n\r\n" + frame(0, "c"),
+      4096);
   RtspReplyReader reader(source);
   FrameRecorder sink;
   reader.setInterleavedSink(&sink);

@@ -17,7 +17,8 @@ using namespace sdp_test;
 const std::string kVideo = "m=video 0 RTP/AVP 96 97\n";
 
 TEST(SdpAttributes, RtpMapForms) {
-  const Decoded d = decode(kHead + kVideo + "a=rtpmap:96 MP4V-ES\na=rtpmap: 97  mpeg4-generic/48000/2\n");
+  const Decoded d =
+      decode(kHead + kVideo + "a=rtpmap:96 MP4V-ES\na=rtpmap: 97  mpeg4-generic/48000/2\n");
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   const SdpFormat* f96 = d.media().formats.get();
   ASSERT_TRUE(f96->rtpMap.has_value());
@@ -34,22 +35,24 @@ TEST(SdpAttributes, RtpMapForms) {
 
 TEST(SdpAttributes, RefusedRtpMapsStayAsText) {
   const Decoded d = decode(kHead + "a=rtpmap:96 MP4V-ES/90000\n" + kVideo +
-                           "a=rtpmap:98 H263/90000\n"       // format not on the m= line
-                           "a=rtpmap:960 H263/90000\n"      // 96 is only a prefix
-                           "a=rtpmap:96 MP4V-ES/fast\n"     // clock rate not a number
+                           "a=rtpmap:98 H263/90000\n"    // format not on the m= line
+                           "a=rtpmap:960 H263/90000\n"   // 96 is only a prefix
+                           "a=rtpmap:96 MP4V-ES/fast\n"  // clock rate not a number
                            "a=rtpmap:97 X/90000/2\n"
-                           "a=rtpmap:97 Y/8000\n");         // second map for 97
+                           "a=rtpmap:97 Y/8000\n");  // second map for 97
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   EXPECT_EQ(d.first->attributes, (std::vector<std::string>{"rtpmap:96 MP4V-ES/90000"}));
-  EXPECT_EQ(d.media().attributes, (std::vector<std::string>{"rtpmap:98 H263/90000", "rtpmap:960 H263/90000",
-                                                            "rtpmap:96 MP4V-ES/fast", "rtpmap:97 Y/8000"}));
+  EXPECT_EQ(d.media().attributes,
+            (std::vector<std::string>{"rtpmap:98 H263/90000", "rtpmap:960 H263/90000",
+                                      "rtpmap:96 MP4V-ES/fast", "rtpmap:97 Y/8000"}));
   EXPECT_FALSE(d.media().formats->rtpMap.has_value());
   EXPECT_EQ(d.media().formats->next->rtpMap->encodingName, "X");
 }
 
 TEST(SdpAttributes, FormatParameters) {
-  const Decoded d = decode(kHead + kVideo + "a=fmtp:96   profile-level-id=1;config=000001B0\n"
-                                            "a=fmtp:99 config=1\na=fmtp:97\n");
+  const Decoded d = decode(kHead + kVideo +
+                           "a=fmtp:96   profile-level-id=1;config=000001B0\n"
+                           "a=fmtp:99 config=1\na=fmtp:97\n");
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   EXPECT_EQ(d.media().formats->formatParameters, "profile-level-id=1;config=000001B0");
   EXPECT_EQ(d.media().formats->next->formatParameters, "");
@@ -57,8 +60,9 @@ TEST(SdpAttributes, FormatParameters) {
 }
 
 TEST(SdpAttributes, NamesMatchOnlyBeforeBlankColonOrEnd) {
-  const Decoded d = decode(kHead + "a=controls:x\na=control :  rtsp://h/s\na=rangeX:npt=0-1\n"
-                                   "a=recvonlyX\na=SENDONLY\na=control\n");
+  const Decoded d = decode(kHead +
+                           "a=controls:x\na=control :  rtsp://h/s\na=rangeX:npt=0-1\n"
+                           "a=recvonlyX\na=SENDONLY\na=control\n");
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   EXPECT_EQ(d.first->control, "rtsp://h/s");
   EXPECT_TRUE(d.first->direction.sendOnly);
@@ -76,12 +80,15 @@ TEST(SdpAttributes, ControlPerLevelAndSecondOneKept) {
   EXPECT_EQ(d.first->control, "*");
   EXPECT_EQ(d.first->attributes, (std::vector<std::string>{"control:again"}));
   EXPECT_EQ(d.media().control, "trackID=1");
-  EXPECT_EQ(d.media().attributes, (std::vector<std::string>{"control:trackID=9", "cliprect:0,0,240,320"}));
+  EXPECT_EQ(d.media().attributes,
+            (std::vector<std::string>{"control:trackID=9", "cliprect:0,0,240,320"}));
 }
 
 TEST(SdpAttributes, SessionTexts) {
-  const Decoded d = decode(kHead + "a=keywds:  two words\na=tool: gen 1\na=charset:UTF-8\na=etag:abc\n"
-                                   "a=sdplang:en\na=lang:de\na=tool:other\n" + kVideo + "a=lang:fr\na=sdplang:it\n");
+  const Decoded d = decode(kHead +
+                           "a=keywds:  two words\na=tool: gen 1\na=charset:UTF-8\na=etag:abc\n"
+                           "a=sdplang:en\na=lang:de\na=tool:other\n" +
+                           kVideo + "a=lang:fr\na=sdplang:it\n");
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   EXPECT_EQ(d.first->keywds, "  two words");  // keywds keeps its blanks
   EXPECT_EQ(d.first->tool, "gen 1");
@@ -95,13 +102,15 @@ TEST(SdpAttributes, SessionTexts) {
 }
 
 TEST(SdpAttributes, EnumeratedValues) {
-  const Decoded d = decode(kHead + "a=type:Moderated-x\na=orient:portrait\n" + kVideo + "a=orient:SEASCAPE\n");
+  const Decoded d =
+      decode(kHead + "a=type:Moderated-x\na=orient:portrait\n" + kVideo + "a=orient:SEASCAPE\n");
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   EXPECT_EQ(d.first->conferenceType, 3);
   EXPECT_EQ(d.first->attributes, (std::vector<std::string>{"orient:portrait"}));
   EXPECT_EQ(d.media().orientation, 3);
 
-  const Decoded other = decode(kHead + "a=type:party\n" + kVideo + "a=orient:upside-down\na=orient:portrait\n");
+  const Decoded other =
+      decode(kHead + "a=type:party\n" + kVideo + "a=orient:upside-down\na=orient:portrait\n");
   ASSERT_EQ(other.rc, kSdpOk);
   EXPECT_EQ(other.first->conferenceType, 6);
   EXPECT_EQ(other.first->conferenceTypeText, "party");
@@ -112,7 +121,8 @@ TEST(SdpAttributes, EnumeratedValues) {
 }
 
 TEST(SdpAttributes, MediaNumbers) {
-  const Decoded d = decode(kHead + "a=ptime:20\n" + kVideo + "a=ptime: 20  \na=quality:7\na=framerate:29.97\n");
+  const Decoded d =
+      decode(kHead + "a=ptime:20\n" + kVideo + "a=ptime: 20  \na=quality:7\na=framerate:29.97\n");
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   EXPECT_EQ(d.first->attributes, (std::vector<std::string>{"ptime:20"}));
   EXPECT_TRUE(d.media().ptimePresent);
@@ -178,8 +188,8 @@ TEST(SdpAttributes, Ranges) {
     EXPECT_DOUBLE_EQ(r.first->range.start, 0.0) << live;
   }
 
-  for (const char* bad : {"a=range:clock=19961108T142300Z-", "a=range:smpte=now-", "a=range:npt=nowx-",
-                          "a=range:npt=now", "a=range:npt 0-1",
+  for (const char* bad : {"a=range:clock=19961108T142300Z-", "a=range:smpte=now-",
+                          "a=range:npt=nowx-", "a=range:npt=now", "a=range:npt 0-1",
                           "a=range:npt=5", "a=range:npt=1-2x", "a=range:smpte=1:2-"}) {
     const Decoded r = decode(kHead + bad + "\n");
     ASSERT_EQ(r.rc, kSdpOk) << bad;
@@ -213,7 +223,8 @@ std::string readFile(const std::string& path) {
 // Descriptions as servers send them, read from file and from memory, printed
 // and compared with reviewed reference printouts.
 TEST(SdpPrintouts, MatchReferences) {
-  for (const char* name : {"darwin_aggregate", "live555_relative", "multicast_file", "absolute_control"}) {
+  for (const char* name :
+       {"darwin_aggregate", "live555_relative", "multicast_file", "absolute_control"}) {
     SCOPED_TRACE(name);
     const std::string base = dataDir() + "/" + name;
     auto input = makeSdpFileInput(base + ".sdp");

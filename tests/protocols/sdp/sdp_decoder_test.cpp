@@ -83,8 +83,9 @@ TEST(SdpDecoderLines, Origin) {
 }
 
 TEST(SdpDecoderLines, TextLinesGoToMediaOrSession) {
-  const Decoded d = decode(kHead + "i=session info\nu=http://u\ne=a@b\ne=c@d\np=+1 2\n"
-                                   "m=audio 0 RTP/AVP 0\ni=media info\n");
+  const Decoded d = decode(kHead +
+                           "i=session info\nu=http://u\ne=a@b\ne=c@d\np=+1 2\n"
+                           "m=audio 0 RTP/AVP 0\ni=media info\n");
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   EXPECT_EQ(d.first->information, "session info");
   EXPECT_EQ(d.first->uri, "http://u");
@@ -94,7 +95,8 @@ TEST(SdpDecoderLines, TextLinesGoToMediaOrSession) {
 }
 
 TEST(SdpDecoderLines, Connection) {
-  const Decoded d = decode(kHead + "c=IN IP4 224.2.1.1/127/3\nm=video 0 RTP/AVP 96\nc=in IP4 10.0.0.1\n");
+  const Decoded d =
+      decode(kHead + "c=IN IP4 224.2.1.1/127/3\nm=video 0 RTP/AVP 96\nc=in IP4 10.0.0.1\n");
   ASSERT_EQ(d.rc, kSdpOk) << d.error;
   const SdpConnection& c = d.first->connection;
   EXPECT_TRUE(c.used);
@@ -114,9 +116,12 @@ TEST(SdpDecoderLines, Connection) {
   expectFailure("v=0\nc=IN\n", kSdpErrorConnection, "No connection type in c=");
   expectFailure("v=0\nc=IN IP4 224.2.1.1/\n", kSdpErrorConnection, "No multicast TTL in c=");
   expectFailure("v=0\nc=IN IP4 224.2.1.1/x\n", kSdpErrorConnection, "No multicast TTL in c=");
-  expectFailure("v=0\nc=IN IP4 224.2.1.1/16x\n", kSdpErrorConnection, "c=: garbage after multicast ttl x");
-  expectFailure("v=0\nc=IN IP4 224.2.1.1/16/\n", kSdpErrorConnection, "c=: garbage after multicast ttl /");
-  expectFailure("v=0\nc=IN IP4 224.2.1.1/16/2z\n", kSdpErrorConnection, "c=: garbage after multicast ttl /2z");
+  expectFailure("v=0\nc=IN IP4 224.2.1.1/16x\n", kSdpErrorConnection,
+                "c=: garbage after multicast ttl x");
+  expectFailure("v=0\nc=IN IP4 224.2.1.1/16/\n", kSdpErrorConnection,
+                "c=: garbage after multicast ttl /");
+  expectFailure("v=0\nc=IN IP4 224.2.1.1/16/2z\n", kSdpErrorConnection,
+                "c=: garbage after multicast ttl /2z");
 }
 
 TEST(SdpDecoderLines, Bandwidth) {
@@ -134,7 +139,8 @@ TEST(SdpDecoderLines, Bandwidth) {
   expectFailure("v=0\nb=AS 64\n", kSdpErrorBandwidth, "No colon in bandwidth");
   expectFailure("v=0\nb=AS:\n", kSdpErrorBandwidth, "No bandwidth in bandwidth");
   expectFailure("v=0\nb=AS:64k\n", kSdpErrorBandwidth, "Error in decoding bandwidth value 64k");
-  expectFailure("v=0\nb=AS:99999999999\n", kSdpErrorBandwidth, "Error in decoding bandwidth value 99999999999");
+  expectFailure("v=0\nb=AS:99999999999\n", kSdpErrorBandwidth,
+                "Error in decoding bandwidth value 99999999999");
 }
 
 TEST(SdpDecoderLines, TimeConversion) {
@@ -150,9 +156,12 @@ TEST(SdpDecoderLines, TimeConversion) {
 
   expectFailure("v=0\nt=x 0\n", kSdpErrorTime, "t= statement has illegal first character x");
   expectFailure("v=0\nt=\n", kSdpErrorTime, "t= statement has illegal first character ");
-  expectFailure("v=0\nt=12x 0\n", kSdpErrorTime, "t= statement has illegal character after 1st number x");
-  expectFailure("v=0\nt=12 y\n", kSdpErrorTime, "t= statement has illegal character after 1st number y");
-  expectFailure("v=0\nt=12\n", kSdpErrorTime, "t= statement has illegal character after 1st number ");
+  expectFailure("v=0\nt=12x 0\n", kSdpErrorTime,
+                "t= statement has illegal character after 1st number x");
+  expectFailure("v=0\nt=12 y\n", kSdpErrorTime,
+                "t= statement has illegal character after 1st number y");
+  expectFailure("v=0\nt=12\n", kSdpErrorTime,
+                "t= statement has illegal character after 1st number ");
 }
 
 TEST(SdpDecoderLines, RepeatUnits) {
@@ -171,7 +180,8 @@ TEST(SdpDecoderLines, RepeatUnits) {
   ASSERT_EQ(capped.rc, kSdpOk) << capped.error;
   EXPECT_EQ(capped.first->times[0].repeats[0].offsets.size(), 16u);
 
-  for (const char* bad : {"r=0 1 0", "r=10 1", "r=10", "r=10x 1 0", "r=10 1 0 5w", "r=h 1 0", "r=99999999999 1 0"}) {
+  for (const char* bad :
+       {"r=0 1 0", "r=10 1", "r=10", "r=10x 1 0", "r=10 1 0 5w", "r=h 1 0", "r=99999999999 1 0"}) {
     const Decoded f = decode(std::string("v=0\nt=0 0\n") + bad + "\n");
     EXPECT_EQ(f.rc, kSdpErrorRepeat) << bad;
   }
@@ -216,22 +226,26 @@ TEST(SdpDecoderLines, Media) {
   EXPECT_EQ(video->portCount, 2);
   EXPECT_EQ(video->protocol, "RTP/AVP");
   std::vector<std::string> formats;
-  for (const SdpFormat* f = video->formats.get(); f != nullptr; f = f->next.get()) formats.push_back(f->format);
+  for (const SdpFormat* f = video->formats.get(); f != nullptr; f = f->next.get())
+    formats.push_back(f->format);
   EXPECT_EQ(formats, (std::vector<std::string>{"zz", "96", "dyn"}));
   ASSERT_NE(video->next, nullptr);
   EXPECT_EQ(video->next->mediaType, "audio");
   EXPECT_EQ(video->next->portCount, 0);
 
   expectFailure("v=0\nm=\n", kSdpErrorMedia, "No media type");
-  expectFailure("v=0\nm=video x RTP/AVP 96\n", kSdpErrorMedia, "Illegal port number in media video x RTP/AVP 96");
+  expectFailure("v=0\nm=video x RTP/AVP 96\n", kSdpErrorMedia,
+                "Illegal port number in media video x RTP/AVP 96");
   expectFailure("v=0\nm=video 70000 RTP/AVP 96\n", kSdpErrorMedia,
                 "Illegal port number in media video 70000 RTP/AVP 96");
   expectFailure("v=0\nm=video 5000/x RTP/AVP 96\n", kSdpErrorMedia,
                 "Illegal port number in media video 5000/x RTP/AVP 96");
   expectFailure("v=0\nm=video 5000/\n", kSdpErrorMedia, "Missing keywords in media");
   expectFailure("v=0\nm=video 5000\n", kSdpErrorMedia, "No transport in media");
-  expectFailure("v=0\nm=video 5000 RTP/AVP\n", kSdpErrorMedia, "No format in media video 5000 RTP/AVP");
-  expectFailure("v=0\nm=video 5000 RTP/AVP -1\n", kSdpErrorMedia, "No format in media video 5000 RTP/AVP -1");
+  expectFailure("v=0\nm=video 5000 RTP/AVP\n", kSdpErrorMedia,
+                "No format in media video 5000 RTP/AVP");
+  expectFailure("v=0\nm=video 5000 RTP/AVP -1\n", kSdpErrorMedia,
+                "No format in media video 5000 RTP/AVP -1");
 }
 
 TEST(SdpDecoderLines, LongLinesAreCutAndTheRestDropped) {
