@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "media/colour/yuv_converter.h"
+#include "video/bilinear_scaler.h"
 #include "video/memory_window_surface.h"
 
 namespace strevana {
@@ -14,274 +16,220 @@ namespace {
 
 constexpr QRgb kUntouched = 0xff000000u;  // the surface starts black
 
-// Fills a renderer's buffer: pixel (x, y) gets colour(x, y) as 0xRRGGBB.
-template <typename F>
-void fill(GdiRenderer& r, F colour) {
-  uint8_t* bits = nullptr;
-  int32_t size = 0, stride = 0;
-  ASSERT_TRUE(r.lockBuffer(bits, size, stride));
-  const int32_t bpp = r.format() == kFormatBgr24 ? 3 : 4;
-  for (int32_t y = 0; y < r.imageHeight(); ++y) {
-    for (int32_t x = 0; x < r.imageWidth(); ++x) {
-      const uint32_t c = colour(x, y);
-      uint8_t* p = bits + y * stride + x * bpp;
-      p[0] = c & 0xff;
-      p[1] = (c >> 8) & 0xff;
-      p[2] = (c >> 16) & 0xff;
-      if (bpp == 4) p[3] = 0x00;  // sources often leave the fourth byte 0
-    }
-  }
-  ASSERT_TRUE(r.unlockBuffer());
+// Pseudo-random words, the same every run.
+std::vector<uint32_t> noise32(size_t n, uint32_t seed) {
+  std::vector<uint32_t> out(n);
+  for (auto& v : out) v = seed = seed * 1664525u + 1013904223u;
+  return out;
 }
 
-uint32_t distinct(int32_t x, int32_t y) { return 0x100000u * (y + 1) + 0x10u * (x + 1); }
-
-// Unscaled at an offset, and enlarged three times by repeating pixels.
-TEST(GdiRendererPresent, CopiesOrEnlargesIntoTheDisplayRectangle) {
-  const struct { int32_t w, h, x0, y0, scale; } cases[] = {{5, 3, 10, 20, 1}, {5, 2, 0, 0, 3}};
-  for (const auto& c : cases) {
-    for (OutputFormat format : {kFormatBgr24, kFormatBgrx32}) {
-      MemoryWindowSurface surface(40, 30);
-      GdiRenderer r;
-      r.setScaling(GdiRenderer::Scaling::kNearest);
-      ASSERT_TRUE(r.open(&surface, 0, 0, c.w, c.h, format));
-      fill(r, distinct);
-      const int32_t outW = c.w * c.scale, outH = c.h * c.scale;
-      ASSERT_TRUE(r.setOutputRect(c.x0, c.y0, outW, outH));
-      surface.takeInvalidated();
-      ASSERT_TRUE(r.present());
-      const QImage img = surface.snapshot();
-      for (int y = 0; y < outH; ++y) {
-        for (int x = 0; x < outW; ++x) {
-          EXPECT_EQ(img.pixel(c.x0 + x, c.y0 + y), 0xff000000u | distinct(x / c.scale, y / c.scale))
-              << format << " scale " << c.scale << " at " << x << "," << y;
-        }
-      }
-      if (c.x0 > 0) {
-        EXPECT_EQ(img.pixel(c.x0 - 1, c.y0), kUntouched);
-      }
-      EXPECT_EQ(img.pixel(c.x0 + outW, c.y0 + outH - 1), kUntouched);
-      EXPECT_EQ(img.pixel(c.x0, c.y0 + outH), kUntouched);
-      EXPECT_EQ(surface.takeInvalidated(), QRect(c.x0, c.y0, outW, outH));
-    }
-  }
-}
-
-TEST(GdiRendererPresent, ShrinksBySamplingPixelCentres) {
-  MemoryWindowSurface surface(8, 8);
-  GdiRenderer r;
-  r.setScaling(GdiRenderer::Scaling::kNearest);
-  ASSERT_TRUE(r.open(&surface, 0, 0, 4, 4, kFormatBgr24));
-  fill(r, distinct);
-  ASSERT_TRUE(r.setOutputRect(1, 1, 2, 2));
-  ASSERT_TRUE(r.present());
-  const QImage img = surface.snapshot();
-  // Destination pixel d samples source (2d + 1) * 4 / 4: columns 1 and 3.
-  EXPECT_EQ(img.pixel(1, 1), 0xff000000u | distinct(1, 1));
-  EXPECT_EQ(img.pixel(2, 1), 0xff000000u | distinct(3, 1));
-  EXPECT_EQ(img.pixel(1, 2), 0xff000000u | distinct(1, 3));
-  EXPECT_EQ(img.pixel(2, 2), 0xff000000u | distinct(3, 3));
-}
-
-TEST(GdiRendererPresent, StretchesTheWholePictureIntoTheFittedRectangle) {
-  // A 176 x 144 picture in a 400 x 400 output: drawn 400 x 327 at (0, 36).
-  MemoryWindowSurface surface(400, 400);
-  GdiRenderer r;
-  ASSERT_TRUE(r.open(&surface, 0, 0, 176, 144, kFormatBgrx32));
-  fill(r, [](int32_t x, int32_t y) -> uint32_t {
-    return (x == 0 || y == 0 || x == 175 || y == 143) ? 0xff0000u : 0x00ff00u;
-  });
-  ASSERT_TRUE(r.setOutputRect(0, 0, 400, 400));
-  ASSERT_TRUE(r.present());
-  const QImage img = surface.snapshot();
-  EXPECT_EQ(img.pixel(200, 35), kUntouched);
-  EXPECT_EQ(img.pixel(200, 36), 0xffff0000u);   // top picture row
-  EXPECT_EQ(img.pixel(200, 200), 0xff00ff00u);  // inside
-  EXPECT_EQ(img.pixel(200, 362), 0xffff0000u);  // bottom picture row
-  EXPECT_EQ(img.pixel(200, 363), kUntouched);
-  EXPECT_EQ(img.pixel(0, 200), 0xffff0000u);
-  EXPECT_EQ(img.pixel(399, 200), 0xffff0000u);
-}
-
-TEST(GdiRendererPresent, ClipsToTheSurface) {
-  MemoryWindowSurface surface(10, 10);
-  GdiRenderer r;
-  ASSERT_TRUE(r.open(&surface, 0, 0, 4, 4, kFormatBgrx32));
-  fill(r, distinct);
-  ASSERT_TRUE(r.setOutputRect(-2, 8, 4, 4));
-  surface.takeInvalidated();
-  ASSERT_TRUE(r.present());
-  const QImage img = surface.snapshot();
-  EXPECT_EQ(img.pixel(0, 8), 0xff000000u | distinct(2, 0));
-  EXPECT_EQ(img.pixel(1, 9), 0xff000000u | distinct(3, 1));
-  EXPECT_EQ(surface.takeInvalidated(), QRect(0, 8, 2, 2));
-
-  // Entirely outside: nothing drawn, still a success.
-  ASSERT_TRUE(r.setOutputRect(50, 50, 8, 8));
-  EXPECT_TRUE(r.present());
-  EXPECT_TRUE(surface.takeInvalidated().isNull());
-}
-
-TEST(GdiRendererPresent, ProbeRectangleAndRepeatedPresentsWork) {
-  MemoryWindowSurface surface(100, 100);
-  GdiRenderer r;
-  ASSERT_TRUE(r.open(&surface, 0, 0, 176, 144, kFormatBgrx32));
-  ASSERT_TRUE(r.setOutputRect(20, 20, 25, 25));
-  EXPECT_TRUE(r.present());
-  ASSERT_TRUE(r.clear());
-  ASSERT_TRUE(r.setOutputRect(0, 0, 100, 50));
-  EXPECT_TRUE(r.present());
-  EXPECT_TRUE(r.present());
-  EXPECT_EQ(r.displayWidth(), 61);
-}
-
-TEST(GdiRendererPresent, FailsWithoutAWindow) {
-  GdiRenderer r;
-  ASSERT_TRUE(r.open(nullptr, 0, 0, 4, 4, kFormatBgrx32));
-  ASSERT_TRUE(r.setOutputRect(0, 0, 4, 4));
-  EXPECT_FALSE(r.present());
-}
-
-// A black and a white pixel doubled: smooth scaling (the default) blends at
-// pixel centres, nearest-neighbour repeats.
-TEST(GdiRendererPresent, SmoothByDefaultNearestWhenAsked) {
+// Centre-sampled taps worked out by hand: s = (d + 0.5) S / D - 0.5.
+TEST(BilinearScalerTap, SamplesAtPixelCentresAndHoldsTheEdges) {
   const struct {
-    bool nearest;
-    uint32_t expected[4];
-  } cases[] = {{false, {0x000000, 0x3f3f3f, 0xbfbfbf, 0xffffff}},
-               {true, {0x000000, 0x000000, 0xffffff, 0xffffff}}};
+    int64_t d, source, dest;
+    int32_t index;
+    uint32_t weight;
+  } cases[] = {
+      // clang-format off
+      {0, 2, 4, 0, 0},   // s = -0.25: before the first centre, edge pixel alone
+      {1, 2, 4, 0, 64},  {2, 2, 4, 0, 192},  // s = 0.25, 0.75
+      {3, 2, 4, 1, 0},   // s = 1.25: past the last centre
+      {0, 4, 2, 0, 128}, {1, 4, 2, 2, 128},  // halving: the mean of each pair
+      {5, 7, 7, 5, 0},   {0, 1, 9, 0, 0},   {8, 1, 9, 0, 0},  // same size; one source pixel
+      {2, 3, 8, 0, 112}, {6, 3, 8, 1, 240},  // s = 0.4375, 1.9375
+      {0, 8, 3, 0, 213},  // s = 0.8333: truncated, not rounded
+      // clang-format on
+  };
   for (const auto& c : cases) {
-    for (OutputFormat format : {kFormatBgr24, kFormatBgrx32}) {
-      MemoryWindowSurface surface(4, 2);
-      GdiRenderer r;
-      if (c.nearest) r.setScaling(GdiRenderer::Scaling::kNearest);
-      ASSERT_TRUE(r.open(&surface, 0, 0, 2, 1, format));
-      fill(r, [](int32_t x, int32_t) -> uint32_t { return x == 0 ? 0x000000u : 0xffffffu; });
-      ASSERT_TRUE(r.setOutputRect(0, 0, 4, 2));
-      ASSERT_TRUE(r.present());
-      const QImage img = surface.snapshot();
-      for (int y = 0; y < 2; ++y) {
-        for (int x = 0; x < 4; ++x) {
-          EXPECT_EQ(img.pixel(x, y), 0xff000000u | c.expected[x])
-              << (c.nearest ? "nearest " : "smooth ") << format << " at " << x << "," << y;
+    const BilinearScaler::Tap t = BilinearScaler::tap(c.d, c.source, c.dest);
+    EXPECT_EQ(t.index, c.index) << c.d << " of " << c.dest << " over " << c.source;
+    EXPECT_EQ(t.weight, c.weight) << c.d << " of " << c.dest << " over " << c.source;
+  }
+}
+
+// One pixel blended byte by byte: a (256 - w) / 256 + b w / 256, truncated.
+uint32_t blend(uint32_t a, uint32_t b, uint32_t w) {
+  uint32_t out = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const uint32_t x = (a >> shift) & 0xff, y = (b >> shift) & 0xff;
+    out |= ((x * (256 - w) + y * w) >> 8) << shift;
+  }
+  return out;
+}
+
+constexpr uint32_t kGuard = 0x5a5a5a5au;
+
+// The vector steps and the pixels after them against the one-pixel rule, for
+// widths that end inside and after each step; nothing is written past the end.
+// One scaler serves every size, as the renderer's does.
+TEST(BilinearScalerRow, EveryWidthMatchesThePixelByPixelBlend) {
+  BilinearScaler scaler;
+  std::vector<int32_t> widths = {67, 400};
+  for (int32_t w = 1; w <= 17; ++w) widths.push_back(w);
+  for (int32_t w : widths) {
+    const auto a = noise32(static_cast<size_t>(w), 1), b = noise32(static_cast<size_t>(w), 2);
+    // Rows blended by a weight, as the renderer blends two scaled rows.
+    for (uint32_t weight : {0u, 77u, 255u}) {
+      std::vector<uint32_t> dst(static_cast<size_t>(w) + 1, kGuard);
+      BilinearScaler::blendRows(reinterpret_cast<const uint8_t*>(a.data()),
+                                reinterpret_cast<const uint8_t*>(b.data()), weight,
+                                reinterpret_cast<uint8_t*>(dst.data()), w);
+      for (int32_t i = 0; i < w; ++i) {
+        ASSERT_EQ(dst[i], blend(a[i], b[i], weight) | 0xff000000u)
+            << "blend width " << w << " weight " << weight << " at " << i;
+      }
+      ASSERT_EQ(dst.back(), kGuard) << "blend width " << w << " weight " << weight;
+    }
+    // One row scaled to each width, from sources smaller, equal and larger,
+    // in whole and from the middle.
+    for (int32_t source : {1, 2, 5, w, 2 * w + 1}) {
+      scaler.prepare(source, w);
+      const auto src = noise32(static_cast<size_t>(source), 3);
+      for (int32_t left : {0, w / 3}) {
+        std::vector<uint32_t> dst(static_cast<size_t>(w - left) + 1, kGuard);
+        scaler.scaleRow(reinterpret_cast<const uint8_t*>(src.data()),
+                        reinterpret_cast<uint8_t*>(dst.data()), left, w - left);
+        for (int32_t i = 0; i < w - left; ++i) {
+          const BilinearScaler::Tap t = BilinearScaler::tap(left + i, source, w);
+          const uint32_t want =
+              t.weight == 0 ? src[t.index] : blend(src[t.index], src[t.index + 1], t.weight);
+          ASSERT_EQ(dst[i], want) << source << " -> " << w << " from " << left << " at " << i;
         }
+        ASSERT_EQ(dst.back(), kGuard) << source << " -> " << w;
       }
     }
   }
 }
 
-// The last pixel of an odd-width packed 4:2:2 row has a U sample of its
-// own but no V: it is shown with neutral V, whatever bytes follow it.
-TEST(GdiRendererPresent, TheOddLastPixelOfAPackedYuvRowReadsNothingAfterIt) {
-  MemoryWindowSurface surface(3, 2);
-  GdiRenderer r;
-  ASSERT_TRUE(r.open(&surface, 0, 0, 3, 2, kFormatYuy2));
-  uint8_t* bits = nullptr;
-  int32_t size = 0, stride = 0;
-  ASSERT_TRUE(r.lockBuffer(bits, size, stride));
-  std::fill(bits, bits + size, uint8_t{0xF0});
-  std::fill(bits, bits + 6, uint8_t{0x80});  // row 0: three neutral grey pixels
-  ASSERT_TRUE(r.unlockBuffer());
-  ASSERT_TRUE(r.setOutputRect(0, 0, 3, 2));
-  ASSERT_TRUE(r.present());
-  const QImage img = surface.snapshot();
-  EXPECT_EQ(img.pixel(2, 0), img.pixel(0, 0));
-  EXPECT_EQ(img.pixel(1, 0), img.pixel(0, 0));
+QRgb yuvPixel(int y, int u, int v) {
+  // Scaled-luma equations of the colour converters.
+  const double l = 1.164 * (y - 16);
+  auto c = [](double x) { return static_cast<int>(std::clamp(std::lround(x), 0L, 255L)); };
+  return qRgb(c(l + 1.793 * (v - 128)), c(l - 0.213 * (u - 128) - 0.534 * (v - 128)),
+              c(l + 2.115 * (u - 128)));
 }
 
-// A 4:2:0 picture with saturated and dark colours, as planes.
-struct Planes {
-  int32_t w, h;
-  std::vector<uint8_t> y, u, v;
-  Planes(int32_t width, int32_t height) : w(width), h(height) {
-    y.resize(static_cast<size_t>(w * h));
-    u.resize(static_cast<size_t>(w * h / 4));
-    v.resize(u.size());
-    for (int32_t i = 0; i < w * h; ++i)
-      y[static_cast<size_t>(i)] = static_cast<uint8_t>(7 + 37 * i);
-    for (size_t i = 0; i < u.size(); ++i) {
-      u[i] = static_cast<uint8_t>(i * 53);
-      v[i] = static_cast<uint8_t>(255 - i * 29);
-    }
-  }
+bool near(QRgb a, QRgb b, int tolerance) {
+  return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+         std::abs(qBlue(a) - qBlue(b)) <= tolerance && qAlpha(a) == qAlpha(b);
+}
+
+struct Picture {
+  OutputFormat format;
+  int32_t width, height, stride;
+  std::vector<uint8_t> bytes;
 };
 
-// Packed 4:2:2 pictures are converted with the colour converter's equations:
-// unscaled, each pixel is what the converter makes of the same samples.
-TEST(GdiRendererPresent, Yuy2IsConvertedAsTheColourConverterDoes) {
-  const Planes p(16, 6);
-  auto converter = createYuvConverter(0);
-  std::vector<uint8_t> yuy2(static_cast<size_t>(p.w * p.h * 2));
-  std::vector<uint8_t> bgr(static_cast<size_t>(p.w * p.h * 3));
-  converter->toYuy2(yuy2.data(), p.w, p.y.data(), p.w, p.h, p.w, p.u.data(), p.v.data(), p.w / 2,
-                    p.h / 2, p.w / 2);
-  converter->toBgr24(bgr.data(), p.w * 3, p.y.data(), p.w, p.h, p.w, p.u.data(), p.v.data(),
-                     p.w / 2, p.h / 2, p.w / 2, 0);
-  MemoryWindowSurface surface(p.w + 4, p.h + 4);
-  GdiRenderer r;
-  ASSERT_TRUE(r.open(&surface, 0, 0, p.w, p.h, kFormatYuy2));
+// Opens r on a picture of noise and returns what it holds.
+Picture openNoise(GdiRenderer& r, WindowSurface* surface, OutputFormat f, int32_t w, int32_t h) {
+  EXPECT_TRUE(r.open(surface, 0, 0, w, h, f));
   uint8_t* bits = nullptr;
   int32_t size = 0, stride = 0;
-  ASSERT_TRUE(r.lockBuffer(bits, size, stride));
-  ASSERT_EQ(size, static_cast<int32_t>(yuy2.size()));
-  ASSERT_EQ(stride, p.w * 2);
-  std::copy(yuy2.begin(), yuy2.end(), bits);
-  ASSERT_TRUE(r.unlockBuffer());
-  ASSERT_TRUE(r.setOutputRect(2, 2, p.w, p.h));
-  ASSERT_TRUE(r.present());
-  const QImage img = surface.snapshot();
-  for (int32_t y = 0; y < p.h; ++y) {
-    for (int32_t x = 0; x < p.w; ++x) {
-      const uint8_t* c = bgr.data() + 3 * (y * p.w + x);
-      EXPECT_EQ(img.pixel(2 + x, 2 + y), qRgb(c[2], c[1], c[0])) << x << "," << y;
-    }
+  EXPECT_TRUE(r.lockBuffer(bits, size, stride));
+  std::memcpy(bits, noise32(static_cast<size_t>(size) / 4 + 1, static_cast<uint32_t>(w)).data(),
+              static_cast<size_t>(size));
+  return {f, w, h, stride, std::vector<uint8_t>(bits, bits + size)};
+}
+
+// Pixel (x, y) of the picture converted on its own. The last pixel of an odd
+// packed 4:2:2 row has U but no V: neutral V.
+QRgb expectedAt(const Picture& p, int32_t x, int32_t y) {
+  const uint8_t* row = p.bytes.data() + static_cast<size_t>(y) * p.stride;
+  if (p.format == kFormatBgr24) return qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+  if (p.format == kFormatBgrx32) return qRgb(row[4 * x + 2], row[4 * x + 1], row[4 * x]);
+  const uint8_t* pair = row + 4 * (x / 2);
+  return yuvPixel(row[2 * x], pair[1], (x | 1) < p.width ? pair[3] : 128);
+}
+
+// Pixel (x, y) of the picture drawn out.width() x out.height(): nearest takes
+// source (2d + 1) S / 2D, smooth blends the converted pixels around the
+// centre with BilinearScaler's taps, across and then down.
+QRgb expectedScaled(const Picture& p, QSize out, int32_t x, int32_t y, bool smooth) {
+  if (!smooth) {
+    return expectedAt(p, (2 * x + 1) * p.width / (2 * out.width()),
+                      (2 * y + 1) * p.height / (2 * out.height()));
   }
-  // Enlarged or reduced, every pixel comes from the same converted picture:
-  // a clip of the picture shows exactly the same as the whole.
-  surface.resize(40, 15);
-  ASSERT_TRUE(r.setOutputRect(0, 0, 40, 15));
-  ASSERT_TRUE(r.present());
-  const QImage whole = surface.snapshot();
-  MemoryWindowSurface narrow(20, 15);
-  GdiRenderer clipped;
-  ASSERT_TRUE(clipped.open(&narrow, 0, 0, p.w, p.h, kFormatYuy2));
-  ASSERT_TRUE(clipped.lockBuffer(bits, size, stride));
-  std::copy(yuy2.begin(), yuy2.end(), bits);
-  ASSERT_TRUE(clipped.setOutputRect(-20, 0, 40, 15));
-  ASSERT_TRUE(clipped.present());
-  const QImage half = narrow.snapshot();
-  for (int32_t y = 0; y < 15; ++y) {
-    for (int32_t x = 0; x < 20; ++x) {
-      ASSERT_EQ(half.pixel(x, y), whole.pixel(20 + x, y)) << x << "," << y;
+  const auto tx = BilinearScaler::tap(x, p.width, out.width());
+  const auto ty = BilinearScaler::tap(y, p.height, out.height());
+  auto row = [&](int32_t sy) {
+    const QRgb a = expectedAt(p, tx.index, sy);
+    return tx.weight == 0 ? a : blend(a, expectedAt(p, tx.index + 1, sy), tx.weight);
+  };
+  return ty.weight == 0 ? row(ty.index) : blend(row(ty.index), row(ty.index + 1), ty.weight);
+}
+
+constexpr OutputFormat kFormats[] = {kFormatBgr24, kFormatBgrx32, kFormatYuy2};
+
+// Unscaled, enlarged and reduced, smooth and nearest, every pixel is what
+// the pixel-by-pixel reference makes of the source, whatever the width: the
+// vector steps and the pixels after them alike; nothing is drawn past the
+// display rectangle.
+TEST(GdiRendererPresent, EveryPixelMatchesThePixelByPixelReference) {
+  struct Size {
+    int32_t w, h, outW, outH;
+  };
+  std::vector<Size> sizes = {{67, 3, 67, 3}, {130, 2, 130, 2}, {5, 3, 15, 9},   {8, 4, 4, 2},
+                             {9, 5, 21, 7},  {6, 6, 5, 9},     {17, 9, 40, 23}, {40, 20, 11, 7}};
+  for (int32_t w = 1; w <= 17; ++w) sizes.push_back({w, 3, w, 3});
+  for (const bool smooth : {false, true}) {
+    for (OutputFormat format : kFormats) {
+      for (const Size& s : sizes) {
+        SCOPED_TRACE((smooth ? "smooth format " : "nearest format ") + std::to_string(format) +
+                     " " + std::to_string(s.w) + "x" + std::to_string(s.h) + " -> " +
+                     std::to_string(s.outW) + "x" + std::to_string(s.outH));
+        MemoryWindowSurface surface(s.outW + 3, s.outH + 2);
+        GdiRenderer r;
+        if (!smooth) r.setScaling(GdiRenderer::Scaling::kNearest);
+        const Picture p = openNoise(r, &surface, format, s.w, s.h);
+        ASSERT_TRUE(r.setOutputRect(1, 1, s.outW, s.outH));
+        ASSERT_TRUE(r.present());
+        // The fitted rectangle; black around it.
+        const QRect d(r.displayX(), r.displayY(), r.displayWidth(), r.displayHeight());
+        const QImage img = surface.snapshot();
+        for (int32_t y = 0; y < img.height(); ++y) {
+          for (int32_t x = 0; x < img.width(); ++x) {
+            const QRgb want = d.contains(x, y)
+                                  ? expectedScaled(p, d.size(), x - d.x(), y - d.y(), smooth)
+                                  : kUntouched;
+            ASSERT_TRUE(near(img.pixel(x, y), want, format == kFormatYuy2 ? 4 : 0))
+                << "at " << x << "," << y << ": " << std::hex << img.pixel(x, y) << " want "
+                << want;
+          }
+        }
+      }
     }
   }
 }
 
-TEST(MemoryWindowSurface, ResizeKeepsTheTopLeftAndBlackensNewArea) {
-  MemoryWindowSurface surface(4, 4);
-  {
-    auto b = surface.paint();
-    b.image().fill(0xff123456u);
+// Clipped by the surface, a scaled picture shows exactly the pixels it shows
+// unclipped; a rectangle entirely outside draws nothing, successfully.
+TEST(GdiRendererPresent, ClippingShowsThePartOfTheWholePicture) {
+  for (GdiRenderer::Scaling scaling :
+       {GdiRenderer::Scaling::kSmooth, GdiRenderer::Scaling::kNearest}) {
+    for (OutputFormat format : kFormats) {
+      MemoryWindowSurface whole(40, 15), part(20, 15);
+      GdiRenderer a, b;
+      a.setScaling(scaling);
+      b.setScaling(scaling);
+      openNoise(a, &whole, format, 16, 6);
+      openNoise(b, &part, format, 16, 6);
+      ASSERT_TRUE(a.setOutputRect(0, 0, 40, 15));
+      ASSERT_TRUE(b.setOutputRect(-20, 3, 40, 15));
+      part.takeInvalidated();
+      ASSERT_TRUE(a.present());
+      ASSERT_TRUE(b.present());
+      EXPECT_EQ(part.takeInvalidated(), QRect(0, 3, 20, 12));
+      const QImage wi = whole.snapshot(), pi = part.snapshot();
+      for (int32_t y = 0; y < 12; ++y) {
+        for (int32_t x = 0; x < 20; ++x) {
+          ASSERT_EQ(pi.pixel(x, y + 3), wi.pixel(20 + x, y)) << format << " at " << x << "," << y;
+        }
+      }
+      ASSERT_TRUE(b.setOutputRect(50, 50, 8, 8));
+      EXPECT_TRUE(b.present());
+      EXPECT_TRUE(part.takeInvalidated().isNull());
+    }
   }
-  surface.resize(6, 2);
-  EXPECT_EQ(surface.clientWidth(), 6);
-  EXPECT_EQ(surface.clientHeight(), 2);
-  const QImage img = surface.snapshot();
-  ASSERT_EQ(img.size(), QSize(6, 2));
-  EXPECT_EQ(img.format(), QImage::Format_RGB32);
-  EXPECT_EQ(img.pixel(3, 1), 0xff123456u);
-  EXPECT_EQ(img.pixel(4, 0), 0xff000000u);
-  surface.resize(-5, 3);
-  EXPECT_EQ(surface.clientWidth(), 0);
-}
-
-TEST(MemoryWindowSurface, RecordsTheUnionOfInvalidatedRectangles) {
-  MemoryWindowSurface surface(100, 100);
-  surface.invalidate(QRect(0, 0, 10, 10));
-  surface.invalidate(QRect(20, 30, 5, 5));
-  EXPECT_EQ(surface.invalidateCount(), 2);
-  EXPECT_EQ(surface.takeInvalidated(), QRect(0, 0, 25, 35));
-  EXPECT_TRUE(surface.takeInvalidated().isNull());
 }
 
 }  // namespace

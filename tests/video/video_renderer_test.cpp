@@ -2,178 +2,241 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <memory>
+#include <string>
+#include <tuple>
 #include <vector>
 
+#include "support/fake_renderer.h"
+#include "video/direct_draw_renderer.h"
 #include "video/gdi_renderer.h"
 #include "video/memory_window_surface.h"
-#include "support/fake_renderer.h"
+#include "video/video_plane.h"
 
 namespace strevana {
 namespace {
 
-using BufferRenderer = testing::FakeRenderer;  // formats the raster renderer refuses too
+// The picture keeps its aspect inside the output rectangle, centred; sizes
+// without area fill the output instead of dividing by zero.
+TEST(VideoRendererFitting, KeepsTheVisibleAspectCentredInTheOutput) {
+  struct Case {
+    const char* what;
+    QRect source, out, want;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"letterbox", {0, 0, 176, 144}, {0, 0, 400, 400}, {0, 36, 400, 327}},
+      {"pillarbox", {0, 0, 176, 144}, {0, 0, 400, 100}, {138, 0, 122, 100}},
+      {"offsets are relative to the output", {0, 0, 176, 144}, {15, 13, 400, 400}, {15, 49, 400, 327}},
+      {"exact aspect", {0, 0, 176, 144}, {5, 7, 352, 288}, {5, 7, 352, 288}},
+      {"a hair narrower", {0, 0, 176, 144}, {0, 0, 351, 288}, {0, 0, 351, 287}},
+      {"the visible part sets the aspect", {0, 0, 100, 100}, {0, 0, 400, 200}, {100, 0, 200, 200}},
+      {"source without height", {0, 0, 176, 0}, {1, 2, 300, 200}, {1, 2, 300, 200}},
+      {"output without area", {0, 0, 176, 144}, {0, 0, 0, 0}, {0, 0, 0, 0}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    testing::FakeRenderer r;
+    r.open(nullptr, 0, 0, 176, 144, kFormatBgrx32);
+    r.setSourceRect(c.source.x(), c.source.y(), c.source.width(), c.source.height());
+    EXPECT_TRUE(r.setOutputRect(c.out.x(), c.out.y(), c.out.width(), c.out.height())) << c.what;
+    EXPECT_EQ(r.outputWidth(), c.out.width()) << c.what;
+    EXPECT_EQ(QRect(r.displayX(), r.displayY(), r.displayWidth(), r.displayHeight()), c.want)
+        << c.what;
+  }
+}
 
-struct Rect {
-  int32_t x, y, w, h;
+// Cleared buffers are black: luma 0 and neutral chroma (planar: below).
+TEST(VideoRendererClear, EveryFormatBecomesBlack) {
+  const struct {
+    OutputFormat format;
+    int32_t width;
+    std::vector<uint8_t> want;
+  } cases[] = {
+      {kFormatYuy2, 2, {0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80}},
+      {kFormatBgr24, 4, std::vector<uint8_t>(24, 0)},
+  };
+  for (const auto& c : cases) {
+    testing::FakeRenderer r;
+    r.open(nullptr, 0, 0, c.width, 2, c.format);
+    ASSERT_TRUE(r.clear());
+    EXPECT_EQ(r.buffer, c.want) << c.format;
+  }
+}
+
+// A window with a video plane that keeps the frame it was handed, as a
+// real one does.
+class PlaneWindow final : public WindowSurface, public VideoPlane {
+ public:
+  PlaneWindow() : WindowSurface(64, 48) {}
+  void invalidate(const QRect&) override {}
+  VideoPlane* videoPlane() override { return hasPlane ? this : nullptr; }
+  bool usable() const override { return usable_; }
+  bool showFrame(std::shared_ptr<const VideoPlaneFrame> f, const QRect& d) override {
+    if (!usable_) return false;
+    frame = std::move(f);
+    display = d;
+    ++shown;
+    return true;
+  }
+  void withdraw() override {
+    frame.reset();
+    ++withdrawn;
+  }
+  bool hasPlane = true, usable_ = true;
+  std::shared_ptr<const VideoPlaneFrame> frame;
+  QRect display;
+  int shown = 0, withdrawn = 0;
 };
 
-Rect fitted(int32_t pw, int32_t ph, Rect out) {
-  BufferRenderer r;
-  r.open(nullptr, 0, 0, pw, ph, kFormatBgrx32);
-  EXPECT_TRUE(r.setOutputRect(out.x, out.y, out.w, out.h));
-  EXPECT_EQ(r.outputX(), out.x);
-  EXPECT_EQ(r.outputWidth(), out.w);
-  return {r.displayX(), r.displayY(), r.displayWidth(), r.displayHeight()};
-}
-
-TEST(VideoRendererFitting, KeepsTheAspectInsideTheOutputRectangle) {
-  const struct {
-    const char* what;
-    Rect out, want;
-  } cases[] = {
-      {"letterbox", {0, 0, 400, 400}, {0, 36, 400, 327}},
-      {"pillarbox", {0, 0, 400, 100}, {138, 0, 122, 100}},
-      {"offsets are relative to the output", {15, 13, 400, 400}, {15, 13 + 36, 400, 327}},
-      // 352 x 288 has exactly the aspect of 176 x 144: the height branch keeps
-      // the full height and computes the width.
-      {"exact aspect", {5, 7, 352, 288}, {5, 7, 352, 288}},
-  };
-  for (const auto& c : cases) {
-    const Rect d = fitted(176, 144, c.out);
-    EXPECT_EQ(d.x, c.want.x) << c.what;
-    EXPECT_EQ(d.y, c.want.y) << c.what;
-    EXPECT_EQ(d.w, c.want.w) << c.what;
-    EXPECT_EQ(d.h, c.want.h) << c.what;
-  }
-  // A rectangle a hair narrower takes the width branch instead.
-  const Rect n = fitted(176, 144, {0, 0, 351, 288});
-  EXPECT_EQ(n.w, 351);
-  EXPECT_LT(n.h, 288);
-}
-
-TEST(VideoRendererFitting, TheVisibleRectangleSetsTheAspect) {
-  BufferRenderer r;
-  r.open(nullptr, 0, 0, 176, 144, kFormatBgrx32);
-  r.setSourceRect(0, 0, 100, 100);  // square visible part
-  r.setOutputRect(0, 0, 400, 200);
-  EXPECT_EQ(r.displayWidth(), 200);
-  EXPECT_EQ(r.displayX(), 100);
-}
-
-TEST(VideoRendererFitting, DegenerateSizesFillTheTargetInsteadOfOverflowing) {
-  BufferRenderer r;
-  r.open(nullptr, 0, 0, 176, 144, kFormatBgrx32);
-  r.setSourceRect(0, 0, 176, 0);
-  EXPECT_TRUE(r.setOutputRect(1, 2, 300, 200));
-  EXPECT_EQ(r.displayX(), 1);
-  EXPECT_EQ(r.displayWidth(), 300);
-  EXPECT_EQ(r.displayHeight(), 200);
-  r.setSourceRect(0, 0, 176, 144);
-  EXPECT_TRUE(r.setOutputRect(0, 0, 0, 0));
-  EXPECT_EQ(r.displayWidth(), 0);
-  EXPECT_EQ(r.displayHeight(), 0);
-}
-
-TEST(VideoRendererClear, Yuy2BecomesBlackPairs) {
-  BufferRenderer r;
-  r.open(nullptr, 0, 0, 6, 2, kFormatYuy2);
-  ASSERT_TRUE(r.clear());
-  ASSERT_EQ(r.buffer.size(), 24u);
-  for (size_t i = 0; i < r.buffer.size(); i += 2) {
-    EXPECT_EQ(r.buffer[i], 0x00) << i;
-    EXPECT_EQ(r.buffer[i + 1], 0x80) << i;
-  }
-  EXPECT_EQ(r.locks, 1);
-  EXPECT_EQ(r.unlocks, 1);
-}
-
-TEST(VideoRendererClear, PlanarLumaBlackChromaNeutral) {
-  BufferRenderer r;
-  r.open(nullptr, 0, 0, 4, 2, kFormatIyuv);
-  ASSERT_TRUE(r.clear());
-  ASSERT_EQ(r.buffer.size(), 12u);
-  for (size_t i = 0; i < 8; ++i) EXPECT_EQ(r.buffer[i], 0x00) << i;
-  for (size_t i = 8; i < 12; ++i) EXPECT_EQ(r.buffer[i], 0x80) << i;
-}
-
-TEST(VideoRendererClear, RgbBecomesAllZero) {
-  MemoryWindowSurface surface(64, 64);
-  auto r = createVideoRenderer(&surface, 0, 0, 7, 3, kRendererRaster, kFormatBgr24);
-  ASSERT_NE(r, nullptr);
+std::vector<uint8_t> bufferOf(VideoRenderer& r, int32_t* stride = nullptr) {
   uint8_t* bits = nullptr;
-  int32_t size = 0, stride = 0;
-  ASSERT_TRUE(r->lockBuffer(bits, size, stride));
-  std::fill(bits, bits + size, 0xab);
-  ASSERT_TRUE(r->clear());
-  for (int32_t i = 0; i < size; ++i) ASSERT_EQ(bits[i], 0) << i;
+  int32_t size = 0, s = 0;
+  if (!r.lockBuffer(bits, size, s)) return {};
+  if (stride) *stride = s;
+  return std::vector<uint8_t>(bits, bits + size);
 }
 
-// A memory surface has no display hardware: the hardware kind cannot open
-// there, whatever the format.
-TEST(CreateVideoRenderer, HardwareKindNeedsAWindowWithAVideoPlane) {
-  MemoryWindowSurface surface(32, 32);
-  EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, kRendererHardware, kFormatBgrx32), nullptr);
-  EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, 0, kFormatBgrx32), nullptr);
-  EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 16, 16, 3, kFormatBgrx32), nullptr);
-  EXPECT_NE(createVideoRenderer(&surface, 0, 0, 16, 16, kRendererRaster, kFormatBgrx32), nullptr);
-}
-
-TEST(GdiRendererOpen, RefusesPlanarYuvFormats) {
-  MemoryWindowSurface surface(32, 32);
-  for (OutputFormat f : {kFormatIyuv, kFormatYv12}) {
-    GdiRenderer r;
-    EXPECT_FALSE(r.open(&surface, 0, 0, 176, 144, f)) << f;
-    EXPECT_EQ(r.window(), nullptr) << "nothing stored for a refused format";
-    EXPECT_EQ(createVideoRenderer(&surface, 0, 0, 176, 144, kRendererRaster, f), nullptr);
-  }
-}
-
-TEST(GdiRendererOpen, BuffersHaveTheExactSizeAndStride) {
-  MemoryWindowSurface surface(32, 32);
+// Both renderers refuse pictures without area or past kMaxDimension on a
+// side; the raster one takes packed formats only, the hardware one needs a
+// usable plane. Buffers are rows of exactly the picture's width.
+TEST(CreateVideoRenderer, OpensOnlyWhatTheRendererCanShow) {
+  constexpr int32_t kMax = GdiRenderer::kMaxDimension, kHw = kRendererHardware,
+                    kRas = kRendererRaster;
+  static_assert(kMax == DirectDrawRenderer::kMaxDimension);
+  enum Plane { kUsable, kUnusable, kNone };
   struct Case {
+    int32_t kind;
     OutputFormat format;
-    int32_t w, h, size, stride;
-  };
-  for (const Case c :
-       {Case{kFormatBgr24, 176, 144, 76032, 528}, Case{kFormatBgrx32, 176, 144, 101376, 704},
-        Case{kFormatBgr24, 175, 3, 1575, 525}, Case{kFormatYuy2, 176, 144, 50688, 352}}) {
-    auto r = createVideoRenderer(&surface, 0, 0, c.w, c.h, kRendererRaster, c.format);
-    ASSERT_NE(r, nullptr);
-    uint8_t* bits = nullptr;
-    int32_t size = 0, stride = 0;
-    ASSERT_TRUE(r->lockBuffer(bits, size, stride));
-    EXPECT_NE(bits, nullptr);
-    EXPECT_EQ(size, c.size);
-    EXPECT_EQ(stride, c.stride);
-    EXPECT_TRUE(r->unlockBuffer());
-    EXPECT_EQ(r->sourceWidth(), c.w);
-    EXPECT_EQ(r->format(), c.format);
-  }
-}
-
-TEST(GdiRendererOpen, RefusesPicturesWithoutAreaOrAbsurdlyLarge) {
-  MemoryWindowSurface surface(32, 32);
-  constexpr int32_t kMax = GdiRenderer::kMaxDimension;
-  const struct {
     int32_t w, h;
-    bool opens;
-  } cases[] = {{0, 144, false}, {176, 0, false},      {176, -1, false},    {kMax, 1, true},
-               {1, kMax, true}, {kMax + 1, 1, false}, {1, kMax + 1, false}};
-  for (const auto& c : cases) {
-    GdiRenderer r;
-    EXPECT_EQ(r.open(&surface, 0, 0, c.w, c.h, kFormatBgrx32), c.opens) << c.w << " x " << c.h;
+    Plane plane;
+    int32_t stride;  // 0: refused
+  };
+  // clang-format off
+  const Case cases[] = {
+      {kHw, kFormatIyuv, 176, 144, kUsable, 176},    {kHw, kFormatYv12, 6, 2, kUsable, 6},
+      {kHw, kFormatYuy2, 7, 3, kUsable, 14},         {kHw, kFormatBgr24, 5, 1, kUsable, 15},
+      {kHw, kFormatBgrx32, kMax, 1, kUsable, 4 * kMax}, {kHw, kFormatBgrx32, 1, kMax, kUsable, 4},
+      {kHw, kFormatBgrx32, 0, 144, kUsable, 0},      {kHw, kFormatBgrx32, 176, 0, kUsable, 0},
+      {kHw, kFormatBgrx32, -1, 144, kUsable, 0},     {kHw, kFormatBgrx32, kMax + 1, 1, kUsable, 0},
+      {kHw, kFormatBgrx32, 1, kMax + 1, kUsable, 0}, {kHw, 2, 176, 144, kUsable, 0},
+      {kHw, kFormatBgrx32, 176, 144, kUnusable, 0},  {kHw, kFormatBgrx32, 176, 144, kNone, 0},
+      {kRas, kFormatBgr24, 175, 3, kNone, 525},      {kRas, kFormatBgrx32, 176, 144, kNone, 704},
+      {kRas, kFormatYuy2, 176, 144, kNone, 352},     {kRas, kFormatIyuv, 176, 144, kUsable, 0},
+      {kRas, kFormatYv12, 176, 144, kNone, 0},       {kRas, kFormatBgrx32, kMax, 1, kNone, 4 * kMax},
+      {kRas, kFormatBgrx32, 1, kMax, kNone, 4},      {kRas, kFormatBgrx32, 0, 144, kNone, 0},
+      {kRas, kFormatBgrx32, 176, -1, kNone, 0},      {kRas, kFormatBgrx32, kMax + 1, 1, kNone, 0},
+      {kRas, kFormatBgrx32, 1, kMax + 1, kNone, 0},  {3, kFormatBgrx32, 16, 16, kUsable, 0},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE("kind " + std::to_string(c.kind) + " format " + std::to_string(c.format) + " " +
+                 std::to_string(c.w) + "x" + std::to_string(c.h));
+    PlaneWindow window;
+    window.usable_ = c.plane == kUsable;
+    window.hasPlane = c.plane != kNone;
+    auto r = createVideoRenderer(&window, 0, 0, c.w, c.h, c.kind, c.format);
+    ASSERT_EQ(r != nullptr, c.stride != 0);
+    if (!r) continue;
+    int32_t stride = 0;
+    EXPECT_EQ(static_cast<int64_t>(bufferOf(*r, &stride).size()), bufferBytes(c.format, c.w, c.h));
+    EXPECT_EQ(stride, c.stride);
+    EXPECT_EQ(r->imageHeight(), c.h);
   }
+  EXPECT_FALSE(DirectDrawRenderer().open(nullptr, 0, 0, 8, 8, kFormatBgrx32));
+  GdiRenderer refused;
+  EXPECT_FALSE(refused.open(nullptr, 0, 0, 176, 144, kFormatIyuv));
+  EXPECT_EQ(refused.imageWidth(), -1) << "nothing stored for a refused format";
+  ASSERT_TRUE(refused.open(nullptr, 0, 0, 4, 4, kFormatBgrx32));
+  ASSERT_TRUE(refused.setOutputRect(0, 0, 4, 4));
+  EXPECT_FALSE(refused.present()) << "no window to draw in";
 }
 
-TEST(GdiRendererLifecycle, CloseReleasesTheBufferAndPresentFails) {
-  MemoryWindowSurface surface(32, 32);
-  GdiRenderer r;
-  ASSERT_TRUE(r.open(&surface, 0, 0, 8, 8, kFormatBgrx32));
-  EXPECT_TRUE(r.close());
+TEST(DirectDrawRendererPresent, HandsThePlaneACopyOfTheBufferAndTheFittedRectangle) {
+  PlaneWindow plane;
+  DirectDrawRenderer r;
+  ASSERT_TRUE(r.open(&plane, 0, 0, 4, 2, kFormatIyuv));
+  // Opened black: luma 0, chroma neutral.
+  EXPECT_EQ(bufferOf(r), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x80, 0x80, 0x80}));
+  // Nothing to show while the display rectangle has no area.
+  for (QSize out : {QSize(0, 0), QSize(100, 0), QSize(0, 100)}) {
+    EXPECT_TRUE(r.setOutputRect(0, 0, out.width(), out.height()));
+    EXPECT_TRUE(r.present());
+    EXPECT_EQ(plane.shown, 0) << out.width() << "x" << out.height();
+  }
+  ASSERT_TRUE(r.setOutputRect(10, 20, 100, 100));
   uint8_t* bits = nullptr;
   int32_t size = 0, stride = 0;
+  ASSERT_TRUE(r.lockBuffer(bits, size, stride));
+  bits[0] = 0x11;
+  ASSERT_TRUE(r.present());
+  ASSERT_NE(plane.frame, nullptr);
+  const std::shared_ptr<const VideoPlaneFrame> first = plane.frame;
+  EXPECT_EQ(std::tie(first->format, first->width, first->height), std::tuple(kFormatIyuv, 4, 2));
+  EXPECT_EQ(first->bits, std::vector<uint8_t>(bits, bits + size));
+  EXPECT_EQ(plane.display, QRect(10, 45, 100, 50));
+  // The next picture never goes into a frame the plane (or anyone) still holds.
+  bits[0] = 0x22;
+  ASSERT_TRUE(r.present());
+  EXPECT_EQ(first->bits[0], 0x11);
+  EXPECT_EQ(plane.frame->bits[0], 0x22);
+  // A plane that stopped working fails the present: the engine falls back.
+  plane.usable_ = false;
+  EXPECT_FALSE(r.setOutputRect(0, 0, 64, 48));
+  EXPECT_FALSE(r.present());
+  // Closing takes the picture off the plane and the buffer away.
+  plane.usable_ = true;
+  EXPECT_TRUE(r.close());
+  EXPECT_EQ(plane.withdrawn, 1);
+  EXPECT_EQ(plane.frame, nullptr);
   EXPECT_FALSE(r.lockBuffer(bits, size, stride));
   EXPECT_FALSE(r.present());
+}
+
+// Sizes whose back buffer is past WindowSurface::kMaxBackBufferBytes, some of
+// them past 32 bits in every product of width, height and 4.
+TEST(WindowSurfaceSize, AnAbsurdSizeLeavesAnEmptySurfaceNothingDrawsInto) {
+  constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
+  for (QSize s : {QSize(100000, 100000), QSize(kInt32Max, kInt32Max), QSize(kInt32Max, 1),
+                  QSize(1, kInt32Max), QSize(16385, 16384), QSize(640000, 480000)}) {
+    SCOPED_TRACE(std::to_string(s.width()) + " x " + std::to_string(s.height()));
+    EXPECT_EQ(MemoryWindowSurface(s.width(), s.height()).clientSize(), QSize(0, 0))
+        << "as first size";
+    MemoryWindowSurface surface(64, 48);
+    GdiRenderer renderer;
+    ASSERT_TRUE(renderer.open(&surface, 0, 0, 16, 16, kFormatBgrx32));
+    ASSERT_TRUE(renderer.setOutputRect(0, 0, 64, 48));
+
+    surface.resize(s.width(), s.height());
+    EXPECT_EQ(surface.clientSize(), QSize(0, 0));
+    EXPECT_TRUE(surface.paint().image().isNull());
+    const int64_t before = surface.invalidateCount();
+    ASSERT_TRUE(renderer.present());               // still aimed at the old 64 x 48
+    EXPECT_EQ(surface.invalidateCount(), before);  // nothing was drawn
+    EXPECT_TRUE(surface.snapshot().isNull());
+
+    // A size that fits gives a black buffer again.
+    surface.resize(32, 24);
+    EXPECT_EQ(surface.clientSize(), QSize(32, 24));
+    const QImage image = surface.snapshot();
+    ASSERT_EQ(image.size(), QSize(32, 24));
+    EXPECT_EQ(image.pixel(31, 23), 0xff000000u);
+  }
+}
+
+TEST(WindowSurfaceSize, SizesWithinTheBoundKeepTheirContent) {
+  MemoryWindowSurface surface(8, 8);
+  surface.paint().image().setPixel(3, 3, 0xff00ff00u);
+  // A thin buffer far wider than any screen is still within the bound.
+  surface.resize(1 << 20, 8);
+  EXPECT_EQ(surface.clientSize(), QSize(1 << 20, 8));
+  EXPECT_EQ(surface.paint().image().pixel(3, 3), 0xff00ff00u);
+  EXPECT_EQ(surface.paint().image().pixel(8, 3), 0xff000000u) << "new area is black";
+  surface.resize(0, 8);  // an empty width is a size, not a failure
+  EXPECT_EQ(surface.clientSize(), QSize(0, 8));
+  surface.resize(0, 0);
+  EXPECT_EQ(surface.clientSize(), QSize(0, 0));
 }
 
 }  // namespace
