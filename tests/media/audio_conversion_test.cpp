@@ -9,108 +9,88 @@
 namespace strevana {
 namespace {
 
-AudioChunk* chunkOf(const std::vector<uint8_t>& bytes) {
-  auto* c = new AudioChunk(static_cast<int32_t>(bytes.size()));
-  std::copy(bytes.begin(), bytes.end(), c->data.get());
-  return c;
-}
+using Bytes = std::vector<uint8_t>;
 
-std::vector<uint8_t> bytesOf(const AudioChunk* c) {
-  return {c->data.get(), c->data.get() + c->size};
-}
-
-std::vector<uint8_t> le16(std::initializer_list<int> values) {
-  std::vector<uint8_t> out;
+Bytes le16(std::initializer_list<int> values) {
+  Bytes out;
   for (int v : values) {
-    const auto u = static_cast<uint16_t>(static_cast<int16_t>(v));
-    out.push_back(static_cast<uint8_t>(u & 0xff));
-    out.push_back(static_cast<uint8_t>(u >> 8));
+    out.push_back(static_cast<uint8_t>(v & 0xff));
+    out.push_back(static_cast<uint8_t>((v >> 8) & 0xff));
   }
   return out;
 }
 
-std::vector<uint8_t> convert(const std::vector<uint8_t>& in, PcmFormat from, PcmFormat to) {
-  AudioChunk* c = chunkOf(in);
+Bytes convert(const Bytes& in, PcmFormat from, PcmFormat to, AudioChunk** same = nullptr) {
+  auto* c = new AudioChunk(static_cast<int32_t>(in.size()));
+  std::copy(in.begin(), in.end(), c->data.get());
+  AudioChunk* before = c;
   convertAudioChunk(c, from, to);
-  auto out = bytesOf(c);
+  if (same) *same = c == before ? c : nullptr;
+  Bytes out(c->data.get(), c->data.get() + c->size);
   freeAudioChunkList(c);
   return out;
 }
 
-constexpr int kRate = 8000;
-
-TEST(AudioConversion, FromMono8) {
-  const std::vector<uint8_t> in = {0, 128, 255};
-  EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate * 2, 1, 8}),
-            (std::vector<uint8_t>{0, 0, 128, 128, 255, 255}));
-  EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate, 1, 16}), le16({-32768, 0, 127 * 256}));
-  EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate, 2, 8}),
-            (std::vector<uint8_t>{0, 0, 128, 128, 255, 255}));
-  EXPECT_EQ(convert(in, {kRate, 1, 8}, {kRate, 2, 16}), le16({-32768, -32768, 0, 0, 32512, 32512}));
-}
-
-TEST(AudioConversion, FromMono16) {
-  const auto in = le16({-32768, -1, 0, 32767});
-  EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate, 1, 8}), (std::vector<uint8_t>{0, 127, 128, 255}));
-  // Half the rate keeps input frames 0 and 2.
-  EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate / 2, 1, 16}), le16({-32768, 0}));
-  EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate, 2, 8}),
-            (std::vector<uint8_t>{0, 0, 127, 127, 128, 128, 255, 255}));
-  EXPECT_EQ(convert(in, {kRate, 1, 16}, {kRate, 2, 16}),
-            le16({-32768, -32768, -1, -1, 0, 0, 32767, 32767}));
-}
-
-TEST(AudioConversion, FromStereo8) {
-  const std::vector<uint8_t> in = {0, 255, 100, 103, 128, 128};
-  EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate, 1, 8}), (std::vector<uint8_t>{127, 101, 128}));
-  EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate, 1, 16}),
-            le16({(0 + 255 - 256) * 128, (203 - 256) * 128, 0}));
-  EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate * 3, 2, 8}).size(), 18u);
-  EXPECT_EQ(convert(in, {kRate, 2, 8}, {kRate, 2, 16}), le16({-32768, 32512, -7168, -6400, 0, 0}));
-}
-
-TEST(AudioConversion, FromStereo16) {
-  const auto in = le16({-32768, -32768, 32767, 32767, -3, 0, 100, -50});
-  EXPECT_EQ(convert(in, {kRate, 2, 16}, {kRate, 1, 8}),
-            (std::vector<uint8_t>{0, 255, static_cast<uint8_t>((-3 + 65536) >> 9),
-                                  static_cast<uint8_t>((50 + 65536) >> 9)}));
-  // (L + R) / 2 toward minus infinity: -3 / 2 gives -2.
-  EXPECT_EQ(convert(in, {kRate, 2, 16}, {kRate, 1, 16}), le16({-32768, 32767, -2, 25}));
-  EXPECT_EQ(convert(in, {kRate, 2, 16}, {kRate, 2, 8}),
-            (std::vector<uint8_t>{0, 0, 255, 255, 127, 128, 128, 127}));
-  EXPECT_EQ(convert(in, {kRate, 2, 16}, {kRate / 2, 2, 16}), le16({-32768, -32768, -3, 0}));
+TEST(AudioConversion, EveryLayoutPairAndRateChange) {
+  const Bytes mono8 = {0, 128, 255}, stereo8 = {0, 255, 100, 103, 128, 128};
+  const Bytes mono16 = le16({-32768, -1, 0, 32767});
+  const Bytes stereo16 = le16({-32768, -32768, 32767, 32767, -3, 0, 100, -50});
+  const uint8_t s3 = (-3 + 65536) >> 9, s50 = (50 + 65536) >> 9;
+  struct Case {
+    Bytes in;
+    PcmFormat from, to;
+    Bytes out;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {mono8, {8000, 1, 8}, {16000, 1, 8}, {0, 0, 128, 128, 255, 255}},
+      {mono8, {8000, 1, 8}, {8000, 1, 16}, le16({-32768, 0, 127 * 256})},
+      {mono8, {8000, 1, 8}, {8000, 2, 8}, {0, 0, 128, 128, 255, 255}},
+      {mono8, {8000, 1, 8}, {8000, 2, 16}, le16({-32768, -32768, 0, 0, 32512, 32512})},
+      {mono16, {8000, 1, 16}, {8000, 1, 8}, {0, 127, 128, 255}},
+      {mono16, {8000, 1, 16}, {4000, 1, 16}, le16({-32768, 0})},  // input frames 0 and 2
+      {mono16, {8000, 1, 16}, {8000, 2, 8}, {0, 0, 127, 127, 128, 128, 255, 255}},
+      {mono16, {8000, 1, 16}, {8000, 2, 16}, le16({-32768, -32768, -1, -1, 0, 0, 32767, 32767})},
+      {stereo8, {8000, 2, 8}, {8000, 1, 8}, {127, 101, 128}},
+      {stereo8, {8000, 2, 8}, {8000, 1, 16}, le16({(0 + 255 - 256) * 128, (203 - 256) * 128, 0})},
+      {stereo8, {8000, 2, 8}, {16000, 2, 8}, {0, 255, 0, 255, 100, 103, 100, 103, 128, 128, 128, 128}},
+      {stereo8, {8000, 2, 8}, {8000, 2, 16}, le16({-32768, 32512, -7168, -6400, 0, 0})},
+      {stereo16, {8000, 2, 16}, {8000, 1, 8}, {0, 255, s3, s50}},
+      {stereo16, {8000, 2, 16}, {8000, 1, 16}, le16({-32768, 32767, -2, 25})},  // -3 / 2 -> -2
+      {stereo16, {8000, 2, 16}, {8000, 2, 8}, {0, 0, 255, 255, 127, 128, 128, 127}},
+      {stereo16, {8000, 2, 16}, {4000, 2, 16}, le16({-32768, -32768, -3, 0})},
+      // A trailing partial frame is never read; less than one frame gives nothing.
+      {{1, 2, 3}, {8000, 1, 16}, {8000, 1, 8}, {0x82}},
+      {{1}, {8000, 2, 16}, {48000, 2, 16}, {}},
+      {{1, 2}, {8000, 1, 16}, {0, 0, 0}, {1, 2}},  // unset output format: left as it is
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    EXPECT_EQ(convert(c.in, c.from, c.to), c.out)
+        << c.from.channels << "x" << c.from.bits << "@" << c.from.rate << " -> " << c.to.channels
+        << "x" << c.to.bits << "@" << c.to.rate;
+  }
 }
 
 TEST(AudioConversion, WorkedExamples) {
   // 4000 bytes of 16-bit stereo at 44100 Hz to 8-bit mono at 22050 Hz: 500
   // bytes from input frames 0, 2, 4, ...
-  std::vector<int> values;
+  Bytes in;
   for (int f = 0; f < 1000; ++f) {
-    values.push_back(f * 60 - 30000);
-    values.push_back(f * 60 - 30000);
+    const Bytes frame = le16({f * 60 - 30000, f * 60 - 30000});
+    in.insert(in.end(), frame.begin(), frame.end());
   }
-  std::vector<uint8_t> in;
-  for (int v : values) {
-    const auto bytes = le16({v});
-    in.insert(in.end(), bytes.begin(), bytes.end());
-  }
-  const auto out = convert(in, {44100, 2, 16}, {22050, 1, 8});
+  const Bytes out = convert(in, {44100, 2, 16}, {22050, 1, 8});
   ASSERT_EQ(out.size(), 500u);
   for (size_t i = 0; i < out.size(); ++i) {
     const int s = static_cast<int>(i) * 2 * 60 - 30000;
     ASSERT_EQ(out[i], (s + s + 65536) >> 9) << i;
   }
-
   // 320 bytes of AMR mono at 8000 Hz on a 16-bit stereo 44100 Hz device:
   // 3528 bytes, each input frame five or six times.
-  std::vector<int> amr;
-  for (int f = 0; f < 160; ++f) amr.push_back(f);
-  std::vector<uint8_t> amrBytes;
-  for (int v : amr) {
-    amrBytes.push_back(static_cast<uint8_t>(v));
-    amrBytes.push_back(0);
-  }
-  const auto up = convert(amrBytes, {8000, 1, 16}, {44100, 2, 16});
+  Bytes amr;
+  for (int f = 0; f < 160; ++f) amr.insert(amr.end(), {static_cast<uint8_t>(f), 0});
+  const Bytes up = convert(amr, {8000, 1, 16}, {44100, 2, 16});
   ASSERT_EQ(up.size(), 3528u);
   std::vector<int> repeats(160, 0);
   for (size_t i = 0; i < up.size(); i += 4) {
@@ -118,21 +98,10 @@ TEST(AudioConversion, WorkedExamples) {
     ++repeats[up[i]];
   }
   for (int r : repeats) EXPECT_TRUE(r == 5 || r == 6) << r;
-
   // Identical formats leave the very same chunk.
-  AudioChunk* same = chunkOf(in);
-  AudioChunk* before = same;
-  convertAudioChunk(same, {44100, 2, 16}, {44100, 2, 16});
-  EXPECT_EQ(same, before);
-  freeAudioChunkList(same);
-}
-
-TEST(AudioConversion, OddSizesAndUnknownFormats) {
-  // A trailing partial frame is never read; less than one frame gives nothing.
-  EXPECT_EQ(convert({1, 2, 3}, {kRate, 1, 16}, {kRate, 1, 8}).size(), 1u);
-  EXPECT_TRUE(convert({1}, {kRate, 2, 16}, {kRate * 6, 2, 16}).empty());
-  // Unset output formats leave the chunk as it is.
-  EXPECT_EQ(convert({1, 2}, {kRate, 1, 16}, {0, 0, 0}), (std::vector<uint8_t>{1, 2}));
+  AudioChunk* same = nullptr;
+  EXPECT_EQ(convert(in, {44100, 2, 16}, {44100, 2, 16}, &same), in);
+  EXPECT_NE(same, nullptr);
 }
 
 }  // namespace

@@ -1,48 +1,24 @@
+// The base source's own rules: its name, the still picture, and where the
+// stream-saving helpers write.
 #include "media/media_source.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "media/bare_source.h"
+#include "media/mp4_test_support.h"
+#include "media/stream_saving.h"
+#include "support/temp_folder.h"
 
 namespace strevana {
 namespace {
 
-namespace fs = std::filesystem;
-
-TEST(MediaSourceTest, DefaultsAndBaseSlotsAnswerWithoutEffect) {
-  BareSource s;
-  EXPECT_STREQ(s.name, "");
-  EXPECT_EQ(s.pixelAspect, 1.0);
-  EXPECT_EQ(s.objectPositionX, 0.5f);
-  EXPECT_EQ(s.objectPositionY, 0.5f);
-  EXPECT_EQ(s.hasVideo + s.hasAudio + s.live + s.streaming + s.frameCount + s.width + s.height, 0);
-  EXPECT_EQ(s.metadataText, nullptr);
-  EXPECT_EQ(s.stillPicture, nullptr);
-  EXPECT_FALSE(s.prefersRgbOutput());
-  EXPECT_TRUE(s.setOutputFormat(kFormatBgr24));
-  EXPECT_EQ(s.outputFormat, kFormatBgr24);
-  EXPECT_EQ(s.videoByteCount() + s.audioByteCount(), -2);
-  int32_t h = 1, m = 2, sec = 3, f = 4;
-  EXPECT_FALSE(s.getTimecode(h, m, sec, f));
-  EXPECT_EQ(h * 1000 + m * 100 + sec * 10 + f, 1234);  // left alone
-  EXPECT_FALSE(s.setTimecode(1, 2, 3, 4));
-  EXPECT_EQ(s.videoPacketsReceived() + s.videoPacketsLost() + s.audioPacketsReceived() +
-                s.audioPacketsLost(),
-            0u);
-  EXPECT_FALSE(s.awaitingData());
-  MediaSource::ReceptionFigures video, audio;
-  EXPECT_FALSE(s.receptionFigures(video, audio));
-}
+using test::Bytes;
+using test::readFile;
 
 TEST(MediaSourceTest, NamesUpTo255CharactersAreKept) {
   BareSource s;
@@ -54,56 +30,136 @@ TEST(MediaSourceTest, NamesUpTo255CharactersAreKept) {
   EXPECT_FALSE(s.setName(std::string(256, 'n').c_str()));
   EXPECT_STREQ(s.name, "");
   EXPECT_FALSE(s.setName(nullptr));
+  int32_t h = 1, m = 2, sec = 3, f = 4;
+  EXPECT_FALSE(s.getTimecode(h, m, sec, f));
+  EXPECT_EQ(h * 1000 + m * 100 + sec * 10 + f, 1234);  // left alone
 }
 
-// ---- still picture ----------------------------------------------------------
-
-struct StillFixture {
-  StillFixture(int32_t w, int32_t h) : pixels(static_cast<size_t>(w) * h) {
-    for (size_t i = 0; i < pixels.size(); ++i)
-      pixels[i] = 0x01020304u * static_cast<uint32_t>(i + 1);
-    source.width = w;
-    source.height = h;
-    source.stillPicture = pixels.data();
+TEST(MediaSourceStillPictureTest, OnlyFourByteFormatsAndWideEnoughStridesGetIt) {
+  std::vector<uint32_t> pixels(5 * 3);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0x01020304u * static_cast<uint32_t>(i + 1);
+  const auto* src = reinterpret_cast<const uint8_t*>(pixels.data());
+  BareSource source;
+  source.width = 5;
+  source.height = 3;
+  source.stillPicture = pixels.data();
+  // clang-format off
+  const struct { OutputFormat format; int32_t stride; bool drawn; } cases[] = {
+      {kFormatBgrx32, 20, true}, {kFormatBgrx32, 32, true}, {8, 20, true}, {8, 27, true},
+      {kFormatBgrx32, 19, false}, {kFormatBgrx32, -20, false}, {kFormatIyuv, 20, false},
+      {kFormatYuy2, 20, false}, {kFormatBgr24, 20, false}, {7, 20, false}, {0, 20, false},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    source.setOutputFormat(c.format);
+    Bytes out(200, 0xCC);
+    uint8_t* dst = out.data() + (c.stride < 0 ? 100 : 0);
+    source.drawStillPicture(c.stride, dst);
+    source.drawStillPicture(c.stride, dst);  // each call starts from the first row again
+    Bytes want(200, 0xCC);
+    for (int32_t row = 0; c.drawn && row < 3; ++row)
+      std::memcpy(&want[static_cast<size_t>(row * c.stride)], src + row * 20, 20);
+    EXPECT_EQ(out, want) << c.format << " stride " << c.stride;
   }
-  std::vector<uint32_t> pixels;
+}
+
+// ---- stream saving ----
+
+class StreamSavingTest : public ::testing::Test {
+ protected:
+  std::string path(const std::string& name) const { return dir_.file(name); }
+  testing::ScratchFolder dir_{"stream-saving"};
   BareSource source;
 };
 
-TEST(MediaSourceStillPictureTest, CopiesWholeOrRowByRowIntoFourByteFormats) {
-  StillFixture f(5, 3);
-  const auto* src = reinterpret_cast<const uint8_t*>(f.pixels.data());
-  for (OutputFormat format : {kFormatBgrx32, 8}) {
-    f.source.setOutputFormat(format);
-    std::vector<uint8_t> tight(5 * 4 * 3, 0xCC);
-    f.source.drawStillPicture(20, tight.data());
-    EXPECT_EQ(0, std::memcmp(tight.data(), src, tight.size()));
+TEST_F(StreamSavingTest, StreamsStartWithTheWholeConfiguration) {
+  // Short and long configurations alike: nothing of the headers may be cut.
+  Bytes config(24);
+  for (size_t i = 0; i < config.size(); ++i) config[i] = static_cast<uint8_t>(i);
+  const std::string ten = path("ten.m4v"), full = path("full.m4v"), audio = path("a.m4a");
+  source.setVideoStreamFile(ten.c_str(), config.data(), 10);
+  EXPECT_EQ(readFile(ten), Bytes(config.begin(), config.begin() + 10));
+  source.setVideoStreamFile(full.c_str(), config.data(), 24);
+  const uint8_t sample[] = {0xAA, 0xBB};
+  appendVideoStream(source, sample, 2);
+  appendVideoStream(source, sample, 1);
+  Bytes want = config;
+  want.insert(want.end(), {0xAA, 0xBB, 0xAA});
+  EXPECT_EQ(readFile(full), want);
+  EXPECT_EQ(readFile(ten).size(), 10u);  // the earlier target is no longer written
+  source.setAudioStreamFile(audio.c_str(), sample, 2);
+  appendAudioStream(source, sample, 1);
+  EXPECT_EQ(readFile(audio), (Bytes{0xAA, 0xBB, 0xAA}));
 
-    const int32_t stride = 20 + 12;
-    std::vector<uint8_t> wide(static_cast<size_t>(stride) * 3, 0xCC);
-    f.source.drawStillPicture(stride, wide.data());
-    f.source.drawStillPicture(stride, wide.data());  // each call starts from the first row again
-    for (int32_t row = 0; row < 3; ++row) {
-      EXPECT_EQ(0, std::memcmp(&wide[static_cast<size_t>(row * stride)], src + row * 20, 20));
-      for (int32_t x = 20; x < stride; ++x)
-        EXPECT_EQ(wide[static_cast<size_t>(row * stride + x)], 0xCC);
-    }
-  }
+  // Setting the same path again truncates; a null path switches saving off.
+  source.setVideoStreamFile(full.c_str(), nullptr, 0);
+  source.setAudioStreamFile(audio.c_str(), sample, 0);
+  EXPECT_TRUE(readFile(full).empty() && readFile(audio).empty());
+  source.setVideoStreamFile(nullptr, nullptr, 0);
+  appendVideoStream(source, sample, 2);
+  EXPECT_TRUE(readFile(full).empty());
+  EXPECT_TRUE(source.videoStreamFile.empty());
 }
 
-TEST(MediaSourceStillPictureTest, OtherFormatsAndNarrowStridesLeaveTheBufferUntouched) {
-  StillFixture f(4, 2);
-  for (OutputFormat format : {kFormatIyuv, kFormatYuy2, kFormatBgr24, 7, 0}) {
-    f.source.setOutputFormat(format);
-    std::vector<uint8_t> out(64, 0xCC);
-    f.source.drawStillPicture(16, out.data());
-    EXPECT_EQ(out, std::vector<uint8_t>(64, 0xCC)) << format;
+TEST_F(StreamSavingTest, UncreatableTargetsLeaveSavingOff) {
+  const std::string bad = path("missing-folder/x.m4v");
+  const uint8_t data[] = {1, 2, 3};
+  source.setVideoStreamFile(bad.c_str(), data, 3);
+  source.setAudioStreamFile(bad.c_str(), data, 3);
+  source.setRawAudioFile(bad.c_str());
+  source.setRawVideoFile(bad.c_str(), 0);
+  EXPECT_EQ(
+      source.videoStreamFile + source.audioStreamFile + source.rawAudioFile + source.rawVideoFile,
+      "");
+  EXPECT_FALSE(std::filesystem::exists(path("missing-folder")));
+}
+
+TEST_F(StreamSavingTest, RawAudioAndSingleFileRawVideoAppend) {
+  const std::string pcm = path("a.pcm"), yuv = path("v.yuv");
+  source.setRawAudioFile(pcm.c_str());
+  source.setRawVideoFile(yuv.c_str(), 0);
+  EXPECT_TRUE(std::filesystem::exists(pcm) && std::filesystem::exists(yuv));
+  const uint8_t block[] = {9, 8, 7};
+  appendRawAudio(source, block, 3);
+  appendRawAudio(source, block, 2);
+  writeRawVideoPicture(source, block, 3);
+  writeRawVideoPicture(source, block, 1);
+  EXPECT_EQ(readFile(pcm), (Bytes{9, 8, 7, 9, 8}));
+  EXPECT_EQ(readFile(yuv), (Bytes{9, 8, 7, 9}));
+}
+
+TEST_F(StreamSavingTest, PerFrameRawVideoNumbersFilesAndWrapsAfter9999) {
+  source.setRawVideoFile(path("clip.out.yuv").c_str(), 1);
+  EXPECT_FALSE(std::filesystem::exists(path("clip.out.yuv")));  // nothing created up front
+  const uint8_t first[] = {1}, second[] = {2, 2};
+  writeRawVideoPicture(source, first, 1);
+  writeRawVideoPicture(source, second, 2);
+  EXPECT_EQ(readFile(path("clip0000.yuv")), Bytes{1});
+  EXPECT_EQ(readFile(path("clip0001.yuv")), (Bytes{2, 2}));
+  source.rawVideoFileCounter = 9998;
+  for (const char* name : {"clip9998.yuv", "clip9999.yuv", "clip0000.yuv"})
+    EXPECT_EQ(nextPerFrameName(source), path(name));
+}
+
+TEST_F(StreamSavingTest, PerFrameNamesEndAtTheFirstDotOfTheFileName) {
+  std::filesystem::create_directory(path("takes.d"));
+  // A name longer than a save path can hold skips the picture.
+  const std::string longest(MediaSource::kSavePathCapacity - 10 - dir_.path().size(), 'n');
+  // clang-format off
+  const struct { std::string given, expected; } cases[] = {
+      {"takes.d/clip.yuv", path("takes.d/clip0000.yuv")},
+      {"takes.d/noext", path("takes.d/noext0000.yuv")},
+      {"takes.d/.hidden.yuv", path("takes.d/0000.yuv")},
+      {longest, path(longest + "0000.yuv")},
+      {longest + "n", ""},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    source.setRawVideoFile(path(c.given).c_str(), 1);
+    ASSERT_EQ(source.rawVideoFile, path(c.given));
+    source.rawVideoFileCounter = 0;
+    EXPECT_EQ(nextPerFrameName(source), c.expected) << c.given;
   }
-  f.source.setOutputFormat(kFormatBgrx32);
-  std::vector<uint8_t> out(64, 0xCC);
-  f.source.drawStillPicture(15, out.data());
-  f.source.drawStillPicture(-16, out.data() + 32);
-  EXPECT_EQ(out, std::vector<uint8_t>(64, 0xCC));
 }
 
 }  // namespace

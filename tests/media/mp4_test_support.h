@@ -1,12 +1,17 @@
 #pragma once
-// Helpers shared by the MP4 source tests: fixture paths, ffmpeg's reference
-// checksums and MD5 of our own pictures.
+// Helpers shared by the MP4 tests: fixture paths, files, ffmpeg as the peer
+// (its reference checksums and its own output) and MD5 of our own pictures.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "media/codec/mp4_file.h"
 
 extern "C" {
 #include <libavutil/md5.h>
@@ -14,8 +19,29 @@ extern "C" {
 
 namespace strevana::test {
 
+using Bytes = std::vector<uint8_t>;
+
 inline std::string fixture(const std::string& name) {
-  return std::string(STREVANA_FIXTURE_DIR) + "/" + name;
+  return std::string(STREVANA_FIXTURE_DIR "/").append(name);
+}
+
+inline Bytes readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void writeFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string md5Of(const uint8_t* data, size_t size) {
+  uint8_t digest[16];
+  av_md5_sum(digest, data, size);
+  char text[33];
+  for (int i = 0; i < 16; ++i) std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
+  return std::string(text, 32);
 }
 
 struct ReferenceFrame {
@@ -29,24 +55,18 @@ inline std::vector<ReferenceFrame> loadReference(const std::string& clip,
                                                  const std::string& pixfmt) {
   std::vector<ReferenceFrame> frames;
   std::ifstream in(fixture(clip + "." + pixfmt + ".framemd5"));
-  std::string line;
-  while (std::getline(in, line)) {
+  for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
     std::vector<std::string> fields;
     std::stringstream ss(line);
-    std::string f;
-    while (std::getline(ss, f, ',')) {
-      const auto b = f.find_first_not_of(' ');
-      fields.push_back(b == std::string::npos ? "" : f.substr(b));
-    }
-    if (fields.size() < 6) continue;
-    frames.push_back({std::stoll(fields[2]), fields[5]});
+    for (std::string f; std::getline(ss, f, ',');) fields.push_back(f);
+    if (fields.size() >= 6)
+      frames.push_back({std::stoll(fields[2]), fields[5].substr(fields[5].find_first_not_of(' '))});
   }
   return frames;
 }
 
-// The picture ffmpeg shows at time t: the last one whose time is not after t
-// (the first one for earlier times).
+// The picture ffmpeg shows at time t: the last one not after t (else the first).
 inline size_t referenceIndexAt(const std::vector<ReferenceFrame>& frames, int64_t t) {
   size_t index = 0;
   for (size_t i = 0; i < frames.size(); ++i) {
@@ -55,18 +75,62 @@ inline size_t referenceIndexAt(const std::vector<ReferenceFrame>& frames, int64_
   return index;
 }
 
-inline std::string md5Of(const uint8_t* data, size_t size) {
-  uint8_t digest[16];
-  av_md5_sum(digest, data, size);
-  char text[33];
-  for (int i = 0; i < 16; ++i) std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
-  return std::string(text, 32);
+// The samples (up to `limit`) and decoder configuration of a clip's track.
+struct ClipTrack {
+  std::vector<Bytes> samples;
+  Bytes config;
+};
+
+inline ClipTrack readTrack(const std::string& clip, uint32_t index, uint32_t limit = UINT32_MAX) {
+  ClipTrack t;
+  CMp4File* file = nullptr;
+  CMp4File::createInstance(file);
+  CMp4Track* track = nullptr;
+  if (file->open(fixture(clip).c_str(), 0, 0) == kMp4Ok && file->getTrack(index, track) == kMp4Ok) {
+    uint32_t count = 0, size = 0, length = 0;
+    track->getSampleCount(count);
+    for (uint32_t n = 1; n <= count && n <= limit; ++n) {
+      track->getSampleSize(n, size);
+      Bytes bytes(size);
+      track->readSample(n, size, length, bytes.data());
+      t.samples.push_back(bytes);
+    }
+    if (track->getConfigSize(1, size) == kMp4Ok && size > 0) {
+      t.config.resize(size);
+      track->getConfig(1, size, length, t.config.data());
+      t.config.resize(std::min(length, size));
+    }
+    file->releaseTrack(track);
+  }
+  CMp4File::destroyInstance(file);
+  return t;
 }
 
-inline std::vector<uint8_t> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
+// Runs `ffmpeg -i FIXTURE OPTIONS DIR/NAME` and returns what it wrote; empty when it fails.
+inline Bytes ffmpegOutput(const std::string& clip, const std::string& options,
+                          const std::string& dir, const std::string& name) {
+  std::string command = "ffmpeg -nostdin -v error -y -i '";
+  command.append(fixture(clip)).append("' ").append(options).append(" '");
+  command.append(dir).append("/").append(name).append("'");
+  if (std::system(command.c_str()) != 0) return {};
+  return readFile(dir + "/" + name);
+}
+
+// The decoder configuration of the clip's first stream of a kind ("v" or "a")
+// as ffmpeg's dump_extra filter puts it before the first packet; nullopt on failure.
+inline std::optional<Bytes> ffmpegConfig(const std::string& clip, const std::string& kind,
+                                         const std::string& dir) {
+  std::string map = "-map 0:";
+  map.append(kind).append(":0 -c copy -frames:").append(kind).append(" 1 -f data");
+  const auto with = ffmpegOutput(
+      clip, std::string(map).append(" -bsf:").append(kind).append(" dump_extra=freq=keyframe"),
+      dir, "with-config");
+  const auto without = ffmpegOutput(clip, map, dir, "without-config");
+  if (without.empty() || with.size() < without.size() ||
+      !std::equal(without.rbegin(), without.rend(), with.rbegin())) {
+    return std::nullopt;
+  }
+  return Bytes(with.begin(), with.end() - static_cast<std::ptrdiff_t>(without.size()));
 }
 
 }  // namespace strevana::test

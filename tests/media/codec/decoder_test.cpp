@@ -6,84 +6,15 @@
 
 #include "media/codec/audio_codec_if.h"
 #include "media/codec/av_audio_codec.h"
-#include "media/codec/mp4_file.h"
 #include "media/codec/mpeg4_codec_if.h"
 #include "media/mp4_test_support.h"
 
 namespace strevana {
 namespace {
 
-using test::fixture;
+using test::Bytes;
 
-std::vector<std::vector<uint8_t>> trackSamples(CMp4Track* track, uint32_t limit) {
-  std::vector<std::vector<uint8_t>> out;
-  uint32_t count = 0;
-  track->getSampleCount(count);
-  for (uint32_t n = 1; n <= count && n <= limit; ++n) {
-    uint32_t size = 0, length = 0;
-    track->getSampleSize(n, size);
-    std::vector<uint8_t> bytes(size);
-    track->readSample(n, size, length, bytes.data());
-    out.push_back(bytes);
-  }
-  return out;
-}
-
-// A video decoder delivering YUY2 (decoder format 150) through its own pins,
-// all freed when the test ends, also on an early return.
-struct YuyvDecoderRig {
-  YuyvDecoderRig()
-      : decoder(Mpeg4CodecIf::createInstance(0)),
-        control(decoder->getInterface(2, 0)),
-        in(CInStrmPin::createInstance(1024)),
-        out(COutStrmPin::createInstance(1024)) {
-    control->setOutputFormat(150, 0);
-    control->connectInput(in, 0);
-    control->connectOutput(out, 0);
-  }
-  ~YuyvDecoderRig() {
-    Mpeg4CodecIf::destroyInstance(decoder);
-    CInStrmPin::destroyInstance(in);
-    COutStrmPin::destroyInstance(out);
-  }
-  YuyvDecoderRig(const YuyvDecoderRig&) = delete;
-  YuyvDecoderRig& operator=(const YuyvDecoderRig&) = delete;
-
-  Mpeg4CodecIf* decoder;
-  Mpeg4CodecControl* control;
-  CInStrmPin* in;
-  COutStrmPin* out;
-};
-
-// A fixture clip's track as the decoders see it: its first samples and its
-// decoder configuration.
-struct ClipTrack {
-  std::vector<std::vector<uint8_t>> samples;
-  std::vector<uint8_t> config;
-};
-
-ClipTrack readTrack(const char* clip, uint32_t index, uint32_t limit) {
-  ClipTrack t;
-  CMp4File* file = nullptr;
-  CMp4File::createInstance(file);
-  CMp4Track* track = nullptr;
-  if (file && file->open(fixture(clip).c_str(), 0, 0) == kMp4Ok &&
-      file->getTrack(index, track) == kMp4Ok && track) {
-    t.samples = trackSamples(track, limit);
-    uint32_t size = 0, length = 0;
-    if (track->getConfigSize(1, size) == kMp4Ok && size > 0) {
-      t.config.resize(size);
-      track->getConfig(1, size, length, t.config.data());
-      t.config.resize(std::min(length, size));
-    }
-    file->releaseTrack(track);
-    file->close();
-  }
-  CMp4File::destroyInstance(file);
-  return t;
-}
-
-CBufferElem* elementOf(const std::vector<uint8_t>& bytes, uint64_t time = 0) {
+CBufferElem* elementOf(const Bytes& bytes, uint64_t time = 0) {
   CBufferElem* e = nullptr;
   CIOStrmPin::allocateBufferElem(e, static_cast<uint32_t>(bytes.size()));
   std::copy(bytes.begin(), bytes.end(), e->data());
@@ -91,55 +22,80 @@ CBufferElem* elementOf(const std::vector<uint8_t>& bytes, uint64_t time = 0) {
   return e;
 }
 
+// A decoder's pins, freed with it.
+struct Pins {
+  CInStrmPin* in = CInStrmPin::createInstance(1024);
+  COutStrmPin* out = COutStrmPin::createInstance(1024);
+  ~Pins() {
+    CInStrmPin::destroyInstance(in);
+    COutStrmPin::destroyInstance(out);
+  }
+};
+
+// A video decoder delivering YUY2 (decoder format 150).
+struct VideoRig : Pins {
+  VideoRig() {
+    control->setOutputFormat(150, 0);
+    control->connectInput(in, 0);
+    control->connectOutput(out, 0);
+  }
+  ~VideoRig() { Mpeg4CodecIf::destroyInstance(decoder); }
+  Mpeg4CodecIf* decoder = Mpeg4CodecIf::createInstance(0);
+  Mpeg4CodecControl* control = decoder->getInterface(2, 0);
+};
+
 TEST(Mpeg4Codec, SetUpCallsAndTheirResults) {
   Mpeg4CodecIf* decoder = Mpeg4CodecIf::createInstance(0);
-  ASSERT_NE(decoder, nullptr);
   EXPECT_EQ(decoder->getInterface(1, 0), nullptr);
   Mpeg4CodecControl* control = decoder->getInterface(2, 0);
   ASSERT_NE(control, nullptr);
   for (int32_t f : {101, 102, 140, 141, 142, 143, 0, 999})
     EXPECT_EQ(control->setOutputFormat(f, 0), 0) << f;
   for (int32_t f : {100, 144, 145, 150}) EXPECT_NE(control->setOutputFormat(f, 0), 0) << f;
-  int32_t flag = 7;
-  EXPECT_NE(control->hasAlpha(flag), 0);
-  EXPECT_EQ(flag, 0);
+  int32_t value = 7;
+  EXPECT_NE(control->hasAlpha(value), 0);
+  EXPECT_EQ(value, 0);
+  value = 7;
+  control->getInfo(value);  // nothing known before the start
+  EXPECT_EQ(value, 0);
   EXPECT_EQ(control->setPostfilter(4), 0);
   EXPECT_NE(control->setPostfilter(2), 0);
-  int32_t mode = 0;
-  control->getPostfilter(mode);
-  EXPECT_EQ(mode, 2);
-  // start needs its pins.
-  EXPECT_EQ(control->start(), 0);
+  control->getPostfilter(value);
+  EXPECT_EQ(value, 2);
   Mpeg4CodecIf::destroyInstance(decoder);
   EXPECT_EQ(decoder, nullptr);
 }
 
-TEST(Mpeg4Codec, GarbageInputGivesNoPictureAndEndsCleanly) {
-  YuyvDecoderRig rig;
-  auto* decoder = rig.decoder;
-  auto* control = rig.control;
-  auto* in = rig.in;
-  auto* out = rig.out;
-  control->setPictureSize(176, 144);
-  ASSERT_NE(control->start(), 0);
-  std::vector<uint8_t> junk(3000);
-  for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<uint8_t>(i * 131u + 7u);
-  junk[0] = 0;
-  junk[1] = 0;
-  junk[2] = 1;
-  junk[3] = 0xB6;
-  int32_t run = 1;
-  for (int i = 0; i < 5; ++i) {
-    CBufferElem* e = elementOf(junk, static_cast<uint64_t>(i));
-    ASSERT_EQ(in->put(e), kPinOk);
-    decoder->step(&run);
+TEST(Mpeg4Codec, StartNeedsBothPinsAndAnOutputFormat) {
+  for (int missing = 0; missing < 4; ++missing) {
+    Pins pins;
+    Mpeg4CodecIf* decoder = Mpeg4CodecIf::createInstance(0);
+    Mpeg4CodecControl* control = decoder->getInterface(2, 0);
+    if (missing != 1) control->connectInput(pins.in, 0);
+    if (missing != 2) control->connectOutput(pins.out, 0);
+    if (missing != 3) control->setOutputFormat(150, 0);
+    EXPECT_EQ(control->start() != 0, missing == 0) << missing;
+    Mpeg4CodecIf::destroyInstance(decoder);
   }
-  in->endOfStream();
-  decoder->step(&run);
-  EXPECT_NE(out->isFinished(), 0);
-  // Whatever came out has the promised size.
-  CBufferElem* picture = nullptr;
-  while (out->take(picture) == kPinOk) {
+}
+
+TEST(Mpeg4Codec, GarbageInputGivesNoPictureAndEndsCleanly) {
+  VideoRig rig;
+  rig.control->setPictureSize(176, 144);
+  ASSERT_NE(rig.control->start(), 0);
+  Bytes junk(3000);
+  for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<uint8_t>(i * 131u + 7u);
+  std::copy_n("\0\0\1\xB6", 4, junk.begin());  // a VOP start code
+  int32_t run = 1;
+  for (uint64_t i = 0; i < 5; ++i) {
+    CBufferElem* e = elementOf(junk, i);
+    ASSERT_EQ(rig.in->put(e), kPinOk);
+    rig.decoder->step(&run);
+  }
+  rig.in->endOfStream();
+  rig.decoder->step(&run);
+  EXPECT_NE(rig.out->isFinished(), 0);
+  for (CBufferElem* picture = nullptr; rig.out->take(picture) == kPinOk;) {
     EXPECT_EQ(picture->size(),
               static_cast<uint32_t>(picture->desc().width() * picture->desc().height() * 2));
     CIOStrmPin::freeBufferElem(picture);
@@ -147,7 +103,7 @@ TEST(Mpeg4Codec, GarbageInputGivesNoPictureAndEndsCleanly) {
 }
 
 // The coding type of the first VOP in a sample (0 intra), or -1.
-int vopType(const std::vector<uint8_t>& sample) {
+int vopType(const Bytes& sample) {
   for (size_t i = 0; i + 4 < sample.size(); ++i) {
     if (sample[i] == 0 && sample[i + 1] == 0 && sample[i + 2] == 1 && sample[i + 3] == 0xB6)
       return sample[i + 4] >> 6;
@@ -156,39 +112,28 @@ int vopType(const std::vector<uint8_t>& sample) {
 }
 
 TEST(Mpeg4Codec, JoinedAfterAKeyPictureSizesFromTheConfigAndBlanksUntilTheNextOne) {
-  const ClipTrack clip = readTrack("mpeg4_aac.mp4", 1, 75);
-  const auto& samples = clip.samples;
-  const auto& config = clip.config;
-  ASSERT_FALSE(samples.empty());
-
-  YuyvDecoderRig rig;
-  auto* decoder = rig.decoder;
-  auto* control = rig.control;
-  auto* in = rig.in;
-  auto* out = rig.out;
-  CBufferElem* configElement = elementOf(config);
-  control->setConfig(configElement, 0);
-  CIOStrmPin::freeBufferElem(configElement);
-  ASSERT_NE(control->start(), 0);
+  const auto clip = test::readTrack("mpeg4_aac.mp4", 1, 75);
+  ASSERT_FALSE(clip.samples.empty());
+  VideoRig rig;
+  CBufferElem* config = elementOf(clip.config);
+  rig.control->setConfig(config, 0);
+  CIOStrmPin::freeBufferElem(config);
+  ASSERT_NE(rig.control->start(), 0);
   // A stream's receiver knows no container: the layer header gives the size.
   int32_t w = 0, h = 0;
-  control->getPictureSize(w, h);
-  EXPECT_EQ(w, 176);
-  EXPECT_EQ(h, 144);
-
-  // Joined after the first key picture: what comes before the next one is
-  // predicted from nothing.
+  rig.control->getPictureSize(w, h);
+  EXPECT_EQ(w * 1000 + h, 176144);
+  // Joined after the first key picture: what comes before the next one is predicted from nothing.
   size_t nextKey = 1;
-  while (nextKey < samples.size() && vopType(samples[nextKey]) != 0) ++nextKey;
-  ASSERT_LT(nextKey, samples.size());
+  while (nextKey < clip.samples.size() && vopType(clip.samples[nextKey]) != 0) ++nextKey;
+  ASSERT_LT(nextKey, clip.samples.size());
   int32_t run = 1;
   int blanked = 0, clean = 0;
-  for (size_t n = 1; n < samples.size(); ++n) {
-    CBufferElem* e = elementOf(samples[n], n);
-    ASSERT_EQ(in->put(e), kPinOk);
-    decoder->step(&run);
-    CBufferElem* picture = nullptr;
-    while (out->take(picture) == kPinOk) {
+  for (size_t n = 1; n < clip.samples.size(); ++n) {
+    CBufferElem* e = elementOf(clip.samples[n], n);
+    ASSERT_EQ(rig.in->put(e), kPinOk);
+    rig.decoder->step(&run);
+    for (CBufferElem* picture = nullptr; rig.out->take(picture) == kPinOk;) {
       const bool beforeKey = picture->desc().time() < nextKey;
       EXPECT_EQ(picture->desc().needsBlanking(), beforeKey ? 1 : 0) << picture->desc().time();
       (beforeKey ? blanked : clean) += 1;
@@ -199,135 +144,107 @@ TEST(Mpeg4Codec, JoinedAfterAKeyPictureSizesFromTheConfigAndBlanksUntilTheNextOn
   EXPECT_GT(blanked, 0);
 }
 
-TEST(AudioCodec, SoundCarriesTheTimeOfItsAccessUnit) {
-  const ClipTrack clip = readTrack("mpeg4_aac.mp4", 2, 6);
-  const auto& samples = clip.samples;
-  const auto& asc = clip.config;
-  ASSERT_FALSE(samples.empty());
-  CAudioCodecIf* decoder = CAudioCodecIf::createInstance(kAudioKindAac);
-  CBufferElem* config = elementOf(asc);
-  decoder->setConfig(config);
-  CIOStrmPin::freeBufferElem(config);
-  decoder->setFormat(kAudioFormatGeneric);
-  CInStrmPin* in = CInStrmPin::createInstance(1024);
-  COutStrmPin* out = COutStrmPin::createInstance(1024);
-  decoder->connectInput(in, 0);
-  decoder->connectOutput(out, 0);
-  ASSERT_NE(decoder->init(), 0);
-  for (size_t n = 0; n < samples.size(); ++n) {
-    const uint64_t time = 5000000000ull + 1024 * n;  // past 32 bits
-    CBufferElem* e = elementOf(samples[n], time);
-    in->put(e);
-    ASSERT_NE(decoder->decode(), 0);
-    CBufferElem* pcm = nullptr;
-    ASSERT_EQ(out->take(pcm), kPinOk);
-    EXPECT_EQ(pcm->desc().time(), time);
-    CIOStrmPin::freeBufferElem(pcm);
-  }
-  decoder->stop();
-  CAudioCodecIf::destroyInstance(decoder);
-  CInStrmPin::destroyInstance(in);
-  COutStrmPin::destroyInstance(out);
-}
+// Decodes access units with one audio decoder set-up (destroyed after):
+// all PCM, and the time of each output element.
+struct Decoded {
+  Bytes pcm;
+  std::vector<uint64_t> times;
+  int32_t rate = 0;
+};
 
-// Decodes samples with one audio decoder set-up, all PCM concatenated.
-std::vector<uint8_t> decodeAll(CAudioCodecIf* decoder,
-                               const std::vector<std::vector<uint8_t>>& samples) {
-  CInStrmPin* in = CInStrmPin::createInstance(1024);
-  COutStrmPin* out = COutStrmPin::createInstance(1024);
-  decoder->connectInput(in, 0);
-  decoder->connectOutput(out, 0);
-  std::vector<uint8_t> pcm;
+Decoded decodeAll(CAudioCodecIf* decoder, const std::vector<Bytes>& units, uint64_t time0 = 0) {
+  Pins pins;
+  decoder->connectInput(pins.in, 0);
+  decoder->connectOutput(pins.out, 0);
+  Decoded d;
   EXPECT_NE(decoder->init(), 0);
-  for (const auto& s : samples) {
-    CBufferElem* e = elementOf(s);
-    in->put(e);
+  for (size_t n = 0; n < units.size(); ++n) {
+    CBufferElem* e = elementOf(units[n], time0 + 1024 * n);
+    pins.in->put(e);
     EXPECT_NE(decoder->decode(), 0);
-    CBufferElem* o = nullptr;
-    while (out->take(o) == kPinOk) {
-      pcm.insert(pcm.end(), o->data(), o->data() + o->size());
+    for (CBufferElem* o = nullptr; pins.out->take(o) == kPinOk;) {
+      d.pcm.insert(d.pcm.end(), o->data(), o->data() + o->size());
+      d.times.push_back(o->desc().time());
       CIOStrmPin::freeBufferElem(o);
     }
   }
+  decoder->getSampleRate(d.rate);
   decoder->stop();
-  CAudioCodecIf* d = decoder;
-  CAudioCodecIf::destroyInstance(d);
-  CInStrmPin::destroyInstance(in);
-  COutStrmPin::destroyInstance(out);
-  return pcm;
+  CAudioCodecIf::destroyInstance(decoder);
+  return d;
 }
 
-TEST(AudioCodec, KindsAndFormats) {
+CAudioCodecIf* aacDecoder(const Bytes& config, int32_t format) {
+  CAudioCodecIf* decoder = CAudioCodecIf::createInstance(kAudioKindAac);
+  CBufferElem* e = elementOf(config);
+  decoder->setConfig(e);
+  CIOStrmPin::freeBufferElem(e);
+  decoder->setFormat(format);
+  return decoder;
+}
+
+TEST(AudioCodec, SoundCarriesTheTimeOfItsAccessUnit) {
+  const auto clip = test::readTrack("mpeg4_aac.mp4", 2, 6);
+  const uint64_t time0 = 5000000000ull;  // past 32 bits
+  const Decoded d = decodeAll(aacDecoder(clip.config, kAudioFormatGeneric), clip.samples, time0);
+  ASSERT_EQ(d.times.size(), clip.samples.size());
+  for (size_t n = 0; n < d.times.size(); ++n) EXPECT_EQ(d.times[n], time0 + 1024 * n);
+}
+
+TEST(AudioCodec, AmrRatesFromTheSetUpOrTheFormat) {
   EXPECT_EQ(CAudioCodecIf::createInstance(5), nullptr);
-  CAudioCodecIf* amr = CAudioCodecIf::createInstance(kAudioKindAmr);
-  ASSERT_NE(amr, nullptr);
-  EXPECT_EQ(amr->setFormat(kAudioFormatLatm), 0);
-  EXPECT_NE(amr->setFormat(kAudioFormatAmrWb), 0);
-  CAudioCodecIf::destroyInstance(amr);
-  EXPECT_EQ(amr, nullptr);
-}
-
-TEST(AudioCodec, AmrWbFromRateAndChannels) {
-  const auto samples = readTrack("amrwb_only.3gp", 1, 10).samples;
-  ASSERT_EQ(samples.size(), 10u);
-  CAudioCodecIf* decoder = CAudioCodecIf::createInstance(kAudioKindAmr);
-  decoder->setChannels(1);
-  decoder->setSampleRate(16000);
-  decoder->setFormat(kAudioFormatAmrWb);
-  const auto pcm = decodeAll(decoder, samples);
-  EXPECT_EQ(pcm.size(), 10u * 320u * 2u);  // 20 ms at 16 kHz per frame
+  struct Case {
+    const char* clip;
+    uint32_t track;
+    int32_t format, setRate, rate;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"amrwb_only.3gp", 1, kAudioFormatAmrWb, 16000, 16000},
+      {"amrwb_only.3gp", 1, kAudioFormatAmrWb, 0,     16000},
+      {"h263_amrnb.3gp", 2, kAudioFormatAmrNb, 0,     8000},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    const auto samples = test::readTrack(c.clip, c.track, 10).samples;
+    ASSERT_EQ(samples.size(), 10u);
+    CAudioCodecIf* decoder = CAudioCodecIf::createInstance(kAudioKindAmr);
+    EXPECT_EQ(decoder->setFormat(kAudioFormatLatm), 0);
+    EXPECT_NE(decoder->setFormat(c.format), 0);
+    decoder->setChannels(1);
+    if (c.setRate) decoder->setSampleRate(c.setRate);
+    const Decoded d = decodeAll(decoder, samples);
+    EXPECT_EQ(d.rate, c.rate) << c.clip;
+    EXPECT_EQ(d.pcm.size(), 10u * c.rate / 50 * 2) << c.clip;  // 20 ms of 16-bit mono per frame
+  }
 }
 
 TEST(AudioCodec, StreamMuxConfigGivesTheAudioSpecificConfig) {
   // audioMuxVersion 0, same time framing, 0 subframes, 1 program, 1 layer,
   // then AAC-LC 44.1 kHz stereo (0x12 0x10), frameLengthType 0, fullness 0xFF.
-  const std::vector<uint8_t> smc = {0x40, 0x00, 0x24, 0x20, 0x3F, 0xC0};
-  const auto asc = audioSpecificConfigFromStreamMuxConfig(smc.data(), smc.size());
-  ASSERT_GE(asc.size(), 2u);
-  EXPECT_EQ(asc[0], 0x12);
-  EXPECT_EQ(asc[1], 0x10);
-  // More than one program is not supported.
-  const std::vector<uint8_t> twoPrograms = {0x40, 0x02, 0x24, 0x20};
+  const Bytes smc = {0x40, 0x00, 0x24, 0x20, 0x3F, 0xC0};
+  const Bytes twoPrograms = {0x40, 0x02, 0x24, 0x20};  // not supported
+  const Bytes asc = audioSpecificConfigFromStreamMuxConfig(smc.data(), smc.size());
+  EXPECT_EQ(Bytes(asc.begin(), asc.begin() + std::min<size_t>(asc.size(), 2)), (Bytes{0x12, 0x10}));
   EXPECT_TRUE(
       audioSpecificConfigFromStreamMuxConfig(twoPrograms.data(), twoPrograms.size()).empty());
   EXPECT_TRUE(audioSpecificConfigFromStreamMuxConfig(nullptr, 0).empty());
 }
 
 TEST(AudioCodec, LatmPayloadsDecodeLikeRawAccessUnits) {
-  const ClipTrack clip = readTrack("mpeg4_aac.mp4", 2, 8);
-  const auto& samples = clip.samples;
-  const auto& asc = clip.config;
-  ASSERT_GE(asc.size(), 2u);
-  ASSERT_EQ(asc[0], 0x12);
-  ASSERT_EQ(asc[1], 0x10);
-
-  CAudioCodecIf* generic = CAudioCodecIf::createInstance(kAudioKindAac);
-  CBufferElem* config = elementOf(asc);
-  generic->setConfig(config);
-  generic->setFormat(kAudioFormatGeneric);
-  const auto expected = decodeAll(generic, samples);
-
-  std::vector<std::vector<uint8_t>> latm;
-  for (const auto& s : samples) {
-    std::vector<uint8_t> p;
-    size_t n = s.size();
-    while (n >= 255) {
-      p.push_back(255);
-      n -= 255;
-    }
-    p.push_back(static_cast<uint8_t>(n));
+  const auto clip = test::readTrack("mpeg4_aac.mp4", 2, 8);
+  ASSERT_EQ(Bytes(clip.config.begin(), clip.config.begin() + 2), (Bytes{0x12, 0x10}));
+  std::vector<Bytes> latm;
+  for (const Bytes& s : clip.samples) {
+    Bytes p(s.size() / 255, 255);  // PayloadLengthInfo
+    p.push_back(static_cast<uint8_t>(s.size() % 255));
     p.insert(p.end(), s.begin(), s.end());
     latm.push_back(p);
   }
-  CAudioCodecIf* viaLatm = CAudioCodecIf::createInstance(kAudioKindAac);
-  CBufferElem* smc = elementOf({0x40, 0x00, 0x24, 0x20, 0x3F, 0xC0});
-  viaLatm->setConfig(smc);
-  viaLatm->setFormat(kAudioFormatLatm);
-  const auto got = decodeAll(viaLatm, latm);
-  EXPECT_EQ(got, expected);
+  const auto expected = decodeAll(aacDecoder(clip.config, kAudioFormatGeneric), clip.samples).pcm;
   EXPECT_EQ(expected.size(), 8u * 1024u * 4u);
-  CIOStrmPin::freeBufferElem(config);
-  CIOStrmPin::freeBufferElem(smc);
+  EXPECT_EQ(decodeAll(aacDecoder({0x40, 0x00, 0x24, 0x20, 0x3F, 0xC0}, kAudioFormatLatm), latm).pcm,
+            expected);
 }
 
 }  // namespace
