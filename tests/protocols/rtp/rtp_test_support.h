@@ -1,6 +1,5 @@
 #pragma once
-// Hand-made RTP/RTCP datagrams for the RTP library tests.
-#include <dirent.h>
+// Hand-made RTP/RTCP datagrams (RFC 3550 5.1, 6.4-6.6) for the RTP library tests.
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,17 +9,11 @@
 #include <vector>
 
 #include "protocols/rtp/rtp_session.h"
-#include "support/loopback_peer.h"
 
 namespace strevana::rtp_test {
 
-inline void put16(std::vector<uint8_t>& v, uint16_t x) {
-  v.push_back(static_cast<uint8_t>(x >> 8));
-  v.push_back(static_cast<uint8_t>(x));
-}
 inline void put32(std::vector<uint8_t>& v, uint32_t x) {
-  put16(v, static_cast<uint16_t>(x >> 16));
-  put16(v, static_cast<uint16_t>(x));
+  for (int shift = 24; shift >= 0; shift -= 8) v.push_back(static_cast<uint8_t>(x >> shift));
 }
 
 struct RtpFields {
@@ -30,57 +23,54 @@ struct RtpFields {
   uint8_t payloadType = 96;
   bool marker = false;
   std::vector<uint32_t> csrcs;
-  bool extension = false;
-  uint16_t extensionId = 0xbede;
-  std::vector<uint8_t> extensionData;  // multiple of 4
+  std::vector<uint8_t> extension;  // id 0xbede and these words, when not empty
   std::vector<uint8_t> payload = std::vector<uint8_t>(4, 0xa5);
   uint8_t padding = 0;  // padding bytes to append (count in the last one)
-  uint8_t version = 2;
 };
 
 inline std::vector<uint8_t> makeRtp(const RtpFields& s) {
-  std::vector<uint8_t> v;
-  v.push_back(static_cast<uint8_t>((s.version << 6) | (s.padding ? 0x20 : 0) |
-                                   (s.extension ? 0x10 : 0) | (s.csrcs.size() & 0x0f)));
-  v.push_back(static_cast<uint8_t>((s.marker ? 0x80 : 0) | (s.payloadType & 0x7f)));
-  put16(v, s.seq);
+  std::vector<uint8_t> v{
+      static_cast<uint8_t>(0x80 | (s.padding ? 0x20 : 0) | (s.extension.empty() ? 0 : 0x10) |
+                           (s.csrcs.size() & 0x0f)),
+      static_cast<uint8_t>((s.marker ? 0x80 : 0) | (s.payloadType & 0x7f)),
+      static_cast<uint8_t>(s.seq >> 8), static_cast<uint8_t>(s.seq)};
   put32(v, s.timestamp);
   put32(v, s.ssrc);
   for (uint32_t c : s.csrcs) put32(v, c);
-  if (s.extension) {
-    put16(v, s.extensionId);
-    put16(v, static_cast<uint16_t>(s.extensionData.size() / 4));
-    v.insert(v.end(), s.extensionData.begin(), s.extensionData.end());
+  if (!s.extension.empty()) {
+    put32(v, 0xbede0000u | static_cast<uint32_t>(s.extension.size() / 4));
+    v.insert(v.end(), s.extension.begin(), s.extension.end());
   }
   v.insert(v.end(), s.payload.begin(), s.payload.end());
-  if (s.padding) {
-    for (int i = 1; i < s.padding; ++i) v.push_back(0);
-    v.push_back(s.padding);
-  }
+  if (s.padding) v.resize(v.size() + s.padding, 0), v.back() = s.padding;
   return v;
 }
 
+// Two payload bytes carrying the sequence number.
 inline std::vector<uint8_t> makeRtp(uint16_t seq, uint32_t ssrc = 0x11223344,
                                     uint32_t timestamp = 0) {
   RtpFields s;
   s.seq = seq;
-  s.ssrc = ssrc;
   s.timestamp = timestamp;
+  s.ssrc = ssrc;
   s.payload = {static_cast<uint8_t>(seq >> 8), static_cast<uint8_t>(seq)};
   return makeRtp(s);
 }
 
-// Sender report with no blocks: SSRC, NTP seconds/fraction, RTP timestamp,
-// packet and octet counts.
+// Sets the length field of the RTCP packet at `at` from its size.
+inline std::vector<uint8_t> sealed(std::vector<uint8_t> v, size_t at = 0) {
+  while (v.size() % 4) v.push_back(0);
+  const size_t words = (v.size() - at) / 4 - 1;
+  v[at + 2] = static_cast<uint8_t>(words >> 8);
+  v[at + 3] = static_cast<uint8_t>(words);
+  return v;
+}
+
+// Sender report without blocks; packet count 10, octet count 1000.
 inline std::vector<uint8_t> makeSenderReport(uint32_t ssrc, uint32_t ntpSec, uint32_t ntpFrac,
                                              uint32_t rtpTs) {
   std::vector<uint8_t> v{0x80, 200, 0, 6};
-  put32(v, ssrc);
-  put32(v, ntpSec);
-  put32(v, ntpFrac);
-  put32(v, rtpTs);
-  put32(v, 10);
-  put32(v, 1000);
+  for (uint32_t x : {ssrc, ntpSec, ntpFrac, rtpTs, 10u, 1000u}) put32(v, x);
   return v;
 }
 
@@ -92,25 +82,15 @@ inline std::vector<uint8_t> makeSdesCname(uint32_t ssrc, const std::string& cnam
   v.push_back(static_cast<uint8_t>(cname.size()));
   v.insert(v.end(), cname.begin(), cname.end());
   v.push_back(0);
-  while (v.size() % 4) v.push_back(0);
-  const uint16_t words = static_cast<uint16_t>(v.size() / 4 - 1);
-  v[2] = static_cast<uint8_t>(words >> 8);
-  v[3] = static_cast<uint8_t>(words);
-  return v;
+  return sealed(v);
 }
 
 inline std::vector<uint8_t> makeBye(uint32_t ssrc, const std::string& reason = {}) {
   std::vector<uint8_t> v{0x81, 203, 0, 0};
   put32(v, ssrc);
-  if (!reason.empty()) {
-    v.push_back(static_cast<uint8_t>(reason.size()));
-    v.insert(v.end(), reason.begin(), reason.end());
-    while (v.size() % 4) v.push_back(0);
-  }
-  const uint16_t words = static_cast<uint16_t>(v.size() / 4 - 1);
-  v[2] = static_cast<uint8_t>(words >> 8);
-  v[3] = static_cast<uint8_t>(words);
-  return v;
+  if (!reason.empty()) v.push_back(static_cast<uint8_t>(reason.size()));
+  v.insert(v.end(), reason.begin(), reason.end());
+  return sealed(v);
 }
 
 inline std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
@@ -129,20 +109,11 @@ struct ExactBytes {
   std::unique_ptr<uint8_t[]> data;
 };
 
-inline size_t openDescriptorCount() {
-  size_t n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d) != nullptr) ++n;
-    closedir(d);
-  }
-  return n;
-}
-
 // Opens `session` on the first free even port pair from a pseudo-random base.
-inline int createOnFreePorts(RtpSession& session, bool reuse = false) {
+inline int createOnFreePorts(RtpSession& session, bool reuse = false, uint32_t local = 0) {
   int base = 20000 + static_cast<int>(getpid() % 10000) * 2;
   for (int tries = 0; tries < 200; ++tries, base += 2) {
-    const int rc = session.create(base, 0, reuse);
+    const int rc = session.create(base, local, reuse);
     if (rc != kRtpBindFailed) return rc;
   }
   return kRtpBindFailed;

@@ -83,7 +83,21 @@ TEST(RtspAuthenticator, ChallengesItCannotOrNeedNotAnswer) {
     if (c.withCredentials) a.setCredentials(RtspCredentials{"u", "p"});
     EXPECT_EQ(a.takeChallenge(c.challenge), c.answered);
     const std::string header = a.authorization("DESCRIBE", "rtsp://h/a").value_or("");
-    EXPECT_EQ(header.substr(0, header.find(' ')), c.scheme);
+    EXPECT_EQ(header.empty(), *c.scheme == '\0');
+    EXPECT_EQ(header.rfind(c.scheme, 0), 0u);
+  }
+}
+
+// A stale nonce (RFC 2617 3.2.1) holds for that challenge only.
+TEST(RtspAuthenticator, StaleFlagHoldsForItsChallengeOnly) {
+  RtspAuthenticator a;
+  a.setCredentials(RtspCredentials{"u", "p"});
+  for (const auto& [challenge, stale] :
+       {std::pair{"Digest realm=\"r\", nonce=\"n\", stale=TRUE", true},
+        std::pair{"Basic realm=\"r\"", false}, std::pair{"Digest nonce=\"m\", stale=true", true},
+        std::pair{"Negotiate abc", false}, std::pair{"Digest nonce=\"o\", stale=false", false}}) {
+    a.takeChallenge(challenge);
+    EXPECT_EQ(a.staleNonce(), stale) << challenge;
   }
 }
 
@@ -122,6 +136,10 @@ TEST(RtspCredentials, UrlsSplitShownAndRebuilt) {
     }
     EXPECT_EQ(urlWithoutPassword(c.url), c.shown);
   }
+  // RFC 3986 2.3: unreserved characters go into the userinfo as they are.
+  EXPECT_EQ(urlWithCredentials("rtsp://old@h/x", RtspCredentials{"Az09-._~", "p w:@/"}),
+            "rtsp://Az09-._~:p%20w%3A%40%2F@h/x");
+  EXPECT_EQ(urlWithCredentials("rtsp://h/x", RtspCredentials{"\xc3\xa9", ""}), "rtsp://%C3%A9@h/x");
 }
 
 }  // namespace

@@ -1,0 +1,220 @@
+// RTP packets and RTCP compounds as they come off the wire (RFC 3550 5.1, 6.4-6.7).
+#include <gtest/gtest.h>
+
+#include "protocols/rtp/rtcp_compound.h"
+#include "protocols/rtp/rtcp_report_writer.h"
+#include "protocols/rtp/rtp_packet.h"
+#include "rtp_test_support.h"
+
+namespace strevana {
+namespace {
+
+using namespace rtp_test;
+
+std::unique_ptr<RtpPacket> parseRtp(const std::vector<uint8_t>& bytes) {
+  ExactBytes exact(bytes);
+  return RtpPacket::parse(exact.data.get(), exact.size);
+}
+
+std::optional<RtcpCompound> parseRtcp(const std::vector<uint8_t>& bytes) {
+  ExactBytes exact(bytes);
+  return parseRtcpCompound(exact.data.get(), exact.size);
+}
+
+// A copy of `bytes` with byte `at` (from the end when negative) set to `value`.
+std::vector<uint8_t> with(std::vector<uint8_t> bytes, long at, uint8_t value) {
+  bytes.at(static_cast<size_t>(at < 0 ? static_cast<long>(bytes.size()) + at : at)) = value;
+  return bytes;
+}
+
+std::vector<uint8_t> prefix(const std::vector<uint8_t>& v, size_t n) {
+  return std::vector<uint8_t>(v.begin(), v.begin() + static_cast<long>(n));
+}
+
+TEST(RtpPacketTest, DecodesHeaderCsrcsExtensionAndPadding) {
+  RtpFields fields;
+  fields.seq = 0xfffe;
+  fields.timestamp = 0x89abcdef;
+  fields.ssrc = 0x01020304;
+  fields.payloadType = 97;
+  fields.marker = true;
+  fields.csrcs = {0xaaaaaaaa, 0xbbbbbbbb};
+  fields.extension = {1, 2, 3, 4, 5, 6, 7, 8};
+  fields.payload = {9, 8, 7};
+  fields.padding = 5;
+  auto packet = parseRtp(makeRtp(fields));
+  ASSERT_TRUE(packet);
+  EXPECT_EQ(packet->sequenceNumber, 0xfffe);
+  EXPECT_EQ(packet->extendedSequenceNumber, 0xfffeu);
+  EXPECT_EQ(packet->timestamp, 0x89abcdefu);
+  EXPECT_EQ(packet->ssrc, 0x01020304u);
+  EXPECT_EQ(packet->payloadType, 97);
+  EXPECT_TRUE(packet->marker);
+  ASSERT_EQ(packet->csrcCount, 2);
+  EXPECT_EQ(packet->csrcs[1], 0xbbbbbbbbu);
+  EXPECT_TRUE(packet->hasExtension);
+  EXPECT_EQ(packet->extensionId, 0xbede);
+  ASSERT_EQ(packet->extensionLength, 8u);
+  EXPECT_EQ(packet->extensionData()[7], 8);
+  // The payload excludes CSRCs, extension and the padding.
+  ASSERT_EQ(packet->payloadLength(), 3u);
+  EXPECT_EQ(packet->payload()[0], 9);
+  EXPECT_EQ(packet->payload()[2], 7);
+}
+
+TEST(RtpPacketTest, KeepsEmptyPayloadsAndDropsMalformedOrCutPackets) {
+  RtpFields empty;
+  empty.payload = {};
+  RtpFields emptyPadded = empty;
+  emptyPadded.padding = 4;
+  RtpFields three;
+  three.payload = {1, 2, 3};
+  const auto padded3 = with(makeRtp(three), 0, 0xa0);  // padding flag, count in the last byte
+  for (const auto& bytes : {makeRtp(empty), makeRtp(emptyPadded), with(padded3, -1, 3)}) {
+    auto packet = parseRtp(bytes);
+    ASSERT_TRUE(packet);
+    EXPECT_EQ(packet->payloadLength(), 0u);
+  }
+  RtpFields extended;
+  extended.extension = {0, 0, 0, 0};
+  // clang-format off
+  const std::pair<const char*, std::vector<uint8_t>> cases[] = {
+      {"version 0", with(makeRtp(empty), 0, 0x00)}, {"version 1", with(makeRtp(empty), 0, 0x40)},
+      {"version 3", with(makeRtp(empty), 0, 0xc0)},
+      {"padding 4 in 3 payload bytes", with(padded3, -1, 4)},
+      {"padding count 0", with(padded3, -1, 0)},  // the count includes itself
+      {"padding count 255", with(padded3, -1, 255)},
+      {"CSRC count 15, none present", with(makeRtp(empty), 0, 0x8f)},
+      {"extension length past the packet", with(with(makeRtp(extended), 14, 0xff), 15, 0xff)},
+  };
+  // clang-format on
+  for (const auto& [what, bytes] : cases) EXPECT_FALSE(parseRtp(bytes)) << what;
+  EXPECT_FALSE(RtpPacket::parse(nullptr, 20));
+  // Any prefix cuts the fixed header, the CSRC list, the extension header or
+  // the extension data.
+  RtpFields full;
+  full.csrcs = {1, 2, 3};
+  full.extension = {1, 2, 3, 4};
+  full.payload = {};
+  const auto whole = makeRtp(full);
+  ASSERT_TRUE(parseRtp(whole));
+  for (size_t n = 0; n < whole.size(); ++n) EXPECT_FALSE(parseRtp(prefix(whole, n))) << n;
+}
+
+TEST(RtcpCompoundTest, DecodesReportsDescriptionsAndApplicationPackets) {
+  std::vector<uint8_t> app{0x83, 204, 0, 3};
+  put32(app, 0x77);
+  app.insert(app.end(), {'T', 'E', 'S', 'T'});
+  put32(app, 0xcafebabe);
+  const std::vector<uint8_t> feedback{0x81, 205, 0, 2, 0, 0, 0, 1, 0, 0, 0, 2};  // skipped
+  auto compound =
+      parseRtcp(concat(concat(makeSenderReport(0x5555, 3900000000u, 0x80000000u, 123456),
+                              makeSdesCname(0x5555, "alice@host")),
+                       concat(app, feedback)));
+  ASSERT_TRUE(compound);
+  ASSERT_EQ(compound->reports.size(), 1u);
+  const RtcpReport& sr = compound->reports[0];
+  EXPECT_TRUE(sr.isSender);
+  EXPECT_EQ(sr.ssrc, 0x5555u);
+  EXPECT_EQ(sr.senderInfo.ntpSeconds, 3900000000u);
+  EXPECT_EQ(sr.senderInfo.ntpFraction, 0x80000000u);
+  EXPECT_EQ(sr.senderInfo.rtpTimestamp, 123456u);
+  EXPECT_EQ(sr.senderInfo.packetCount, 10u);
+  EXPECT_EQ(sr.senderInfo.octetCount, 1000u);
+  ASSERT_EQ(compound->descriptions.size(), 1u);
+  ASSERT_EQ(compound->descriptions[0].items.size(), 1u);
+  EXPECT_EQ(compound->descriptions[0].items[0].type, kSdesCname);
+  EXPECT_EQ(compound->descriptions[0].items[0].text, "alice@host");
+  EXPECT_EQ(compound->firstSsrc, 0x5555u);
+  ASSERT_EQ(compound->applications.size(), 1u);
+  EXPECT_EQ(compound->applications[0].subtype, 3);
+  EXPECT_EQ(std::string(compound->applications[0].name.data(), 4), "TEST");
+  EXPECT_EQ(compound->applications[0].data.size(), 4u);
+}
+
+TEST(RtcpCompoundTest, WriterOutputDecodesBack) {
+  std::vector<RtcpReportBlock> blocks(40);
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    blocks[i].ssrc = static_cast<uint32_t>(i + 1);
+    blocks[i].cumulativeLost = -3;
+    blocks[i].fractionLost = 12;
+    blocks[i].highestSequence = 70000;
+    blocks[i].jitter = 55;
+  }
+  std::vector<uint8_t> out;
+  RtcpReportWriter::appendReceiverReports(out, 0xabc, blocks);
+  using Items = std::vector<std::pair<uint8_t, std::string>>;
+  RtcpReportWriter::appendSourceDescription(
+      out, 0xabc, Items{{kSdesCname, "me@here"}, {2, std::string(300, 'n')}});
+  RtcpReportWriter::appendGoodbye(out, 0xabc, "done");
+  auto compound = parseRtcp(out);
+  ASSERT_TRUE(compound);
+  // 40 blocks need two receiver reports (31 + 9).
+  ASSERT_EQ(compound->reports.size(), 2u);
+  EXPECT_EQ(compound->reports[0].blocks.size(), 31u);
+  ASSERT_EQ(compound->reports[1].blocks.size(), 9u);
+  EXPECT_EQ(compound->reports[1].blocks[8].ssrc, 40u);
+  const RtcpReportBlock& b = compound->reports[0].blocks[0];
+  EXPECT_EQ(b.cumulativeLost, -3);
+  EXPECT_EQ(b.fractionLost, 12);
+  EXPECT_EQ(b.highestSequence, 70000u);
+  EXPECT_EQ(b.jitter, 55u);
+  ASSERT_EQ(compound->descriptions.size(), 1u);
+  EXPECT_EQ(compound->descriptions[0].items[0].text, "me@here");
+  EXPECT_EQ(compound->descriptions[0].items[1].text.size(), 255u);  // cut to one length octet
+  ASSERT_EQ(compound->goodbyes.size(), 1u);
+  EXPECT_EQ(compound->goodbyes[0].ssrcs, std::vector<uint32_t>{0xabc});
+  EXPECT_EQ(compound->goodbyes[0].reason, "done");
+  // An item list ending on a word boundary still gets its terminator word.
+  out.clear();
+  RtcpReportWriter::appendSourceDescription(out, 7, Items{{kSdesCname, "ab"}});
+  EXPECT_EQ(out.size(), 16u);
+  EXPECT_TRUE(parseRtcp(out));
+}
+
+// Each of these malformed compounds is dropped whole.
+TEST(RtcpCompoundTest, DropsMalformedCompounds) {
+  const auto sr = makeSenderReport(1, 2, 3, 4);
+  // A valid padded goodbye (the padding flag, 4 bytes counted in the last one).
+  const auto padded = sealed(with(concat(makeBye(1), {0, 0, 0, 4}), 0, 0xa1));
+  ASSERT_TRUE(parseRtcp(padded));
+  std::vector<uint8_t> noTerminator{0x81, 202, 0, 2};
+  put32(noTerminator, 1);
+  noTerminator.insert(noTerminator.end(), {1, 2, 'a', 'b'});
+  std::vector<uint8_t> rr{0x9f, 201, 0, 1};  // 31 blocks announced
+  put32(rr, 5);
+  std::vector<uint8_t> shortApp{0x80, 204, 0, 1};
+  put32(shortApp, 0x77);
+  // clang-format off
+  const std::pair<const char*, std::vector<uint8_t>> cases[] = {
+      {"empty", {}},
+      {"wrong version", with(sr, 0, 0x40)},
+      {"second packet wrong version", with(concat(sr, makeBye(1)), static_cast<long>(sr.size()), 0xc1)},
+      {"trailing byte", concat(sr, {0})},
+      {"length past the datagram", with(concat(sr, makeBye(1)), 3, 200)},
+      {"length 0xffff", with(with(makeBye(9), 2, 0xff), 3, 0xff)},
+      {"report block announced, none present", with(sr, 0, 0x81)},
+      {"31 receiver blocks announced", rr},
+      {"item length past the packet", with(makeSdesCname(1, "abcdef"), 9, 200)},
+      {"two chunks announced", with(makeSdesCname(1, "abcdef"), 0, 0x82)},
+      {"item list without terminator", noTerminator},
+      {"three goodbye sources announced", with(makeBye(1), 0, 0x83)},
+      {"goodbye reason past the packet", with(makeBye(1, "ab"), 8, 9)},
+      {"padding beyond the body", with(padded, -1, 13)},
+      {"padding count 0", with(padded, -1, 0)},
+      {"padded packet not last", concat(padded, makeBye(2))},
+      {"short application packet", shortApp},
+  };
+  // clang-format on
+  for (const auto& [what, bytes] : cases) EXPECT_FALSE(parseRtcp(bytes)) << what;
+  // Every prefix is rejected, except the one that ends after the first packet.
+  const auto whole = concat(sr, makeSdesCname(1, "x@y"));
+  for (size_t n = 0; n < whole.size(); ++n) {
+    if (n != sr.size()) {
+      EXPECT_FALSE(parseRtcp(prefix(whole, n))) << n;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace strevana
