@@ -1,10 +1,11 @@
 #pragma once
-// A silent sound output for the engine tests: it plays what was queued as
-// its own clock moves, so the engine's sound-clocked rules run on a test
-// clock without a sound server. The real device is tested in tests/audio.
+// A silent sound output for the engine tests: it plays what was queued as its
+// own clock moves and stands still once the queue runs dry, so the engine's
+// sound-clocked rules run on a test clock. The real device is tested in
+// tests/audio.
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "audio/audio_sink.h"
@@ -20,23 +21,14 @@ class NullAudioSink final : public AudioSink {
     bytesPerMs_ = rate * channels * (bits / 8) / 1000.0;
     return bytesPerMs_ > 0;
   }
-  bool start() override {
-    settle();
-    started = true;
-    return true;
-  }
-  bool stop() override {
-    settle();
-    started = false;
-    return true;
-  }
+  bool start() override { return run(true); }
+  bool stop() override { return run(false); }
   bool enqueue(AudioChunk* list) override {
     settle();
     for (const AudioChunk* c = list; c; c = c->next) {
       queued_ += c->size / bytesPerMs_;
-      // 16-bit samples, the only depth the factory agrees to.
-      const auto* samples = reinterpret_cast<const int16_t*>(c->data.get());
-      for (int32_t i = 0; i < c->size / 2; ++i) loudness += std::abs(static_cast<int>(samples[i]));
+      const auto* samples = reinterpret_cast<const int16_t*>(c->data.get());  // 16-bit only
+      for (int32_t i = 0; i < c->size / 2; ++i) loudness += std::abs(samples[i]);
       sampleCount += c->size / 2;
     }
     freeAudioChunkList(list);
@@ -48,40 +40,35 @@ class NullAudioSink final : public AudioSink {
     played_ = ms;
     return true;
   }
-  // Plays the queue at the clock's pace and stands still once it runs dry.
-  double playedTimeMs() const override {
-    settle();
-    return played_;
-  }
-  double queuedMs() const override {
-    settle();
-    return queued_;
-  }
+  double playedTimeMs() const override { return settle(), played_; }
+  double queuedMs() const override { return settle(), queued_; }
 
   bool started = false;
   double loudness = 0;  // sum of absolute sample values queued
   int64_t sampleCount = 0;
 
  private:
+  bool run(bool on) {
+    settle();
+    started = on;
+    return true;
+  }
   void settle() const {
     const int64_t now = clock_.nowMs();
-    if (started) {
-      const double step = std::min(static_cast<double>(now - lastMs_), queued_);
-      played_ += step;
-      queued_ -= step;
-    }
+    const double step = started ? std::min(static_cast<double>(now - lastMs_), queued_) : 0;
+    played_ += step;
+    queued_ -= step;
     lastMs_ = now;
   }
 
   const MillisecondClock& clock_;
   double bytesPerMs_ = 0;
-  mutable double played_ = 0;
-  mutable double queued_ = 0;
+  mutable double played_ = 0, queued_ = 0;
   mutable int64_t lastMs_ = 0;
 };
 
-// Hands the engine null sinks on `clock` and agrees to the format it was
-// given (rate 0: no output at all).
+// Hands out null sinks on `clock` and agrees to rate x channels, 16-bit (rate
+// 0: no output at all).
 struct NullAudioSinkFactory final : public AudioSinkFactory {
   explicit NullAudioSinkFactory(const MillisecondClock& c) : clock(c) {}
   std::unique_ptr<AudioSink> create() const override {
@@ -97,7 +84,7 @@ struct NullAudioSinkFactory final : public AudioSinkFactory {
   }
 
   const MillisecondClock& clock;
-  double rate = 16000;  // 64 bytes a millisecond in stereo: chunks of whole milliseconds
+  double rate = 16000;  // 64 bytes a millisecond in stereo
   int32_t channels = 2;
   mutable NullAudioSink* last = nullptr;  // the sink made last (the engine owns it)
 };

@@ -1,98 +1,76 @@
 #pragma once
-// Test doubles for the engine and controller tests: a scripted media source
-// (for live streams and audio-only media, which have no real source to drive
-// deterministically) and raw YUV fixture writing; the renderer is the shared
-// one in support/fake_renderer.h.
+// Test doubles for the playback tests: a scripted media source (live streams
+// and audio-only media have no real source to drive deterministically), a
+// source factory handing it out, raw YUV fixture writing, the GUI application
+// text needs and the panel every player window shows.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <QImage>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "media/media_source.h"
+#include "playback/panel/draw_context.h"
+#include "playback/panel/skin_resources.h"
 #include "playback/playback_engine.h"
 #include "support/fake_renderer.h"
-#include "video/video_renderer.h"
 
 namespace strevana::testing {
 
-// Frames are frameMs apart, numbered from 0; each picture is filled with one
-// grey value (10 + 20 x index, so frames are told apart by their pixels).
+// Frames are frameMs apart, numbered from 0; frame i is one grey, greyOf(i).
 class FakeMediaSource : public MediaSource {
  public:
   struct Options {
-    int32_t width = 32;
-    int32_t height = 16;
-    int32_t frames = 10;
-    int32_t frameMs = 40;
-    bool video = true;
-    bool audio = false;
-    bool live = false;
-    bool rgbOnly = false;  // refuses format 5 in getVideoFrame
+    int32_t width = 32, height = 16, frames = 10, frameMs = 40;
+    bool video = true, audio = false, live = false;
   };
 
   explicit FakeMediaSource(const Options& o) : options(o) {
     width = displayWidth = o.width;
     height = displayHeight = o.height;
-    hasVideo = o.video ? 1 : 0;
-    hasAudio = o.audio ? 1 : 0;
-    live = streaming = o.live ? 1 : 0;
+    hasVideo = o.video;
+    hasAudio = o.audio;
+    live = streaming = o.live;
     frameCount = o.frames;
-    durationMs = o.live ? 2000000000 : o.frames * o.frameMs;
+    durationMs = o.live ? PlaybackEngine::kLiveDurationMs : o.frames * o.frameMs;
     decodedRate = 8000;
     decodedChannels = 1;
     decodedBits = 16;
-    outputFormat = 5;
+    outputFormat = kFormatYuy2;
   }
   ~FakeMediaSource() override {
     if (destroyed) *destroyed = true;
   }
 
   void setPostfilter(PostfilterMode mode) override { postfilterCalls.push_back(mode); }
-  bool setOutputFormat(OutputFormat format) override {
-    formatCalls.push_back(format);
-    return MediaSource::setOutputFormat(format);
-  }
 
-  bool getVideoFrame(FrameRequest request, int32_t dstStride, const uint8_t*, int32_t, int32_t,
+  bool getVideoFrame(FrameRequest request, int32_t stride, const uint8_t*, int32_t, int32_t,
                      uint8_t* dst, int32_t& positionMs) override {
     videoRequests.push_back(request);
     if (failFrames || awaiting) return false;
     int32_t next = current;
-    switch (request) {
-      case 1: next = 0; break;
-      case 2: next = options.frames - 1; break;
-      case 3:
-      case 5: next = current + 1; break;
-      case 4: next = current - 1; break;
-      case 7: next = options.frameMs > 0 ? positionMs / options.frameMs : 0; break;
-      default: break;
-    }
+    if (request == kRequestFirst) next = 0;
+    if (request == kRequestLast) next = options.frames - 1;
+    if (request == kRequestNext || request == kRequestNextCatchingUp) next = current + 1;
+    if (request == kRequestPrevious) next = current - 1;
+    if (request == kRequestAtPosition) next = positionMs / options.frameMs;
     if (!options.live && (next < 0 || next >= options.frames)) return false;
-    if (next < 0) next = 0;
-    if (next >= options.frames && options.frames > 0) next = options.frames - 1;
-    current = next;
+    current = std::max(0, std::min(next, options.frames - 1));
     if (!hasVideo) {
-      if (outputFormat != 11) return false;
-      drawStillPicture(dstStride, dst);
+      if (outputFormat != kFormatBgrx32) return false;
+      drawStillPicture(stride, dst);
     } else {
-      const int32_t bpp = outputFormat == 10 ? 3 : outputFormat == 11 ? 4 : 2;
-      if (outputFormat == 5 && options.rgbOnly) return false;
-      if (outputFormat != 5 && outputFormat != 10 && outputFormat != 11) return false;
-      const uint8_t v = greyOf(current);
+      const int bpp = outputFormat == kFormatBgr24 ? 3 : outputFormat == kFormatBgrx32 ? 4 : 2;
       for (int32_t y = 0; y < height; ++y) {
-        uint8_t* row = dst + static_cast<size_t>(y) * static_cast<size_t>(dstStride);
-        if (outputFormat == 5) {
-          for (int32_t x = 0; x < width; ++x) {
-            row[2 * x] = v;
-            row[2 * x + 1] = 0x80;
-          }
-        } else {
-          std::memset(row, v, static_cast<size_t>(width * bpp));
+        uint8_t* row = dst + static_cast<size_t>(y) * static_cast<size_t>(stride);
+        for (int32_t x = 0; x < width * bpp; ++x) {
+          row[x] = outputFormat == kFormatYuy2 && x % 2 ? 0x80 : greyOf(current);
         }
       }
     }
@@ -100,53 +78,43 @@ class FakeMediaSource : public MediaSource {
     return true;
   }
 
+  // 20 ms of silence in the output format.
   bool getAudio(FrameRequest request, AudioChunk*& chunks, int32_t& timeMs,
                 uint8_t& timeChanged) override {
     timeChanged = 0;
     audioRequests.push_back(request);
     if (failAudio || awaiting || !hasAudio) return false;
-    if (request == 7 && reportAudioTimeMs >= 0) {
+    if (request == kRequestAtPosition && reportAudioTimeMs >= 0) {
       timeMs = reportAudioTimeMs;
       timeChanged = 1;
     }
-    // 20 ms of silence in the output format.
-    const int32_t rate = outputRate > 0 ? outputRate : 8000;
-    const int32_t channels = outputChannels > 0 ? outputChannels : 1;
-    const int32_t bytes = (outputBits == 8 ? 1 : 2) * channels * rate / 50;
-    auto* chunk = new AudioChunk(bytes);
-    std::memset(chunk->data.get(), outputBits == 8 ? 0x80 : 0, static_cast<size_t>(bytes));
-    chunks = chunk;
+    const int32_t bytes = 2 * std::max(outputChannels, 1) * std::max(outputRate, 8000) / 50;
+    chunks = new AudioChunk(bytes);
+    std::memset(chunks->data.get(), 0, static_cast<size_t>(bytes));
     return true;
   }
 
   bool awaitingData() const override { return awaiting; }
 
   static uint8_t greyOf(int32_t frame) { return static_cast<uint8_t>(10 + 20 * (frame % 12)); }
-
   int count(FrameRequest r) const {
-    int n = 0;
-    for (FrameRequest x : videoRequests) n += (x == r);
-    return n;
+    return static_cast<int>(std::count(videoRequests.begin(), videoRequests.end(), r));
   }
 
   Options options;
   int32_t current = 0;
   int32_t positionOffsetMs = 0;  // added to every reported time stamp
   int32_t reportAudioTimeMs = -1;
-  bool failFrames = false;
-  bool failAudio = false;
+  bool failFrames = false, failAudio = false;
   bool awaiting = false;  // requests fail as a buffering live source's do
   bool* destroyed = nullptr;
-  std::vector<FrameRequest> videoRequests;
-  std::vector<FrameRequest> audioRequests;
+  std::vector<FrameRequest> videoRequests, audioRequests;
   std::vector<PostfilterMode> postfilterCalls;
-  std::vector<OutputFormat> formatCalls;
 };
 
-// A source factory for the engine that hands out one prepared fake and
-// records what it was asked for.
+// Makes the engine's next openFile/openUrl hand out a fake and records what
+// the factory was asked for.
 struct FakeSourceFactory {
-  // Installs the factory; the next open gets a fake made from o, returned here.
   FakeMediaSource* next(PlaybackEngine& engine, const FakeMediaSource::Options& o) {
     pending = std::make_unique<FakeMediaSource>(o);
     FakeMediaSource* raw = pending.get();
@@ -169,44 +137,60 @@ struct FakeSourceFactory {
   PostfilterMode postfilter = -1;
 };
 
-// Luma of frame i in the files writeYuv420File makes.
+// Luma of frame i in the files writeYuv420File makes, and its grey on screen
+// (video range expanded to full range).
 inline uint8_t yuvFrameLuma(int32_t i) { return static_cast<uint8_t>(60 + 6 * (i % 25)); }
-// The grey that luma becomes on screen (video range expanded to full range).
 inline int yuvGrey(int32_t i) { return (yuvFrameLuma(i) - 16) * 255 / 219; }
 
-// Writes frames of a planar 4:2:0 file: frame i has luma yuvFrameLuma(i) and
-// neutral chroma. Returns the path.
-inline std::string writeYuv420File(const std::filesystem::path& path, int32_t width, int32_t height,
+// Writes a planar 4:2:0 file whose frame i has luma yuvFrameLuma(i).
+inline std::string writeYuv420File(const std::string& path, int32_t width, int32_t height,
                                    int32_t frames) {
   const size_t luma = static_cast<size_t>(width) * static_cast<size_t>(height);
-  std::vector<uint8_t> frame(luma * 3 / 2);
+  std::vector<uint8_t> frame(luma * 3 / 2, 0x80);
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return {};
   for (int32_t i = 0; i < frames; ++i) {
     std::memset(frame.data(), yuvFrameLuma(i), luma);
-    std::memset(frame.data() + luma, 0x80, frame.size() - luma);
     std::fwrite(frame.data(), 1, frame.size(), f);
   }
   std::fclose(f);
-  return path.string();
+  return path;
 }
 
-// A fresh directory under the system temporary folder, removed with the object.
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/strevana-playback-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    path_ = made ? made : "/tmp";
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (path_ != "/tmp") std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
+// Text needs a GUI application: one for the binary, destroyed at exit so that
+// Qt releases its font caches before the leak check.
+inline void ensureGuiApplication() {
+  if (QCoreApplication::instance()) return;
+  static int argc = 1;
+  static char name[] = "strevana_playback_tests";
+  static char* argv[] = {name, nullptr};
+  static QGuiApplication app(argc, argv);
+}
 
- private:
-  std::filesystem::path path_;
-};
+inline uint32_t rgbAt(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xffffffu; }
+
+// A picture of one colour (0xRRGGBB).
+inline std::unique_ptr<SkinBitmap> solid(int w, int h, uint32_t rgb) {
+  QImage img(w, h, QImage::Format_RGB32);
+  img.fill(0xff000000u | rgb);
+  return std::make_unique<SkinBitmap>(img);
+}
+
+// The panel of a w x h client area: frame corners, the six buttons, the
+// slider's right end and the time text's box.
+inline void expectPanel(const QImage& img, int w, int h) {
+  ASSERT_EQ(img.size(), QSize(w, h));
+  auto skin = [](int id, int x, int y) { return loadSkinBitmap(id)->image().pixel(x, y); };
+  EXPECT_EQ(img.pixel(4, 4), skin(133, 4, 4));
+  EXPECT_EQ(img.pixel(w - 17 + 3, 4), skin(134, 3, 4));
+  EXPECT_EQ(img.pixel(4, h - 72 + 60), skin(135, 4, 60));
+  EXPECT_EQ(img.pixel(w - 122 + 10, h - 72 + 5), skin(136, 10, 5));
+  const int xs[] = {15, 44, 79, 108, 143, 173}, normal[] = {132, 145, 161, 162, 156, 151};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(img.pixel(xs[i] + 14, h - 41 + 14), skin(normal[i], 14, 14)) << "button " << i;
+  }
+  EXPECT_EQ(img.pixel(w - 106 + 17, h - 60 + 3), skin(167, 2, 3));  // slider's right end
+  EXPECT_EQ(rgbAt(img, w - 100, h - 35), rgb(64, 80, 100));         // time text box
+}
 
 }  // namespace strevana::testing
