@@ -1,101 +1,155 @@
-// The hardware renderer on a real X display (Xvfb) with Mesa's OpenGL: what
-// reaches the window is grabbed back from the X server and compared with the
-// raster renderer's picture of the same frame.
+// The hardware renderer on a real X display (a private Xvfb with Mesa's
+// OpenGL): what reaches the window is grabbed back from the X server and
+// compared with the raster renderer's picture of the same frame. The
+// platform tests run this binary as a child process.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <link.h>
 
 #include <QApplication>
 #include <QScreen>
-#include <QSurfaceFormat>
 #include <QWindow>
-#include <chrono>
+#include <QtCore/qtestsupport_core.h>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <thread>
 
-#include "display_environment.h"
+#include "media/colour/yuv_converter.h"
 #include "media/yuv_file_source.h"
-#include "picture_check.h"
 #include "platform/opengl/gl_video_plane.h"
+#include "platform/opengl/opengl_probe.h"
 #include "platform/surface_widget.h"
 #include "playback/playback_engine.h"
+#include "support/temp_folder.h"
 #include "video/direct_draw_renderer.h"
 #include "video/gdi_renderer.h"
 #include "video/memory_window_surface.h"
+#include "support/xvfb_server.h"
 
 namespace strevana {
 namespace {
 
-using testing::ColourBars;
-
-constexpr int32_t kPictureWidth = 176;
-constexpr int32_t kPictureHeight = 144;
-constexpr double kMinPsnr = 40.0;
-
-// Processes events until done() or the deadline; returns done().
-bool waitFor(const std::function<bool()>& done,
-             std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
+// One QApplication on Qt's xcb platform, on a private Xvfb, with software
+// OpenGL asked for (STREVANA_SOFTWARE_GL=1: Mesa's llvmpipe is all a test
+// machine has). With STREVANA_TEST_WITHOUT_OPENGL=1 no context can be made
+// there: Xvfb without GLX, Qt's xcb platform without OpenGL.
+class Display final : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const bool noOpenGl = qEnvironmentVariable("STREVANA_TEST_WITHOUT_OPENGL") == "1";
+    if (noOpenGl) setenv("QT_XCB_GL_INTEGRATION", "none", 1);
+    if (!server.start(1280, 800,
+                      noOpenGl ? std::vector<std::string>{"-extension", "GLX"}
+                               : std::vector<std::string>{})) {
+      return;
+    }
+    setenv("DISPLAY", server.display().c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    setenv("STREVANA_SOFTWARE_GL", "1", 1);
+    unsetenv("WAYLAND_DISPLAY");  // no desktop session here
+    unsetenv("XDG_SESSION_TYPE");
+    app = std::make_unique<QApplication>(argc, argv);
+    // Mesa's driver would be unloaded when Qt closes its display, before a
+    // leak check at exit could name it in the caches it keeps.
+    probeOpenGl();
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) {
+          const std::string name = info->dlpi_name ? info->dlpi_name : "";
+          if (name.find("_dri.so") != std::string::npos) {
+            dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+          }
+          return 0;
+        },
+        nullptr);
   }
-  return true;
+  void TearDown() override {
+    app.reset();  // before its X server goes
+    server.stop();
+  }
+  testing::XvfbServer server;
+  std::unique_ptr<QApplication> app;
+  int argc = 1;
+  char name[24] = "strevana-opengl-tests";
+  char* argv[2] = {name, nullptr};
+};
+Display* const kDisplay =
+    static_cast<Display*>(::testing::AddGlobalTestEnvironment(new Display));  // gtest owns it
+
+class OpenGlRendererTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!kDisplay->app) GTEST_SKIP() << "no X display: " << kDisplay->server.error();
+  }
+};
+
+constexpr int32_t kW = 176, kH = 144;
+
+// A 4:2:0 picture (Y, then U and V planes): eight 75 % colour bars over the
+// top two thirds, below them a luma ramp under an opposite chroma sweep.
+std::vector<uint8_t> bars() {
+  static const uint8_t kBars[8][3] = {{180, 128, 128}, {162, 44, 142}, {131, 156, 44},
+                                      {112, 72, 58},   {84, 184, 198}, {65, 100, 212},
+                                      {35, 212, 114},  {16, 128, 128}};
+  std::vector<uint8_t> p(kW * kH * 3 / 2);
+  uint8_t *u = p.data() + kW * kH, *v = u + kW * kH / 4;
+  for (int32_t y = 0; y < kH; ++y) {
+    for (int32_t x = 0; x < kW; ++x) {
+      const bool top = y < kH * 2 / 3;
+      p[y * kW + x] = top ? kBars[x * 8 / kW][0] : static_cast<uint8_t>(16 + x * 219 / (kW - 1));
+      const int c = (y / 2) * (kW / 2) + x / 2, sweep = 64 + x * 128 / kW;
+      u[c] = top ? kBars[x * 8 / kW][1] : static_cast<uint8_t>(sweep);
+      v[c] = top ? kBars[x * 8 / kW][2] : static_cast<uint8_t>(255 - sweep);
+    }
+  }
+  return p;
 }
 
-GlVideoPlane* glPlane(SurfaceWidget& window) {
-  return dynamic_cast<GlVideoPlane*>(window.videoPlane());
+// The bars in a renderer buffer's layout, converted where the format needs.
+std::vector<uint8_t> barsIn(OutputFormat format) {
+  const std::vector<uint8_t> p = bars();
+  const uint8_t *y = p.data(), *u = y + kW * kH, *v = u + kW * kH / 4;
+  auto converter = createYuvConverter(0);
+  std::vector<uint8_t> out(static_cast<size_t>(bufferBytes(format, kW, kH)));
+  switch (format) {
+    case kFormatIyuv: return p;
+    case kFormatYv12:
+      std::copy(y, u, out.begin());
+      std::copy(v, v + kW * kH / 4, out.begin() + kW * kH);
+      std::copy(u, v, out.begin() + kW * kH * 5 / 4);
+      return out;
+    case kFormatYuy2:
+      converter->toYuy2(out.data(), kW, y, kW, kH, kW, u, v, kW / 2, kH / 2, kW / 2);
+      return out;
+    default: {
+      std::vector<uint8_t> bgr(kW * kH * 3);
+      converter->toBgr24(bgr.data(), kW * 3, y, kW, kH, kW, u, v, kW / 2, kH / 2, kW / 2, 0);
+      if (format == kFormatBgr24) return bgr;
+      for (size_t i = 0; i < kW * kH; ++i) std::copy_n(&bgr[3 * i], 3, &out[4 * i]);
+      return out;
+    }
+  }
 }
 
-// A shown top-level window of the given client size.
-std::unique_ptr<SurfaceWidget> shownWindow(int width, int height) {
-  auto window = std::make_unique<SurfaceWidget>();
-  window->setWindowFlags(Qt::FramelessWindowHint);
-  window->resizeClient(width, height);
-  window->show();
-  EXPECT_TRUE(
-      waitFor([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
-  return window;
-}
-
-// What the X server has in the window once every picture handed to its
-// plane has been drawn and put on screen.
-QImage grabWhenDrawn(SurfaceWidget& window) {
-  GlVideoPlane* plane = glPlane(window);
-  EXPECT_NE(plane, nullptr);
-  if (plane == nullptr) return QImage();
-  const bool drawn = waitFor([&] {
-    return plane->framesShown() > 0 && plane->framesOnScreen() == plane->framesShown() &&
-           plane->isVisible();
-  });
-  EXPECT_TRUE(drawn) << "shown " << plane->framesShown() << ", on screen "
-                     << plane->framesOnScreen();
-  return window.screen()
-      ->grabWindow(window.winId())
-      .toImage()
-      .convertToFormat(QImage::Format_RGB32);
-}
-
-void fillBuffer(VideoRenderer& r, const std::vector<uint8_t>& bytes) {
+void fill(VideoRenderer& r, const std::vector<uint8_t>& bytes) {
   uint8_t* bits = nullptr;
   int32_t size = 0, stride = 0;
   ASSERT_TRUE(r.lockBuffer(bits, size, stride));
   ASSERT_EQ(static_cast<size_t>(size), bytes.size());
   std::copy(bytes.begin(), bytes.end(), bits);
-  ASSERT_TRUE(r.unlockBuffer());
 }
 
-// The raster renderer's picture of the bars in a window of the given size.
-QImage rasterPicture(const ColourBars& bars, OutputFormat format, int width, int height,
-                     const QRect& output, QRect* display = nullptr) {
-  MemoryWindowSurface surface(width, height);
+// The raster renderer's picture of the bars in a window of size, and the
+// rectangle it drew them in.
+QImage rasterPicture(OutputFormat format, QSize size, QRect* display = nullptr) {
+  MemoryWindowSurface surface(size.width(), size.height());
   GdiRenderer raster;
-  const OutputFormat f = testing::rasterFormatFor(format);
-  EXPECT_TRUE(raster.open(&surface, 0, 0, bars.width, bars.height, f));
-  fillBuffer(raster, bars.inFormat(f));
-  raster.setOutputRect(output.x(), output.y(), output.width(), output.height());
+  const OutputFormat f = format == kFormatIyuv || format == kFormatYv12 ? kFormatBgr24 : format;
+  EXPECT_TRUE(raster.open(&surface, 0, 0, kW, kH, f));
+  fill(raster, barsIn(f));
+  raster.setOutputRect(0, 0, size.width(), size.height());
   EXPECT_TRUE(raster.present());
   if (display) {
     *display =
@@ -104,203 +158,187 @@ QImage rasterPicture(const ColourBars& bars, OutputFormat format, int width, int
   return surface.snapshot();
 }
 
-const char* formatName(OutputFormat f) {
-  switch (f) {
-    case kFormatIyuv: return "IYUV";
-    case kFormatYv12: return "YV12";
-    case kFormatYuy2: return "YUY2";
-    case kFormatBgr24: return "RGB24";
-    default: return "RGB32";
+// Peak signal-to-noise ratio of shown against expected inside display (dB,
+// 100 when identical); pixels outside it must be exactly black.
+void expectSamePicture(const QImage& expected, const QImage& shown, const QRect& display) {
+  ASSERT_EQ(shown.size(), expected.size());
+  double sum = 0;
+  int64_t n = 0, outside = 0;
+  for (int y = 0; y < shown.height(); ++y) {
+    for (int x = 0; x < shown.width(); ++x) {
+      const QRgb p = expected.pixel(x, y), q = shown.pixel(x, y);
+      if (!display.contains(x, y)) {
+        outside += (q & 0xffffff) != 0;
+        continue;
+      }
+      for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) sum += d * d;
+      n += 3;
+    }
   }
+  EXPECT_GE(sum == 0 ? 100 : 10 * std::log10(255.0 * 255.0 * n / sum), 40.0);
+  EXPECT_EQ(outside, 0);
 }
 
-class OpenGlRendererTest : public ::testing::Test {
- protected:
-  void SetUp() override { REQUIRE_DISPLAY(); }
-};
+QImage grab(SurfaceWidget& window) {
+  return window.screen()
+      ->grabWindow(window.winId())
+      .toImage()
+      .convertToFormat(QImage::Format_RGB32);
+}
 
-// Every format, enlarged into a wide window (bars left and right), into a
-// tall one (bars above and below) and reduced: the display rectangle is the
-// raster renderer's, the picture inside it matches the raster picture, and
-// the bars stay exactly black.
+// What the X server has in the window once every picture handed to its
+// plane has been drawn and put on screen.
+QImage grabWhenDrawn(SurfaceWidget& window) {
+  auto* plane = dynamic_cast<GlVideoPlane*>(window.videoPlane());
+  EXPECT_NE(plane, nullptr);
+  if (plane == nullptr) return QImage();
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return plane->framesShown() > 0 && plane->framesOnScreen() == plane->framesShown() &&
+           plane->isVisible();
+  })) << "shown "
+      << plane->framesShown() << ", on screen " << plane->framesOnScreen();
+  return grab(window);
+}
+
+std::unique_ptr<SurfaceWidget> shownWindow(int width, int height) {
+  auto window = std::make_unique<SurfaceWidget>();
+  window->setWindowFlags(Qt::FramelessWindowHint);
+  window->resizeClient(width, height);
+  window->show();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window->windowHandle()->isExposed(); }));
+  return window;
+}
+
+// Every format, enlarged into a wide window (bars left and right), a tall
+// one (bars above and below) and reduced, presented from another thread as
+// the playback thread does: the display rectangle is the raster renderer's,
+// the picture inside it matches the raster picture, the bars stay black.
 TEST_F(OpenGlRendererTest, DrawsEveryFormatAsTheRasterRendererDoes) {
-  const ColourBars bars(kPictureWidth, kPictureHeight);
-  const struct { int width, height; } windows[] = {{640, 360}, {300, 400}, {120, 90}};
   auto window = shownWindow(640, 360);
-  ASSERT_NE(glPlane(*window), nullptr) << "no OpenGL plane on the Xvfb display";
+  ASSERT_NE(window->videoPlane(), nullptr) << "no OpenGL plane on the Xvfb display";
   for (OutputFormat format : {kFormatIyuv, kFormatYv12, kFormatYuy2, kFormatBgr24, kFormatBgrx32}) {
-    auto renderer = createVideoRenderer(window.get(), 0, 0, kPictureWidth, kPictureHeight,
-                                        kRendererHardware, format);
-    ASSERT_NE(renderer, nullptr) << formatName(format);
-    ASSERT_NE(dynamic_cast<DirectDrawRenderer*>(renderer.get()), nullptr);
-    fillBuffer(*renderer, bars.inFormat(format));
-    for (const auto& w : windows) {
-      SCOPED_TRACE(std::string(formatName(format)) + " in " + std::to_string(w.width) + " x " +
-                   std::to_string(w.height));
-      window->resizeClient(w.width, w.height);
-      ASSERT_TRUE(waitFor([&] { return window->clientWidth() == w.width; }));
-      ASSERT_TRUE(renderer->setOutputRect(0, 0, w.width, w.height));
-      ASSERT_TRUE(renderer->present());
-      const QImage shown = grabWhenDrawn(*window);
+    auto renderer = createVideoRenderer(window.get(), 0, 0, kW, kH, kRendererHardware, format);
+    ASSERT_NE(dynamic_cast<DirectDrawRenderer*>(renderer.get()), nullptr) << format;
+    fill(*renderer, barsIn(format));
+    for (QSize size : {QSize(640, 360), QSize(300, 400), QSize(120, 90)}) {
+      SCOPED_TRACE(std::to_string(format) + " in " + std::to_string(size.width()) + " x " +
+                   std::to_string(size.height()));
+      window->resizeClient(size.width(), size.height());
+      ASSERT_TRUE(QTest::qWaitFor([&] { return window->clientSize() == size; }));
+      std::thread playback([&] {
+        EXPECT_TRUE(renderer->setOutputRect(0, 0, size.width(), size.height()));
+        EXPECT_TRUE(renderer->present());
+      });
+      playback.join();
       QRect display;
-      const QImage expected =
-          rasterPicture(bars, format, w.width, w.height, QRect(0, 0, w.width, w.height), &display);
+      const QImage expected = rasterPicture(format, size, &display);
       EXPECT_EQ(QRect(renderer->displayX(), renderer->displayY(), renderer->displayWidth(),
                       renderer->displayHeight()),
                 display);
-      ASSERT_EQ(shown.size(), QSize(w.width, w.height));
-      EXPECT_GE(testing::psnr(expected, shown, display), kMinPsnr);
-      EXPECT_EQ(testing::nonBlackOutside(shown, display), 0);
+      expectSamePicture(expected, grabWhenDrawn(*window), display);
     }
   }
 }
 
-// Presents come from another thread, as the playback thread's do, while the
-// window's own thread paints.
-TEST_F(OpenGlRendererTest, PresentsFromThePlaybackThreadReachTheWindow) {
-  const ColourBars bars(kPictureWidth, kPictureHeight);
-  auto window = shownWindow(352, 288);
-  auto renderer = createVideoRenderer(window.get(), 0, 0, kPictureWidth, kPictureHeight,
-                                      kRendererHardware, kFormatYuy2);
+// The plane shows only while it has a picture: before the first, and after
+// the renderer closes, the window's own content shows; no picture is none.
+TEST_F(OpenGlRendererTest, ThePlaneShowsOnlyWhileItHasAPicture) {
+  auto window = shownWindow(320, 240);
+  auto* plane = dynamic_cast<GlVideoPlane*>(window->videoPlane());
+  ASSERT_NE(plane, nullptr);
+  window->paint().image().fill(0xff2040ffu);
+  window->invalidate(QRect(0, 0, 320, 240));
+  const auto ownContent = [&] { return grab(*window).pixel(160, 120) == 0xff2040ffu; };
+  EXPECT_TRUE(QTest::qWaitFor(ownContent));
+  EXPECT_FALSE(plane->isVisible());
+  EXPECT_FALSE(plane->showFrame(nullptr, QRect(0, 0, 320, 240)));
+  auto renderer = createVideoRenderer(window.get(), 0, 0, kW, kH, kRendererHardware, kFormatBgrx32);
   ASSERT_NE(renderer, nullptr);
-  std::atomic<bool> done{false};
-  std::thread playback([&] {
-    renderer->setOutputRect(0, 0, 352, 288);
-    for (int i = 0; i < 30; ++i) {
-      fillBuffer(*renderer, bars.inFormat(kFormatYuy2));
-      renderer->present();
-    }
-    done = true;
-  });
-  ASSERT_TRUE(waitFor([&] { return done.load(); }));
-  playback.join();
-  const QImage shown = grabWhenDrawn(*window);
-  const QImage expected = rasterPicture(bars, kFormatYuy2, 352, 288, QRect(0, 0, 352, 288));
-  EXPECT_GE(testing::psnr(expected, shown, QRect(0, 0, 352, 288)), kMinPsnr);
+  fill(*renderer, barsIn(kFormatBgrx32));
+  ASSERT_TRUE(renderer->setOutputRect(0, 0, 320, 240));
+  ASSERT_TRUE(renderer->present());
+  EXPECT_NE(grabWhenDrawn(*window).pixel(160, 120), 0xff2040ffu);
+  renderer.reset();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !plane->isVisible() && ownContent(); }));
 }
 
-// Writes a planar 4:2:0 file of the bars, frames frames long.
-std::string writeBarsFile(const std::filesystem::path& path, const ColourBars& bars, int frames) {
+// A planar 4:2:0 file of the bars, frames long.
+void writeBars(const std::string& path, int frames) {
+  const std::vector<uint8_t> p = bars();
   std::ofstream out(path, std::ios::binary);
-  for (int i = 0; i < frames; ++i) {
-    out.write(reinterpret_cast<const char*>(bars.y.data()),
-              static_cast<std::streamsize>(bars.y.size()));
-    out.write(reinterpret_cast<const char*>(bars.u.data()),
-              static_cast<std::streamsize>(bars.u.size()));
-    out.write(reinterpret_cast<const char*>(bars.v.data()),
-              static_cast<std::streamsize>(bars.v.size()));
-  }
-  return path.string();
+  for (int i = 0; i < frames; ++i) out.write(reinterpret_cast<const char*>(p.data()), p.size());
 }
-
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/strevana-opengl-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // Through the engine: a raw YUV file opens on the OpenGL renderer (format 5),
-// keeps its picture through a resize and into a full-screen window and back,
+// keeps its picture through a resize, and into a full-screen window and back
 // also after playing to its end.
 TEST_F(OpenGlRendererTest, ResizeAndFullScreenKeepThePicture) {
-  const ColourBars bars(kPictureWidth, kPictureHeight);
-  TempFolder folder;
-  const std::string path = writeBarsFile(folder.path() / "bars.yuv", bars, 3);
+  testing::ScratchFolder folder;
+  writeBars(folder.file("bars.yuv"), 3);
   auto main = shownWindow(400, 300);
   ManualMillisecondClock clock;
   PlaybackEngine engine(clock);
   engine.setVideoWindow(main.get(), 0, 0, 400, 300);
-  ASSERT_EQ(engine.openSource(std::make_unique<YuvFileSource>(path.c_str(), kPictureWidth,
-                                                              kPictureHeight, 25, 1, kFormatYuy2)),
+  ASSERT_EQ(engine.openSource(std::make_unique<YuvFileSource>(folder.file("bars.yuv").c_str(), kW,
+                                                              kH, 25, 1, kFormatYuy2)),
             1);
   EXPECT_EQ(engine.rendererKind(), kRendererHardware);
   EXPECT_EQ(engine.outputFormat(), kFormatYuy2);
-
-  auto expectPicture = [&](SurfaceWidget& window, int width, int height, const char* when) {
+  auto expectPicture = [&](SurfaceWidget& window, QSize size, const char* when) {
     SCOPED_TRACE(when);
-    const QImage shown = grabWhenDrawn(window);
     QRect display;
-    const QImage expected =
-        rasterPicture(bars, kFormatYuy2, width, height, QRect(0, 0, width, height), &display);
-    EXPECT_GE(testing::psnr(expected, shown, display), kMinPsnr);
-    EXPECT_EQ(testing::nonBlackOutside(shown, display), 0);
+    const QImage expected = rasterPicture(kFormatYuy2, size, &display);
+    expectSamePicture(expected, grabWhenDrawn(window), display);
   };
-  expectPicture(*main, 400, 300, "opened");
-
+  expectPicture(*main, QSize(400, 300), "opened");
   main->resizeClient(500, 200);
-  ASSERT_TRUE(waitFor([&] { return main->clientWidth() == 500; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return main->clientWidth() == 500; }));
   engine.setVideoWindow(main.get(), 0, 0, 500, 200);
-  expectPicture(*main, 500, 200, "resized");
-
-  // Play to the end by itself, then go full screen and back.
+  expectPicture(*main, QSize(500, 200), "resized");
   ASSERT_EQ(engine.play(), 1);
   for (int i = 0; i < 20 && engine.tick() == 1; ++i) clock.advance(40);
   const QSize screen = main->screen()->geometry().size();
   auto full = shownWindow(screen.width(), screen.height());
   engine.setVideoWindow(full.get(), 0, 0, screen.width(), screen.height());
   EXPECT_EQ(engine.rendererKind(), kRendererHardware);
-  expectPicture(*full, screen.width(), screen.height(), "full screen after the end");
+  expectPicture(*full, screen, "full screen after the end");
   full->hide();
   engine.setVideoWindow(main.get(), 0, 0, 500, 200);
-  expectPicture(*main, 500, 200, "back from full screen");
+  expectPicture(*main, QSize(500, 200), "back from full screen");
 }
 
-// Opens the bars through the engine on a new window and checks that the
-// raster renderer showed them.
-void expectRasterFallback(int width, int height) {
-  const ColourBars bars(kPictureWidth, kPictureHeight);
-  TempFolder folder;
-  const std::string path = writeBarsFile(folder.path() / "bars.yuv", bars, 1);
-  auto window = shownWindow(width, height);
+// Without a plane (software OpenGL not asked for is no hardware; a display
+// without OpenGL has none at all) the engine's raster renderer shows the
+// picture.
+void expectRasterFallback() {
+  testing::ScratchFolder folder;
+  writeBars(folder.file("bars.yuv"), 1);
+  auto window = shownWindow(352, 288);
   EXPECT_EQ(window->videoPlane(), nullptr);
   ManualMillisecondClock clock;
   PlaybackEngine engine(clock);
-  engine.setVideoWindow(window.get(), 0, 0, width, height);
-  ASSERT_EQ(engine.openSource(std::make_unique<YuvFileSource>(path.c_str(), kPictureWidth,
-                                                              kPictureHeight, 25, 1, kFormatYuy2)),
+  engine.setVideoWindow(window.get(), 0, 0, 352, 288);
+  ASSERT_EQ(engine.openSource(std::make_unique<YuvFileSource>(folder.file("bars.yuv").c_str(), kW,
+                                                              kH, 25, 1, kFormatYuy2)),
             1);
   EXPECT_EQ(engine.rendererKind(), kRendererRaster);
-  EXPECT_EQ(engine.outputFormat(), kFormatYuy2);
-  const QRect all(0, 0, width, height);
-  const QImage expected = rasterPicture(bars, kFormatYuy2, width, height, all);
-  // What reaches the X server, once the window has painted its buffer.
-  QImage shown;
-  const bool painted = waitFor([&] {
-    shown = window->screen()
-                ->grabWindow(window->winId())
-                .toImage()
-                .convertToFormat(QImage::Format_RGB32);
-    return shown.size() == expected.size() && testing::psnr(expected, shown, all) >= 99.0;
-  });
-  EXPECT_TRUE(painted) << "PSNR " << testing::psnr(expected, shown, all);
+  const QImage expected = rasterPicture(kFormatYuy2, QSize(352, 288));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return grab(*window) == expected; }));
 }
 
-// Software OpenGL without the explicit switch is no hardware: no plane, and
-// the raster renderer shows the picture.
 TEST_F(OpenGlRendererTest, SoftwareOpenGlNotAskedForLeavesTheRasterRenderer) {
   unsetenv("STREVANA_SOFTWARE_GL");
-  expectRasterFallback(352, 288);
+  expectRasterFallback();
   setenv("STREVANA_SOFTWARE_GL", "1", 1);
 }
 
 // Runs only in the process the next test starts, on a display without OpenGL.
-TEST_F(OpenGlRendererTest, DISABLED_NoContextLeavesTheRasterRenderer) {
-  expectRasterFallback(352, 288);
-}
+TEST_F(OpenGlRendererTest, DISABLED_NoContextLeavesTheRasterRenderer) { expectRasterFallback(); }
 
-// A display where no OpenGL context can be made (no GLX, no OpenGL in Qt):
-// this binary runs again there, and the raster renderer shows the picture.
 TEST_F(OpenGlRendererTest, AContextThatCannotBeMadeFallsBackToTheRasterRenderer) {
-  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   const std::string cmd =
-      "STREVANA_TEST_WITHOUT_OPENGL=1 '" + self +
+      "STREVANA_TEST_WITHOUT_OPENGL=1 '" +
+      std::filesystem::read_symlink("/proc/self/exe").string() +
       "' --gtest_also_run_disabled_tests"
       " --gtest_filter=OpenGlRendererTest.DISABLED_NoContextLeavesTheRasterRenderer 2>&1";
   FILE* child = popen(cmd.c_str(), "r");
@@ -308,10 +346,17 @@ TEST_F(OpenGlRendererTest, AContextThatCannotBeMadeFallsBackToTheRasterRenderer)
   std::string output;
   char chunk[4096];
   while (size_t n = fread(chunk, 1, sizeof chunk, child)) output.append(chunk, n);
-  const int status = pclose(child);
-  EXPECT_EQ(status, 0) << output;
+  EXPECT_EQ(pclose(child), 0) << output;
   EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
 }  // namespace
 }  // namespace strevana
+
+// Fontconfig, D-Bus (Qt's xcb platform keeps a connection) and Mesa keep
+// process-lifetime allocations that are never freed; not ours, and they
+// would fail every run under LeakSanitizer.
+extern "C" const char* __lsan_default_suppressions();
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:swrast_dri.so\nleak:libLLVM\n";
+}

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QSettings>
+#include <optional>
 #include <string>
 
 namespace strevana {
@@ -10,66 +12,72 @@ namespace {
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto key = RegistryKey::open();
     ASSERT_NE(key, nullptr);
-    for (const char* n : {"MRUName0", "MRUUrl0", "Language", "Odd"}) key->deleteValue(n);
+    for (const char* n : {"MRUName0", "MRUUrl0", "Odd"}) key->deleteValue(n);
   }
+  std::unique_ptr<RegistryKey> key = RegistryKey::open();
 };
 
-TEST_F(RegistryTest, MissingValuesFail) {
-  auto key = RegistryKey::open();
-  char buffer[RegistryKey::kStringBufferBytes] = "unchanged";
-  EXPECT_FALSE(key->queryString("MRUName0", buffer, sizeof buffer));
-  EXPECT_STREQ(buffer, "unchanged");
-  uint32_t v = 7;
-  EXPECT_FALSE(key->queryNumber("MRUUrl0", v));
-  EXPECT_EQ(v, 7u);
-  // No name is never a value.
-  EXPECT_FALSE(key->queryNumber(nullptr, v));
-  EXPECT_FALSE(key->queryString(nullptr, buffer, sizeof buffer));
-  EXPECT_FALSE(key->setString(nullptr, "x"));
-  EXPECT_FALSE(key->setNumber(nullptr, 1));
-  EXPECT_FALSE(key->deleteValue(nullptr));
-  EXPECT_FALSE(key->deleteValue("MRUName0"));
-}
-
-TEST_F(RegistryTest, ValuesSurviveReopeningWithTheirTypes) {
-  {
-    auto key = RegistryKey::open();
-    EXPECT_TRUE(key->setString("MRUName0", "/media/clip one.mp4"));
-    EXPECT_TRUE(key->setNumber("MRUUrl0", 0xFFFFFFFFu));
-    EXPECT_TRUE(key->setString("Language", "12"));  // a string, though it looks like a number
-  }
-  auto key = RegistryKey::open();
-  EXPECT_EQ(key->queryString("MRUName0").value_or("?"), "/media/clip one.mp4");
+TEST_F(RegistryTest, ValuesSurviveReopeningWithTheirTypesAndGoWhenDeleted) {
+  const std::string odd = "a,b;c=d [x] \"q\" @e \xC3\xA4 # not a comment / or \\ that";
+  EXPECT_TRUE(key->setString("MRUName0", odd));
+  EXPECT_TRUE(key->setNumber("MRUUrl0", 0xFFFFFFFFu));
+  key = RegistryKey::open();
+  EXPECT_EQ(key->queryString("MRUName0").value_or("?"), odd);
   uint32_t v = 0;
   EXPECT_TRUE(key->queryNumber("MRUUrl0", v));
   EXPECT_EQ(v, 0xFFFFFFFFu);
-  EXPECT_FALSE(key->queryNumber("Language", v));  // wrong type
-  EXPECT_FALSE(key->queryString("MRUUrl0").has_value());
-  EXPECT_EQ(key->queryString("Language").value_or("?"), "12");
+  EXPECT_FALSE(key->queryString("MRUUrl0").has_value());  // wrong type
+  EXPECT_TRUE(key->deleteValue("MRUName0"));
+  EXPECT_FALSE(key->deleteValue("MRUName0"));
+  EXPECT_FALSE(RegistryKey::open()->queryString("MRUName0").has_value());
+  // Missing values and no name leave the output alone.
+  char buffer[RegistryKey::kStringBufferBytes] = "unchanged";
+  EXPECT_FALSE(key->queryString("MRUName0", buffer, sizeof buffer));
+  EXPECT_STREQ(buffer, "unchanged");
+  v = 7;
+  EXPECT_FALSE(key->queryNumber("Missing", v));
+  EXPECT_EQ(v, 7u);
+  EXPECT_FALSE(key->queryNumber(nullptr, v) || key->queryString(nullptr, buffer, sizeof buffer) ||
+               key->setString(nullptr, "x") || key->setNumber(nullptr, 1) ||
+               key->deleteValue(nullptr));
 }
 
-TEST_F(RegistryTest, StringsMustFitTheReadBuffer) {
-  auto key = RegistryKey::open();
-  ASSERT_TRUE(key->setString("MRUName0", std::string(255, 'a')));
-  EXPECT_EQ(key->queryString("MRUName0").value_or("").size(), 255u);
-  ASSERT_TRUE(key->setString("MRUName0", std::string(256, 'a')));
-  EXPECT_FALSE(key->queryString("MRUName0").has_value());
-  char small[4];
-  ASSERT_TRUE(key->setString("MRUName0", "abc"));
-  EXPECT_TRUE(key->queryString("MRUName0", small, sizeof small));
-  ASSERT_TRUE(key->setString("MRUName0", "abcd"));
-  EXPECT_FALSE(key->queryString("MRUName0", small, sizeof small));
-}
-
-TEST_F(RegistryTest, TextWithIniSpecialCharactersRoundTrips) {
-  const std::string odd = "a,b;c=d [x] \"q\" @e \xC3\xA4 # not a comment";
-  {
-    auto key = RegistryKey::open();
-    ASSERT_TRUE(key->setString("Odd", odd));
+// The settings file is text a user may edit: a number is "dword:" and one to
+// eight hex digits, a string "sz:" and the text, and it must fit the reader's
+// buffer with its terminating zero.
+TEST_F(RegistryTest, StoredTextIsReadOnlyAsWhatItIs) {
+  struct Case {
+    std::string stored;
+    std::optional<uint32_t> number;
+    std::optional<std::string> text;
+  };
+  const std::string a255(255, 'a');
+  // clang-format off
+  const Case cases[] = {
+      {"dword:ffffffff", 0xFFFFFFFFu, {}}, {"dword:0", 0u, {}},      {"dword:", {}, {}},
+      {"dword:123456789", {}, {}},         {"dword:12g", {}, {}},    {"sz:", {}, ""},
+      {"sz:" + a255, {}, a255},            {"sz:" + a255 + "a", {}, {}}, {"12", {}, {}},
+      {"sz:12", {}, "12"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    {
+      QSettings raw(QSettings::IniFormat, QSettings::UserScope, "Korvello", "strevana Player");
+      raw.setValue("Odd", QString::fromStdString(c.stored));
+    }
+    key = RegistryKey::open();
+    uint32_t v = 0;
+    EXPECT_EQ(key->queryNumber("Odd", v) ? std::optional(v) : std::nullopt, c.number) << c.stored;
+    EXPECT_EQ(key->queryString("Odd"), c.text) << c.stored;
   }
-  EXPECT_EQ(RegistryKey::open()->queryString("Odd").value_or("?"), odd);
+  // A smaller buffer holds one byte less than its size.
+  char small[4];
+  ASSERT_TRUE(key->setString("Odd", "abc"));
+  EXPECT_TRUE(key->queryString("Odd", small, sizeof small));
+  EXPECT_STREQ(small, "abc");
+  ASSERT_TRUE(key->setString("Odd", "abcd"));
+  EXPECT_FALSE(key->queryString("Odd", small, sizeof small));
 }
 
 }  // namespace

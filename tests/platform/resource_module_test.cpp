@@ -2,75 +2,62 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <fstream>
+#include <tuple>
 #include <string>
 #include <vector>
+
+#include "support/temp_folder.h"
 
 namespace strevana {
 namespace {
 
-TEST(ResourceModuleParse, QuotedTextsKeepBlanksAndEscapes) {
-  auto m = ResourceModule::parse(
-      "[strings]\n"
-      "1 = \"  padded  \"\n"
-      "2 = a \"quoted\" word\n"
-      "3 = \"tab\\there \\\"q\\\" back\\\\slash\\n \\q\"\n"
-      "4 =\n"
-      "5 = x = y\n");
-  std::string s;
-  ASSERT_TRUE(m->findString(1, s));
-  EXPECT_EQ(s, "  padded  ");
-  ASSERT_TRUE(m->findString(2, s));
-  EXPECT_EQ(s, "a \"quoted\" word");
-  ASSERT_TRUE(m->findString(3, s));
-  EXPECT_EQ(s, "tab\there \"q\" back\\slash\n \\q");  // an unknown escape stays as written
-  ASSERT_TRUE(m->findString(4, s));
-  EXPECT_EQ(s, "");
-  ASSERT_TRUE(m->findString(5, s));
-  EXPECT_EQ(s, "x = y");
-  EXPECT_TRUE(m->errors().empty());
+// A value is the rest of the line, trimmed, or a quoted text with escapes.
+TEST(ResourceModuleParse, StringValuesKeepQuotedBlanksAndEscapes) {
+  const struct {
+    const char* line;
+    const char* text;  // null: refused
+  } cases[] = {
+      {"1 = \"  padded  \"", "  padded  "},
+      {"1 = a \"quoted\" word", "a \"quoted\" word"},
+      {R"(1 = "tab\there \"q\" back\\slash\n \q")", "tab\there \"q\" back\\slash\n \\q"},
+      {"1 =", ""},
+      {"1 = x = y", "x = y"},
+      {"1\t=\tDeutsch\t\r", "Deutsch"},
+      {"1 = \xC3\xB6l", "\xC3\xB6l"},
+      {"1 = \"\"", ""},
+      {"1 = \"unterminated", nullptr},
+      {"1 = \"", nullptr},
+      {"1 = \"a\"b\"", nullptr},
+  };
+  for (const auto& c : cases) {
+    auto m = ResourceModule::parse(std::string("\xEF\xBB\xBF# c\r\n[strings]\r\n  # comment\n") +
+                                   c.line + "\n");
+    std::string s;
+    ASSERT_EQ(m->findString(1, s), c.text != nullptr) << c.line;
+    EXPECT_EQ(s, c.text ? c.text : "") << c.line;
+    EXPECT_EQ(m->errors().empty(), c.text != nullptr) << c.line;
+  }
 }
 
-TEST(ResourceModuleParse, BomCrLfCommentsAndUtf8) {
+TEST(ResourceModuleParse, MalformedLinesAreSkippedAndReportedUpToABound) {
   auto m = ResourceModule::parse(
-      "\xEF\xBB\xBF# c\r\n[strings]\r\n  # indented comment\r\n"
-      "2000\t=\tDeutsch\t\r\n141 = Kann nicht \xC3\xB6"
-      "ffnen\r\n");
+      "stray = outside\n[strings]\nabc = not an id\n70000 = id too large\n-1 = negative\n"
+      "8 = ok\n8 = second\n[bogus 1]\n9 = ignored\n[menu x]\n[dialog 5\n[strings]\n"
+      "10 = after\n12 = " +
+      std::string(ResourceModule::kMaxLineBytes, 'x') + "\n11 = fine\n");
   std::string s;
-  ASSERT_TRUE(m->findString(2000, s));
-  EXPECT_EQ(s, "Deutsch");
-  ASSERT_TRUE(m->findString(141, s));
-  EXPECT_EQ(s,
-            "Kann nicht \xC3\xB6"
-            "ffnen");
-  EXPECT_TRUE(m->errors().empty());
-}
-
-TEST(ResourceModuleParse, MalformedLinesAreSkippedAndReported) {
-  auto m = ResourceModule::parse(
-      "stray = outside\n"
-      "[strings]\n"
-      "abc = not an id\n"
-      "70000 = id too large\n"
-      "-1 = negative\n"
-      "7 = \"unterminated\n"
-      "8 = ok\n"
-      "8 = second\n"
-      "[bogus 1]\n"
-      "9 = ignored\n"
-      "[menu x]\n"
-      "[dialog 5\n"
-      "[strings]\n"
-      "10 = after\n");
-  std::string s;
-  EXPECT_FALSE(m->findString(7, s));
-  EXPECT_FALSE(m->findString(9, s));
+  EXPECT_FALSE(m->findString(9, s) || m->findString(12, s));  // 12: an overlong line
   ASSERT_TRUE(m->findString(8, s));
   EXPECT_EQ(s, "ok");  // the first definition wins
-  ASSERT_TRUE(m->findString(10, s));
-  EXPECT_GE(m->errors().size(), 9u);
+  EXPECT_TRUE(m->findString(10, s) && m->findString(11, s));
+  ASSERT_EQ(m->errors().size(), 9u);  // lines in an unknown section are no error
   EXPECT_NE(m->errors().front().find("line 1"), std::string::npos);
+  // Garbage of every byte, and more bad lines than are worth reporting.
+  std::string garbage = "[strings]\n";
+  for (int c = 0; c < 256; ++c) garbage += static_cast<char>(c);
+  for (int i = 0; i < 1500; ++i) garbage += "\nbad";
+  EXPECT_EQ(ResourceModule::parse(garbage)->errors().size(), 1000u);
 }
 
 TEST(ResourceModuleParse, MenusCloseUnbalancedPopupsAndBoundNesting) {
@@ -78,14 +65,15 @@ TEST(ResourceModuleParse, MenusCloseUnbalancedPopupsAndBoundNesting) {
   for (int i = 0; i < 20; ++i) text += "popup = deep\n";
   text += "item 6 = lost\n";
   for (int i = 0; i < 20; ++i) text += "end\n";
-  text += "end\npopup = B\nitem 7 = seven\n";  // B never ends
+  text += "end\npopup = B\nitem 7 = seven\nseparator\n";  // B never ends
   auto m = ResourceModule::parse(text);
   const MenuTemplate* menu = m->findMenu(1);
   ASSERT_NE(menu, nullptr);
   ASSERT_EQ(menu->items.size(), 2u);
   EXPECT_EQ(menu->items[1].text, "B");
-  ASSERT_EQ(menu->items[1].children.size(), 1u);
+  ASSERT_EQ(menu->items[1].children.size(), 2u);
   EXPECT_EQ(menu->items[1].children[0].id, 7);
+  EXPECT_EQ(menu->items[1].children[1].kind, MenuItemTemplate::Kind::kSeparator);
   // Depth is bounded: the innermost popups were dropped with their items.
   int depth = 0;
   const MenuItemTemplate* p = &menu->items[0];
@@ -100,44 +88,26 @@ TEST(ResourceModuleParse, MenusCloseUnbalancedPopupsAndBoundNesting) {
 
 TEST(ResourceModuleParse, DialogControlsValidateClassesGeometryAndFlags) {
   auto m = ResourceModule::parse(
-      "[dialog 9]\n"
-      "caption = Test\n"
-      "rect = 1 2 300 200\n"
-      "font = 9 DejaVu Sans\n"
-      "edit 100 1 2 30 12 number disabled = 5\n"
-      "widget 101 1 2 3 4 = unknown class\n"
-      "edit 102 1 2 0 4 = zero width\n"
-      "edit 103 1 2 = too few numbers\n"
-      "radio 104 1 2 3 4 shiny = unknown flag kept\n"
-      "rect = 1 2\n"
-      "font = huge Arial\n"
-      "font = 73 Big\n"
-      "[dialog 9]\n"
-      "caption = duplicate\n");
+      "[dialog 9]\ncaption = Test\nrect = 1 2 300 200\nfont = 9 DejaVu Sans\n"
+      "edit 100 1 2 30 12 number disabled = 5\nwidget 101 1 2 3 4 = unknown class\n"
+      "edit 102 1 2 0 4 = zero width\nedit 103 1 2 = too few numbers\n"
+      "radio 104 1 2 3 4 shiny = unknown flag kept\ncombo 105 1 2 3 4 dropdown sort = \n"
+      "rect = 1 2\nfont = huge Arial\nfont = 73 Big\n[dialog 9]\ncaption = duplicate\n"
+      "[dialog 0]\nrect = 0 0 1 1\nfont = 1 Tiny\n");  // the smallest there are
   const DialogTemplate* d = m->findDialog(9);
   ASSERT_NE(d, nullptr);
-  EXPECT_EQ(d->caption, "Test");
-  EXPECT_EQ(d->x, 1);
-  EXPECT_EQ(d->width, 300);
-  EXPECT_EQ(d->fontPoints, 9);
-  EXPECT_EQ(d->fontName, "DejaVu Sans");
-  ASSERT_EQ(d->controls.size(), 2u);
-  EXPECT_EQ(d->controls[0].flags, kControlNumber | kControlDisabled);
-  EXPECT_EQ(d->controls[0].text, "5");
-  EXPECT_EQ(d->controls[1].id, 104);
-  EXPECT_EQ(d->controls[1].flags, 0u);
+  EXPECT_EQ(std::tie(d->caption, d->x, d->width, d->fontPoints, d->fontName),
+            std::tuple("Test", 1, 300, 9, "DejaVu Sans"));
+  using Control = std::tuple<ControlClass, int32_t, uint32_t, std::string>;
+  std::vector<Control> controls;
+  for (const auto& c : d->controls) controls.emplace_back(c.controlClass, c.id, c.flags, c.text);
+  EXPECT_EQ(controls, (std::vector<Control>{
+                          {ControlClass::kEdit, 100, kControlNumber | kControlDisabled, "5"},
+                          {ControlClass::kRadioButton, 104, 0, "unknown flag kept"},
+                          {ControlClass::kComboBox, 105, kControlDropDown | kControlSort, ""}}));
   EXPECT_EQ(m->errors().size(), 8u);
-  // The smallest font, size and section id there are.
-  auto small = ResourceModule::parse(
-      "[dialog 0]\nrect = 0 0 1 1\nfont = 1 Tiny\n[menu 0]\nitem 1 = one\n"
-      "[menu 0]\nitem 2 = two\n");
-  ASSERT_NE(small->findDialog(0), nullptr);
-  EXPECT_EQ(small->findDialog(0)->width, 1);
-  EXPECT_EQ(small->findDialog(0)->fontPoints, 1);
-  ASSERT_NE(small->findMenu(0), nullptr);
-  ASSERT_EQ(small->findMenu(0)->items.size(), 1u);
-  EXPECT_EQ(small->findMenu(0)->items[0].id, 1);  // the first of two sections wins
-  EXPECT_EQ(small->errors().size(), 1u);
+  ASSERT_NE(m->findDialog(0), nullptr);
+  EXPECT_EQ(std::tie(m->findDialog(0)->width, m->findDialog(0)->fontPoints), std::tuple(1, 1));
 }
 
 TEST(ResourceModuleParse, AcceleratorKeySpecs) {
@@ -157,30 +127,17 @@ TEST(ResourceModuleParse, AcceleratorKeySpecs) {
   EXPECT_EQ(m->errors().size(), 1u);  // command 0
 }
 
-TEST(ResourceModuleParse, OverlongLinesAndGarbageStayBounded) {
-  std::string text = "[strings]\n1 = " + std::string(ResourceModule::kMaxLineBytes, 'x') + "\n";
-  for (int c = 0; c < 256; ++c) text += static_cast<char>(c);
-  text += "\n2 = fine\n";
-  auto m = ResourceModule::parse(text);
-  std::string s;
-  EXPECT_FALSE(m->findString(1, s));
-  EXPECT_TRUE(m->findString(2, s));
-}
-
 // A module of `items` menu items and `controls` dialog controls, spread over
 // as many menus and dialogs as the per-list bound needs.
 std::string moduleWith(size_t items, size_t controls) {
+  constexpr size_t kList = ResourceModule::kMaxItemsPerList;
   std::string text = "[strings]\n2000 = Big\n";
   for (size_t i = 0; i < items; ++i) {
-    if (i % ResourceModule::kMaxItemsPerList == 0) {
-      text += "[menu " + std::to_string(1 + i / ResourceModule::kMaxItemsPerList) + "]\n";
-    }
+    if (i % kList == 0) text += "[menu " + std::to_string(1 + i / kList) + "]\n";
     text += "item 7 = x\n";
   }
   for (size_t i = 0; i < controls; ++i) {
-    if (i % ResourceModule::kMaxItemsPerList == 0) {
-      text += "[dialog " + std::to_string(1 + i / ResourceModule::kMaxItemsPerList) + "]\n";
-    }
+    if (i % kList == 0) text += "[dialog " + std::to_string(1 + i / kList) + "]\n";
     text += "static -1 1 1 1 1 = x\n";
   }
   return text;
@@ -192,23 +149,40 @@ size_t menuEntries(const std::vector<MenuItemTemplate>& items) {
   return n;
 }
 
+// Popups of one popup entry and 511 separators each.
+std::string popups(size_t count) {
+  std::string text = "[menu 1]\n";
+  for (size_t p = 0; p < count; ++p) {
+    text += "popup = p\n";
+    for (size_t i = 1; i < ResourceModule::kMaxItemsPerList; ++i) text += "separator\n";
+    text += "end\n";
+  }
+  return text;
+}
+
+// Menu entries (separators and popups too) and dialog controls are capped
+// over the whole module: one more refuses it whole.
 TEST(ResourceModuleParse, ModulesPastTheMenuOrControlCapAreRefusedWhole) {
   constexpr size_t kItems = ResourceModule::kMaxMenuItems;
   constexpr size_t kControls = ResourceModule::kMaxDialogControls;
   struct Case {
+    std::string text;
     size_t items, controls;
     bool accepted;
   };
   // clang-format off
   const Case cases[] = {
-      {kItems, 0, true},          {kItems + 1, 0, false},
-      {0, kControls, true},       {0, kControls + 1, false},
-      {kItems, kControls, true},  {kItems + 1, kControls + 1, false},
+      {moduleWith(kItems, 0), kItems, 0, true},          {moduleWith(kItems + 1, 0), 0, 0, false},
+      {moduleWith(0, kControls), 0, kControls, true},    {moduleWith(0, kControls + 1), 0, 0, false},
+      {moduleWith(kItems, kControls), kItems, kControls, true},
+      {popups(8), kItems, 0, true},                      {popups(9), 0, 0, false},
+      {popups(ResourceModule::kMaxItemsPerList), 0, 0, false},
   };
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.items) + " items, " + std::to_string(c.controls) + " controls");
-    auto m = ResourceModule::parse(moduleWith(c.items, c.controls));
+    ASSERT_LE(c.text.size(), ResourceModule::kMaxFileBytes);
+    auto m = ResourceModule::parse(c.text);
     ASSERT_EQ(m != nullptr, c.accepted);
     if (!c.accepted) continue;
     EXPECT_TRUE(m->errors().empty()) << m->errors().front();
@@ -222,51 +196,28 @@ TEST(ResourceModuleParse, ModulesPastTheMenuOrControlCapAreRefusedWhole) {
   }
 }
 
-TEST(ResourceModuleParse, SeparatorsAndPopupsCountTowardsTheMenuCap) {
-  // Popups of one popup entry and 511 separators each: 8 of them are exactly
-  // the cap; 512 of them (262144 entries) still fit within the file size cap.
-  const struct {
-    size_t popups;
-    bool accepted;
-  } cases[] = {{8, true}, {9, false}, {ResourceModule::kMaxItemsPerList, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.popups) + " popups");
-    std::string text = "[menu 109]\n";
-    for (size_t p = 0; p < c.popups; ++p) {
-      text += "popup = p\n";
-      for (size_t i = 1; i < ResourceModule::kMaxItemsPerList; ++i) text += "separator\n";
-      text += "end\n";
-    }
-    ASSERT_LE(text.size(), ResourceModule::kMaxFileBytes);
-    auto m = ResourceModule::parse(text);
-    ASSERT_EQ(m != nullptr, c.accepted);
-    if (m) {
-      EXPECT_EQ(menuEntries(m->findMenu(109)->items), ResourceModule::kMaxMenuItems);
-    }
-  }
-}
-
+// A file of exactly the size cap loads whole, to its last byte; one byte
+// more, or too many menu entries, and it is refused like an unreadable one.
 TEST(ResourceModuleLoad, FilesPastTheSizeOrTheMenuCapAreRefusedLikeUnreadableOnes) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const std::string path = dir.filePath("strevanaPlayer_big.lang").toStdString();
-  const std::string head = "[strings]\n2000 = Big\n";
+  testing::ScratchFolder folder;
+  const std::string path = folder.file("strevanaPlayer_big.lang");
+  const std::string head = "[strings]\n", tail = "2000 = Big";
+  const size_t padding = ResourceModule::kMaxFileBytes - head.size() - tail.size();
   const struct {
     std::string text;
     bool loads;
   } cases[] = {
-      {head + std::string(ResourceModule::kMaxFileBytes - head.size(), '\n'), true},
-      {head + std::string(ResourceModule::kMaxFileBytes - head.size() + 1, '\n'), false},
+      {head + std::string(padding, '\n') + tail, true},
+      {head + std::string(padding + 1, '\n') + tail, false},
       {moduleWith(ResourceModule::kMaxMenuItems + 1, 0), false},
   };
   for (const auto& c : cases) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
-    EXPECT_EQ(ResourceModule::load(path) != nullptr, c.loads) << c.text.size() << " bytes";
+    auto m = ResourceModule::load(path);
+    std::string s;
+    EXPECT_EQ(m && m->findString(2000, s) && s == "Big", c.loads) << c.text.size() << " bytes";
   }
-}
-
-TEST(ResourceModuleLoad, MissingFileGivesNull) {
-  EXPECT_EQ(ResourceModule::load("/nonexistent/strevanaPlayer_x.lang"), nullptr);
+  EXPECT_EQ(ResourceModule::load(folder.file("missing.lang")), nullptr);
 }
 
 }  // namespace
