@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "protocols/rtp/rtp_result.h"
 #include "rtp_test_support.h"
 
@@ -142,16 +144,13 @@ TEST(RtpSourceTest, ReportBlockCountsLossAndSenderReportDelay) {
   info.ntpFraction = 0x9abcdef0;
   source.recordSenderReport(info, 1000);
   const RtcpReportBlock block = source.makeReportBlock(3000);
-  EXPECT_EQ(block.ssrc, kSsrc);
-  EXPECT_EQ(block.cumulativeLost, 2);
-  EXPECT_EQ(block.fractionLost, 2 * 256 / 6);
-  EXPECT_EQ(block.highestSequence, 105u);
-  EXPECT_EQ(block.lastSenderReport, 0x56789abcu);
-  EXPECT_EQ(block.delaySinceLastSenderReport, 131072u);  // 2 s in 1/65536 s
+  // The delay is 2 s in 1/65536 s.
+  EXPECT_EQ(std::tuple(block.ssrc, block.cumulativeLost, block.fractionLost, block.highestSequence,
+                       block.lastSenderReport, block.delaySinceLastSenderReport),
+            std::tuple(kSsrc, 2, 2 * 256 / 6, 105u, 0x56789abcu, 131072u));
   // Nothing new since: the interval fraction is 0 while the total stays.
   const RtcpReportBlock next = source.makeReportBlock(3500);
-  EXPECT_EQ(next.fractionLost, 0);
-  EXPECT_EQ(next.cumulativeLost, 2);
+  EXPECT_EQ(std::tuple(next.fractionLost, next.cumulativeLost), std::tuple(0, 2));
 }
 
 TEST(RtpSourceTest, SdesItemsAreKeptPerTypeAndOthersIgnored) {

@@ -1,6 +1,8 @@
 // RTP packets and RTCP compounds as they come off the wire (RFC 3550 5.1, 6.4-6.7).
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "protocols/rtp/rtcp_compound.h"
 #include "protocols/rtp/rtcp_report_writer.h"
 #include "protocols/rtp/rtp_packet.h"
@@ -42,24 +44,18 @@ TEST(RtpPacketTest, DecodesHeaderCsrcsExtensionAndPadding) {
   fields.extension = {1, 2, 3, 4, 5, 6, 7, 8};
   fields.payload = {9, 8, 7};
   fields.padding = 5;
-  auto packet = parseRtp(makeRtp(fields));
-  ASSERT_TRUE(packet);
-  EXPECT_EQ(packet->sequenceNumber, 0xfffe);
-  EXPECT_EQ(packet->extendedSequenceNumber, 0xfffeu);
-  EXPECT_EQ(packet->timestamp, 0x89abcdefu);
-  EXPECT_EQ(packet->ssrc, 0x01020304u);
-  EXPECT_EQ(packet->payloadType, 97);
-  EXPECT_TRUE(packet->marker);
-  ASSERT_EQ(packet->csrcCount, 2);
-  EXPECT_EQ(packet->csrcs[1], 0xbbbbbbbbu);
-  EXPECT_TRUE(packet->hasExtension);
-  EXPECT_EQ(packet->extensionId, 0xbede);
-  ASSERT_EQ(packet->extensionLength, 8u);
-  EXPECT_EQ(packet->extensionData()[7], 8);
+  auto p = parseRtp(makeRtp(fields));
+  ASSERT_TRUE(p);
+  EXPECT_EQ(std::tuple(p->sequenceNumber, p->extendedSequenceNumber, p->timestamp, p->ssrc),
+            std::tuple(0xfffe, 0xfffeu, 0x89abcdefu, 0x01020304u));
+  EXPECT_EQ(std::tuple(p->payloadType, p->marker, p->csrcCount, p->csrcs[0], p->csrcs[1]),
+            std::tuple(97, true, 2, 0xaaaaaaaau, 0xbbbbbbbbu));
+  EXPECT_EQ(std::tuple(p->hasExtension, p->extensionId, p->extensionLength),
+            std::tuple(true, 0xbede, 8u));
+  EXPECT_EQ(std::vector<uint8_t>(p->extensionData(), p->extensionData() + p->extensionLength),
+            fields.extension);
   // The payload excludes CSRCs, extension and the padding.
-  ASSERT_EQ(packet->payloadLength(), 3u);
-  EXPECT_EQ(packet->payload()[0], 9);
-  EXPECT_EQ(packet->payload()[2], 7);
+  EXPECT_EQ(std::vector<uint8_t>(p->payload(), p->payload() + p->payloadLength()), fields.payload);
 }
 
 TEST(RtpPacketTest, KeepsEmptyPayloadsAndDropsMalformedOrCutPackets) {
@@ -114,22 +110,19 @@ TEST(RtcpCompoundTest, DecodesReportsDescriptionsAndApplicationPackets) {
   ASSERT_TRUE(compound);
   ASSERT_EQ(compound->reports.size(), 1u);
   const RtcpReport& sr = compound->reports[0];
-  EXPECT_TRUE(sr.isSender);
-  EXPECT_EQ(sr.ssrc, 0x5555u);
-  EXPECT_EQ(sr.senderInfo.ntpSeconds, 3900000000u);
-  EXPECT_EQ(sr.senderInfo.ntpFraction, 0x80000000u);
-  EXPECT_EQ(sr.senderInfo.rtpTimestamp, 123456u);
-  EXPECT_EQ(sr.senderInfo.packetCount, 10u);
-  EXPECT_EQ(sr.senderInfo.octetCount, 1000u);
+  const RtcpSenderInfo& i = sr.senderInfo;
+  EXPECT_EQ(std::tuple(sr.isSender, sr.ssrc, compound->firstSsrc),
+            std::tuple(true, 0x5555u, 0x5555u));
+  EXPECT_EQ(std::tuple(i.ntpSeconds, i.ntpFraction, i.rtpTimestamp, i.packetCount, i.octetCount),
+            std::tuple(3900000000u, 0x80000000u, 123456u, 10u, 1000u));
   ASSERT_EQ(compound->descriptions.size(), 1u);
   ASSERT_EQ(compound->descriptions[0].items.size(), 1u);
-  EXPECT_EQ(compound->descriptions[0].items[0].type, kSdesCname);
-  EXPECT_EQ(compound->descriptions[0].items[0].text, "alice@host");
-  EXPECT_EQ(compound->firstSsrc, 0x5555u);
+  const RtcpSdesItem& item = compound->descriptions[0].items[0];
+  EXPECT_EQ(std::tuple(item.type, item.text), std::tuple(kSdesCname, "alice@host"));
   ASSERT_EQ(compound->applications.size(), 1u);
-  EXPECT_EQ(compound->applications[0].subtype, 3);
-  EXPECT_EQ(std::string(compound->applications[0].name.data(), 4), "TEST");
-  EXPECT_EQ(compound->applications[0].data.size(), 4u);
+  const RtcpApplication& a = compound->applications[0];
+  EXPECT_EQ(std::tuple(a.subtype, std::string(a.name.data(), 4), a.data.size()),
+            std::tuple(3, "TEST", size_t{4}));
 }
 
 TEST(RtcpCompoundTest, WriterOutputDecodesBack) {
@@ -155,10 +148,8 @@ TEST(RtcpCompoundTest, WriterOutputDecodesBack) {
   ASSERT_EQ(compound->reports[1].blocks.size(), 9u);
   EXPECT_EQ(compound->reports[1].blocks[8].ssrc, 40u);
   const RtcpReportBlock& b = compound->reports[0].blocks[0];
-  EXPECT_EQ(b.cumulativeLost, -3);
-  EXPECT_EQ(b.fractionLost, 12);
-  EXPECT_EQ(b.highestSequence, 70000u);
-  EXPECT_EQ(b.jitter, 55u);
+  EXPECT_EQ(std::tuple(b.cumulativeLost, b.fractionLost, b.highestSequence, b.jitter),
+            std::tuple(-3, 12, 70000u, 55u));
   ASSERT_EQ(compound->descriptions.size(), 1u);
   EXPECT_EQ(compound->descriptions[0].items[0].text, "me@here");
   EXPECT_EQ(compound->descriptions[0].items[1].text.size(), 255u);  // cut to one length octet
