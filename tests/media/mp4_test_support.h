@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include "media/codec/mp4_file.h"
 
 extern "C" {
@@ -34,6 +36,12 @@ inline void writeFile(const std::string& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
+}
+
+inline long peakResidentKb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
 }
 
 inline std::string md5Of(const uint8_t* data, size_t size) {
@@ -123,8 +131,8 @@ inline std::optional<Bytes> ffmpegConfig(const std::string& clip, const std::str
   std::string map = "-map 0:";
   map.append(kind).append(":0 -c copy -frames:").append(kind).append(" 1 -f data");
   const auto with = ffmpegOutput(
-      clip, std::string(map).append(" -bsf:").append(kind).append(" dump_extra=freq=keyframe"),
-      dir, "with-config");
+      clip, std::string(map).append(" -bsf:").append(kind).append(" dump_extra=freq=keyframe"), dir,
+      "with-config");
   const auto without = ffmpegOutput(clip, map, dir, "without-config");
   if (without.empty() || with.size() < without.size() ||
       !std::equal(without.rbegin(), without.rend(), with.rbegin())) {

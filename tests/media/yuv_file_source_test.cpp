@@ -1,7 +1,6 @@
 #include "media/yuv_file_source.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <string>
 #include <tuple>
@@ -170,19 +169,13 @@ TEST_F(YuvFileSourceTest, StridesSmallerThanARowOrNullDestinationsFail) {
   }
 }
 
-long peakResidentKb() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
 TEST_F(YuvFileSourceTest, MissingShortOrMisdescribedFilesHaveNoVideoNorFrameBuffer) {
   const std::string good = writeFile("good.yuv", 16, 16, 1, 2);
   const std::string tiny = writeFile("tiny.yuv", 16, 16, 1, 0, 383);  // one byte short of a frame
   const std::string small = writeFile("small.yuv", 16, 16, 5, 4), none = dir_.file("none.yuv");
   // 32767 x 32767 packed 4:2:2 is a 2 GiB frame: not to be allocated before
   // finding that it cannot play.
-  const long before = peakResidentKb();
+  const long before = test::peakResidentKb();
   // clang-format off
   const std::tuple<std::string, int32_t, int32_t, int32_t> cases[] = {
       {none, 16, 16, 1}, {tiny, 16, 16, 1}, {good, 0, 16, 1}, {good, 16, -2, 1}, {good, 16, 16, 3},
@@ -198,7 +191,7 @@ TEST_F(YuvFileSourceTest, MissingShortOrMisdescribedFilesHaveNoVideoNorFrameBuff
                            kRequestPrevious, kRequestAtPosition})
       EXPECT_FALSE(s.getVideoFrame(r, 64 * 4, nullptr, 0, 0, out.data(), pos)) << r;
   }
-  EXPECT_LT(peakResidentKb() - before, 256 * 1024);
+  EXPECT_LT(test::peakResidentKb() - before, 256 * 1024);
 }
 
 }  // namespace

@@ -52,12 +52,10 @@ TEST(Mpeg4Codec, SetUpCallsAndTheirResults) {
   for (int32_t f : {101, 102, 140, 141, 142, 143, 0, 999})
     EXPECT_EQ(control->setOutputFormat(f, 0), 0) << f;
   for (int32_t f : {100, 144, 145, 150}) EXPECT_NE(control->setOutputFormat(f, 0), 0) << f;
-  int32_t value = 7;
-  EXPECT_NE(control->hasAlpha(value), 0);
-  EXPECT_EQ(value, 0);
-  value = 7;
-  control->getInfo(value);  // nothing known before the start
-  EXPECT_EQ(value, 0);
+  int32_t alpha = 7, info = 7, value = 0;
+  EXPECT_NE(control->hasAlpha(alpha), 0);
+  control->getInfo(info);  // nothing known before the start
+  EXPECT_EQ(alpha + info, 0);
   EXPECT_EQ(control->setPostfilter(4), 0);
   EXPECT_NE(control->setPostfilter(2), 0);
   control->getPostfilter(value);
@@ -76,29 +74,6 @@ TEST(Mpeg4Codec, StartNeedsBothPinsAndAnOutputFormat) {
     if (missing != 3) control->setOutputFormat(150, 0);
     EXPECT_EQ(control->start() != 0, missing == 0) << missing;
     Mpeg4CodecIf::destroyInstance(decoder);
-  }
-}
-
-TEST(Mpeg4Codec, GarbageInputGivesNoPictureAndEndsCleanly) {
-  VideoRig rig;
-  rig.control->setPictureSize(176, 144);
-  ASSERT_NE(rig.control->start(), 0);
-  Bytes junk(3000);
-  for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<uint8_t>(i * 131u + 7u);
-  std::copy_n("\0\0\1\xB6", 4, junk.begin());  // a VOP start code
-  int32_t run = 1;
-  for (uint64_t i = 0; i < 5; ++i) {
-    CBufferElem* e = elementOf(junk, i);
-    ASSERT_EQ(rig.in->put(e), kPinOk);
-    rig.decoder->step(&run);
-  }
-  rig.in->endOfStream();
-  rig.decoder->step(&run);
-  EXPECT_NE(rig.out->isFinished(), 0);
-  for (CBufferElem* picture = nullptr; rig.out->take(picture) == kPinOk;) {
-    EXPECT_EQ(picture->size(),
-              static_cast<uint32_t>(picture->desc().width() * picture->desc().height() * 2));
-    CIOStrmPin::freeBufferElem(picture);
   }
 }
 
@@ -183,14 +158,6 @@ CAudioCodecIf* aacDecoder(const Bytes& config, int32_t format) {
   return decoder;
 }
 
-TEST(AudioCodec, SoundCarriesTheTimeOfItsAccessUnit) {
-  const auto clip = test::readTrack("mpeg4_aac.mp4", 2, 6);
-  const uint64_t time0 = 5000000000ull;  // past 32 bits
-  const Decoded d = decodeAll(aacDecoder(clip.config, kAudioFormatGeneric), clip.samples, time0);
-  ASSERT_EQ(d.times.size(), clip.samples.size());
-  for (size_t n = 0; n < d.times.size(); ++n) EXPECT_EQ(d.times[n], time0 + 1024 * n);
-}
-
 TEST(AudioCodec, AmrRatesFromTheSetUpOrTheFormat) {
   EXPECT_EQ(CAudioCodecIf::createInstance(5), nullptr);
   struct Case {
@@ -219,21 +186,16 @@ TEST(AudioCodec, AmrRatesFromTheSetUpOrTheFormat) {
   }
 }
 
-TEST(AudioCodec, StreamMuxConfigGivesTheAudioSpecificConfig) {
-  // audioMuxVersion 0, same time framing, 0 subframes, 1 program, 1 layer,
-  // then AAC-LC 44.1 kHz stereo (0x12 0x10), frameLengthType 0, fullness 0xFF.
-  const Bytes smc = {0x40, 0x00, 0x24, 0x20, 0x3F, 0xC0};
-  const Bytes twoPrograms = {0x40, 0x02, 0x24, 0x20};  // not supported
+TEST(AudioCodec, LatmPayloadsDecodeLikeRawAccessUnitsWithTheirTimes) {
+  // StreamMuxConfig: audioMuxVersion 0, same time framing, 0 subframes, 1
+  // program, 1 layer, AAC-LC 44.1 kHz stereo (0x12 0x10), frameLengthType 0.
+  const Bytes smc = {0x40, 0x00, 0x24, 0x20, 0x3F, 0xC0}, twoPrograms = {0x40, 0x02, 0x24, 0x20};
   const Bytes asc = audioSpecificConfigFromStreamMuxConfig(smc.data(), smc.size());
   EXPECT_EQ(Bytes(asc.begin(), asc.begin() + std::min<size_t>(asc.size(), 2)), (Bytes{0x12, 0x10}));
-  EXPECT_TRUE(
-      audioSpecificConfigFromStreamMuxConfig(twoPrograms.data(), twoPrograms.size()).empty());
+  EXPECT_TRUE(audioSpecificConfigFromStreamMuxConfig(twoPrograms.data(), 4).empty());
   EXPECT_TRUE(audioSpecificConfigFromStreamMuxConfig(nullptr, 0).empty());
-}
 
-TEST(AudioCodec, LatmPayloadsDecodeLikeRawAccessUnits) {
   const auto clip = test::readTrack("mpeg4_aac.mp4", 2, 8);
-  ASSERT_EQ(Bytes(clip.config.begin(), clip.config.begin() + 2), (Bytes{0x12, 0x10}));
   std::vector<Bytes> latm;
   for (const Bytes& s : clip.samples) {
     Bytes p(s.size() / 255, 255);  // PayloadLengthInfo
@@ -241,10 +203,12 @@ TEST(AudioCodec, LatmPayloadsDecodeLikeRawAccessUnits) {
     p.insert(p.end(), s.begin(), s.end());
     latm.push_back(p);
   }
-  const auto expected = decodeAll(aacDecoder(clip.config, kAudioFormatGeneric), clip.samples).pcm;
-  EXPECT_EQ(expected.size(), 8u * 1024u * 4u);
-  EXPECT_EQ(decodeAll(aacDecoder({0x40, 0x00, 0x24, 0x20, 0x3F, 0xC0}, kAudioFormatLatm), latm).pcm,
-            expected);
+  const uint64_t time0 = 5000000000ull;  // past 32 bits
+  const Decoded raw = decodeAll(aacDecoder(clip.config, kAudioFormatGeneric), clip.samples, time0);
+  EXPECT_EQ(raw.pcm.size(), 8u * 1024u * 4u);
+  ASSERT_EQ(raw.times.size(), 8u);  // each with the time of its access unit
+  for (size_t n = 0; n < raw.times.size(); ++n) EXPECT_EQ(raw.times[n], time0 + 1024 * n);
+  EXPECT_EQ(decodeAll(aacDecoder(smc, kAudioFormatLatm), latm).pcm, raw.pcm);
 }
 
 }  // namespace

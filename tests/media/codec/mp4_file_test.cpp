@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,39 +23,6 @@ struct OpenFile {
   CMp4File* file = nullptr;
   MP4Err result = -1;
 };
-
-TEST(Mp4File, TracksAndTheirDescriptions) {
-  OpenFile f("mpeg4_aac.mp4");
-  ASSERT_EQ(f.result, kMp4Ok);
-  uint32_t count = 0, scale = 0, rate = 0;
-  ASSERT_EQ(f.file->getTrackCount(count), kMp4Ok);
-  EXPECT_EQ(count, 2u);
-  f.file->getTimeScale(scale);
-  EXPECT_EQ(scale, kMp4FileTimeScale);
-  CMp4Track* video = f.track(1);
-  CMp4Track* audio = f.track(2);
-  ASSERT_TRUE(video && audio);
-  EXPECT_EQ(f.track(3), nullptr);
-  EXPECT_EQ(f.track(0), nullptr);
-  int32_t vType = 0, vCode = 0, aType = 0, aCode = 0;
-  video->getType(vType);
-  video->getCodec(vCode);
-  audio->getType(aType);
-  audio->getCodec(aCode);
-  EXPECT_EQ(std::vector<int32_t>({vType, vCode, aType, aCode}),
-            std::vector<int32_t>({kMp4TrackVideo, 1, kMp4TrackAudio, 2}));
-  uint64_t duration = 0;
-  video->getDuration(duration);
-  EXPECT_EQ(duration, 3u * kMp4FileTimeScale);
-  int16_t w = 0, h = 0, channels = 0;
-  ASSERT_EQ(video->getPictureSize(w, h), kMp4Ok);
-  EXPECT_EQ(w * 1000 + h, 176144);
-  EXPECT_NE(audio->getPictureSize(w, h), kMp4Ok);
-  audio->getChannels(channels);
-  audio->getSampleRate(rate);
-  EXPECT_EQ(channels, 2);
-  EXPECT_EQ(rate, 44100u);
-}
 
 TEST(Mp4File, ConfigSamplesAndUserTextNeverOverrunTheBuffer) {
   OpenFile f("mpeg4_aac.mp4");
@@ -117,46 +83,6 @@ TEST(Mp4File, SampleTimesAndSearches) {
     ASSERT_EQ(s.sync ? video->findSyncSample(s.time, n) : video->findSample(s.time, n), kMp4Ok);
     EXPECT_EQ(n, s.sample) << s.sync << " " << s.time;
   }
-}
-
-TEST(Mp4File, ReorderedTracksReportPresentationTimes) {
-  OpenFile f("mpeg4_bframes.mp4");
-  CMp4Track* video = f.track(1);
-  uint32_t count = 0;
-  video->getSampleCount(count);
-  std::vector<uint64_t> times(count);
-  for (uint32_t n = 1; n <= count; ++n) ASSERT_EQ(video->getSampleTime(n, times[n - 1]), kMp4Ok);
-  EXPECT_FALSE(std::is_sorted(times.begin(), times.end()));
-  std::vector<uint64_t> sorted = times;  // as a set: the display slots 0, 512, 1024, ...
-  std::sort(sorted.begin(), sorted.end());
-  for (size_t i = 0; i < sorted.size(); ++i) EXPECT_EQ(sorted[i], i * 512) << i;
-  // findSample gives the sample shown at a time, whatever its decode position.
-  for (uint64_t t : {0ull, 511ull, 512ull, 1600ull, 20000ull, 37888ull, 99999ull}) {
-    uint32_t n = 0, k = 0;
-    ASSERT_EQ(video->findSample(t, n), kMp4Ok);
-    EXPECT_EQ(times[n - 1], std::min<uint64_t>(t / 512 * 512, sorted.back())) << t;
-    ASSERT_EQ(video->findSyncSample(times[n - 1], k), kMp4Ok);
-    EXPECT_LE(k, n);
-    EXPECT_LE(times[k - 1], times[n - 1]);
-  }
-}
-
-TEST(Mp4File, DamagedFiles) {
-  OpenFile garbage("mpeg4_aac.mp4.yuv420p.framemd5");  // text, not MP4
-  EXPECT_NE(garbage.result, kMp4Ok);
-  uint32_t count = 0;
-  EXPECT_EQ(garbage.file->getTrackCount(count), kMp4ErrNotOpen);
-  EXPECT_EQ(garbage.track(1), nullptr);
-
-  OpenFile cut("truncated.mp4");
-  ASSERT_EQ(cut.result, kMp4Ok);
-  CMp4Track* video = cut.track(1);
-  video->getSampleCount(count);
-  EXPECT_EQ(count, 75u);
-  uint32_t readable = 0, size = 0;
-  for (uint32_t n = 1; n <= count; ++n) readable += video->getSampleSize(n, size) == kMp4Ok;
-  EXPECT_GT(readable, 5u);
-  EXPECT_LT(readable, count);
 }
 
 }  // namespace

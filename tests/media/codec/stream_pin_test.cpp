@@ -14,22 +14,6 @@ CBufferElem* element(uint32_t size, uint64_t time) {
   return e;
 }
 
-TEST(StreamPin, ElementsCarryPayloadAndDescriptor) {
-  CBufferElem* e = element(5, 0x123456789ull);
-  uint8_t* data = nullptr;
-  uint32_t size = 0;
-  ASSERT_EQ(CIOStrmPin::getData(e, data, size), kPinOk);
-  EXPECT_EQ(size, 5u);
-  EXPECT_NE(data, nullptr);
-  CVidStreamPayloadDesc* desc = nullptr;
-  ASSERT_EQ(CIOStrmPin::getDesc(e, desc), kPinOk);
-  EXPECT_EQ(desc->time(), 0x123456789ull);
-  CIOStrmPin::freeBufferElem(e);
-  EXPECT_EQ(e, nullptr);
-  EXPECT_NE(CIOStrmPin::getData(nullptr, data, size), kPinOk);
-  EXPECT_EQ(size, 0u);
-}
-
 TEST(StreamPin, InputPinIsAFifoWithItsCapacity) {
   CInStrmPin* pin = CInStrmPin::createInstance(2);
   ASSERT_NE(pin, nullptr);
