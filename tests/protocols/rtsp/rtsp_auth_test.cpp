@@ -9,16 +9,6 @@
 namespace strevana {
 namespace {
 
-std::string field(const std::string& header, const std::string& name) {
-  const std::size_t at = header.find(name + "=");
-  if (at == std::string::npos) return "";
-  std::size_t start = at + name.size() + 1;
-  const bool quoted = header[start] == '"';
-  if (quoted) ++start;
-  const std::size_t end = header.find(quoted ? '"' : ',', start);
-  return header.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
 // The worked examples of RFC 2617 3.5 (qop=auth), RFC 2069 2.4 (no qop) and
 // RFC 2617 2 (Basic).
 TEST(RtspAuthenticator, AnswersTheRfcExamples) {
@@ -29,26 +19,26 @@ TEST(RtspAuthenticator, AnswersTheRfcExamples) {
                            "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
                            "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\""));
   digest.setClientNonce("0a4f113b");
-  const std::string header = digest.authorization("GET", "/dir/index.html").value_or("");
-  EXPECT_EQ(header.rfind("Digest ", 0), 0u);
-  EXPECT_EQ(field(header, "response"), "6629fae49393a05397450978507c4ef1");
-  EXPECT_EQ(field(header, "nc"), "00000001");
-  EXPECT_EQ(field(header, "qop"), "auth");
-  EXPECT_EQ(field(header, "opaque"), "5ccc069c403ebaf9f0171e9517f40e41");
-  EXPECT_EQ(field(header, "uri"), "/dir/index.html");
+  EXPECT_EQ(digest.authorization("GET", "/dir/index.html"),
+            "Digest username=\"Mufasa\", realm=\"testrealm@host.com\", "
+            "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", uri=\"/dir/index.html\", qop=auth, "
+            "nc=00000001, cnonce=\"0a4f113b\", response=\"6629fae49393a05397450978507c4ef1\", "
+            "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"");
   // Every request counts the nonce once more.
-  EXPECT_EQ(field(digest.authorization("GET", "/dir/index.html").value_or(""), "nc"), "00000002");
+  EXPECT_NE(digest.authorization("GET", "/").value_or("").find("nc=00000002"), std::string::npos);
 
   RtspAuthenticator old;
   old.setCredentials(RtspCredentials{"Mufasa", "CircleOfLife"});
   ASSERT_TRUE(old.takeChallenge(
       "Digest realm=\"testrealm@host.com\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
       "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\""));
-  const std::string oldHeader = old.authorization("GET", "/dir/index.html").value_or("");
   // RFC 2069 prints e966c932...; that value is a known erratum of the RFC.
   // This one is the RFC's formula worked with Python's hashlib.
-  EXPECT_EQ(field(oldHeader, "response"), "1949323746fe6a43ef61f9606e7febea");
-  EXPECT_EQ(oldHeader.find("nc="), std::string::npos);
+  EXPECT_EQ(
+      old.authorization("GET", "/dir/index.html"),
+      "Digest username=\"Mufasa\", realm=\"testrealm@host.com\", "
+      "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", uri=\"/dir/index.html\", "
+      "response=\"1949323746fe6a43ef61f9606e7febea\", opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"");
 
   RtspAuthenticator basic;
   basic.setCredentials(RtspCredentials{"Aladdin", "open sesame"});
@@ -119,6 +109,7 @@ TEST(RtspCredentials, UrlsSplitShownAndRebuilt) {
       {"rtsp://h/path@not-userinfo", "rtsp://h/path@not-userinfo", nullptr, "", "rtsp://h/path@not-userinfo"},
       {"rtsp://:pw@h/x", "rtsp://h/x", "", "pw", "rtsp://h/x"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
     std::optional<RtspCredentials> credentials;
@@ -144,4 +135,3 @@ TEST(RtspCredentials, UrlsSplitShownAndRebuilt) {
 
 }  // namespace
 }  // namespace strevana
-   // clang-format on
