@@ -69,10 +69,9 @@ TEST_F(DialogsTest, NetworkOptionsShowTheEngineAndCheckEachFieldInOrder) {
   command(kCmdNetworkOptions);
   EXPECT_EQ(shown, (std::vector<std::string>{"2", "7", "6970", "2"}));
   EXPECT_EQ(endedAfter, (std::vector<bool>{false, false, false, false, false, true}));
-  std::vector<std::string> texts;
-  for (const MessageBoxRequest& b : boxes) texts.push_back(b.text.substr(0, 7) + b.caption);
-  EXPECT_EQ(texts, (std::vector<std::string>{"Buffer Error", "TimeoutError", "UDP PorError",
-                                             "Buffer Error", "TimeoutError"}));
+  std::string texts;
+  for (const MessageBoxRequest& b : boxes) texts += b.text.substr(0, 3) + b.caption + " ";
+  EXPECT_EQ(texts, "BufError TimError UDPError BufError TimError ");
   EXPECT_EQ(boxes.at(0).text, "Buffer Size must be between 0 and 60");
   EXPECT_NE(boxes[0].owner, nullptr);  // owned by the dialog
   EXPECT_EQ(engineNetwork(), (std::vector<int32_t>{0, 60000, 65535, 1}));

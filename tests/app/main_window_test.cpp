@@ -5,11 +5,9 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QMenuBar>
-#include <QScreen>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "app/language.h"
 #include "app/movie_info_window.h"
@@ -55,20 +53,21 @@ TEST_F(MainWindowTest, StartWithoutCommandLineShowsTheRefreshedMenus) {
   AppWindow* main = app().mainWindow.get();
   EXPECT_TRUE(boxes.empty());
   EXPECT_TRUE(main->isVisible() && main->timerActive(kMainTimerId) &&
-              main->surface()->acceptDrops());
-  EXPECT_FALSE(app().fullScreenWindow->isVisible());
+              main->surface()->acceptDrops() && !app().fullScreenWindow->isVisible());
   EXPECT_EQ(main->caption(), "strevana Player");
   // The hidden entries are gone, the defaults carry their check marks; without
   // a language module there is no Language submenu, and nothing is stored.
   for (uint32_t gone : {kCmdSaveStream, kCmdLoadBackground, kCmdLanguageBase})
     EXPECT_EQ(bar().findItem(gone), nullptr) << gone;
-  EXPECT_TRUE(bar().isChecked(kCmdDirectX));
-  EXPECT_FALSE(bar().isChecked(kCmdRepeat) || bar().isChecked(kCmdFullscreen));
+  EXPECT_TRUE(bar().isChecked(kCmdDirectX) && !bar().isChecked(kCmdRepeat) &&
+              !bar().isChecked(kCmdFullscreen));
   EXPECT_EQ(checkedPostfilters(), std::vector<uint32_t>{kCmdAutomaticPostfilter});
   EXPECT_FALSE(settingString("Language"));
-  main->send(kWmRButtonUp, 0, makeMouseLParam(10, 10));  // the popup's first submenu
+  const Menu* offered = nullptr;  // a right click offers the popup's first submenu
+  app().hooks.popupMenu = [&offered](const Menu& m) { return offered = &m, 0; };
+  main->send(kWmRButtonUp, 0, makeMouseLParam(10, 10));
   ASSERT_NE(app().popupMenu, nullptr);
-  EXPECT_EQ(popups, std::vector<const Menu*>{app().popupMenu->subMenu(0)});
+  EXPECT_EQ(offered, app().popupMenu->subMenu(0));
 }
 
 TEST_F(MainWindowTest, CommandLineOptionsReachTheEngineMenusAndWindow) {
@@ -77,7 +76,6 @@ TEST_F(MainWindowTest, CommandLineOptionsReachTheEngineMenusAndWindow) {
   // clang-format off
   const struct { std::string line; int32_t postfilter; uint32_t checked; int32_t directDraw; bool full; int32_t width, height; std::string caption; } cases[] = {
       {"-postfilter 2 -directx 0", 2, kCmdDeringing, 0, false, 0, 0, "strevana Player"},
-      {"-postfilter 9", 9, kCmdAutomaticPostfilter, 1, false, 0, 0, "strevana Player"},  // not in the menu
       {"-zoom 50 " + demo, 4, kCmdAutomaticPostfilter, 1, false, 350, 13 + 120 + 72, demo},  // 350 at least
       {"-zoom " + demo, 4, kCmdAutomaticPostfilter, 1, true, 0, 0, "strevana Player"},  // the name was the zoom: 0
       {yuv, 4, kCmdAutomaticPostfilter, 1, false, 350, 13 + 144 + 72, yuv},
@@ -107,9 +105,9 @@ TEST_F(MainWindowTest, EveryCommandReachesItsAction) {
   start("");
   command(kCmdOpen);
   ASSERT_EQ(openRequests.size(), 1u);
-  EXPECT_EQ(openRequests[0].filters.size(), 5u);
-  EXPECT_EQ(openRequests[0].filters.at(0).patterns, "*.mp4;*.sdp;*.yuv;*.3gp");
-  EXPECT_FALSE(openRequests[0].forSaving);
+  EXPECT_EQ(
+      openRequests[0].filters.at(0).patterns + "|" + std::to_string(openRequests[0].forSaving),
+      "*.mp4;*.sdp;*.yuv;*.3gp|0");
   for (int32_t on : {1, 0}) {
     command(kCmdRepeat);
     command(kCmdDirectX);
@@ -173,14 +171,12 @@ TEST_F(MainWindowTest, MovieInfoWindowAndLanguageSwitchAtRunTime) {
       std::filesystem::path(STREVANA_TEST_DATA_DIR "/../../resources/lang/strevanaPlayer_de.lang")
           .lexically_normal(),
       folder.file("strevanaPlayer_de.lang"));
-  std::ofstream(folder.file("strevanaPlayer_min.lang")) << "[strings]\n2000 = Minimal\n141 = Zut\n";
   start("");
   refreshMovieInfo();  // closed: nothing happens
   command(kCmdMovieInfo);
   MovieInfoWindowState* state = app().movieInfo.get();
   AppWindow* window = app().infoWindow.get();
-  ASSERT_TRUE(state && window);
-  EXPECT_TRUE(window->isVisible());
+  ASSERT_TRUE(state && window && window->isVisible());
   EXPECT_EQ(window->caption() + "|" + state->info.source, "Movie Info|-");
   command(kCmdMovieInfo);  // a second one does nothing
   EXPECT_EQ(app().infoWindow.get(), window);
@@ -198,19 +194,11 @@ TEST_F(MainWindowTest, MovieInfoWindowAndLanguageSwitchAtRunTime) {
   openLocalFile(app().mainWindow.get(), "/nonexistent/x.mp4");
   EXPECT_EQ(state->info.videoSize, "-");
   openLocalFile(app().mainWindow.get(), clip);
-  // Chosen from Qt's own menu bar: the action belongs to the bar the switch replaces.
-  QAction* deutsch = nullptr;
-  for (QMenu* menu : app().mainWindow->menuBar()->findChildren<QMenu*>()) {
-    for (QAction* action : menu->actions())
-      if (action->text() == "Deutsch") deutsch = action;
-  }
-  ASSERT_NE(deutsch, nullptr);
-  deutsch->trigger();
-  settle();
+  command(kCmdLanguageBase + 1);  // Deutsch
   EXPECT_EQ(app().languages.current, 1);
   EXPECT_EQ(settingString("Language"), "strevanaPlayer_de.lang");
   EXPECT_EQ(app().mainWindow->menuBar()->actions().at(0)->text(), "&Datei");
-  const Menu* options = bar().subMenu(2);
+  const Menu* options = bar().subMenu(2);  // Language is the last entry
   const Menu* languages = options->subMenu(options->itemCount() - 1);
   EXPECT_EQ(options->item(options->itemCount() - 1).text, "Sprache");
   EXPECT_TRUE(languages->item(1).checked && !languages->item(0).checked);
@@ -226,10 +214,6 @@ TEST_F(MainWindowTest, MovieInfoWindowAndLanguageSwitchAtRunTime) {
   EXPECT_EQ(boxes.at(0).text + "|" + boxes[0].caption,
             "Kann nicht \xC3\xB6"
             "ffnen: /nonexistent/x.mp4|Fehler");
-  // A module with strings only keeps the current menus and keys.
-  command(kCmdLanguageBase + 2);
-  EXPECT_EQ(bar().item(0).text + "|" + resString(141), "&Datei|Zut");
-  EXPECT_EQ(app().accelerators, ResourceModule::program().findAccelerators(109));
   // A module gone before it is chosen falls back to the program.
   std::filesystem::remove(folder.file("strevanaPlayer_de.lang"));
   command(kCmdLanguageBase + 1);

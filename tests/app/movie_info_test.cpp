@@ -65,9 +65,8 @@ TEST(MovieInfo, ValuesAndTheirDashes) {
       {M::formatDuration(3723000, kUnits), "1:02:03"}, {M::formatDuration(0, kUnits), "0.00 sec"},
       {M::formatDuration(-1, kUnits), "-"},            {M::formatDuration(1250, kUnits), "1.25 sec"},
       {M::formatFileSize(10000, kUnits), "9 kByte"},   {M::formatFileSize(-1, kUnits), "-"},
-      {M::formatFileSize(int64_t{5} << 31, kUnits), "10485760 kByte"},
-      {M::formatBitrate(0, kUnits), "0 kBit/s"},       {M::formatBitrate(-1, kUnits), "-"},
-      {M::formatPictureSize(176, 144, kUnits), "176x144 pixel"},
+      {M::formatFileSize(int64_t{5} << 31, kUnits), "10485760 kByte"}, {M::formatBitrate(0, kUnits), "0 kBit/s"},
+      {M::formatBitrate(-1, kUnits), "-"}, {M::formatPictureSize(176, 144, kUnits), "176x144 pixel"},
       {M::formatPictureSize(176, 0, kUnits), "-"},     {M::formatPictureSize(0, 144, kUnits), "-"},
       {M::formatFrameRate(25.0, kUnits), "25.00 fps"}, {M::formatFrameRate(0.0, kUnits), "-"},
       {M::videoCodecName(1), "MPEG-4"}, {M::videoCodecName(4), "H.263"}, {M::videoCodecName(2), "-"},
@@ -75,10 +74,9 @@ TEST(MovieInfo, ValuesAndTheirDashes) {
       {M::audioCodecName(1), "-"},   {M::formatPacketCount(42), "42"},
       {M::formatPacketCount((uint64_t{1} << 32) + 7), "7"}, {M::formatPacketCount(0x80000000u), "-"},
       // Long names keep their last 35 characters, cut between characters.
-      {M::shortenSourceName(std::string(39, 'n')), std::string(39, 'n')},
+      {M::shortenSourceName(std::string(39, 'n')), std::string(39, 'n')}, {M::shortenSourceName(""), "-"},
       {M::shortenSourceName(std::string(40, 'n')), "..." + std::string(35, 'n')},
       {M::shortenSourceName(umlauts), "..." + umlauts.substr(10)},
-      {M::shortenSourceName(""), "-"},
   };
   // clang-format on
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << i;
@@ -147,9 +145,8 @@ TEST(MovieInfo, TagsTheEncoderMarkAndPlainText) {
       {"Title: Harbour at dawn; Date: 2026-05-01; (c): Korvello; Description: Boats leave; strevana encoded",
        "T 137 Harbour at dawn;T 138 2026-05-01;T 149 Korvello;D 139 Boats leave;C 140 strevana"},
       {"Date: 1999; Title: Late; other words", "T 137 Late;T 138 1999;E 0 other words"},  // tag order, not the text's
-      {"recorded on a phone; no tags", "W 0 recorded on a phone; no tags"},
-      {"Title:", "W 0 Title:"},  // a tag at the very end, or followed only by ";", has no value
-      {"Title: Name;", "T 137 Name"},
+      {"recorded on a phone; no tags", "W 0 recorded on a phone; no tags"}, {"Title: Name;", "T 137 Name"},
+      {"Title:", "W 0 Title:"},  // a tag at the very end has no value
   };
   // clang-format on
   for (const auto& [text, expected] : cases) {

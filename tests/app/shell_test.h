@@ -66,10 +66,6 @@ class ShellTest : public ::testing::Test {
       openRequests.push_back(r);
       return answerOpenFile && answerOpenFile(r);
     };
-    h.popupMenu = [this](const Menu& m) {
-      popups.push_back(&m);
-      return 0;
-    };
     ASSERT_TRUE(startPlayer(commandLine));
     settle();
   }
@@ -93,7 +89,6 @@ class ShellTest : public ::testing::Test {
   std::vector<MessageBoxRequest> boxes;
   std::vector<std::string> dialogCaptions;
   std::vector<OpenFileRequest> openRequests;
-  std::vector<const Menu*> popups;
   std::function<void(Dialog&)> answerDialog;
   std::function<bool(OpenFileRequest&)> answerOpenFile;
   std::string languageFolder;
