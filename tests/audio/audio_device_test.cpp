@@ -4,8 +4,6 @@
 // tests, elsewhere they skip.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,8 +14,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/audio_output.h"
@@ -26,51 +22,21 @@ namespace strevana {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
-// Polls every 5 ms until condition holds or timeoutSeconds pass.
-bool waitFor(const std::function<bool()>& condition, double timeoutSeconds = 5) {
-  for (const auto start = Clock::now(); !condition();
-       std::this_thread::sleep_for(std::chrono::milliseconds(5)))
-    if (secondsSince(start) > timeoutSeconds) return false;
+// Polls every 5 ms until condition holds or 5 s pass.
+bool waitFor(const std::function<bool()>& condition) {
+  for (const auto start = Clock::now(); !condition(); usleep(5000))
+    if (secondsSince(start) > 5) return false;
   return true;
 }
 
-// A sine tone at a quarter of full scale, as one chunk.
-AudioChunk* makeTone(double rate, int32_t channels, int32_t bits, double seconds, double hz = 440) {
-  const auto frames = static_cast<int32_t>(rate * seconds);
-  auto* chunk = new AudioChunk(frames * channels * bits / 8);
-  uint8_t* p = chunk->data.get();
-  for (int32_t i = 0; i < frames; ++i) {
-    const double v = 0.25 * std::sin(2 * M_PI * hz * i / rate);
-    for (int32_t c = 0; c < channels; ++c) {
-      const auto s = static_cast<int16_t>(v * 32767);
-      if (bits == 8) *p++ = static_cast<uint8_t>(128 + static_cast<int>(v * 127));
-      if (bits == 16) p = std::copy_n(reinterpret_cast<const uint8_t*>(&s), 2, p);
-    }
-  }
-  return chunk;
-}
-
-// The child runs argv with its output into a new file at path; ended by pid.
-pid_t spawn(const std::vector<const char*>& argv, const std::string& path) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 1);
-    execvp(argv[0], const_cast<char* const*>(argv.data()));
-    _exit(127);
-  }
-  return pid;
-}
-
-bool deviceExpected() { return std::getenv("STREVANA_TEST_AUDIO_STATE") != nullptr; }
-#define SKIP_WITHOUT_DEVICE(ok)                                                    \
-  if (!(ok)) {                                                                     \
-    EXPECT_FALSE(deviceExpected()) << "the test sound server runs, yet no device"; \
-    GTEST_SKIP() << "no audio output device (scripts/test-audio.sh starts one)";   \
+#define SKIP_WITHOUT_DEVICE(ok)                                                  \
+  if (!(ok)) {                                                                   \
+    EXPECT_EQ(std::getenv("STREVANA_TEST_AUDIO_STATE"), nullptr)                 \
+        << "the test sound server runs, yet there is no device";                 \
+    GTEST_SKIP() << "no audio output device (scripts/test-audio.sh starts one)"; \
   }
 
 // Runs first, with nothing holding the library, so that it really enumerates:
@@ -78,7 +44,6 @@ bool deviceExpected() { return std::getenv("STREVANA_TEST_AUDIO_STATE") != nullp
 // and none of it may reach the user's terminal.
 TEST(AudioLibraryStart, PrintsNothingOnTheTerminal) {
   const std::string path = ::testing::TempDir() + "stderr.txt";
-  std::fflush(stderr);
   const int saved = dup(2), file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   dup2(file, 2);
   {
@@ -88,7 +53,6 @@ TEST(AudioLibraryStart, PrintsNothingOnTheTerminal) {
     if (AudioOutput::negotiateFormat(rate, channels, bits) && out.open(rate, channels, bits, 50))
       out.close();
   }
-  std::fflush(stderr);
   dup2(saved, 2);
   close(saved);
   close(file);
@@ -107,11 +71,21 @@ class AudioDevice : public ::testing::Test {
   bool open(double r = 44100, int32_t c = 2, int32_t b = 16) {
     rate = r, channels = c, bits = b;
     if (!AudioOutput::negotiateFormat(rate, channels, bits)) return false;
-    EXPECT_TRUE(out.open(rate, channels, bits, AudioOutput::kDefaultLatencyMs)) << "device refused";
+    EXPECT_TRUE(out.open(rate, channels, bits, AudioOutput::kDefaultLatencyMs)) << "refused";
     return true;
   }
+  // A sine tone at a quarter of full scale, as one chunk.
   AudioChunk* tone(double seconds, double hz = 440) const {
-    return makeTone(rate, channels, bits, seconds, hz);
+    const auto frames = static_cast<int32_t>(rate * seconds);
+    auto* chunk = new AudioChunk(frames * channels * bits / 8);
+    uint8_t* p = chunk->data.get();
+    for (int32_t i = 0; i < frames * channels; ++i) {
+      const double v = 0.25 * std::sin(2 * M_PI * hz * (i / channels) / rate);
+      const auto s = static_cast<int16_t>(v * 32767);
+      if (bits == 8) *p++ = static_cast<uint8_t>(128 + static_cast<int>(v * 127));
+      if (bits == 16) p = std::copy_n(reinterpret_cast<const uint8_t*>(&s), 2, p);
+    }
+    return chunk;
   }
 
   AudioOutput out;
@@ -122,85 +96,38 @@ class AudioDevice : public ::testing::Test {
 TEST_F(AudioDevice, DefaultDeviceListsTheStandardRatesItTakes) {
   const std::optional<AudioDeviceDescription> device = AudioOutput::defaultDeviceDescription();
   SKIP_WITHOUT_DEVICE(device);
-  EXPECT_GE(device->maxOutputChannels, 1);
   EXPECT_FALSE(device->continuousRange);
   EXPECT_GE(device->sampleRates.size(), 2u);  // the sound server takes every standard rate
+  const auto& standard = AudioOutput::kStandardRates;
   for (double r : device->sampleRates)
-    EXPECT_NE(std::find(std::begin(AudioOutput::kStandardRates),
-                        std::end(AudioOutput::kStandardRates), r),
-              std::end(AudioOutput::kStandardRates))
-        << r;
+    EXPECT_EQ(std::count(std::begin(standard), std::end(standard), r), 1) << r;
 }
 
-TEST_F(AudioDevice, ToneDrainsInRealTimeThenTheClockRunsOnWithSilence) {
+TEST_F(AudioDevice, ToneDrainsInRealTimeStopKeepsTheQueueAndSetTimeFlushes) {
   SKIP_WITHOUT_DEVICE(open());
   EXPECT_FALSE(out.isStarted());  // nothing queued yet
-  out.setTime(0);
   out.enqueue(tone(1.0));
-  EXPECT_NEAR(out.queuedMs(), 1000, 1);
+  const int32_t full = out.queuedBytes();
   const auto started = Clock::now();
   out.start();
   out.start();  // already running: no effect
-  ASSERT_TRUE(waitFor([&] { return out.queuedBytes() == 0; })) << "queue never drained";
-  const double drained = secondsSince(started);
-  EXPECT_GT(drained, 0.6);
-  EXPECT_LT(drained, 3.0);
-  const double latency = out.outputLatencyMs();
-  EXPECT_GE(latency, 0);
-  EXPECT_LT(latency, 1000);
-  const double clock0 = out.playedTimeMs();
-  const auto t0 = Clock::now();
-  ASSERT_TRUE(waitFor([&] { return out.silentFrames() > rate * 0.3; }));
-  const double ratio = (out.playedTimeMs() - clock0) / (secondsSince(t0) * 1000);
-  EXPECT_GT(out.playedTimeMs(), 1000 - latency);
-  EXPECT_GT(ratio, 0.5);
-  EXPECT_LT(ratio, 1.5);
-  EXPECT_TRUE(out.stop());
-  EXPECT_FALSE(out.stop());
-  EXPECT_TRUE(out.close());
-  EXPECT_FALSE(out.isOpened());
-}
-
-// The playback thread's pattern: start once per tick and top the queue up to
-// 100 ms with small chunks while the callback drains it on its own thread.
-TEST_F(AudioDevice, FeedingLikeThePlaybackThreadLosesNoFrame) {
-  SKIP_WITHOUT_DEVICE(open());
-  const int32_t bytesPerFrame = out.bytesPerFrame();
-  int64_t enqueued = 0;
-  const auto begin = Clock::now();
-  while (secondsSince(begin) < 0.6) {
-    out.start();
-    while (out.queuedMs() < 100) {
-      AudioChunk* chunk = tone(0.01);
-      enqueued += chunk->size / bytesPerFrame;
-      out.enqueue(chunk);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  const double elapsedMs = secondsSince(begin) * 1000;
-  ASSERT_TRUE(out.stop());
-  EXPECT_EQ(out.playedFrames() + out.queuedBytes() / bytesPerFrame, enqueued);
-  const double playedMs = out.playedFrames() * 1000.0 / rate;
-  EXPECT_GT(playedMs, elapsedMs * 0.25);  // a loaded machine may starve the server a while
-  EXPECT_LT(playedMs, elapsedMs + 300);
-}
-
-TEST_F(AudioDevice, StopKeepsTheQueueStartResumesItAndSetTimeFlushes) {
-  SKIP_WITHOUT_DEVICE(open());
-  out.enqueue(tone(2.0));
-  const int32_t full = out.queuedBytes();
-  out.start();
   ASSERT_TRUE(waitFor([&] { return out.queuedBytes() < full; })) << "device never pulled audio";
   ASSERT_TRUE(out.stop());
-  EXPECT_FALSE(out.isStarted());
-  const int32_t left = out.queuedBytes();
-  EXPECT_GT(left, 0);
+  EXPECT_FALSE(out.stop());
+  EXPECT_GT(out.queuedBytes(), 0);  // the queue stays
   out.start();
-  ASSERT_TRUE(waitFor([&] { return out.queuedBytes() < left; })) << "no resume after stop";
+  ASSERT_TRUE(waitFor([&] { return out.queuedBytes() == 0; })) << "no resume after stop";
+  EXPECT_GT(secondsSince(started), 0.6);  // a second of sound, in real time
+  EXPECT_LT(secondsSince(started), 3.0);
+  EXPECT_LT(out.outputLatencyMs(), 1000);
+  ASSERT_TRUE(waitFor([&] { return out.playedTimeMs() > 1000 - out.outputLatencyMs(); }));
+  out.enqueue(tone(1.0));
   out.setTime(3000);
   EXPECT_FALSE(out.isStarted());
   EXPECT_EQ(out.queuedBytes(), 0);
   EXPECT_NEAR(out.playedTimeMs(), 3000 - out.outputLatencyMs(), 0.01);
+  EXPECT_TRUE(out.close());
+  EXPECT_FALSE(out.isOpened());
 }
 
 TEST_F(AudioDevice, OpenStartsOnlyWithQueuedAudioAndReopenReplacesTheStream) {
@@ -217,51 +144,37 @@ TEST_F(AudioDevice, OpenStartsOnlyWithQueuedAudioAndReopenReplacesTheStream) {
   EXPECT_EQ(out.queuedBytes(), full);
   ASSERT_TRUE(out.open(rate, channels, bits, AudioOutput::kDefaultLatencyMs));
   EXPECT_FALSE(out.isStarted());  // reopening closed the old stream, which flushed the queue
-  out.enqueue(tone(0.3));
-  ASSERT_TRUE(out.open(rate, channels, bits, AudioOutput::kDefaultLatencyMs));
-  EXPECT_FALSE(out.isStarted());
   out.close();
   out.enqueue(tone(0.3));
   ASSERT_TRUE(out.open(rate, channels, bits, AudioOutput::kDefaultLatencyMs));
   EXPECT_TRUE(out.isStarted());
 }
 
-// What the sink plays, recorded from its monitor: an 8-bit 1 kHz tone comes
-// out as that tone at a quarter of full scale (other tests' 440 Hz tones may
-// be mixed in).
+// What the sink plays, recorded from its monitor for 3 s: an 8-bit 1 kHz
+// tone comes out as that tone at a quarter of full scale (other tests' 440 Hz
+// tones may be mixed in).
 TEST_F(AudioDevice, EightBitToneIsPlayedAsThatTone) {
   SKIP_WITHOUT_DEVICE(open(22050, 1, 8));
   ASSERT_EQ(bits, 8);
-  const std::string path = ::testing::TempDir() + "monitor.raw";
-  const pid_t recorder = spawn({"timeout", "20", "parec", "-d", "@DEFAULT_MONITOR@", "--raw",
-                                "--format=s16le", "--rate=8000", "--channels=1", nullptr},
-                               path);
-  ASSERT_GT(recorder, 0);
-  auto recorded = [&] {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    return in ? static_cast<long>(in.tellg()) : 0L;
-  };
-  if (!waitFor([&] { return recorded() > 1600; })) {
-    kill(recorder, SIGTERM);
-    waitpid(recorder, nullptr, 0);
+  FILE* recorder = popen(
+      "exec timeout 3 parec -d @DEFAULT_MONITOR@ --raw --format=s16le "
+      "--rate=8000 --channels=1 2>/dev/null",
+      "r");
+  ASSERT_NE(recorder, nullptr);
+  std::vector<int16_t> s(800), more(800);
+  if (std::fread(s.data(), 2, s.size(), recorder) < s.size()) {  // 0.1 s: it is recording
+    pclose(recorder);
     GTEST_SKIP() << "parec records nothing from the sound server";
   }
   out.enqueue(tone(1.0, 1000));
   out.start();
-  ASSERT_TRUE(waitFor([&] { return out.queuedBytes() == 0; }));
-  const long drained = recorded();
-  ASSERT_TRUE(waitFor([&] { return recorded() > drained + 8000; }));  // the last 0.5 s
-  kill(recorder, SIGTERM);
-  waitpid(recorder, nullptr, 0);
-  std::ifstream in(path, std::ios::binary);
-  std::vector<int16_t> s(static_cast<size_t>(recorded() / 2));
-  in.read(reinterpret_cast<char*>(s.data()), static_cast<std::streamsize>(s.size() * 2));
-  // The 1 kHz amplitude in the loudest 0.1 s window.
-  double best = 0;
+  for (size_t n; (n = std::fread(more.data(), 2, more.size(), recorder)) > 0;)
+    s.insert(s.end(), more.begin(), more.begin() + n);
+  pclose(recorder);
+  double best = 0;  // the 1 kHz amplitude in the loudest 0.1 s
   for (size_t at = 0; at + 800 <= s.size(); at += 200) {
     std::complex<double> sum;
-    for (size_t i = 0; i < 800; ++i)
-      sum += std::polar(static_cast<double>(s[at + i]), -2 * M_PI * 1000 * i / 8000);
+    for (size_t i = 0; i < 800; ++i) sum += std::polar(1.0 * s[at + i], -2 * M_PI * i / 8);
     best = std::max(best, 2 * std::abs(sum) / 800);
   }
   EXPECT_NEAR(best, 0.25 * 32767, 0.25 * 32767 * 0.3);
