@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,34 +49,24 @@ int readOne(const std::string& text, RtspResponse& reply, std::size_t chunk = 40
   return reader.readReply(reply, bodyToEnd);
 }
 
-const std::string kReply =
-    "RTSP/1.0 200 OK\r\n"
-    "CSeq: 3\r\n"
-    "Content-Base: rtsp://h/clip/\r\n"
-    "Content-Type: application/sdp\r\n"
-    "Content-Length: 10\r\n"
-    "RTP-Info: url=a;seq=1\r\n"
-    " ,url=b;seq=2\r\n"
-    "\r\n"
-    "v=0\r\ns=x\r\n";
-
 TEST(RtspReplyReader, EveryLineTerminatorAndChunkSize) {
+  const std::string head =
+      "RTSP/1.0 200 OK\r\nCSeq: 3\r\nContent-Base: rtsp://h/clip/\r\nContent-Type: "
+      "application/sdp\r\n"
+      "Content-Length: 10\r\nRTP-Info: url=a;seq=1\r\n ,url=b;seq=2\r\n\r\n";
   for (const std::string terminator : {"\r\n", "\n", "\r", "\n\r"}) {
     for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
       SCOPED_TRACE(::testing::Message()
                    << "terminator " << terminator.size() << " chunk " << chunk);
       // The body keeps its own bytes: only the head uses the terminator.
-      const std::string head = kReply.substr(0, kReply.size() - 10);
-      RtspResponse reply;
-      ASSERT_EQ(readOne(withTerminator(head, terminator) + "v=0\r\ns=x\r\n", reply, chunk), 0);
-      EXPECT_STREQ(reply.statusCode, "200");
-      EXPECT_EQ(reply.reasonPhrase, "OK");
-      EXPECT_EQ(reply.sequenceNumber, 3u);
-      EXPECT_EQ(reply.contentBase, "rtsp://h/clip/");
-      EXPECT_EQ(reply.contentType, "application/sdp");
-      EXPECT_EQ(reply.contentLength, 10u);
-      EXPECT_EQ(reply.body, "v=0\r\ns=x\r\n");
-      EXPECT_EQ(reply.rtpInfo, "url=a;seq=1,url=b;seq=2");  // continuation joined
+      RtspResponse r;
+      ASSERT_EQ(readOne(withTerminator(head, terminator) + "v=0\r\ns=x\r\n", r, chunk), 0);
+      EXPECT_EQ(
+          std::tuple(std::string(r.statusCode), r.reasonPhrase, r.sequenceNumber, r.contentLength),
+          std::tuple("200", "OK", 3u, 10u));
+      EXPECT_EQ(std::tuple(r.contentBase, r.contentType, r.body),
+                std::tuple("rtsp://h/clip/", "application/sdp", "v=0\r\ns=x\r\n"));
+      EXPECT_EQ(r.rtpInfo, "url=a;seq=1,url=b;seq=2");  // continuation joined
     }
   }
 }
