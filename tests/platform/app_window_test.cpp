@@ -253,8 +253,6 @@ TEST_F(AppWindowTest, ClientSizeKeepsTheCornerAndStopsAtQtsLargestWindow) {
   }
   window->move(40, 30);
   window->show();
-  QCoreApplication::processEvents();
-  messages.clear();
   window->setClientSize(382, 373);
   QCoreApplication::processEvents();
   EXPECT_EQ(window->surface()->clientSize(), QSize(382, 373));

@@ -115,16 +115,14 @@ TEST(ResourceModuleParse, AcceleratorKeySpecs) {
       "[accelerators 3]\n1 = Ctrl+Shift+O\n2 = alt++\n3 = F1\n4 = Alt+\n0 = Alt+x\n");
   const AcceleratorTable* t = m->findAccelerators(3);
   ASSERT_NE(t, nullptr);
-  ASSERT_EQ(t->entries.size(), 4u);
-  EXPECT_TRUE(t->entries[0].ctrl && t->entries[0].shift && !t->entries[0].alt);
-  EXPECT_EQ(t->entries[0].key, "O");
-  EXPECT_TRUE(t->entries[1].alt);
-  EXPECT_EQ(t->entries[1].key, "+");
-  EXPECT_EQ(t->entries[2].key, "F1");
-  EXPECT_EQ(t->entries[2].command, 3);
-  EXPECT_EQ(t->entries[3].key, "Alt+");  // a trailing "+" is the key itself
-  EXPECT_FALSE(t->entries[3].alt);
-  EXPECT_EQ(m->errors().size(), 1u);  // command 0
+  using Entry = std::tuple<int32_t, bool, bool, bool, std::string>;  // command, ctrl, shift, alt
+  std::vector<Entry> entries;
+  for (const auto& e : t->entries) entries.emplace_back(e.command, e.ctrl, e.shift, e.alt, e.key);
+  EXPECT_EQ(entries, (std::vector<Entry>{{1, true, true, false, "O"},
+                                         {2, false, false, true, "+"},
+                                         {3, false, false, false, "F1"},
+                                         {4, false, false, false, "Alt+"}}));  // a key "Alt+"
+  EXPECT_EQ(m->errors().size(), 1u);                                           // command 0
 }
 
 // A module of `items` menu items and `controls` dialog controls, spread over
