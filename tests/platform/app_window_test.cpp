@@ -131,22 +131,18 @@ TEST_F(AppWindowTest, KeysBecomeAcceleratorCommandsOrVirtualKeys) {
       {Qt::Key_Question, kAlt | Qt::ShiftModifier, "?", false, kWmCommand, 104},
       {Qt::Key_Slash, kAlt, "/", false, kWmCommand, 104},
       {Qt::Key_Slash, {}, "/", false, 0, 0},        {Qt::Key_Escape, {}, "", false, kWmKeyDown, kVkEscape},
-      {Qt::Key_Space, {}, " ", false, kWmKeyDown, kVkSpace}, {Qt::Key_Left, {}, "", false, kWmKeyDown, kVkLeft},
-      {Qt::Key_Left, {}, "", true, kWmKeyDown, kVkLeft},   {Qt::Key_Right, {}, "", true, kWmKeyDown, kVkRight},
-      {Qt::Key_Home, {}, "", false, kWmKeyDown, kVkHome},  {Qt::Key_End, {}, "", false, kWmKeyDown, kVkEnd},
-      {Qt::Key_F, {}, "f", false, kWmKeyDown, 'F'},
+      {Qt::Key_Left, {}, "", true, kWmKeyDown, kVkLeft},   {Qt::Key_F, {}, "f", false, kWmKeyDown, 'F'},
       // clang-format on
   };
   for (const auto& c : cases) {
     messages.clear();
     send(
         QKeyEvent(QEvent::KeyPress, c.key, c.modifiers, QString::fromLatin1(c.text), c.autoRepeat));
-    SCOPED_TRACE(std::to_string(c.key) + " " + c.text);
-    ASSERT_EQ(messages.size(), c.message ? 1u : 0u);
-    if (c.message == 0) continue;
-    EXPECT_EQ(messages[0].message, c.message);
-    EXPECT_EQ(c.message == kWmCommand ? loWord(messages[0].wParam) : messages[0].wParam, c.value);
-    EXPECT_EQ((messages[0].lParam & kKeyRepeatFlag) != 0, c.autoRepeat);
+    const Message m = messages.empty() ? Message{} : messages[0];
+    const WParam value = m.message == kWmCommand ? loWord(m.wParam) : m.wParam;
+    EXPECT_EQ(std::tuple(messages.size() <= 1, m.message, value, (m.lParam & kKeyRepeatFlag) != 0),
+              std::tuple(true, c.message, c.value, c.autoRepeat))
+        << c.key << " " << c.text;
   }
   EXPECT_EQ(AppWindow::matchAccelerator(*table, Qt::Key_Question, Qt::NoModifier, "?"), 0);
 }
@@ -172,7 +168,7 @@ TEST_F(AppWindowTest, DroppedLocalFilesArriveInOrder) {
 TEST_F(AppWindowTest, TimersTickUntilTheWindowIsClosed) {
   window->startTimer(1, 5);
   EXPECT_TRUE(window->timerActive(1));
-  EXPECT_TRUE(QTest::qWaitFor([] { return messagesOf(kWmTimer).size() >= 2; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([] { return messagesOf(kWmTimer).size() >= 2; }, 5000));
   EXPECT_EQ(messagesOf(kWmTimer)[0].wParam, 1u);
   window->stopTimer(1);
   EXPECT_FALSE(window->timerActive(1));
