@@ -1,109 +1,89 @@
 #pragma once
 // Test doubles for the playback tests: a scripted media source (live streams
 // and audio-only media have no real source to drive deterministically), a
-// source factory handing it out, raw YUV fixture writing, the GUI application
-// text needs and the panel every player window shows.
-#include <gtest/gtest.h>
-
+// factory handing it to the engine, a silent sound output on a test clock,
+// raw YUV files, and the GUI application text needs.
 #include <QGuiApplication>
-#include <algorithm>
 #include <QImage>
-#include <cstdint>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "audio/audio_sink.h"
+#include "base/millisecond_clock.h"
 #include "media/media_source.h"
-#include "playback/panel/draw_context.h"
-#include "playback/panel/skin_resources.h"
+#include "playback/panel/skin_bitmap.h"
 #include "playback/playback_engine.h"
 #include "support/fake_renderer.h"
 
 namespace strevana::testing {
 
-// Frames are frameMs apart, numbered from 0; frame i is one grey, greyOf(i).
+// Frames are frameMs apart, numbered from 0; frame i is one grey, greyOf(i)
+// (neutral chroma in YUY2). Sound comes in 20 ms chunks of silence.
 class FakeMediaSource : public MediaSource {
  public:
   struct Options {
     int32_t width = 32, height = 16, frames = 10, frameMs = 40;
     bool video = true, audio = false, live = false;
   };
-
   explicit FakeMediaSource(const Options& o) : options(o) {
     width = displayWidth = o.width;
     height = displayHeight = o.height;
     hasVideo = o.video;
     hasAudio = o.audio;
     live = streaming = o.live;
-    frameCount = o.frames;
     durationMs = o.live ? PlaybackEngine::kLiveDurationMs : o.frames * o.frameMs;
-    decodedRate = 8000;
-    decodedChannels = 1;
-    decodedBits = 16;
     outputFormat = kFormatYuy2;
   }
   ~FakeMediaSource() override {
     if (destroyed) *destroyed = true;
   }
-
   void setPostfilter(PostfilterMode mode) override { postfilterCalls.push_back(mode); }
-
   bool getVideoFrame(FrameRequest request, int32_t stride, const uint8_t*, int32_t, int32_t,
                      uint8_t* dst, int32_t& positionMs) override {
     videoRequests.push_back(request);
-    if (failFrames || awaiting) return false;
-    int32_t next = current;
-    if (request == kRequestFirst) next = 0;
-    if (request == kRequestLast) next = options.frames - 1;
-    if (request == kRequestNext || request == kRequestNextCatchingUp) next = current + 1;
-    if (request == kRequestPrevious) next = current - 1;
-    if (request == kRequestAtPosition) next = positionMs / options.frameMs;
-    if (!options.live && (next < 0 || next >= options.frames)) return false;
-    current = std::max(0, std::min(next, options.frames - 1));
-    if (!hasVideo) {
-      if (outputFormat != kFormatBgrx32) return false;
-      drawStillPicture(stride, dst);
-    } else {
-      const int bpp = outputFormat == kFormatBgr24 ? 3 : outputFormat == kFormatBgrx32 ? 4 : 2;
-      for (int32_t y = 0; y < height; ++y) {
-        uint8_t* row = dst + static_cast<size_t>(y) * static_cast<size_t>(stride);
-        for (int32_t x = 0; x < width * bpp; ++x) {
-          row[x] = outputFormat == kFormatYuy2 && x % 2 ? 0x80 : greyOf(current);
-        }
-      }
+    const int32_t next = request == kRequestFirst        ? 0
+                         : request == kRequestLast       ? options.frames - 1
+                         : request == kRequestPrevious   ? current - 1
+                         : request == kRequestAtPosition ? positionMs / options.frameMs
+                         : request == kRequestCurrent    ? current
+                                                         : current + 1;
+    if (failFrames || awaiting || (!live && (next < 0 || next >= options.frames))) return false;
+    current = std::clamp(next, 0, options.frames - 1);
+    if (!hasVideo) return outputFormat == kFormatBgrx32 && (drawStillPicture(stride, dst), true);
+    for (int32_t y = 0; y < height; ++y) {
+      std::memset(dst + y * stride, greyOf(current), rowBytes(outputFormat, width));
+      for (int32_t x = 1; outputFormat == kFormatYuy2 && x < 2 * width; x += 2)
+        dst[y * stride + x] = 0x80;
     }
     positionMs = current * options.frameMs + positionOffsetMs;
     return true;
   }
-
-  // 20 ms of silence in the output format.
   bool getAudio(FrameRequest request, AudioChunk*& chunks, int32_t& timeMs,
                 uint8_t& timeChanged) override {
-    timeChanged = 0;
     audioRequests.push_back(request);
+    timeChanged = request == kRequestAtPosition && reportAudioTimeMs >= 0;
+    if (timeChanged) timeMs = reportAudioTimeMs;
     if (failAudio || awaiting || !hasAudio) return false;
-    if (request == kRequestAtPosition && reportAudioTimeMs >= 0) {
-      timeMs = reportAudioTimeMs;
-      timeChanged = 1;
-    }
     const int32_t bytes = 2 * std::max(outputChannels, 1) * std::max(outputRate, 8000) / 50;
     chunks = new AudioChunk(bytes);
     std::memset(chunks->data.get(), 0, static_cast<size_t>(bytes));
     return true;
   }
-
   bool awaitingData() const override { return awaiting; }
 
   static uint8_t greyOf(int32_t frame) { return static_cast<uint8_t>(10 + 20 * (frame % 12)); }
   int count(FrameRequest r) const {
-    return static_cast<int>(std::count(videoRequests.begin(), videoRequests.end(), r));
+    return std::count(videoRequests.begin(), videoRequests.end(), r);
   }
 
   Options options;
   int32_t current = 0;
-  int32_t positionOffsetMs = 0;  // added to every reported time stamp
+  int32_t positionOffsetMs = 0;  // added to every time stamp
   int32_t reportAudioTimeMs = -1;
   bool failFrames = false, failAudio = false;
   bool awaiting = false;  // requests fail as a buffering live source's do
@@ -122,7 +102,6 @@ struct FakeSourceFactory {
                                    PostfilterMode mode, int32_t, int32_t, int32_t, const char*,
                                    const char*, const char*, const char*, int32_t, int32_t, int32_t,
                                    const uint32_t* still) {
-      ++opens;
       base = b ? b : "";
       name = n ? n : "";
       postfilter = mode;
@@ -132,65 +111,103 @@ struct FakeSourceFactory {
     return raw;
   }
   std::unique_ptr<FakeMediaSource> pending;
-  int opens = 0;
   std::string base, name;
   PostfilterMode postfilter = -1;
 };
 
-// Luma of frame i in the files writeYuv420File makes, and its grey on screen
-// (video range expanded to full range).
-inline uint8_t yuvFrameLuma(int32_t i) { return static_cast<uint8_t>(60 + 6 * (i % 25)); }
-inline int yuvGrey(int32_t i) { return (yuvFrameLuma(i) - 16) * 255 / 219; }
+// A silent sound output: plays what was queued as its clock moves and stands
+// still once the queue runs dry; sums what it was given (16-bit samples).
+class NullAudioSink final : public AudioSink {
+ public:
+  explicit NullAudioSink(const MillisecondClock& clock) : clock_(clock) {}
+  bool open(double rate, int32_t channels, int32_t bits, int32_t) override {
+    return (bytesPerMs_ = rate * channels * (bits / 8) / 1000.0) > 0;
+  }
+  bool start() override { return settle(), started = true; }
+  bool stop() override { return settle(), !(started = false); }
+  bool enqueue(AudioChunk* list) override {
+    settle();
+    for (const AudioChunk* c = list; c; c = c->next) {
+      queued_ += c->size / bytesPerMs_;
+      const auto* samples = reinterpret_cast<const int16_t*>(c->data.get());
+      for (int32_t i = 0; i < c->size / 2; ++i, ++sampleCount) loudness += std::abs(samples[i]);
+    }
+    freeAudioChunkList(list);
+    return true;
+  }
+  bool setTime(double ms) override {
+    stop();
+    queued_ = 0;
+    played_ = ms;
+    return true;
+  }
+  double playedTimeMs() const override { return settle(), played_; }
+  double queuedMs() const override { return settle(), queued_; }
 
-// Writes a planar 4:2:0 file whose frame i has luma yuvFrameLuma(i).
-inline std::string writeYuv420File(const std::string& path, int32_t width, int32_t height,
-                                   int32_t frames) {
-  const size_t luma = static_cast<size_t>(width) * static_cast<size_t>(height);
-  std::vector<uint8_t> frame(luma * 3 / 2, 0x80);
+  bool started = false;
+  double loudness = 0;  // sum of absolute sample values queued
+  int64_t sampleCount = 0;
+
+ private:
+  void settle() const {
+    const double step = started ? std::min<double>(clock_.nowMs() - lastMs_, queued_) : 0;
+    played_ += step;
+    queued_ -= step;
+    lastMs_ = clock_.nowMs();
+  }
+  const MillisecondClock& clock_;
+  double bytesPerMs_ = 0;
+  mutable double played_ = 0, queued_ = 0;
+  mutable int64_t lastMs_ = 0;
+};
+
+// Null sinks on `clock` that agree to rate x channels, 16-bit (rate 0: no output).
+struct NullAudioSinkFactory final : public AudioSinkFactory {
+  explicit NullAudioSinkFactory(const MillisecondClock& c) : clock(c) {}
+  std::unique_ptr<AudioSink> create() const override {
+    auto sink = std::make_unique<NullAudioSink>(clock);
+    last = sink.get();
+    return sink;
+  }
+  bool negotiateFormat(double& r, int32_t& c, int32_t& b) const override {
+    r = rate, c = channels, b = 16;
+    return rate > 0;
+  }
+  const MillisecondClock& clock;
+  double rate = 16000;  // 64 bytes a millisecond in stereo
+  int32_t channels = 2;
+  mutable NullAudioSink* last = nullptr;  // the sink made last (the engine owns it)
+};
+
+// Writes a planar 4:2:0 file whose frame i has luma yuvLuma(i); yuvGrey(i)
+// is that luma on screen (video range expanded to full range).
+inline uint8_t yuvLuma(int32_t i) { return static_cast<uint8_t>(60 + 6 * (i % 25)); }
+inline int yuvGrey(int32_t i) { return (yuvLuma(i) - 16) * 255 / 219; }
+inline std::string writeYuv420File(const std::string& path, int32_t w, int32_t h, int32_t frames) {
+  std::vector<uint8_t> frame(static_cast<size_t>(w * h * 3 / 2), 0x80);
   FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return {};
-  for (int32_t i = 0; i < frames; ++i) {
-    std::memset(frame.data(), yuvFrameLuma(i), luma);
+  for (int32_t i = 0; f && i < frames; ++i) {
+    std::fill_n(frame.begin(), w * h, yuvLuma(i));
     std::fwrite(frame.data(), 1, frame.size(), f);
   }
-  std::fclose(f);
-  return path;
+  return f && std::fclose(f) == 0 ? path : "";
 }
 
 // Text needs a GUI application: one for the binary, destroyed at exit so that
 // Qt releases its font caches before the leak check.
 inline void ensureGuiApplication() {
-  if (QCoreApplication::instance()) return;
   static int argc = 1;
   static char name[] = "strevana_playback_tests";
   static char* argv[] = {name, nullptr};
-  static QGuiApplication app(argc, argv);
+  if (!QCoreApplication::instance()) static QGuiApplication app(argc, argv);
 }
 
 inline uint32_t rgbAt(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xffffffu; }
-
 // A picture of one colour (0xRRGGBB).
 inline std::unique_ptr<SkinBitmap> solid(int w, int h, uint32_t rgb) {
   QImage img(w, h, QImage::Format_RGB32);
   img.fill(0xff000000u | rgb);
   return std::make_unique<SkinBitmap>(img);
-}
-
-// The panel of a w x h client area: frame corners, the six buttons, the
-// slider's right end and the time text's box.
-inline void expectPanel(const QImage& img, int w, int h) {
-  ASSERT_EQ(img.size(), QSize(w, h));
-  auto skin = [](int id, int x, int y) { return loadSkinBitmap(id)->image().pixel(x, y); };
-  EXPECT_EQ(img.pixel(4, 4), skin(133, 4, 4));
-  EXPECT_EQ(img.pixel(w - 17 + 3, 4), skin(134, 3, 4));
-  EXPECT_EQ(img.pixel(4, h - 72 + 60), skin(135, 4, 60));
-  EXPECT_EQ(img.pixel(w - 122 + 10, h - 72 + 5), skin(136, 10, 5));
-  const int xs[] = {15, 44, 79, 108, 143, 173}, normal[] = {132, 145, 161, 162, 156, 151};
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(img.pixel(xs[i] + 14, h - 41 + 14), skin(normal[i], 14, 14)) << "button " << i;
-  }
-  EXPECT_EQ(img.pixel(w - 106 + 17, h - 60 + 3), skin(167, 2, 3));  // slider's right end
-  EXPECT_EQ(rgbAt(img, w - 100, h - 35), rgb(64, 80, 100));         // time text box
 }
 
 }  // namespace strevana::testing
