@@ -60,15 +60,6 @@ class RtpSessionTest : public ::testing::Test {
                 uint16_t port = 5001) {
     session_.processRtcpDatagram(bytes.data(), bytes.size(), address, port);
   }
-  // `count` sources from 0x1000 up, each from its own port, each sending
-  // `packets` packets in sequence (two or more make it valid).
-  void fillSources(uint32_t count, uint16_t packets) {
-    for (uint32_t i = 0; i < count; ++i) {
-      for (uint16_t seq = 1; seq <= packets; ++seq)
-        feedRtp(makeRtp(seq, 0x1000 + i), kLoopback, static_cast<uint16_t>(5000 + i));
-    }
-  }
-
   ManualMillisecondClock clock_;
   RtpSession session_{clock_};
 };
@@ -256,7 +247,9 @@ TEST_F(RtpSessionTest, SourceChangingAddressLosesThePacket) {
 }
 
 TEST_F(RtpSessionTest, FullTableOfValidSourcesRefusesNewcomersUntilOneFallsSilent) {
-  fillSources(kMax, 2);
+  for (uint32_t i = 0; i < kMax; ++i) {  // each from its own port
+    for (uint16_t seq : {1, 2}) feedRtp(makeRtp(seq, 0x1000 + i), kLoopback, 5000 + i);
+  }
   feedRtp(makeRtp(1, 0x7777), kLoopback, 6000);
   feedRtcp(makeSenderReport(0x9999, 1, 2, 3), kLoopback, 6001);
   EXPECT_EQ(session_.sources().size(), kMax);

@@ -236,8 +236,8 @@ std::string readFile(const std::string& path) {
 // Descriptions as servers send them, read from file and from memory, printed
 // and compared with reviewed reference printouts (beside this source).
 TEST(SdpDecoder, ServerDescriptionsMatchReferencePrintouts) {
-  const std::string file = __FILE__;
-  const std::string dir = file.substr(0, file.find_last_of('/')) + "/data/";
+  const std::string tests = STREVANA_TEST_DATA_DIR;  // the tests' folder and "/data"
+  const std::string dir = tests.substr(0, tests.rfind('/')) + "/protocols/sdp/data/";
   for (const char* name :
        {"darwin_aggregate", "live555_relative", "multicast_file", "absolute_control"}) {
     SCOPED_TRACE(name);
