@@ -30,9 +30,6 @@ TEST(MediaSourceTest, NamesUpTo255CharactersAreKept) {
   EXPECT_FALSE(s.setName(std::string(256, 'n').c_str()));
   EXPECT_STREQ(s.name, "");
   EXPECT_FALSE(s.setName(nullptr));
-  int32_t h = 1, m = 2, sec = 3, f = 4;
-  EXPECT_FALSE(s.getTimecode(h, m, sec, f));
-  EXPECT_EQ(h * 1000 + m * 100 + sec * 10 + f, 1234);  // left alone
 }
 
 TEST(MediaSourceStillPictureTest, OnlyFourByteFormatsAndWideEnoughStridesGetIt) {

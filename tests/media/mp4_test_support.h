@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -64,12 +63,10 @@ inline std::vector<ReferenceFrame> loadReference(const std::string& clip,
   std::vector<ReferenceFrame> frames;
   std::ifstream in(fixture(clip + "." + pixfmt + ".framemd5"));
   for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> fields;
-    std::stringstream ss(line);
-    for (std::string f; std::getline(ss, f, ',');) fields.push_back(f);
-    if (fields.size() >= 6)
-      frames.push_back({std::stoll(fields[2]), fields[5].substr(fields[5].find_first_not_of(' '))});
+    long long pts = 0;
+    char md5[33] = {};
+    if (line[0] != '#' && std::sscanf(line.c_str(), "%*d,%*d,%lld,%*d,%*d,%32s", &pts, md5) == 2)
+      frames.push_back({pts, md5});
   }
   return frames;
 }

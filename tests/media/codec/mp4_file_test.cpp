@@ -66,24 +66,5 @@ TEST(Mp4File, ConfigSamplesAndUserTextNeverOverrunTheBuffer) {
   EXPECT_NE(OpenFile("mpeg4_bframes.mp4").file->getUserText("eng", nullptr, length, 0), kMp4Ok);
 }
 
-TEST(Mp4File, SampleTimesAndSearches) {
-  // Time scale 25: sample n is shown at n - 1; sync samples every 12.
-  OpenFile f("mpeg4_aac.mp4");
-  CMp4Track* video = f.track(1);
-  uint64_t t = 0;
-  ASSERT_EQ(video->getSampleTime(10, t), kMp4Ok);
-  EXPECT_EQ(t, 9u);
-  // clang-format off
-  const struct { bool sync; uint64_t time; uint32_t sample; } searches[] = {
-      {false, 0, 1}, {false, 9, 10}, {false, 1000, 75}, {true, 20, 13}, {true, 11, 1}, {true, 12, 13},
-  };
-  // clang-format on
-  for (const auto& s : searches) {
-    uint32_t n = 0;
-    ASSERT_EQ(s.sync ? video->findSyncSample(s.time, n) : video->findSample(s.time, n), kMp4Ok);
-    EXPECT_EQ(n, s.sample) << s.sync << " " << s.time;
-  }
-}
-
 }  // namespace
 }  // namespace strevana

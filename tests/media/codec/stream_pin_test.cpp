@@ -16,32 +16,26 @@ CBufferElem* element(uint32_t size, uint64_t time) {
 
 TEST(StreamPin, InputPinIsAFifoWithItsCapacity) {
   CInStrmPin* pin = CInStrmPin::createInstance(2);
-  ASSERT_NE(pin, nullptr);
-  CBufferElem* a = element(1, 1);
-  CBufferElem* b = element(1, 2);
-  CBufferElem* c = element(1, 3);
+  CBufferElem *a = element(1, 1), *b = element(1, 2), *c = element(1, 3);
   EXPECT_EQ(pin->put(a), kPinOk);
   EXPECT_EQ(a, nullptr);  // ownership passed
   EXPECT_EQ(pin->put(b), kPinOk);
   EXPECT_EQ(pin->put(c), kPinFull);
-  EXPECT_NE(c, nullptr);  // still the caller's
+  ASSERT_NE(c, nullptr);  // still the caller's
   EXPECT_EQ(pin->count(), 2u);
-  CBufferElem* back = nullptr;
-  EXPECT_EQ(pin->takeBack(back), kPinOk);
-  EXPECT_EQ(back->desc().time(), 2u);
-  EXPECT_EQ(pin->put(c), kPinOk);
   CBufferElem* first = pin->next();
   EXPECT_EQ(first->desc().time(), 1u);
-  EXPECT_FALSE(pin->atEndOfStream());
+  EXPECT_EQ(pin->put(c), kPinOk);
   pin->endOfStream();
-  EXPECT_FALSE(pin->atEndOfStream());  // one element still queued
   CBufferElem* second = pin->next();
+  EXPECT_EQ(second->desc().time(), 2u);
+  EXPECT_FALSE(pin->atEndOfStream());  // one element still queued
+  CBufferElem* back = pin->next();
+  EXPECT_EQ(back->desc().time(), 3u);
   EXPECT_TRUE(pin->atEndOfStream());
   pin->resetEndOfStream();
   EXPECT_FALSE(pin->atEndOfStream());
-  CIOStrmPin::freeBufferElem(back);
-  CIOStrmPin::freeBufferElem(first);
-  CIOStrmPin::freeBufferElem(second);
+  for (CBufferElem* e : {back, first, second}) CIOStrmPin::freeBufferElem(e);
   CInStrmPin::destroyInstance(pin);
   EXPECT_EQ(pin, nullptr);
 }
@@ -50,7 +44,6 @@ TEST(StreamPin, OutputPinReusesReleasedElements) {
   COutStrmPin* pin = COutStrmPin::createInstance(4);
   CBufferElem* taken = nullptr;
   EXPECT_EQ(pin->take(taken), kPinEmpty);
-  EXPECT_EQ(taken, nullptr);
   CBufferElem* e = pin->obtain(100);
   CBufferElem* raw = e;
   e->desc().setSize(7, 9);
@@ -60,14 +53,11 @@ TEST(StreamPin, OutputPinReusesReleasedElements) {
   EXPECT_EQ(taken->desc().width(), 7);
   EXPECT_EQ(pin->releaseElement(taken), kPinOk);
   EXPECT_EQ(taken, nullptr);
-  // Same memory, fresh descriptor, size as asked.
-  CBufferElem* again = pin->obtain(60);
+  CBufferElem* again = pin->obtain(60);  // same memory, fresh descriptor, size as asked
   EXPECT_EQ(again, raw);
-  EXPECT_EQ(again->size(), 60u);
-  EXPECT_EQ(again->desc().width(), 0);
-  CBufferElem* bigger = again;
-  EXPECT_EQ(pin->releaseElement(bigger), kPinOk);
-  bigger = pin->obtain(500);
+  EXPECT_EQ(again->size() * 100 + again->desc().width(), 6000u);
+  EXPECT_EQ(pin->releaseElement(again), kPinOk);
+  CBufferElem* bigger = pin->obtain(500);
   EXPECT_GE(bigger->capacity(), 500u);
   EXPECT_EQ(bigger->size(), 500u);
   CIOStrmPin::freeBufferElem(bigger);
@@ -82,7 +72,7 @@ TEST(StreamPin, ProducerAndConsumerOnTwoThreads) {
   constexpr uint64_t kCount = 20000;
   std::thread producer([&] {
     for (uint64_t i = 0; i < kCount; ++i) {
-      CBufferElem* e = element(4, i);
+      CBufferElem* e = element(4, i << 20);  // times past 32 bits
       while (pin->put(e) != kPinOk) std::this_thread::yield();
     }
   });
@@ -90,9 +80,9 @@ TEST(StreamPin, ProducerAndConsumerOnTwoThreads) {
     CBufferElem* e = pin->next();
     if (!e) std::this_thread::yield();
     if (!e) continue;
-    ASSERT_EQ(e->desc().time(), expected++);
+    EXPECT_EQ(e->desc().time(), expected++ << 20);
     CIOStrmPin::freeBufferElem(e);
-    ASSERT_LE(pin->count(), 1024u);
+    EXPECT_LE(pin->count(), 1024u);
   }
   producer.join();
   CInStrmPin::destroyInstance(pin);
