@@ -17,16 +17,12 @@ std::unique_ptr<Menu> programMenuBar() {
 TEST(Menu, SubmenusByPositionAndEntriesByCommandAtAnyDepth) {
   auto bar = programMenuBar();
   ASSERT_EQ(bar->itemCount(), 4u);
-  ASSERT_NE(bar->subMenu(0), nullptr);
   EXPECT_EQ(bar->subMenu(9), nullptr);
   EXPECT_EQ(bar->subMenu(0)->item(0).id, 32771);
-  ASSERT_NE(bar->findItem(32783), nullptr);
+  ASSERT_NE(bar->subMenu(2)->findItem(32783), nullptr);
   EXPECT_EQ(bar->findItem(32783)->text, "De-Ringing");
-  EXPECT_NE(bar->subMenu(2)->findItem(32783), nullptr);
   EXPECT_EQ(bar->subMenu(0)->findItem(32783), nullptr);
-  EXPECT_EQ(bar->findItem(99999), nullptr);
-  EXPECT_TRUE(bar->checkItem(32781, true));
-  EXPECT_TRUE(bar->subMenu(1)->isChecked(32781));
+  EXPECT_TRUE(bar->checkItem(32781, true) && bar->subMenu(1)->isChecked(32781));
   EXPECT_FALSE(bar->checkItem(12345, true) || bar->enableItem(12345, false));
 }
 
