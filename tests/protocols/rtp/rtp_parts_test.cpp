@@ -1,10 +1,16 @@
 // The RTP session's smaller parts: report timing, address lists, CNAME,
 // source table.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include <climits>
 
+#include "protocols/rtp/local_address.h"
 #include "protocols/rtp/rtcp_scheduler.h"
 #include "protocols/rtp/rtp_address_list.h"
 #include "protocols/rtp/rtp_cname.h"
@@ -12,6 +18,7 @@
 #include "protocols/rtp/rtp_result.h"
 #include "protocols/rtp/rtp_source_table.h"
 #include "rtp_test_support.h"
+#include "support/temp_folder.h"
 
 namespace strevana {
 namespace {
@@ -60,6 +67,30 @@ TEST(RtpCnameTest, IsUserAtThisHostCutToOneItem) {
   const std::string cname = localCname();
   EXPECT_GT(cname.find('@'), 0u);
   EXPECT_EQ(cname.substr(cname.find('@') + 1), host);
+}
+
+// The session's own address is the one the host name resolves to, before any
+// interface's. A child process with a host name and hosts file of its own
+// (private UTS and mount namespaces) checks it; skipped where those cannot
+// be made.
+TEST(RtpLocalAddressTest, PrefersTheAddressOfTheHostName) {
+  testing::ScratchFolder folder;
+  std::ofstream(folder.file("hosts")) << "10.9.8.7 strevana-probe\n";
+  const pid_t child = fork();
+  if (child == 0) {
+    const char name[] = "strevana-probe";
+    if (unshare(CLONE_NEWUTS | CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        sethostname(name, sizeof name - 1) != 0 ||
+        mount(folder.file("hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0)
+      _exit(2);
+    _exit(findLocalIpv4Address() == 0x0a090807 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "no private namespaces here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 void queue(RtpSource& source, uint16_t seq) {
