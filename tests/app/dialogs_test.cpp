@@ -215,6 +215,7 @@ TEST_F(DialogsTest, SaveStreamStateFlowsToTheEngineAndBack) {
   };
   EXPECT_EQ(engine(), "||/tmp/out.yuv|1|");
   // The next use starts from the engine and the kept choices; Cancel changes nothing.
+  withEngine([](PlaybackEngine& e) { return e.setRawAudioSavePath("/tmp/set.pcm"), 0; });
   answerDialog = [&](Dialog& d) {
     checked = flags(d, {1043, 1056, 1059});
     labels = {d.itemText(1046), d.itemText(1058)};
@@ -224,7 +225,7 @@ TEST_F(DialogsTest, SaveStreamStateFlowsToTheEngineAndBack) {
   command(kCmdSaveStream);
   EXPECT_EQ(checked, "011");
   EXPECT_EQ(labels, (std::vector<std::string>{"/tmp/in.m4v", "/tmp/out.yuv"}));
-  EXPECT_EQ(engine(), "||/tmp/out.yuv|1|");
+  EXPECT_EQ(engine(), "||/tmp/out.yuv|1|/tmp/set.pcm");
 }
 
 }  // namespace

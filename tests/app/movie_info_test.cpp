@@ -230,14 +230,16 @@ TEST_F(MovieInfoDrawing, MetadataLinesBelowTheCopyrightHeading) {
   const std::string tags = "Title: Harbour; Date: 2026; (c): Korvello; ";
   std::string many;
   for (int i = 0; i < 200; ++i) many += "harbour ";
-  // Which line (from 300 down) each text is on, "-" when it is not drawn.
+  // Which line (from 300 down) each text is on and where it starts (labels:
+  // ends), "-" when it is not drawn.
   // clang-format off
   const std::pair<std::string, std::string> cases[] = {
-      {tags + "strevana encoded", "Title:@0|Harbour@0|Date:@1|Copyright:@2|Created with:@3"},
-      {tags + "Description: harbour; strevana encoded", "Description:@3|Created with:@4"},
-      {tags + "Description: " + many + "; strevana encoded", "Description:@3|Created with:@7"},  // four at most
-      {"strevana encoded", "Created with:@0|strevana@0"},
-      {"no tags here, just words", "no tags here, just words@0|Created with:@-"},
+      {tags + "strevana encoded",
+       "Title:@0:100|Harbour@0:110|Date:@1:100|Copyright:@2:100|Korvello@2:110|Created with:@3:100"},
+      {tags + "Description: harbour; strevana encoded", "Description:@3:100|Created with:@4:100"},
+      {tags + "Description: " + many + "; strevana encoded", "Description:@3:100|Created with:@7:100"},  // 4 at most
+      {"strevana encoded", "Created with:@0:100|strevana@0:110"},
+      {"no tags here, just words", "no tags here, just words@0:5|Created with:@-"},
   };
   // clang-format on
   for (const auto& [metadata, expected] : cases) {
@@ -249,7 +251,8 @@ TEST_F(MovieInfoDrawing, MetadataLinesBelowTheCopyrightHeading) {
       end = expected.find('|', at);
       const std::string name = expected.substr(at, expected.find('@', at) - at);
       const PlacedText* t = layout.find(name);
-      shown += (at ? "|" : "") + name + "@" + (t ? std::to_string((t->y - 300) / lh) : "-");
+      shown += (at ? "|" : "") + name + "@" +
+               (t ? std::to_string((t->y - 300) / lh) + ":" + std::to_string(t->x) : "-");
     }
     EXPECT_EQ(shown, expected) << metadata;
   }
