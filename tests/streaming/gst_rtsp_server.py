@@ -6,12 +6,20 @@ Serves one MP4 file (MPEG-4 visual and AAC) on two mounts:
   /latm     video as MP4V-ES, audio as MP4A-LATM (RFC 3016)
 
 usage: gst_rtsp_server.py PORT FILE [SECONDS] [--tcp-only] [--digest USER:PASSWORD]
+                          [--udp-blocked]
 Prints "ready" once it listens; quits by itself after SECONDS (default 60).
   --tcp-only  media only inside the RTSP connection (RFC 2326 10.12): a SETUP
               asking for UDP gets 461 Unsupported Transport
   --digest    every mount asks for a Digest login (RFC 2617) as USER:PASSWORD
+  --udp-blocked  as behind a firewall that lets no UDP through: PORT is a
+              relay to the server that rewrites every SETUP's client_port to
+              a pair nobody reads (printing "rewrote a SETUP"), so the media
+              sent over UDP reach nobody; media inside the connection pass
 """
+import re
+import socket
 import sys
+import threading
 
 import gi
 
@@ -38,6 +46,52 @@ def digest_auth(user, password):
     return auth
 
 
+def pipe(source, target):
+    try:
+        while data := source.recv(65536):
+            target.sendall(data)
+    except OSError:
+        pass
+
+
+def block_udp(listen_port, server_port):
+    while True:  # the sink: an even pair, bound so nothing bounces, never read
+        sink = [socket.socket(socket.AF_INET, socket.SOCK_DGRAM) for _ in range(2)]
+        sink[0].bind(("127.0.0.1", 0))
+        base = sink[0].getsockname()[1]
+        try:
+            if base % 2 == 0:
+                sink[1].bind(("127.0.0.1", base + 1))
+                break
+        except OSError:
+            pass
+    ports = b"client_port=%d-%d" % (base, base + 1)
+    listener = socket.create_server(("127.0.0.1", listen_port))
+
+    def serve():
+        while True:
+            client, _ = listener.accept()
+            server = socket.create_connection(("127.0.0.1", server_port))
+            threading.Thread(target=pipe, args=(server, client), daemon=True).start()
+            pending = b""
+            try:
+                while data := client.recv(65536):
+                    pending += data
+                    while b"\r\n\r\n" in pending:
+                        head, pending = pending.split(b"\r\n\r\n", 1)
+                        head, n = re.subn(rb"client_port=\d+-\d+", ports, head)
+                        if n:
+                            print("rewrote a SETUP", flush=True)
+                        server.sendall(head + b"\r\n\r\n")
+            except OSError:
+                pass
+            server.close()
+            client.close()
+
+    threading.Thread(target=serve, daemon=True).start()
+    return sink
+
+
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
     tcp_only = "--tcp-only" in sys.argv
@@ -50,7 +104,8 @@ def main():
     Gst.init(None)
     server = GstRtspServer.RTSPServer()
     server.set_address("127.0.0.1")
-    server.set_service(port)
+    blocked = "--udp-blocked" in sys.argv
+    server.set_service("0" if blocked else port)
     if digest:
         user, password = digest.split(":", 1)
         server.set_auth(digest_auth(user, password))
@@ -70,6 +125,7 @@ def main():
     if server.attach(None) == 0:
         print("cannot listen", flush=True)
         return 1
+    sink = blocked and block_udp(int(port), server.get_bound_port())  # noqa: F841 (kept open)
     loop = GLib.MainLoop()
     GLib.timeout_add_seconds(seconds, loop.quit)
     print("ready", flush=True)

@@ -1,0 +1,117 @@
+// RtspStreamSource against GStreamer's RTSP server on 127.0.0.1: over UDP,
+// redirected from another server, with UDP blocked on the way (the fall-back
+// to media inside the connection), from a server that sends only inside the
+// connection, and behind a Digest login.
+#include <gtest/gtest.h>
+
+#include "rtsp_peer.h"
+#include "stream_test_support.h"
+#include "streaming/rtsp_stream_source.h"
+#include "support/temp_folder.h"
+
+namespace strevana {
+namespace {
+
+using namespace std::chrono_literals;
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(RtspServerTest, PlaysThroughTransportsLoginsAndRedirects) {
+  using T = RtspTransport;
+  const std::vector<std::string> digest = {"--digest", "alice:s3cret"};
+  // clang-format off
+  const struct { std::vector<std::string> server; bool redirect; std::string user; const char* mount; T transport; bool tcp; int failure; } cases[] = {
+      {{"--udp-blocked"}, false, "", "latm", T::kAutomatic, true, 0},
+      {{}, false, "", "generic", T::kUdp, false, 0},  // also saves the streams
+      {{}, true, "", "generic", T::kUdp, false, 0},
+      {{"--tcp-only"}, false, "", "generic", T::kTcp, true, 0},
+      {{"--tcp-only"}, false, "", "latm", T::kAutomatic, true, 0},  // after a 461
+      {digest, false, "alice:s3cret@", "generic", T::kAutomatic, false, 0},
+      {digest, false, "alice:wrong@", "generic", T::kAutomatic, false, 401},
+      {digest, false, "mallory:s3cret@", "generic", T::kAutomatic, false, 401},
+      {digest, false, "", "generic", T::kAutomatic, false, 401},
+  };
+  // clang-format on
+  testing::ScratchFolder folder;
+  std::unique_ptr<testing::ChildProcess> server;
+  const std::string saves[] = {folder.file("v.m4v"), folder.file("a.m4a"), folder.file("v.yuv"),
+                               folder.file("a.pcm")};
+  int port = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mount + (" " + c.user) + (c.server.empty() ? "" : c.server[0]));
+    if (&c == cases || c.server != (&c)[-1].server) {
+      server.reset();
+      std::string why;
+      port = testing::freePort(SOCK_STREAM, false);
+      server = testing::startGstServer(port, folder.file(std::to_string(port)), why, c.server);
+      ASSERT_NE(server, nullptr) << "GStreamer's RTSP server did not start: " << why;
+    }
+    const std::string url = "rtsp://" + c.user + "127.0.0.1:" + std::to_string(port);
+    testing::RtspPeer redirector([&](const testing::RtspRequestSeen& r) {
+      return testing::rtspReply(r, "302 Moved", "Location: " + url + "/" + c.mount + "\r\n");
+    });
+    const auto save = [&](int i) { return &c == cases + 1 ? saves[i].c_str() : nullptr; };
+    const size_t teardowns = count(server->output(), "received a request TEARDOWN");
+    const auto opening = std::chrono::steady_clock::now();
+    auto source = std::make_unique<RtspStreamSource>(
+        (c.redirect ? redirector.url("") : url).c_str(), c.redirect ? "moved" : c.mount,
+        kFormatYuy2, kPostfilterNone, testing::freePort(), 300, 1500, 0, 0, nullptr, save(0),
+        save(1), save(2), save(3), 0, SteadyMillisecondClock::instance(), c.transport);
+    if (c.failure) {
+      EXPECT_LT(std::chrono::steady_clock::now() - opening, 2s);
+      EXPECT_FALSE(source->hasVideo || source->hasAudio);
+      EXPECT_EQ(source->openFailureStatus(), c.failure);
+      continue;
+    }
+    ASSERT_TRUE(source->hasVideo && source->hasAudio) << server->output();
+    EXPECT_EQ(source->audioKind(),
+              *c.mount == 'l' ? PayloadKind::kMp4aLatm : PayloadKind::kMpeg4Generic);
+    EXPECT_EQ(source->session()->interleaved(), c.tcp);
+    EXPECT_EQ(source->durationMs,
+              RtspStreamSource::kUnknownDurationMs);  // "npt=now-": live
+    // The name keeps the user, not the password.
+    const std::string user = c.user.substr(0, c.user.find(':')) + (c.user.empty() ? "" : "@");
+    if (!c.redirect) {
+      EXPECT_EQ(source->name,
+                "rtsp://" + user + "127.0.0.1:" + std::to_string(port) + "/" + c.mount);
+    }
+    const testing::Playback played = testing::pull(
+        *source, 8000, [](const testing::Playback& p) { return p.pictureMs.size() >= 25; });
+    EXPECT_GE(played.pictureMs.size(), 25u);
+    EXPECT_LT(std::chrono::steady_clock::now() - opening,
+              6s);  // UDP given up on within 5 s
+    for (size_t i = 1; i < played.pictureMs.size(); ++i)
+      EXPECT_NEAR(played.pictureMs[i] - played.pictureMs[i - 1], 40, 5) << i;
+    EXPECT_GT(played.audioEnergy, 100.0) << "silence instead of the clip's sound";
+    EXPECT_EQ(source->videoPacketsLost() + source->audioPacketsLost(), 0u);
+    if (c.server == std::vector<std::string>{"--udp-blocked"}) {
+      EXPECT_EQ(count(server->output(), "rewrote a SETUP"),
+                2u);  // both UDP SETUPs, none after
+    }
+    if (save(0)) {
+      // The coded streams as received, each behind its configuration; every
+      // picture as planar 4:2:0; the decoder's PCM.
+      const std::string config[] = {{source->videoConfig().begin(), source->videoConfig().end()},
+                                    {source->audioConfig().begin(), source->audioConfig().end()}};
+      for (int i = 0; i < 2; ++i) {
+        EXPECT_GT(config[i].size(), 1u);
+        EXPECT_EQ(testing::readFile(saves[i]).rfind(config[i], 0), 0u) << saves[i];
+      }
+      EXPECT_EQ(testing::readFile(saves[2]).size(), played.pictureMs.size() * 176 * 144 * 3 / 2);
+      EXPECT_EQ(int64_t(testing::readFile(saves[3]).size()), played.audioBytes);
+    }
+    // Closing ends the RTSP session without keeping the closer waiting.
+    const auto closing = std::chrono::steady_clock::now();
+    source.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 1s);
+    EXPECT_TRUE(testing::waitFor(
+        [&] { return count(server->output(), "received a request TEARDOWN") > teardowns; }, 5000));
+  }
+}
+
+}  // namespace
+}  // namespace strevana
