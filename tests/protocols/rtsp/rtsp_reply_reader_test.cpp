@@ -177,7 +177,7 @@ TEST(RtspReplyReader, RefusedReplies) {
   };
   // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text.substr(0, 80));
+    SCOPED_TRACE(::testing::PrintToString(c.text.substr(0, 80)));  // escaped
     MemorySource source(c.text, 65536, c.timeOutAtEnd);
     RtspReplyReader reader(source);
     FrameRecorder sink;
