@@ -324,6 +324,10 @@ TEST(CommonDialogs, QtsDialogOffersTheFiltersAndReturnsTheName) {
     dialog->selectFile(QString::fromStdString(fresh));
     static_cast<QDialog*>(dialog)->accept();  // as the dialog's own button does
   });
+  QObject deadline;  // should the dialog not be answered
+  QTimer::singleShot(5000, &deadline, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
   ASSERT_TRUE(showOpenFileName(UiHooks{}, save));
   EXPECT_EQ(save.fileName, fresh);
 }

@@ -137,6 +137,7 @@ TEST_F(DialogTest, RunEndsWithWhatTheProcedureSays) {
   };
   DialogProc clicking = [](Dialog& d, uint32_t m, WParam w, LParam) -> LResult {
     if (m == kWmInitDialog) QTimer::singleShot(0, &d, [&d] { d.click(kIdOk); });
+    if (m == kWmInitDialog) QTimer::singleShot(5000, &d, [&d] { d.reject(); });  // a deadline
     if (m == kWmCommand) d.endDialog(loWord(w));
     return 1;
   };
