@@ -103,20 +103,18 @@ TEST_F(StreamSavingTest, UncreatableTargetsLeaveSavingOff) {
   EXPECT_FALSE(std::filesystem::exists(path("missing-folder")));
 }
 
-TEST_F(StreamSavingTest, PerFrameRawVideoNumbersFilesAndWrapsAfter9999) {
+TEST_F(StreamSavingTest, PerFrameNamesNumberTheFileNameUpToItsFirstDot) {
+  // Numbered from 0000 and wrapping after 9999; nothing is created up front.
   source.setRawVideoFile(path("clip.out.yuv").c_str(), 1);
-  EXPECT_FALSE(std::filesystem::exists(path("clip.out.yuv")));  // nothing created up front
   const uint8_t first[] = {1}, second[] = {2, 2};
   writeRawVideoPicture(source, first, 1);
   writeRawVideoPicture(source, second, 2);
+  EXPECT_FALSE(std::filesystem::exists(path("clip.out.yuv")));
   EXPECT_EQ(readFile(path("clip0000.yuv")), Bytes{1});
   EXPECT_EQ(readFile(path("clip0001.yuv")), (Bytes{2, 2}));
-  source.rawVideoFileCounter = 9998;
-  for (const char* name : {"clip9998.yuv", "clip9999.yuv", "clip0000.yuv"})
-    EXPECT_EQ(nextPerFrameName(source), path(name));
-}
-
-TEST_F(StreamSavingTest, PerFrameNamesEndAtTheFirstDotOfTheFileName) {
+  source.rawVideoFileCounter = 9999;
+  EXPECT_EQ(nextPerFrameName(source), path("clip9999.yuv"));
+  EXPECT_EQ(nextPerFrameName(source), path("clip0000.yuv"));
   std::filesystem::create_directory(path("takes.d"));
   // A name longer than a save path can hold skips the picture.
   const std::string longest(MediaSource::kSavePathCapacity - 10 - dir_.path().size(), 'n');

@@ -49,9 +49,8 @@ TEST(Mpeg4Codec, SetUpCallsAndTheirResults) {
   EXPECT_EQ(decoder->getInterface(1, 0), nullptr);
   Mpeg4CodecControl* control = decoder->getInterface(2, 0);
   ASSERT_NE(control, nullptr);
-  for (int32_t f : {101, 102, 140, 141, 142, 143, 0, 999})
-    EXPECT_EQ(control->setOutputFormat(f, 0), 0) << f;
-  for (int32_t f : {100, 144, 145, 150}) EXPECT_NE(control->setOutputFormat(f, 0), 0) << f;
+  for (int32_t f : {100, 144, 145, 150, 101, 102, 140, 141, 142, 143, 0, 999})  // 4 decodable
+    EXPECT_EQ(control->setOutputFormat(f, 0) != 0, f == 100 || f == 144 || f == 145 || f == 150);
   int32_t alpha = 7, info = 7, value = 0;
   EXPECT_NE(control->hasAlpha(alpha), 0);
   control->getInfo(info);  // nothing known before the start
