@@ -128,10 +128,10 @@ inline bool writeDescription(int videoPort, int audioPort, bool latm, const std:
 inline std::unique_ptr<ChildProcess> startGstServer(int port, const std::string& log,
                                                     std::string& why,
                                                     std::vector<std::string> options) {
-  const auto script = std::filesystem::path(__FILE__).parent_path() / "gst_rtsp_server.py";
-  options.insert(options.begin(),
-                 {"env", "GST_DEBUG=rtspclient:4", "timeout", "60", "/usr/bin/python3",
-                  script.string(), std::to_string(port), kClip, "50"});
+  std::string script = STREVANA_TEST_DATA_DIR;  // tests/data, which need not exist
+  script.replace(script.size() - 4, 4, "streaming/gst_rtsp_server.py");
+  options.insert(options.begin(), {"env", "GST_DEBUG=rtspclient:4", "timeout", "60",
+                                   "/usr/bin/python3", script, std::to_string(port), kClip, "50"});
   auto server = std::make_unique<ChildProcess>(options, log);
   const auto ready = [&] { return server->output().find("ready") != std::string::npos; };
   if (waitFor([&] { return ready() || server->exited(); }, 20000) && ready()) return server;
