@@ -12,6 +12,8 @@
 //   6 take some packets         7 compose a report and parse it back
 // Made packets use a pool of 256 SSRCs, each with its own sequence counter,
 // so sources that pass probation, squatters and goodbyes are all reached.
+// A raw datagram from the fourth sender carries the session's own SSRC, to
+// reach collision handling (RFC 3550 §8.2).
 //
 // Checked after every record: the table stays within its cap; the session's
 // queued byte count is the sum of its sources' and within its cap; its active
@@ -19,7 +21,9 @@
 // MIN_SEQUENTIAL packets; a valid source disappears only when nobody was
 // left on probation (eviction takes sources on probation first) or through
 // maintain() after a goodbye; only valid sources hand out packets, in
-// ascending extended sequence order within one take.
+// ascending extended sequence order within one take. At the end everything
+// is taken: only sources still on probation keep packets, and a goodbye
+// report parses back as a valid compound.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -129,6 +133,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // An exact-size copy, so any read past the datagram is caught.
         datagram.assign(bytes, bytes + length);
         datagram.shrink_to_fit();
+        if (sender == 3 && datagram.size() >= (action == 0 ? 12u : 8u)) {
+          const uint32_t own = h.session.ownSsrc();
+          for (int i = 0; i < 4; ++i)
+            datagram[(action == 0 ? 8 : 4) + i] = static_cast<uint8_t>(own >> (24 - 8 * i));
+        }
         if (action == 0) {
           h.session.processRtpDatagram(datagram.data(), datagram.size(), address, port);
         } else {
@@ -199,6 +208,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     h.check();
   }
   h.takeSome(SIZE_MAX);
+  size_t held = 0;
+  h.session.sources().forEach([&](const RtpSource& s) {
+    if (s.valid() && s.hasPackets()) std::abort();
+    held += s.queuedBytes();
+  });
+  if (h.session.queuedBytes() != held) std::abort();
+  const std::vector<uint8_t> report = h.session.composeReport(true);
+  if (!strevana::parseRtcpCompound(report.data(), report.size())) std::abort();
   h.session.maintain();
   h.check();
   return 0;
