@@ -1,8 +1,6 @@
 #include "platform/dialog.h"
 
 #include <QFontMetrics>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -16,23 +14,17 @@ namespace strevana {
 namespace {
 
 const DialogTemplate& programDialog(int32_t id) {
+  testing::application();
   const DialogTemplate* t = ResourceModule::program().findDialog(id);
   EXPECT_NE(t, nullptr);
   return *t;
 }
 
-class DialogTest : public ::testing::Test {
- protected:
-  void SetUp() override { testing::application(); }
-};
-
 // A horizontal dialog unit is a quarter of the font's average character
 // width (of the alphabet), a vertical one an eighth of its height.
-TEST_F(DialogTest, ControlsAreBuiltByIdInDialogUnitsOfTheFont) {
+TEST(Dialog, ControlsAreBuiltByIdInDialogUnitsOfTheFont) {
   Dialog d(programDialog(176), nullptr, {});
-  ASSERT_NE(d.item(1037), nullptr);
-  ASSERT_NE(d.item(1039), nullptr);
-  ASSERT_NE(d.item(kIdOk), nullptr);
+  ASSERT_TRUE(d.item(1037) && d.item(1039) && d.item(kIdOk));
   EXPECT_EQ(d.item(4242), nullptr);
   EXPECT_EQ(d.windowTitle(), "Network Options");
   const QFontMetrics metrics(d.font());
@@ -46,7 +38,7 @@ TEST_F(DialogTest, ControlsAreBuiltByIdInDialogUnitsOfTheFont) {
   EXPECT_NEAR(d.width(), 204 * average / 4, 1.0);
 }
 
-TEST_F(DialogTest, NumbersParseLikeDialogIntegerFields) {
+TEST(Dialog, NumbersParseLikeDialogIntegerFields) {
   Dialog d(programDialog(176), nullptr, {});
   const struct {
     const char* text;
@@ -75,7 +67,7 @@ TEST_F(DialogTest, NumbersParseLikeDialogIntegerFields) {
 
 // Radio buttons in separate groups, disabled controls
 // ignoring clicks; every click the procedure sees as a command.
-TEST_F(DialogTest, ClicksFollowEachControlsKind) {
+TEST(Dialog, ClicksFollowEachControlsKind) {
   std::vector<uint32_t> commands;
   DialogProc proc = [&](Dialog&, uint32_t m, WParam w, LParam) -> LResult {
     if (m == kWmCommand) commands.push_back(loWord(w));
@@ -85,17 +77,15 @@ TEST_F(DialogTest, ClicksFollowEachControlsKind) {
   for (int32_t id : {1002, 1011, 1017, 1005, 1018}) d.click(id);
   EXPECT_FALSE(d.isChecked(1002));  // 1005 took its group
   EXPECT_TRUE(d.isChecked(1005) && d.isChecked(1011) && d.isChecked(1017));
-  EXPECT_FALSE(d.isEnabled(1018));
-  EXPECT_FALSE(d.isChecked(1018));
+  EXPECT_FALSE(d.isEnabled(1018) || d.isChecked(1018));
   EXPECT_EQ(commands, (std::vector<uint32_t>{1002, 1011, 1017, 1005}));
   EXPECT_FALSE(d.isEnabled(1008));
   d.enableItem(1008, true);
   EXPECT_TRUE(d.isEnabled(1008));
   // A combo box keeps the order entries were inserted in, apart from its edit.
   Dialog combo(programDialog(170), nullptr, {});
-  for (const char* url : {"rtsp://c/3", "rtsp://b/2", "rtsp://a/1"}) {
+  for (const char* url : {"rtsp://c/3", "rtsp://b/2", "rtsp://a/1"})
     combo.comboInsert(1000, -1, url);
-  }
   combo.setItemText(1000, "rtsp://typed/x");
   EXPECT_EQ(std::tuple(combo.comboCount(1000), combo.comboText(1000, 0), combo.comboText(1000, 2),
                        combo.comboText(1000, 3), combo.comboText(1000, -1), combo.itemText(1000)),
@@ -105,7 +95,7 @@ TEST_F(DialogTest, ClicksFollowEachControlsKind) {
 // The procedure ends the dialog with its result; a hook stands in for the
 // user, or the dialog runs its own modal loop. Escape and the close box
 // arrive as Cancel, and a dialog left open ends as Cancel.
-TEST_F(DialogTest, RunEndsWithWhatTheProcedureSays) {
+TEST(Dialog, RunEndsWithWhatTheProcedureSays) {
   std::vector<uint32_t> seen;
   DialogProc proc = [&](Dialog& d, uint32_t m, WParam w, LParam) -> LResult {
     seen.push_back(m == kWmCommand ? loWord(w) : m);
