@@ -11,17 +11,18 @@
 
 #include "app/app_globals.h"
 #include "app/movie_info_window.h"
-#include "media/bare_source.h"
+#include "support/fake_media_source.h"
 #include "support/qt_application.h"
 #include "video/memory_window_surface.h"
 
 namespace strevana {
 namespace {
 
-// A source whose fields the test sets; the stream counters advance at every
-// reading, like a live stream's.
-class FakeSource final : public BareSource {
+// A source whose fields the test sets, all empty at first; the stream
+// counters advance at every reading, like a live stream's.
+class FakeSource final : public testing::FakeMediaSource {
  public:
+  FakeSource() : FakeMediaSource({.width = 0, .height = 0, .frames = 0, .video = false}) {}
   int64_t videoByteCount() override { return videoBytes; }
   int64_t audioByteCount() override { return audioBytes; }
   uint64_t videoPacketsReceived() override { return received += 10; }

@@ -1,8 +1,6 @@
 #pragma once
-// Test doubles for the playback tests: a scripted media source (live streams
-// and audio-only media have no real source to drive deterministically), a
-// factory handing it to the engine, a silent sound output on a test clock,
-// raw YUV files, and the GUI application text needs.
+// Test doubles for the playback tests: a factory handing the scripted media
+// source to the engine, a silent sound output on a test clock, raw YUV files.
 #include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
@@ -18,79 +16,13 @@
 #include "media/media_source.h"
 #include "playback/panel/skin_bitmap.h"
 #include "playback/playback_engine.h"
+#include "support/fake_media_source.h"
 #include "support/fake_renderer.h"
+#include "support/qt_application.h"
 
 namespace strevana::testing {
 
-// Frames are frameMs apart, numbered from 0; frame i is one grey, greyOf(i)
-// (neutral chroma in YUY2). Sound comes in 20 ms chunks of silence.
-class FakeMediaSource : public MediaSource {
- public:
-  struct Options {
-    int32_t width = 32, height = 16, frames = 10, frameMs = 40;
-    bool video = true, audio = false, live = false;
-  };
-  explicit FakeMediaSource(const Options& o) : options(o) {
-    width = displayWidth = o.width;
-    height = displayHeight = o.height;
-    hasVideo = o.video;
-    hasAudio = o.audio;
-    live = streaming = o.live;
-    durationMs = o.live ? PlaybackEngine::kLiveDurationMs : o.frames * o.frameMs;
-    outputFormat = kFormatYuy2;
-  }
-  ~FakeMediaSource() override {
-    if (destroyed) *destroyed = true;
-  }
-  void setPostfilter(PostfilterMode mode) override { postfilterCalls.push_back(mode); }
-  bool getVideoFrame(FrameRequest request, int32_t stride, const uint8_t*, int32_t, int32_t,
-                     uint8_t* dst, int32_t& positionMs) override {
-    videoRequests.push_back(request);
-    const int32_t next = request == kRequestFirst        ? 0
-                         : request == kRequestLast       ? options.frames - 1
-                         : request == kRequestPrevious   ? current - 1
-                         : request == kRequestAtPosition ? positionMs / options.frameMs
-                         : request == kRequestCurrent    ? current
-                                                         : current + 1;
-    if (failFrames || awaiting || (!live && (next < 0 || next >= options.frames))) return false;
-    current = std::clamp(next, 0, options.frames - 1);
-    if (!hasVideo) return outputFormat == kFormatBgrx32 && (drawStillPicture(stride, dst), true);
-    for (int32_t y = 0; y < height; ++y) {
-      std::memset(dst + y * stride, greyOf(current), rowBytes(outputFormat, width));
-      for (int32_t x = 1; outputFormat == kFormatYuy2 && x < 2 * width; x += 2)
-        dst[y * stride + x] = 0x80;
-    }
-    positionMs = current * options.frameMs + positionOffsetMs;
-    return true;
-  }
-  bool getAudio(FrameRequest request, AudioChunk*& chunks, int32_t& timeMs,
-                uint8_t& timeChanged) override {
-    audioRequests.push_back(request);
-    timeChanged = request == kRequestAtPosition && reportAudioTimeMs >= 0;
-    if (timeChanged) timeMs = reportAudioTimeMs;
-    if (failAudio || awaiting || !hasAudio) return false;
-    const int32_t bytes = 2 * std::max(outputChannels, 1) * std::max(outputRate, 8000) / 50;
-    chunks = new AudioChunk(bytes);
-    std::memset(chunks->data.get(), 0, static_cast<size_t>(bytes));
-    return true;
-  }
-  bool awaitingData() const override { return awaiting; }
-
-  static uint8_t greyOf(int32_t frame) { return static_cast<uint8_t>(10 + 20 * (frame % 12)); }
-  int count(FrameRequest r) const {
-    return std::count(videoRequests.begin(), videoRequests.end(), r);
-  }
-
-  Options options;
-  int32_t current = 0;
-  int32_t positionOffsetMs = 0;  // added to every time stamp
-  int32_t reportAudioTimeMs = -1;
-  bool failFrames = false, failAudio = false;
-  bool awaiting = false;  // requests fail as a buffering live source's do
-  bool* destroyed = nullptr;
-  std::vector<FrameRequest> videoRequests, audioRequests;
-  std::vector<PostfilterMode> postfilterCalls;
-};
+static_assert(FakeMediaSource::kLiveDurationMs == PlaybackEngine::kLiveDurationMs);
 
 // Makes the engine's next openFile/openUrl hand out a fake and records what
 // the factory was asked for.
@@ -191,15 +123,6 @@ inline std::string writeYuv420File(const std::string& path, int32_t w, int32_t h
     std::fwrite(frame.data(), 1, frame.size(), f);
   }
   return f && std::fclose(f) == 0 ? path : "";
-}
-
-// Text needs a GUI application: one for the binary, destroyed at exit so that
-// Qt releases its font caches before the leak check.
-inline void ensureGuiApplication() {
-  static int argc = 1;
-  static char name[] = "strevana_playback_tests";
-  static char* argv[] = {name, nullptr};
-  if (!QCoreApplication::instance()) static QGuiApplication app(argc, argv);
 }
 
 inline uint32_t rgbAt(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xffffffu; }

@@ -25,7 +25,7 @@ using B = SkinButton;
 class ControllerTest : public ::testing::Test {
  protected:
   ControllerTest() : surface(350, 300), host(&surface) {
-    testing::ensureGuiApplication();
+    testing::application();
     c = std::make_unique<PlayerController>(std::make_unique<DrawContext>(&surface), &host, clock);
     c->withEngine([this](PlaybackEngine& e) { return e.setAudioSinkFactory(&sinks), 0; });
     c->loadSkin();

@@ -33,7 +33,7 @@ void expectBlack(MemoryWindowSurface& s, int x0, int y0, int x1, int y1) {
 
 class PanelTest : public ::testing::Test {
  protected:
-  void SetUp() override { testing::ensureGuiApplication(); }
+  void SetUp() override { testing::application(); }
   MemoryWindowSurface surface{350, 300};
   DrawContext context{&surface};
 };
