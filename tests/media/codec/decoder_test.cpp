@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "media/codec/audio_codec_if.h"
@@ -45,22 +46,19 @@ struct VideoRig : Pins {
 };
 
 TEST(Mpeg4Codec, SetUpCallsAndTheirResults) {
-  Mpeg4CodecIf* decoder = Mpeg4CodecIf::createInstance(0);
-  EXPECT_EQ(decoder->getInterface(1, 0), nullptr);
-  Mpeg4CodecControl* control = decoder->getInterface(2, 0);
-  ASSERT_NE(control, nullptr);
+  VideoRig rig;
+  EXPECT_EQ(rig.decoder->getInterface(1, 0), nullptr);
   for (int32_t f : {100, 144, 145, 150, 101, 102, 140, 141, 142, 143, 0, 999})  // 4 decodable
-    EXPECT_EQ(control->setOutputFormat(f, 0) != 0, f == 100 || f == 144 || f == 145 || f == 150);
+    EXPECT_EQ(rig.control->setOutputFormat(f, 0) != 0,
+              f == 100 || f == 144 || f == 145 || f == 150);
   int32_t alpha = 7, info = 7, value = 0;
-  EXPECT_NE(control->hasAlpha(alpha), 0);
-  control->getInfo(info);  // nothing known before the start
+  EXPECT_NE(rig.control->hasAlpha(alpha), 0);
+  rig.control->getInfo(info);  // nothing known before the start
   EXPECT_EQ(alpha + info, 0);
-  EXPECT_EQ(control->setPostfilter(4), 0);
-  EXPECT_NE(control->setPostfilter(2), 0);
-  control->getPostfilter(value);
+  EXPECT_EQ(rig.control->setPostfilter(4), 0);
+  EXPECT_NE(rig.control->setPostfilter(2), 0);
+  rig.control->getPostfilter(value);
   EXPECT_EQ(value, 2);
-  Mpeg4CodecIf::destroyInstance(decoder);
-  EXPECT_EQ(decoder, nullptr);
   for (int missing = 0; missing < 4; ++missing) {  // the start needs both pins and a format
     Pins pins;
     Mpeg4CodecIf* decoder = Mpeg4CodecIf::createInstance(0);
@@ -70,6 +68,7 @@ TEST(Mpeg4Codec, SetUpCallsAndTheirResults) {
     if (missing != 3) control->setOutputFormat(150, 0);
     EXPECT_EQ(control->start() != 0, missing == 0) << missing;
     Mpeg4CodecIf::destroyInstance(decoder);
+    EXPECT_EQ(decoder, nullptr);
   }
 }
 
@@ -144,31 +143,22 @@ CAudioCodecIf* aacDecoder(const Bytes& config, int32_t format) {
   return decoder;
 }
 
-TEST(AudioCodec, AmrRatesFromTheSetUpOrTheFormat) {
+TEST(AudioCodec, AmrRatesWithoutASetUpRateComeFromTheFormat) {
   EXPECT_EQ(CAudioCodecIf::createInstance(5), nullptr);
-  struct Case {
-    const char* clip;
-    uint32_t track;
-    int32_t format, setRate, rate;
-  };
   // clang-format off
-  const Case cases[] = {
-      {"amrwb_only.3gp", 1, kAudioFormatAmrWb, 16000, 16000},
-      {"amrwb_only.3gp", 1, kAudioFormatAmrWb, 0,     16000},
-      {"h263_amrnb.3gp", 2, kAudioFormatAmrNb, 0,     8000},
-  };
+  const std::tuple<const char*, uint32_t, int32_t, int32_t> cases[] = {
+      {"amrwb_only.3gp", 1, kAudioFormatAmrWb, 16000}, {"h263_amrnb.3gp", 2, kAudioFormatAmrNb, 8000}};
   // clang-format on
-  for (const Case& c : cases) {
-    const auto samples = test::readTrack(c.clip, c.track, 10).samples;
+  for (const auto& [clip, track, format, rate] : cases) {
+    const auto samples = test::readTrack(clip, track, 10).samples;
     ASSERT_EQ(samples.size(), 10u);
     CAudioCodecIf* decoder = CAudioCodecIf::createInstance(kAudioKindAmr);
     EXPECT_EQ(decoder->setFormat(kAudioFormatLatm), 0);
-    EXPECT_NE(decoder->setFormat(c.format), 0);
+    EXPECT_NE(decoder->setFormat(format), 0);
     decoder->setChannels(1);
-    if (c.setRate) decoder->setSampleRate(c.setRate);
     const Decoded d = decodeAll(decoder, samples);
-    EXPECT_EQ(d.rate, c.rate) << c.clip;
-    EXPECT_EQ(d.pcm.size(), 10u * c.rate / 50 * 2) << c.clip;  // 20 ms of 16-bit mono per frame
+    EXPECT_EQ(d.rate, rate) << clip;
+    EXPECT_EQ(d.pcm.size(), 10u * rate / 50 * 2) << clip;  // 20 ms of 16-bit mono per frame
   }
 }
 
