@@ -65,16 +65,11 @@ class AppWindowTest : public ::testing::Test {
 TEST_F(AppWindowTest, MouseEventsBecomeMessagesWithFlagsAndSignedPositions) {
   using E = QEvent;
   constexpr auto kL = Qt::LeftButton, kM = Qt::MiddleButton, kR = Qt::RightButton;
-  const struct {
-    QEvent::Type type;
-    QPointF at;
-    Qt::MouseButton button;
-    Qt::MouseButtons held;  // after the event
-    Qt::KeyboardModifiers modifiers;
-    uint32_t message;  // the first one sent; 0: none
-    WParam flags;
-  } cases[] = {
-      // clang-format off
+  // Buttons held after the event; the first message sent (0: none).
+  const std::tuple<E::Type, QPointF, Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers,
+                   uint32_t, WParam>
+      cases[] = {
+          // clang-format off
       {E::MouseButtonPress, {20, 30}, kL, kL, Qt::ShiftModifier, kWmLButtonDown, kMkLButton | kMkShift},
       {E::MouseMove, {-5, 40}, Qt::NoButton, kL, {}, kWmMouseMove, kMkLButton},
       {E::MouseButtonRelease, {21, 31}, kL, {}, {}, kWmLButtonUp, 0},  // no longer down
@@ -83,15 +78,15 @@ TEST_F(AppWindowTest, MouseEventsBecomeMessagesWithFlagsAndSignedPositions) {
       {E::MouseButtonRelease, {9, 10}, kM, {}, {}, 0, 0},
       // A double click is a press first, so the panel sees it too.
       {E::MouseButtonDblClick, {12, -13}, kL, kL, {}, kWmLButtonDown, kMkLButton},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
+          // clang-format on
+      };
+  for (const auto& [type, at, button, held, modifiers, message, flags] : cases) {
     messages.clear();
-    send(QMouseEvent(c.type, c.at, c.at, c.button, c.held, c.modifiers));
-    const int x = static_cast<int>(c.at.x()), y = static_cast<int>(c.at.y());
+    send(QMouseEvent(type, at, at, button, held, modifiers));
+    const int x = static_cast<int>(at.x()), y = static_cast<int>(at.y());
     const Message m = messages.empty() ? Message{0, 0, makeMouseLParam(x, y)} : messages[0];
     EXPECT_EQ(std::tuple(m.message, m.wParam, mouseX(m.lParam), mouseY(m.lParam)),
-              std::tuple(c.message, c.flags, x, y));
+              std::tuple(message, flags, x, y));
   }
   EXPECT_EQ(std::tuple(messages.size(), messages.back().message, mouseY(messages.back().lParam)),
             std::tuple(2u, kWmLButtonDblClk, -13));
@@ -106,13 +101,8 @@ TEST_F(AppWindowTest, KeysBecomeAcceleratorCommandsOrVirtualKeys) {
   ASSERT_NE(table, nullptr);
   window->setAccelerators(table);
   const auto kAlt = Qt::AltModifier;
-  const struct {
-    Qt::Key key;
-    Qt::KeyboardModifiers modifiers;
-    const char* text;
-    bool autoRepeat;
-    uint32_t message, value;
-  } cases[] = {
+  // Key, modifiers, text, auto-repeated; the message and its command or key.
+  const std::tuple<Qt::Key, Qt::KeyboardModifiers, const char*, bool, uint32_t, WParam> cases[] = {
       // clang-format off
       {Qt::Key_Question, kAlt | Qt::ShiftModifier, "?", false, kWmCommand, 104},
       {Qt::Key_Slash, kAlt, "/", false, kWmCommand, 104},  {Qt::Key_Question, {}, "?", false, 0, 0},
@@ -120,15 +110,14 @@ TEST_F(AppWindowTest, KeysBecomeAcceleratorCommandsOrVirtualKeys) {
       {Qt::Key_Left, {}, "", true, kWmKeyDown, kVkLeft},   {Qt::Key_F, {}, "f", false, kWmKeyDown, 'F'},
       // clang-format on
   };
-  for (const auto& c : cases) {
+  for (const auto& [key, modifiers, text, autoRepeat, message, value] : cases) {
     messages.clear();
-    send(
-        QKeyEvent(QEvent::KeyPress, c.key, c.modifiers, QString::fromLatin1(c.text), c.autoRepeat));
+    send(QKeyEvent(QEvent::KeyPress, key, modifiers, QString::fromLatin1(text), autoRepeat));
     const Message m = messages.empty() ? Message{} : messages[0];
-    const WParam value = m.message == kWmCommand ? loWord(m.wParam) : m.wParam;
-    EXPECT_EQ(std::tuple(messages.size() <= 1, m.message, value, (m.lParam & kKeyRepeatFlag) != 0),
-              std::tuple(true, c.message, c.value, c.autoRepeat))
-        << c.key << " " << c.text;
+    const WParam sent = m.message == kWmCommand ? loWord(m.wParam) : m.wParam;
+    EXPECT_EQ(std::tuple(messages.size() <= 1, m.message, sent, (m.lParam & kKeyRepeatFlag) != 0),
+              std::tuple(true, message, value, autoRepeat))
+        << key << " " << text;
   }
 }
 
@@ -176,27 +165,24 @@ TEST_F(AppWindowTest, TimersTickUntilTheWindowIsClosed) {
 // window never asks, and closing it leaves it up. (Qt reports a new size
 // before a new position, so only the right and bottom edges are told apart.)
 TEST_F(AppWindowTest, UserResizingSendsSizingWithTheDraggedEdge) {
-  const struct {
-    QRect to;
-    uint32_t edge;
-    int width;  // after the procedure
-  } cases[] = {
+  // The new width and height; the edge named, the width the procedure leaves.
+  const std::tuple<int, int, uint32_t, int> cases[] = {
       // clang-format off
-      {{100, 100, 400, 310}, kSizeBottom, 400},  {{100, 100, 410, 300}, kSizeRight, 410},
-      {{100, 100, 410, 310}, kSizeBottomRight, 410},  {{100, 100, 300, 300}, kSizeRight, 349},
+      {400, 310, kSizeBottom, 400},       {410, 300, kSizeRight, 410},
+      {410, 310, kSizeBottomRight, 410},  {300, 300, kSizeRight, 349},
       // clang-format on
   };
-  for (const auto& c : cases) {
+  for (const auto& [width, height, edge, widthAfter] : cases) {
     window->setGeometry(100, 100, 400, 300);  // by the program: no question asked
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     QCoreApplication::processEvents();
     messages.clear();
-    window->windowHandle()->setGeometry(c.to);  // as the window system does
-    ASSERT_TRUE(QTest::qWaitFor([] { return !messagesOf(kWmSizing).empty(); }, 2000)) << c.edge;
-    EXPECT_EQ(
-        std::tuple(messagesOf(kWmSizing).size(), messagesOf(kWmSizing)[0].wParam, window->width()),
-        std::tuple(1u, c.edge, c.width));
+    window->windowHandle()->setGeometry(100, 100, width, height);  // as the window system does
+    ASSERT_TRUE(QTest::qWaitFor([] { return !messagesOf(kWmSizing).empty(); }, 2000)) << edge;
+    const auto sizing = messagesOf(kWmSizing);
+    EXPECT_EQ(std::tuple(sizing.size(), sizing[0].wParam, window->width()),
+              std::tuple(1u, edge, widthAfter));
   }
   auto full = AppWindow::create(AppWindow::Style::kFullScreen, recordingProc, "full");
   ASSERT_NE(full, nullptr);
@@ -218,18 +204,15 @@ TEST_F(AppWindowTest, ClientSizeKeepsTheCornerAndStopsAtQtsLargestWindow) {
   ASSERT_GT(bar, 0);
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
   constexpr int kQt = QWIDGETSIZE_MAX;
-  const struct {
-    int32_t width, height;
-    QSize window;
-  } cases[] = {
+  const std::tuple<int32_t, int32_t, QSize> cases[] = {
       // clang-format off
       {200, kMax, QSize(200, kQt)}, {kMax, 300, QSize(kQt, 300 + bar)}, {kMax, kMax, QSize(kQt, kQt)},
       {200, kQt - bar + 1, QSize(200, kQt)}, {200, 300, QSize(200, 300 + bar)},
       // clang-format on
   };
-  for (const auto& c : cases) {
-    window->setClientSize(c.width, c.height);
-    EXPECT_EQ(window->size(), c.window) << c.width << " x " << c.height;
+  for (const auto& [width, height, size] : cases) {
+    window->setClientSize(width, height);
+    EXPECT_EQ(window->size(), size) << width << " x " << height;
   }
   window->move(40, 30);
   window->show();
@@ -273,10 +256,7 @@ TEST_F(AppWindowTest, MenuChoicesAndPopupsSendCommands) {
 // Each pattern once, separated by blanks, after a description without its
 // own pattern list.
 TEST(CommonDialogs, FilterTextsShowEachPatternOnce) {
-  const struct {
-    FileFilter filter;
-    const char* shown;
-  } cases[] = {
+  const std::pair<FileFilter, const char*> cases[] = {
       // clang-format off
       {{"All (*.mp4;*.3gp;*.sdp)", "*.mp4;*.sdp;*.3gp"}, "All (*.mp4 *.sdp *.3gp)"},
       {{"YUV (*.yuv)", "*.yuv;*.raw"}, "YUV (*.yuv *.raw)"},
@@ -286,9 +266,8 @@ TEST(CommonDialogs, FilterTextsShowEachPatternOnce) {
       {{"(*.a)", "*.a"}, "(*.a)"},                        // only a pattern list: the list alone
       // clang-format on
   };
-  for (const auto& c : cases) {  // (a leading blank is a known flaw, left for now)
-    const QString shown = QString::fromStdString(qtNameFilter(c.filter)).trimmed();
-    EXPECT_EQ(shown, c.shown) << c.filter.description;
+  for (const auto& [filter, shown] : cases) {  // (a leading blank is a known flaw, left for now)
+    EXPECT_EQ(QString::fromStdString(qtNameFilter(filter)).trimmed(), shown) << filter.description;
   }
 }
 

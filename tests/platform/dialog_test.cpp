@@ -40,11 +40,8 @@ TEST(Dialog, ControlsAreBuiltByIdInDialogUnitsOfTheFont) {
 
 TEST(Dialog, NumbersParseLikeDialogIntegerFields) {
   Dialog d(programDialog(176), nullptr, {});
-  const struct {
-    const char* text;
-    bool isSigned;
-    std::optional<int64_t> value;
-  } cases[] = {
+  const std::tuple<const char*, bool, std::optional<int64_t>> cases[] = {
+      // text, signed, value
       // clang-format off
       {"42", false, 42},     {"  7 ", false, 7},   {"4294967295", false, 4294967295LL},
       {"4294967296", false, {}}, {"", false, {}},  {"   ", false, {}},  {"12a", false, {}},
@@ -54,9 +51,9 @@ TEST(Dialog, NumbersParseLikeDialogIntegerFields) {
       {" -5 ", true, -5},    {"-", true, {}},
       // clang-format on
   };
-  for (const auto& c : cases) {
-    d.setItemText(1037, c.text);
-    EXPECT_EQ(d.itemNumber(1037, c.isSigned), c.value) << c.text << (c.isSigned ? " signed" : "");
+  for (const auto& [text, isSigned, value] : cases) {
+    d.setItemText(1037, text);
+    EXPECT_EQ(d.itemNumber(1037, isSigned), value) << text << (isSigned ? " signed" : "");
   }
   EXPECT_FALSE(d.itemNumber(4242, false).has_value());
   d.setItemNumber(1039, 6970);
@@ -75,8 +72,8 @@ TEST(Dialog, ClicksFollowEachControlsKind) {
   };
   Dialog d(programDialog(172), nullptr, proc);
   for (int32_t id : {1002, 1011, 1017, 1005, 1018}) d.click(id);
-  EXPECT_FALSE(d.isChecked(1002));  // 1005 took its group
-  EXPECT_TRUE(d.isChecked(1005) && d.isChecked(1011) && d.isChecked(1017));
+  // 1005 took its group from 1002.
+  EXPECT_TRUE(!d.isChecked(1002) && d.isChecked(1005) && d.isChecked(1011) && d.isChecked(1017));
   EXPECT_FALSE(d.isEnabled(1018) || d.isChecked(1018));
   EXPECT_EQ(commands, (std::vector<uint32_t>{1002, 1011, 1017, 1005}));
   EXPECT_FALSE(d.isEnabled(1008));
@@ -112,8 +109,7 @@ TEST(Dialog, RunEndsWithWhatTheProcedureSays) {
     d.click(kIdCancel);  // ended: no more commands
   };
   EXPECT_EQ(Dialog::run(&programDialog(176), nullptr, proc, hooks), kIdOk);
-  EXPECT_EQ(shown, "5");
-  EXPECT_EQ(seen, (std::vector<uint32_t>{kWmInitDialog, kIdOk}));
+  EXPECT_EQ(std::tuple(shown, seen), std::tuple("5", std::vector<uint32_t>{kWmInitDialog, kIdOk}));
   hooks.dialog = [&](Dialog& d) { d.reject(); };
   EXPECT_EQ(Dialog::run(&programDialog(176), nullptr, proc, hooks), kIdCancel);
   hooks.dialog = [](Dialog&) {};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 namespace strevana {
 namespace {
@@ -35,11 +36,8 @@ TEST(Menu, EntriesByCommandAtAnyDepthAndChangesNotifyTheBarOnce) {
   options->appendPopup(std::move(languages), "Language");
   EXPECT_EQ(changes, 1);  // the submenu's own appends happened before it joined
   EXPECT_TRUE(bar->isChecked(5000));
-  const struct {
-    std::function<bool()> change;
-    bool result;
-    int changes;
-  } steps[] = {
+  // A change, what it returns, the callbacks so far.
+  const std::tuple<std::function<bool()>, bool, int> steps[] = {
       // clang-format off
       {[&] { return options->subMenu(6)->checkItem(5001, true); }, true, 2},
       {[&] { return bar->checkItem(5001, true); }, true, 2},
@@ -59,8 +57,9 @@ TEST(Menu, EntriesByCommandAtAnyDepthAndChangesNotifyTheBarOnce) {
       // clang-format on
   };
   for (size_t i = 0; i < std::size(steps); ++i) {
-    EXPECT_EQ(steps[i].change(), steps[i].result) << "step " << i;
-    EXPECT_EQ(changes, steps[i].changes) << "step " << i;
+    const auto& [change, result, after] = steps[i];
+    EXPECT_EQ(change(), result) << "step " << i;
+    EXPECT_EQ(changes, after) << "step " << i;
   }
   EXPECT_FALSE(bar->findItem(5001)->enabled);
   EXPECT_EQ(bar->findItem(32783), nullptr);

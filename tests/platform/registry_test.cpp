@@ -44,29 +44,22 @@ TEST_F(RegistryTest, ValuesSurviveReopeningWithTheirTypesAndGoWhenDeleted) {
 // eight hex digits, a string "sz:" and the text, and it must fit the reader's
 // buffer with its terminating zero.
 TEST_F(RegistryTest, StoredTextIsReadOnlyAsWhatItIs) {
-  struct Case {
-    std::string stored;
-    std::optional<uint32_t> number;
-    std::optional<std::string> text;
-  };
   const std::string a255(255, 'a');
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::string, std::optional<uint32_t>, std::optional<std::string>> cases[] = {
       {"dword:ffffffff", 0xFFFFFFFFu, {}}, {"dword:0", 0u, {}},      {"dword:", {}, {}},
       {"dword:123456789", {}, {}},         {"dword:12g", {}, {}},    {"sz:", {}, ""},
       {"sz:" + a255, {}, a255},            {"sz:" + a255 + "a", {}, {}}, {"12", {}, {}},
       {"sz:12", {}, "12"},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    {
-      QSettings raw(QSettings::IniFormat, QSettings::UserScope, "Korvello", "strevana Player");
-      raw.setValue("Odd", QString::fromStdString(c.stored));
-    }
+  for (const auto& [stored, number, text] : cases) {
+    QSettings(QSettings::IniFormat, QSettings::UserScope, "Korvello", "strevana Player")
+        .setValue("Odd", QString::fromStdString(stored));  // written when it goes
     key = RegistryKey::open();
     uint32_t v = 0;
-    EXPECT_EQ(key->queryNumber("Odd", v) ? std::optional(v) : std::nullopt, c.number) << c.stored;
-    EXPECT_EQ(key->queryString("Odd"), c.text) << c.stored;
+    EXPECT_EQ(key->queryNumber("Odd", v) ? std::optional(v) : std::nullopt, number) << stored;
+    EXPECT_EQ(key->queryString("Odd"), text) << stored;
   }
   // A smaller buffer holds one byte less than its size.
   char small[4];
