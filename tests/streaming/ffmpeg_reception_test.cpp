@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "lossy_relay.h"
-#include "rtsp_peer.h"
 #include "stream_test_support.h"
 #include "streaming/frame_depacketizer.h"
 #include "streaming/rtsp_session.h"
@@ -44,12 +43,10 @@ TEST(FfmpegReceptionTest, UnitsAreTheClipsSamplesAtTheirTimesAlsoThroughLosses) 
     testing::SharedLog<Sample> units[2];
     std::unique_ptr<FrameDepacketizer> depacketizers[2];
     for (int k = 0; k < 2; ++k) {
-      depacketizers[k] =
-          FrameDepacketizer::create(*entries[k], [&units, k](CBufferElem* e, int64_t t) {
-            units[k].add({std::vector<uint8_t>(e->data(), e->data() + e->size()), t});
-            CIOStrmPin::freeBufferElem(e);
-          });
-      ASSERT_NE(depacketizers[k], nullptr);
+      depacketizers[k] = FrameDepacketizer::create(*entries[k], [&, k](CBufferElem* e, int64_t t) {
+        units[k].add({{e->data(), e->data() + e->size()}, t});
+        CIOStrmPin::freeBufferElem(e);
+      });
       setDeliverCallback(entries[k], k ? &onAudioFrame : &onVideoFrame, depacketizers[k].get());
       ASSERT_EQ(session->addStream(entries[k]), kSessionOk);
     }
@@ -66,28 +63,26 @@ TEST(FfmpegReceptionTest, UnitsAreTheClipsSamplesAtTheirTimesAlsoThroughLosses) 
                                                        !lossy, "", kVideoDelayMs),
                                  folder.file("sender.log"));
     ASSERT_TRUE(testing::waitFor([&] { return sender.exited(); }, 20000));
-    // ffmpeg's mpeg4-generic packetiser drops the frames it still holds at the
-    // end.
+    // ffmpeg's mpeg4-generic packetiser drops the frames it still holds at the end.
     ASSERT_TRUE(units[0].waitFor(lossy ? 40 : 75) &&
                 units[1].waitFor(lossy ? 50 : clip.audio.size()))
         << sender.output();
     uint64_t outOfOrder = 0;
     for (int k = 0; k < 2; ++k) {
       const StreamReceiver& receiver = *entries[k]->receiver;
-      if (lossy) {
-        testing::LossyRelay& relay = *relays[k];
-        relay.stop();
-        ASSERT_TRUE(testing::waitFor(
-            [&] { return receiver.receivedCount() >= uint64_t(relay.forwarded.load()); }, 2000));
-        ASSERT_TRUE(relay.dropped > 0 && relay.reordered > 0 && relay.duplicated > 0);
-        EXPECT_EQ(receiver.receivedCount(), uint64_t(relay.forwarded.load())) << "stream " << k;
-        EXPECT_EQ(receiver.lostCount(), relay.droppedInside()) << "stream " << k;
-        outOfOrder += receiver.outOfOrderCount();
-        EXPECT_GT(receiver.jitterMs(),
-                  0.0);  // reordering alone makes the arrivals jitter
-      } else {
+      if (!lossy) {
         EXPECT_EQ(receiver.lostCount(), 0);
+        continue;
       }
+      testing::LossyRelay& relay = *relays[k];
+      relay.stop();
+      ASSERT_TRUE(testing::waitFor(
+          [&] { return receiver.receivedCount() >= uint64_t(relay.forwarded.load()); }, 2000));
+      ASSERT_TRUE(relay.dropped > 0 && relay.reordered > 0 && relay.duplicated > 0);
+      EXPECT_EQ(receiver.receivedCount(), uint64_t(relay.forwarded.load())) << "stream " << k;
+      EXPECT_EQ(receiver.lostCount(), relay.droppedInside()) << "stream " << k;
+      outOfOrder += receiver.outOfOrderCount();
+      EXPECT_GT(receiver.jitterMs(), 0.0);  // reordering alone makes the arrivals jitter
     }
     EXPECT_EQ(outOfOrder > 0, lossy);
     RtspSession::destroy(session);
@@ -96,10 +91,8 @@ TEST(FfmpegReceptionTest, UnitsAreTheClipsSamplesAtTheirTimesAlsoThroughLosses) 
     size_t next = 0;
     for (const Sample& unit : units[1].all()) {
       std::vector<uint8_t> bytes = unit.bytes;
-      if (!lossy)
-        bytes.erase(bytes.begin(), std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) {
-                                     return b != 255;
-                                   }) + 1);
+      const auto length = [](uint8_t b) { return b != 255; };  // 255 255 .. n
+      if (!lossy) bytes.erase(bytes.begin(), std::find_if(bytes.begin(), bytes.end(), length) + 1);
       while (next < clip.audio.size() && clip.audio[next].bytes != bytes) ++next;
       ASSERT_LT(next, clip.audio.size()) << "a unit that is no sample, or out of order";
       EXPECT_EQ(unit.pts, clip.audio[next].pts - clip.audio[0].pts);
@@ -116,9 +109,8 @@ TEST(FfmpegReceptionTest, UnitsAreTheClipsSamplesAtTheirTimesAlsoThroughLosses) 
       ASSERT_LT(next, 75u) << "a unit that is no picture sent, or out of order";
       const int64_t ms = av_rescale_q(clip.video[next].pts, clip.videoBase, {1, 1000}) +
                          kVideoDelayMs - audioStartMs;
-      if (++shown > 5) {
-        EXPECT_NEAR(double(unit.pts), double(ms), 40.0) << "picture " << next;
-      }
+      if (++shown <= 5) continue;
+      EXPECT_NEAR(double(unit.pts), double(ms), 40.0) << "picture " << next;
     }
     EXPECT_EQ(shown, lossy ? shown : 75u);
   }

@@ -4,7 +4,6 @@
 // connection, and behind a Digest login.
 #include <gtest/gtest.h>
 
-#include "rtsp_peer.h"
 #include "stream_test_support.h"
 #include "streaming/rtsp_stream_source.h"
 #include "support/temp_folder.h"
@@ -20,6 +19,41 @@ size_t count(const std::string& text, const std::string& what) {
   return n;
 }
 
+// What a source delivered when pulled as the engine pulls it (a request that
+// must wait is tried again a little later): 25 pictures or 8 s.
+struct Playback {
+  std::vector<int32_t> pictureMs;
+  int64_t audioBytes = 0;
+  double audioEnergy = 0.0;  // mean absolute sample value
+};
+Playback pull(MediaSource& source) {
+  Playback r;
+  source.outputRate = source.decodedRate;
+  source.outputChannels = source.decodedChannels;
+  source.outputBits = source.decodedBits;
+  std::vector<uint8_t> frame(size_t(bufferBytes(source.outputFormat, source.width, source.height)));
+  testing::waitFor(
+      [&] {
+        int32_t ms = 0;
+        uint8_t changed = 0;
+        AudioChunk* chunks = nullptr;
+        if (source.getVideoFrame(kRequestNext, rowBytes(source.outputFormat, source.width), nullptr,
+                                 0, 0, frame.data(), ms))
+          r.pictureMs.push_back(ms);
+        const bool audio = source.getAudio(kRequestNext, chunks, ms, changed);
+        for (AudioChunk* c = chunks; c; c = c->next) {
+          r.audioBytes += c->size;
+          const auto* s = reinterpret_cast<const int16_t*>(c->data.get());
+          for (int32_t i = 0; i < c->size / 2; ++i) r.audioEnergy += std::abs(s[i]) * 2.0;
+        }
+        freeAudioChunkList(chunks);
+        return r.pictureMs.size() >= 25 || (!audio && !source.awaitingData());
+      },
+      8000);
+  r.audioEnergy /= double(std::max<int64_t>(1, r.audioBytes));
+  return r;
+}
+
 TEST(RtspServerTest, PlaysThroughTransportsLoginsAndRedirects) {
   using T = RtspTransport;
   const std::vector<std::string> digest = {"--digest", "alice:s3cret"};
@@ -32,7 +66,6 @@ TEST(RtspServerTest, PlaysThroughTransportsLoginsAndRedirects) {
       {{"--tcp-only"}, false, "", "latm", T::kAutomatic, true, 0},  // after a 461
       {digest, false, "alice:s3cret@", "generic", T::kAutomatic, false, 0},
       {digest, false, "alice:wrong@", "generic", T::kAutomatic, false, 401},
-      {digest, false, "mallory:s3cret@", "generic", T::kAutomatic, false, 401},
       {digest, false, "", "generic", T::kAutomatic, false, 401},
   };
   // clang-format on
@@ -71,26 +104,22 @@ TEST(RtspServerTest, PlaysThroughTransportsLoginsAndRedirects) {
     EXPECT_EQ(source->audioKind(),
               *c.mount == 'l' ? PayloadKind::kMp4aLatm : PayloadKind::kMpeg4Generic);
     EXPECT_EQ(source->session()->interleaved(), c.tcp);
-    EXPECT_EQ(source->durationMs,
-              RtspStreamSource::kUnknownDurationMs);  // "npt=now-": live
+    EXPECT_EQ(source->durationMs, RtspStreamSource::kUnknownDurationMs);  // "npt=now-": live
     // The name keeps the user, not the password.
     const std::string user = c.user.substr(0, c.user.find(':')) + (c.user.empty() ? "" : "@");
     if (!c.redirect) {
       EXPECT_EQ(source->name,
                 "rtsp://" + user + "127.0.0.1:" + std::to_string(port) + "/" + c.mount);
     }
-    const testing::Playback played = testing::pull(
-        *source, 8000, [](const testing::Playback& p) { return p.pictureMs.size() >= 25; });
+    const Playback played = pull(*source);
     EXPECT_GE(played.pictureMs.size(), 25u);
-    EXPECT_LT(std::chrono::steady_clock::now() - opening,
-              6s);  // UDP given up on within 5 s
+    EXPECT_LT(std::chrono::steady_clock::now() - opening, 6s);  // UDP given up on within 5 s
     for (size_t i = 1; i < played.pictureMs.size(); ++i)
       EXPECT_NEAR(played.pictureMs[i] - played.pictureMs[i - 1], 40, 5) << i;
     EXPECT_GT(played.audioEnergy, 100.0) << "silence instead of the clip's sound";
     EXPECT_EQ(source->videoPacketsLost() + source->audioPacketsLost(), 0u);
     if (c.server == std::vector<std::string>{"--udp-blocked"}) {
-      EXPECT_EQ(count(server->output(), "rewrote a SETUP"),
-                2u);  // both UDP SETUPs, none after
+      EXPECT_EQ(count(server->output(), "rewrote a SETUP"), 2u);  // both UDP SETUPs, none after
     }
     if (save(0)) {
       // The coded streams as received, each behind its configuration; every

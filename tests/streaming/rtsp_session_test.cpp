@@ -6,10 +6,8 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
-#include <fstream>
 #include <map>
 
-#include "rtsp_peer.h"
 #include "stream_test_support.h"
 #include "streaming/payload_kind.h"
 #include "support/temp_folder.h"
@@ -33,7 +31,7 @@ std::unique_ptr<RtspSession> makeSession() {
 }
 
 std::string ports(int port) {
-  return "client_port=" + std::to_string(port) + "-" + std::to_string(port + 1);
+  return "RTP/AVP;unicast;client_port=" + std::to_string(port) + "-" + std::to_string(port + 1);
 }
 
 // An RTP datagram framed for the RTSP connection (RFC 2326 10.12).
@@ -51,32 +49,25 @@ Bytes audioRtp(uint16_t s) { return rtpDatagram(s, 1024 * s, true, {0x20, uint8_
 class RtspSessionTest : public ::testing::Test {
  protected:
   std::string answer(const RtspRequestSeen& r) {
-    const std::string session =
-        "Session: 12345678;timeout=" + std::to_string(timeoutSeconds_) + "\r\n";
+    const std::string session = "Session: 12345678;timeout=" + std::to_string(timeout_) + "\r\n";
     if (r.method == "DESCRIBE") {
-      const std::string sdp =
-          "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=clip\r\nc=IN IP4 "
-          "0.0.0.0\r\nt=0 0\r\n"
-          "a=control:*\r\na=range:npt=0-10\r\nm=video 0 RTP/AVP "
-          "96\r\na=rtpmap:96 "
-          "MP4V-ES/90000\r\na=control:" +
-          url("/trackID=1") +
-          "\r\nm=audio 0 RTP/AVP 96\r\na=rtpmap:96 "
-          "mpeg4-generic/44100/2\r\na=control:" +
-          url("/trackID=2") + "\r\n";
-      return rtspReply(r, "200 OK", "Content-Base: " + url() + "\r\n", sdp);
+      const std::string media = "a=rtpmap:96 MP4V-ES/90000\r\na=control:" + url("/trackID=1") +
+                                "\r\nm=audio 0 RTP/AVP 96\r\na=rtpmap:96 mpeg4-generic/44100/2";
+      return rtspReply(r, "200 OK", "Content-Base: " + url() + "\r\n",
+                       "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=clip\r\nc=IN IP4 0.0.0.0\r\nt=0 0\r\n"
+                       "a=control:*\r\na=range:npt=0-10\r\nm=video 0 RTP/AVP 96\r\n" +
+                           media + "\r\na=control:" + url("/trackID=2") + "\r\n");
     }
     if (r.method == "SETUP") {
       std::string transport = r.header("Transport");
       tcp_ = transport.find("RTP/AVP/TCP") == 0;
-      const uint16_t sender =
-          (r.url.find("trackID=1") != std::string::npos ? video_ : audio_).port();
+      const int sender = (r.url.find("trackID=1") != std::string::npos ? video_ : audio_).port();
       if (!tcp_ && withServerPort_)
         transport += ";server_port=" + std::to_string(sender) + "-" + std::to_string(sender + 1);
       return rtspReply(r, "200 OK", session + "Transport: " + transport + "\r\n");
     }
-    const auto media = tcp_ ? aroundTcpReplies_[r.method] : std::pair<std::string, std::string>{};
     if (r.method == "TEARDOWN") return rtspReply(r, "200 OK");
+    const auto media = tcp_ ? aroundTcpReplies_[r.method] : std::pair<std::string, std::string>{};
     const bool refused = r.method == "GET_PARAMETER" && refuseGetParameter_;
     return media.first + rtspReply(r, refused ? "501 Not Implemented" : "200 OK", session) +
            media.second;
@@ -86,8 +77,7 @@ class RtspSessionTest : public ::testing::Test {
     if (!session_) session_ = makeSession();
     ASSERT_EQ(session_->describe(url(), clientPort), kSessionOk);
     video = session_->firstMedia();
-    audio = video->next;
-    ASSERT_NE(audio, nullptr);
+    ASSERT_NE(audio = video->next, nullptr);
     setDeliverCallback(video, &FrameLog::deliver, &videoFrames_);
     setDeliverCallback(audio, &FrameLog::deliver, &audioFrames_);
     ASSERT_EQ(session_->addStream(video), kSessionOk);
@@ -96,7 +86,7 @@ class RtspSessionTest : public ::testing::Test {
 
   UdpPeer video_, audio_;
   bool withServerPort_ = true, refuseGetParameter_ = false, tcp_ = false;
-  int timeoutSeconds_ = 60;
+  int timeout_ = 60;
   std::map<std::string, std::pair<std::string, std::string>> aroundTcpReplies_;
   FrameLog videoFrames_, audioFrames_;  // outlive the session's receive thread
   testing::RtspPeer peer_{[this](const RtspRequestSeen& r) { return answer(r); }};
@@ -109,16 +99,14 @@ TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   const int port = testing::freePort();
   describeAndAdd(port);
   EXPECT_TRUE(session_->aggregateAvailable());
-  EXPECT_EQ(session_->serverAddress(), 0x7f000001u);
   EXPECT_EQ(*video->media->control, url("/trackID=1"));  // absolute: as it is
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   const auto setups = peer_.requests("SETUP");
   ASSERT_EQ(setups.size(), 2u);
   EXPECT_EQ(setups[0].url, url("/trackID=1"));
-  EXPECT_EQ(setups[0].header("Transport"), "RTP/AVP;unicast;" + ports(port));
-  EXPECT_EQ(setups[1].header("Transport"), "RTP/AVP;unicast;" + ports(port + 2));
-  EXPECT_EQ(setups[1].header("Accept"),
-            "application/sdp");  // kept from DESCRIBE
+  EXPECT_EQ(setups[0].header("Transport"), ports(port));
+  EXPECT_EQ(setups[1].header("Transport"), ports(port + 2));
+  EXPECT_EQ(setups[1].header("Accept"), "application/sdp");  // kept from DESCRIBE
   ASSERT_EQ(session_->play(), kSessionOk);
   const auto play = peer_.requests("PLAY").at(0);
   EXPECT_EQ(play.header("Range"), "npt=0.000000-10.000000");
@@ -134,7 +122,7 @@ TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   const auto v = videoFrames_.all();
   ASSERT_EQ(v.size(), 2u);
   EXPECT_EQ(v[0].bytes, (Bytes{0x10, 1, 0x10, 2}));
-  EXPECT_EQ(v[1].timestamp, 3600);
+  EXPECT_EQ(v[1].pts, 3600);
   EXPECT_EQ(audioFrames_.all().at(2).bytes, (Bytes{0x20, 3}));
   EXPECT_EQ(video->receiver->receivedCount(), 4u);
   RtspSession::destroy(session_);
@@ -152,14 +140,12 @@ TEST_F(RtspSessionTest, ClientAndServerPorts) {
     describeAndAdd(port);
     ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   }
-  EXPECT_EQ(peer_.requests("SETUP").at(1).header("Transport"),
-            "RTP/AVP;unicast;" + ports(port + 4));
+  EXPECT_EQ(peer_.requests("SETUP").at(1).header("Transport"), ports(port + 4));
   session_.reset();
   describeAndAdd(port + 1);
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   EXPECT_EQ(peer_.requests("SETUP").size(), 2u);
-  EXPECT_EQ(session_->play(),
-            kSessionRtspBase + kRtspBadCommand);  // nothing to play
+  EXPECT_EQ(session_->play(), kSessionRtspBase + kRtspBadCommand);  // nothing to play
   session_.reset();
   withServerPort_ = false;
   describeAndAdd(port);
@@ -185,7 +171,7 @@ double cpuMs() {
 // played again keeps alive again, on the same client ports; receivers with
 // nothing to read meanwhile sleep instead of spinning.
 TEST_F(RtspSessionTest, KeepAliveAtHalfTheSessionTimeoutAcrossSessions) {
-  timeoutSeconds_ = 1;
+  timeout_ = 1;
   const int port = testing::freePort();
   for (const bool refused : {false, true}) {
     refuseGetParameter_ = refused;
@@ -195,14 +181,11 @@ TEST_F(RtspSessionTest, KeepAliveAtHalfTheSessionTimeoutAcrossSessions) {
       describeAndAdd(port);
       ASSERT_EQ(session_->setAggregateControl(refused), kSessionOk);
       ASSERT_EQ(session_->setup(nullptr), kSessionOk);
-      EXPECT_EQ(peer_.requests("SETUP").back().header("Transport"),
-                "RTP/AVP;unicast;" + ports(port + 2));
+      EXPECT_EQ(peer_.requests("SETUP").back().header("Transport"), ports(port + 2));
       EXPECT_EQ(session_->keepAliveIntervalMs(), 0u);
       ASSERT_EQ(session_->play(), kSessionOk);
       EXPECT_EQ(session_->setAggregateControl(!refused), kSessionPlaying);
-      if (refused) {
-        EXPECT_EQ(peer_.requests("PLAY").back().url, url());
-      }
+      EXPECT_EQ(peer_.requests("PLAY").back().url, refused ? url() : url("/trackID=2"));
       EXPECT_EQ(session_->keepAliveIntervalMs(), 500u);
       const double cpu = cpuMs();
       const auto wall = std::chrono::steady_clock::now();
@@ -223,7 +206,7 @@ TEST_F(RtspSessionTest, KeepAliveAtHalfTheSessionTimeoutAcrossSessions) {
 // one on a channel nobody set up reaches none, and every keep-alive reply is
 // matched (the CSeq moves on only once the reply to it was read).
 TEST_F(RtspSessionTest, TcpMediaAndKeepAliveRepliesShareTheConnection) {
-  timeoutSeconds_ = 1;
+  timeout_ = 1;
   aroundTcpReplies_["PLAY"] = {interleaved(0, videoRtp(1, false)),
                                interleaved(0, videoRtp(2, true)) +
                                    interleaved(9, videoRtp(3, true)) + interleaved(2, audioRtp(1)) +
@@ -256,20 +239,22 @@ TEST_F(RtspSessionTest, TcpMediaAndKeepAliveRepliesShareTheConnection) {
 
 // The base for relative control URLs comes from Content-Base, else
 // Content-Location; without either, or on a refusal or a broken reply, the
-// description fails, at once.
+// description fails, at once. Redirected, the session lives on the server
+// redirected to (here from a URL whose host alone is no address).
 TEST(RtspSessionDescribeTest, DescribeReplies) {
   std::string status, headers, body;
   testing::RtspPeer peer([&](const RtspRequestSeen& r) {
+    if (r.url.find("/a/") == std::string::npos)
+      return rtspReply(r, "302 Moved", "Location: " + peer.url("/a/clip.mp4") + "\r\n");
     if (status.empty()) return std::string("RTSP/1.0 404 Not Found\r\n\r\n");  // no CSeq
     return rtspReply(r, status, headers, body);
   });
   const std::string url = peer.url("/a/clip.mp4"), base = "Content-Base: " + url;
   const std::string closed = "rtsp://127.0.0.1:" + std::to_string(UdpPeer().port()) + "/x";
   const auto sdp = [](const std::string& control) {
-    return "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nt=0 0\r\nm=video 0 "
-           "RTP/AVP 96\r\n"
-           "a=rtpmap:96 MP4V-ES/90000\r\na=control:" +
-           control + "\r\nm=audio 0 RTP/AVP 97\r\n";
+    return "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nt=0 0\r\nm=audio 0 RTP/AVP 97\r\n"
+           "m=video 0 RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\na=control:" +
+           control + "\r\n";
   };
   // clang-format off
   const struct { std::string status, headers, body, url; int32_t rc; std::string control; } cases[] = {
@@ -277,6 +262,7 @@ TEST(RtspSessionDescribeTest, DescribeReplies) {
       {"200 OK", base + "\r\n", sdp("trackID=1"), url, kSessionOk, url + "trackID=1"},  // glued as it is
       {"200 OK", "Content-Location: " + url + "/\r\n", sdp("track1"), url, kSessionOk, url + "/track1"},
       {"200 OK", base + "/\r\n", sdp("*"), url, kSessionOk, url + "/"},
+      {"200 OK", base + "/\r\n", sdp("trackID=1"), peer.url(""), kSessionOk, url + "/trackID=1"},
       {"200 OK", "", sdp("trackID=1"), url, kSessionNoBase, ""},
       {"404 Not Found", base + "/\r\n", "", url, kSessionRtspBase + kRtspStatusError, ""},
       {"", "", "", url, kSessionRtspBase + kRtspStatusError, ""},
@@ -293,28 +279,25 @@ TEST(RtspSessionDescribeTest, DescribeReplies) {
     ASSERT_EQ(session->describe(c.url, 6970), c.rc);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     if (c.rc != kSessionOk) continue;
-    ASSERT_EQ(session->firstMedia()->next,
-              nullptr);  // media without control get no entry
+    EXPECT_EQ(session->serverAddress(), 0x7f000001u);
+    EXPECT_EQ(session->firstMedia()->next, nullptr);  // media without control get no entry
     EXPECT_EQ(*session->firstMedia()->media->control, c.control);
-    EXPECT_EQ(session->setAggregateControl(1),
-              kSessionBadArgument);  // no session control
+    EXPECT_EQ(session->setAggregateControl(1), kSessionBadArgument);  // no session control
   }
 }
 
 TEST(RtspSessionStateTest, OperationsOutOfOrderAreRefused) {
   std::unique_ptr<RtspSession> session;
+  const auto allocate = &CIOStrmPin::allocateBufferElem;
   EXPECT_EQ(RtspSession::create(session, nullptr, nullptr, &testing::elementData, nullptr),
             kSessionBadArgument);
-  EXPECT_EQ(
-      RtspSession::create(session, nullptr, &CIOStrmPin::allocateBufferElem, nullptr, nullptr),
-      kSessionBadArgument);
+  EXPECT_EQ(RtspSession::create(session, nullptr, allocate, nullptr, nullptr), kSessionBadArgument);
   session = makeSession();
-  EXPECT_EQ(session->setup(nullptr), kSessionWrongState);
-  EXPECT_EQ(session->play(), kSessionWrongState);
-  EXPECT_EQ(session->teardown(), kSessionWrongState);
+  for (const int32_t rc : {session->setup(nullptr), session->play(), session->teardown()})
+    EXPECT_EQ(rc, kSessionWrongState);
   EXPECT_EQ(session->addStream(nullptr), kSessionBadArgument);
-  ASSERT_EQ(session->loadDescription("buff://" + testing::oneMedia("video", "MP4V-ES/90000"), 6970),
-            kSessionOk);
+  const std::string video = testing::oneMedia("video", "MP4V-ES/90000");
+  ASSERT_EQ(session->loadDescription("buff://" + video, 6970), kSessionOk);
   EXPECT_EQ(session->setup(nullptr), kSessionWrongState);  // no streams
   MediaEntry* entry = session->firstMedia();
   EXPECT_EQ(session->addStream(entry), kSessionBadArgument);  // no callback
@@ -322,9 +305,8 @@ TEST(RtspSessionStateTest, OperationsOutOfOrderAreRefused) {
   EXPECT_EQ(session->addStream(entry), kSessionOk);
   EXPECT_EQ(session->addStream(entry), kSessionStreamAdded);
   // A second description replaces the first, streams and all.
-  ASSERT_EQ(
-      session->loadDescription("buff://" + testing::oneMedia("audio", "MP4A-LATM/8000"), 6970),
-      kSessionOk);
+  const std::string audio = testing::oneMedia("audio", "MP4A-LATM/8000");
+  ASSERT_EQ(session->loadDescription("buff://" + audio, 6970), kSessionOk);
   EXPECT_EQ(session->firstMedia()->next, nullptr);
   EXPECT_EQ(mediaEncodingName(session->firstMedia()), "MP4A-LATM");
   EXPECT_EQ(session->firstStream(), nullptr);
@@ -371,7 +353,7 @@ TEST(RtspSessionDescriptionTest, LocalDescriptionJoinsItsGroup) {
   close(sender);
   ASSERT_TRUE(frames.waitFor(10));
   for (uint8_t i = 0; i < 10; ++i) EXPECT_EQ(frames.all()[i].bytes, (Bytes{0, 0, 1, 0xB6, i}));
-  EXPECT_EQ(frames.all()[9].timestamp, 9 * 3600);
+  EXPECT_EQ(frames.all()[9].pts, 9 * 3600);
   EXPECT_EQ(session->firstStream()->receivedCount(), 10u);
 }
 

@@ -4,21 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include "stream_test_support.h"
 
 namespace strevana {
 namespace {
 
-int32_t getData(CBufferElem* element, uint8_t*& data) {
-  data = element->data();
-  return 0;
-}
 int32_t failAllocate(CBufferElem*&, uint32_t) { return kPinNoMemory; }
-const FrameAllocator kAllocator{&CIOStrmPin::allocateBufferElem, &getData, nullptr};
+const FrameAllocator kAllocator{&CIOStrmPin::allocateBufferElem, &testing::elementData, nullptr};
 
 std::unique_ptr<RtpPacket> packet(uint32_t extendedSequence, uint32_t timestamp, bool marker,
                                   std::vector<uint8_t> payload = {0xAB}, uint32_t ssrc = 1) {
@@ -71,15 +63,15 @@ TEST_F(StreamReceiverTest, SequenceAccounting) {
               receiver.addPacket(packet(s.sequence, 1000, s.marker, {0xAB}, s.ssrc), kAllocator))
         frames.push_back(std::move(f));
     }
-    ASSERT_EQ(frames.size(), c.frames.size()) << c.name;
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(frames.size(), c.frames.size());
     for (size_t i = 0; i < frames.size(); ++i) {
-      EXPECT_EQ(frames[i]->sequence, c.frames[i].sequence) << c.name << " frame " << i;
-      EXPECT_EQ(frames[i]->size, c.frames[i].size) << c.name << " frame " << i;
-      EXPECT_EQ(frames[i]->discontinuity != 0, c.frames[i].discontinuity)
-          << c.name << " frame " << i;
+      const Frame seen{frames[i]->sequence, frames[i]->size, frames[i]->discontinuity != 0};
+      EXPECT_EQ(std::tie(seen.sequence, seen.size, seen.discontinuity),
+                std::tie(c.frames[i].sequence, c.frames[i].size, c.frames[i].discontinuity));
     }
-    EXPECT_EQ(receiver.lostCount(), c.lost) << c.name;
-    EXPECT_EQ(receiver.receivedCount(), c.received) << c.name;
+    EXPECT_EQ(receiver.lostCount(), c.lost);
+    EXPECT_EQ(receiver.receivedCount(), c.received);
   }
 }
 
@@ -98,7 +90,7 @@ TEST_F(StreamReceiverTest, FrameCarriesThePacketsInOrderFromTheFirstTimestamp) {
 }
 
 TEST_F(StreamReceiverTest, FramesWithoutMemoryOrMarkerAreDropped) {
-  const FrameAllocator failing{&failAllocate, &getData, nullptr};
+  const FrameAllocator failing{&failAllocate, &testing::elementData, nullptr};
   receiver_.addPacket(packet(1, 0, false), failing);
   EXPECT_EQ(receiver_.addPacket(packet(2, 0, true), failing), nullptr);
   EXPECT_EQ(receiver_.pendingCount(), 0u);

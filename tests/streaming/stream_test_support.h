@@ -2,8 +2,8 @@
 // Helpers for the streaming tests. End to end: child processes (real peers,
 // each under `timeout` and ended by process id), free loopback ports, ffmpeg
 // as an RTP sender, GStreamer's RTSP server, the test clip's own samples, and
-// a puller that drives a source as the engine does. In memory: decoded
-// descriptions with their media entries, frames and RTP datagrams by hand.
+// a scripted RTSP server answering through the test's handler. In memory:
+// decoded descriptions with their media entries and RTP datagrams by hand.
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -11,19 +11,20 @@ extern "C" {
 #include <sys/wait.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <random>
+#include <regex>
 #include <thread>
 
-#include "media/media_source.h"
 #include "protocols/sdp/sdp_decoder.h"
 #include "protocols/sdp/sdp_input.h"
 #include "streaming/media_entry.h"
 #include "streaming/rtp_frame.h"
 #include "support/loopback_peer.h"
+#include "support/scripted_rtsp_server.h"
 
 namespace strevana::testing {
 
@@ -49,21 +50,19 @@ inline std::string readFile(const std::string& path) {
 class ChildProcess {
  public:
   ChildProcess(std::vector<std::string> argv, const std::string& logPath) : log_(logPath) {
-    if ((pid_ = fork()) == 0) {
-      setpgid(0, 0);
-      if (!freopen(logPath.c_str(), "w", stdout) || dup2(fileno(stdout), 2) < 0) _exit(126);
-      std::vector<char*> args;
-      for (std::string& a : argv) args.push_back(a.data());
-      args.push_back(nullptr);
-      execvp(args[0], args.data());
-      _exit(127);
-    }
+    if ((pid_ = fork()) != 0) return;
+    setpgid(0, 0);
+    if (!freopen(logPath.c_str(), "w", stdout) || dup2(fileno(stdout), 2) < 0) _exit(126);
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
   }
   ~ChildProcess() {
     if (exited()) return;
     kill(-pid_, SIGTERM);
-    if (!waitFor([this] { return exited(); }, 2000))
-      kill(-pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    if (!waitFor([this] { return exited(); }, 2000)) kill(-pid_, SIGKILL), waitpid(pid_, 0, 0);
   }
   bool exited() {
     if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
@@ -103,10 +102,8 @@ inline std::vector<std::string> ffmpegSender(int videoPort, int audioPort, bool 
   std::vector<std::string> argv = {"timeout", "30", "ffmpeg", "-nostdin", "-v", "error"};
   for (int input = 0; input < (videoDelayMs ? 2 : 1); ++input) {
     if (sdp.empty()) argv.push_back("-re");
-    argv.push_back("-itsoffset");
-    argv.push_back(std::to_string(input * videoDelayMs / 1000.0));
-    argv.push_back("-i");
-    argv.push_back(kClip);
+    argv.insert(argv.end(),
+                {"-itsoffset", std::to_string(input * videoDelayMs / 1000.0), "-i", kClip});
   }
   argv.insert(argv.end(), {"-map", videoDelayMs ? "1:v" : "0:v", "-c", "copy", "-f", "rtp",
                            "rtp://127.0.0.1:" + std::to_string(videoPort), "-map", "0:a", "-c",
@@ -147,7 +144,6 @@ struct Sample {
 struct ClipSamples {
   std::vector<Sample> video, audio;
   AVRational videoBase{0, 1}, audioBase{0, 1};
-  std::vector<uint8_t> videoConfig;
 };
 
 inline const ClipSamples& clipSamples() {
@@ -155,16 +151,13 @@ inline const ClipSamples& clipSamples() {
     ClipSamples c;
     AVFormatContext* context = nullptr;
     if (avformat_open_input(&context, kClip.c_str(), nullptr, nullptr) < 0) return c;
-    avformat_find_stream_info(context, nullptr);
     AVPacket* packet = av_packet_alloc();
     while (av_read_frame(context, packet) >= 0) {
-      const AVCodecParameters* p = context->streams[packet->stream_index]->codecpar;
-      const bool video = p->codec_type == AVMEDIA_TYPE_VIDEO;
-      (video ? c.videoBase : c.audioBase) = context->streams[packet->stream_index]->time_base;
-      if (video) c.videoConfig.assign(p->extradata, p->extradata + p->extradata_size);
+      const AVStream* stream = context->streams[packet->stream_index];
+      const bool video = stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+      (video ? c.videoBase : c.audioBase) = stream->time_base;
       (video ? c.video : c.audio)
-          .push_back(
-              {std::vector<uint8_t>(packet->data, packet->data + packet->size), packet->pts});
+          .push_back({{packet->data, packet->data + packet->size}, packet->pts});
       av_packet_unref(packet);
     }
     av_packet_free(&packet);
@@ -174,50 +167,91 @@ inline const ClipSamples& clipSamples() {
   return clip;
 }
 
-// What a source delivered when pulled as the engine pulls it.
-struct Playback {
-  std::vector<int32_t> pictureMs;
-  int64_t audioBytes = 0;
-  double audioEnergy = 0.0;  // mean absolute sample value
-  bool ended = false;        // a request failed for good
+// A list filled by one thread and read by another.
+template <class T>
+class SharedLog {
+ public:
+  void add(T item) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    items_.push_back(std::move(item));
+  }
+  std::vector<T> all() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return items_;
+  }
+  bool waitFor(size_t count) {
+    return testing::waitFor([&] { return all().size() >= count; }, 5000);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<T> items_;
 };
 
-// Pulls pictures and sound from a source of both as the engine does (a
-// request that must wait is tried again a little later) until one fails for
-// good or stop() holds, for at most limitMs.
-inline Playback pull(MediaSource& source, int limitMs,
-                     const std::function<bool(const Playback&)>& stop) {
-  Playback r;
-  source.outputRate = source.decodedRate;
-  source.outputChannels = source.decodedChannels;
-  source.outputBits = source.decodedBits;
-  std::vector<uint8_t> frame(
-      static_cast<size_t>(bufferBytes(source.outputFormat, source.width, source.height)));
-  const int32_t stride = rowBytes(source.outputFormat, source.width);
-  waitFor(
-      [&] {
-        int32_t ms = 0;
-        uint8_t changed = 0;
-        AudioChunk* chunks = nullptr;
-        if (source.getVideoFrame(kRequestNext, stride, nullptr, 0, 0, frame.data(), ms)) {
-          r.pictureMs.push_back(ms);
-        } else {
-          r.ended = !source.awaitingData();
-        }
-        if (!source.getAudio(kRequestNext, chunks, ms, changed))
-          r.ended = r.ended || !source.awaitingData();
-        for (AudioChunk* c = chunks; c; c = c->next) {
-          r.audioBytes += c->size;
-          const auto* s = reinterpret_cast<const int16_t*>(c->data.get());
-          for (int32_t i = 0; i < c->size / 2; ++i) r.audioEnergy += std::abs(s[i]) * 2.0;
-        }
-        freeAudioChunkList(chunks);
-        return r.ended || stop(r);
-      },
-      limitMs);
-  r.audioEnergy /= static_cast<double>(std::max<int64_t>(1, r.audioBytes));
-  return r;
+// Deliver callback target: setDeliverCallback(entry, &FrameLog::deliver, &log).
+struct FrameLog : SharedLog<Sample> {
+  static void deliver(std::unique_ptr<RtpFrame> f, void* log) {
+    static_cast<FrameLog*>(log)->add({{f->data, f->data + f->size}, f->timestamp});
+  }
+};
+
+inline int32_t elementData(CBufferElem* element, uint8_t*& data) {
+  data = element->data();
+  return 0;
 }
+
+// ---- A scripted RTSP server ------------------------------------------------
+
+struct RtspRequestSeen {
+  std::string method, url, text;
+  int cseq = -1;
+  std::string header(const std::string& name) const {
+    std::smatch m;
+    const std::regex line("\r\n" + name + ": ([^\r\n]*)", std::regex::icase);
+    return std::regex_search(text, m, line) ? m[1].str() : "";
+  }
+};
+
+// "RTSP/1.0 <status>" with the request's CSeq, headers (each ending in CR LF)
+// and body (Content-Length added when there is one).
+inline std::string rtspReply(const RtspRequestSeen& request, const std::string& status,
+                             const std::string& headers = "", const std::string& body = "") {
+  return "RTSP/1.0 " + status + "\r\nCSeq: " + std::to_string(request.cseq) + "\r\n" + headers +
+         (body.empty() ? "" : "Content-Length: " + std::to_string(body.size()) + "\r\n") + "\r\n" +
+         body;
+}
+
+// Answers every request through the handler and records it once answered.
+class RtspPeer {
+ public:
+  explicit RtspPeer(std::function<std::string(const RtspRequestSeen&)> handler)
+      : handler_(std::move(handler)), server_([this](ScriptedConnection& c, int) {
+          for (std::string text; !(text = c.readRequest(30000)).empty();) {
+            RtspRequestSeen r{text.substr(0, text.find(' ')), "", text};
+            r.url = text.substr(r.method.size() + 1,
+                                text.find(' ', r.method.size() + 1) - r.method.size() - 1);
+            r.cseq = std::atoi(r.header("CSeq").c_str());
+            const std::string reply = handler_(r);
+            log_.add(r);
+            c.send(reply);
+          }
+        }) {}
+
+  std::string url(const std::string& path = "/clip.mp4") const { return server_.url(path); }
+  std::vector<RtspRequestSeen> requests(const std::string& method = "") const {
+    std::vector<RtspRequestSeen> found = log_.all();
+    std::erase_if(found, [&](const auto& r) { return !method.empty() && r.method != method; });
+    return found;
+  }
+  bool waitFor(const std::string& method, size_t count) {
+    return testing::waitFor([&] { return requests(method).size() >= count; }, 5000);
+  }
+
+ private:
+  std::function<std::string(const RtspRequestSeen&)> handler_;
+  SharedLog<RtspRequestSeen> log_;
+  ScriptedServer server_;  // last: its thread stops before the rest goes
+};
 
 // ---- In memory ------------------------------------------------------------
 
