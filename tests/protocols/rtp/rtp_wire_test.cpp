@@ -98,42 +98,30 @@ TEST(RtpPacketTest, KeepsEmptyPayloadsAndDropsMalformedOrCutPackets) {
 }
 
 TEST(RtcpCompoundTest, DecodesReportsDescriptionsAndApplicationPackets) {
-  std::vector<uint8_t> app{0x83, 204, 0, 3};
-  put32(app, 0x77);
-  app.insert(app.end(), {'T', 'E', 'S', 'T'});
-  put32(app, 0xcafebabe);
+  const std::vector<uint8_t> app{0x83, 204, 0, 3, 0, 0, 0, 0x77, 'T', 'E', 'S', 'T', 1, 2, 3, 4};
   const std::vector<uint8_t> feedback{0x81, 205, 0, 2, 0, 0, 0, 1, 0, 0, 0, 2};  // skipped
   auto compound =
       parseRtcp(concat(concat(makeSenderReport(0x5555, 3900000000u, 0x80000000u, 123456),
                               makeSdesCname(0x5555, "alice@host")),
                        concat(app, feedback)));
   ASSERT_TRUE(compound);
-  ASSERT_EQ(compound->reports.size(), 1u);
-  const RtcpReport& sr = compound->reports[0];
+  const RtcpReport& sr = compound->reports.at(0);
   const RtcpSenderInfo& i = sr.senderInfo;
-  EXPECT_EQ(std::tuple(sr.isSender, sr.ssrc, compound->firstSsrc),
-            std::tuple(true, 0x5555u, 0x5555u));
+  const RtcpSdesChunk& chunk = compound->descriptions.at(0);
+  const RtcpApplication& a = compound->applications.at(0);
+  EXPECT_EQ(std::tuple(compound->reports.size(), sr.isSender, sr.ssrc, compound->firstSsrc),
+            std::tuple(1u, true, 0x5555u, 0x5555u));
   EXPECT_EQ(std::tuple(i.ntpSeconds, i.ntpFraction, i.rtpTimestamp, i.packetCount, i.octetCount),
             std::tuple(3900000000u, 0x80000000u, 123456u, 10u, 1000u));
-  ASSERT_EQ(compound->descriptions.size(), 1u);
-  ASSERT_EQ(compound->descriptions[0].items.size(), 1u);
-  const RtcpSdesItem& item = compound->descriptions[0].items[0];
-  EXPECT_EQ(std::tuple(item.type, item.text), std::tuple(kSdesCname, "alice@host"));
-  ASSERT_EQ(compound->applications.size(), 1u);
-  const RtcpApplication& a = compound->applications[0];
+  EXPECT_EQ(std::tuple(chunk.items.size(), chunk.items.at(0).type, chunk.items.at(0).text),
+            std::tuple(1u, kSdesCname, "alice@host"));
   EXPECT_EQ(std::tuple(a.subtype, std::string(a.name.data(), 4), a.data.size()),
             std::tuple(3, "TEST", size_t{4}));
 }
 
 TEST(RtcpCompoundTest, WriterOutputDecodesBack) {
-  std::vector<RtcpReportBlock> blocks(40);
-  for (size_t i = 0; i < blocks.size(); ++i) {
-    blocks[i].ssrc = static_cast<uint32_t>(i + 1);
-    blocks[i].cumulativeLost = -3;
-    blocks[i].fractionLost = 12;
-    blocks[i].highestSequence = 70000;
-    blocks[i].jitter = 55;
-  }
+  std::vector<RtcpReportBlock> blocks(40, RtcpReportBlock{0, 12, -3, 70000, 55, 0, 0});
+  for (size_t i = 0; i < blocks.size(); ++i) blocks[i].ssrc = static_cast<uint32_t>(i + 1);
   std::vector<uint8_t> out;
   RtcpReportWriter::appendReceiverReports(out, 0xabc, blocks);
   using Items = std::vector<std::pair<uint8_t, std::string>>;
@@ -143,19 +131,17 @@ TEST(RtcpCompoundTest, WriterOutputDecodesBack) {
   auto compound = parseRtcp(out);
   ASSERT_TRUE(compound);
   // 40 blocks need two receiver reports (31 + 9).
-  ASSERT_EQ(compound->reports.size(), 2u);
-  EXPECT_EQ(compound->reports[0].blocks.size(), 31u);
-  ASSERT_EQ(compound->reports[1].blocks.size(), 9u);
-  EXPECT_EQ(compound->reports[1].blocks[8].ssrc, 40u);
-  const RtcpReportBlock& b = compound->reports[0].blocks[0];
+  const auto& reports = compound->reports;
+  EXPECT_EQ(std::tuple(reports.size(), reports.at(0).blocks.size(), reports.at(1).blocks.size()),
+            std::tuple(2u, 31u, 9u));
+  EXPECT_EQ(reports.at(1).blocks.at(8).ssrc, 40u);
+  const RtcpReportBlock& b = reports[0].blocks.at(0);
   EXPECT_EQ(std::tuple(b.cumulativeLost, b.fractionLost, b.highestSequence, b.jitter),
             std::tuple(-3, 12, 70000u, 55u));
-  ASSERT_EQ(compound->descriptions.size(), 1u);
-  EXPECT_EQ(compound->descriptions[0].items[0].text, "me@here");
-  EXPECT_EQ(compound->descriptions[0].items[1].text.size(), 255u);  // cut to one length octet
-  ASSERT_EQ(compound->goodbyes.size(), 1u);
-  EXPECT_EQ(compound->goodbyes[0].ssrcs, std::vector<uint32_t>{0xabc});
-  EXPECT_EQ(compound->goodbyes[0].reason, "done");
+  const auto& items = compound->descriptions.at(0).items;  // the long one cut to 255 bytes
+  EXPECT_EQ(std::tuple(items.at(0).text, items.at(1).text.size()), std::tuple("me@here", 255u));
+  const RtcpGoodbye& bye = compound->goodbyes.at(0);
+  EXPECT_EQ(std::tuple(bye.ssrcs, bye.reason), std::tuple(std::vector<uint32_t>{0xabc}, "done"));
   // An item list ending on a word boundary still gets its terminator word.
   out.clear();
   RtcpReportWriter::appendSourceDescription(out, 7, Items{{kSdesCname, "ab"}});
@@ -169,13 +155,6 @@ TEST(RtcpCompoundTest, DropsMalformedCompounds) {
   // A valid padded goodbye (the padding flag, 4 bytes counted in the last one).
   const auto padded = sealed(with(concat(makeBye(1), {0, 0, 0, 4}), 0, 0xa1));
   ASSERT_TRUE(parseRtcp(padded));
-  std::vector<uint8_t> noTerminator{0x81, 202, 0, 2};
-  put32(noTerminator, 1);
-  noTerminator.insert(noTerminator.end(), {1, 2, 'a', 'b'});
-  std::vector<uint8_t> rr{0x9f, 201, 0, 1};  // 31 blocks announced
-  put32(rr, 5);
-  std::vector<uint8_t> shortApp{0x80, 204, 0, 1};
-  put32(shortApp, 0x77);
   // clang-format off
   const std::pair<const char*, std::vector<uint8_t>> cases[] = {
       {"empty", {}},
@@ -185,16 +164,16 @@ TEST(RtcpCompoundTest, DropsMalformedCompounds) {
       {"length past the datagram", with(concat(sr, makeBye(1)), 3, 200)},
       {"length 0xffff", with(with(makeBye(9), 2, 0xff), 3, 0xff)},
       {"report block announced, none present", with(sr, 0, 0x81)},
-      {"31 receiver blocks announced", rr},
+      {"31 receiver blocks announced", {0x9f, 201, 0, 1, 0, 0, 0, 5}},
       {"item length past the packet", with(makeSdesCname(1, "abcdef"), 9, 200)},
       {"two chunks announced", with(makeSdesCname(1, "abcdef"), 0, 0x82)},
-      {"item list without terminator", noTerminator},
+      {"item list without terminator", {0x81, 202, 0, 2, 0, 0, 0, 1, 1, 2, 'a', 'b'}},
       {"three goodbye sources announced", with(makeBye(1), 0, 0x83)},
       {"goodbye reason past the packet", with(makeBye(1, "ab"), 8, 9)},
       {"padding beyond the body", with(padded, -1, 13)},
       {"padding count 0", with(padded, -1, 0)},
       {"padded packet not last", concat(padded, makeBye(2))},
-      {"short application packet", shortApp},
+      {"short application packet", {0x80, 204, 0, 1, 0, 0, 0, 0x77}},
   };
   // clang-format on
   for (const auto& [what, bytes] : cases) EXPECT_FALSE(parseRtcp(bytes)) << what;
