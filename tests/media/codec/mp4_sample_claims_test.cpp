@@ -38,9 +38,11 @@ Bytes fullBox(const char* type, std::initializer_list<uint32_t> fields) {
   return box(type, body);
 }
 
-Bytes moovWith(const Bytes& stblContent) {
-  return box("moov", box("trak", box("mdia", box("minf", box("stbl", stblContent)))));
+Bytes trak(const Bytes& stblContent) {
+  return box("trak", box("mdia", box("minf", box("stbl", stblContent))));
 }
+
+Bytes moovWith(const Bytes& stblContent) { return box("moov", trak(stblContent)); }
 
 Mp4SampleClaims scan(const Bytes& bytes) {
   std::FILE* f = std::tmpfile();
@@ -51,46 +53,39 @@ Mp4SampleClaims scan(const Bytes& bytes) {
 }
 
 TEST(Mp4SampleClaims, CountsAndBoundsOfHandMadeFiles) {
-  const Bytes padding(4000, 0);
-  const Bytes mdat = box("mdat", padding);
   Bytes stsz64 = cat({Bytes{0, 0, 0, 1}, Bytes{'s', 't', 's', 'z'}});
   for (uint8_t v : {0, 0, 0, 0, 0, 0, 0, 28}) stsz64.push_back(v);  // 64-bit size: 28 bytes
   for (uint32_t f : {0u, 1u, 99999u}) be32(stsz64, f);
+  const Bytes traf = box("traf", fullBox("trun", {3000}));
+  const Bytes runPastParent = Bytes{0, 0, 0x10, 0, 'f', 'r', 'e', 'e'};
   struct Case {
     const char* what;
-    Bytes file;
+    Bytes afterData;  // what follows 4000 bytes of sample data (none: an empty file)
     uint64_t largest;
     bool impossible;
-  } cases[] = {
-      {"honest table", cat({mdat, moovWith(fullBox("stsz", {0, 2, 10, 20}))}), 2, false},
-      {"uniform size, count beyond the file", cat({mdat, moovWith(fullBox("stsz", {1, 48000000}))}),
-       48000000, true},
-      {"compact sizes", cat({mdat, moovWith(fullBox("stz2", {8, 70000}))}), 70000, true},
-      {"largest of two tracks",
-       cat({mdat,
-            box("moov",
-                cat({box("trak", box("mdia", box("minf", box("stbl", fullBox("stsz", {4, 30}))))),
-                     box("trak",
-                         box("mdia", box("minf", box("stbl", fullBox("stsz", {4, 3000})))))}))}),
-       3000, false},
-      {"track runs of fragments add up",
-       cat({mdat, box("moof", cat({box("traf", fullBox("trun", {3000})),
-                                   box("traf", fullBox("trun", {3000}))}))}),
-       6000, true},
-      {"64-bit box size", cat({mdat, moovWith(stsz64)}), 99999, true},
-      {"stsz outside the sample table is not a track's", cat({mdat, fullBox("stsz", {1, 90000})}),
-       0, false},
-      {"count read before a box that runs past its parent",
-       cat({mdat, moovWith(cat(
-                      {fullBox("stsz", {1, 80000}), Bytes{0, 0, 0x10, 0, 'f', 'r', 'e', 'e'}}))}),
-       80000, true},
-      {"stsz too short for its count",
-       cat({mdat, moovWith(box("stsz", Bytes{0, 0, 0, 0, 0, 0, 0, 1}))}), 0, false},
-      {"empty file", Bytes{}, 0, false},
   };
+  // clang-format off
+  const Case cases[] = {
+      {"honest table", moovWith(fullBox("stsz", {0, 2, 10, 20})), 2, false},
+      {"count beyond the file", moovWith(fullBox("stsz", {1, 48000000})), 48000000, true},
+      {"compact sizes", moovWith(fullBox("stz2", {8, 70000})), 70000, true},
+      {"largest of two tracks",
+       box("moov", cat({trak(fullBox("stsz", {4, 30})), trak(fullBox("stsz", {4, 3000}))})),
+       3000, false},
+      {"fragments' track runs add up", box("moof", cat({traf, traf})), 6000, true},
+      {"64-bit box size", moovWith(stsz64), 99999, true},
+      {"stsz outside the sample table is not a track's", fullBox("stsz", {1, 90000}), 0, false},
+      {"count read before a box that runs past its parent",
+       moovWith(cat({fullBox("stsz", {1, 80000}), runPastParent})), 80000, true},
+      {"stsz too short for its count", moovWith(box("stsz", {0, 0, 0, 0, 0, 0, 0, 1})), 0, false},
+      {"empty file", {}, 0, false},
+  };
+  // clang-format on
   for (const Case& c : cases) {
-    const Mp4SampleClaims claims = scan(c.file);
-    EXPECT_EQ(claims.fileBytes, static_cast<int64_t>(c.file.size())) << c.what;
+    const Bytes file =
+        c.afterData.empty() ? Bytes{} : cat({box("mdat", Bytes(4000, 0)), c.afterData});
+    const Mp4SampleClaims claims = scan(file);
+    EXPECT_EQ(claims.fileBytes, static_cast<int64_t>(file.size())) << c.what;
     EXPECT_EQ(claims.largestTrackCount, c.largest) << c.what;
     EXPECT_EQ(claimsImpossibleSampleCount(claims), c.impossible) << c.what;
   }
