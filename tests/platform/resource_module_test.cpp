@@ -118,40 +118,34 @@ TEST(ResourceModuleParse, AcceleratorKeySpecs) {
   EXPECT_EQ(m->errors().size(), 1u);                                           // command 0
 }
 
-// A module of `items` menu items, `controls` dialog controls and `popups`
-// popups of 511 separators each, spread over as many menus and dialogs as the
+// `count` times `entry`, in as many sections (`header` 1], 2], ...) as the
 // per-list bound needs.
-std::string moduleWith(size_t items, size_t controls, size_t popups = 0) {
+std::string repeated(const std::string& header, const std::string& entry, size_t count) {
   constexpr size_t kList = ResourceModule::kMaxItemsPerList;
-  std::string text = "[strings]\n2000 = Big\n[menu 99]\n";
-  for (size_t p = 0; p < popups; ++p) {
-    text += "popup = p\n";
-    for (size_t i = 1; i < kList; ++i) text += "separator\n";
-    text += "end\n";
-  }
-  for (size_t i = 0; i < items; ++i) {
-    if (i % kList == 0) text += "[menu " + std::to_string(1 + i / kList) + "]\n";
-    text += "item 7 = x\n";
-  }
-  for (size_t i = 0; i < controls; ++i) {
-    if (i % kList == 0) text += "[dialog " + std::to_string(1 + i / kList) + "]\n";
-    text += "static -1 1 1 1 1 = x\n";
+  std::string text;
+  for (size_t i = 0; i < count; ++i) {
+    if (i % kList == 0) text += header + std::to_string(1 + i / kList) + "]\n";
+    text += entry;
   }
   return text;
 }
 
-// Menu entries (separators and popups too) and dialog controls are capped
-// over the whole module: one more refuses it whole.
+// Menu entries (separators and popups too, at any depth) and dialog controls
+// are capped over the whole module: one more refuses it whole.
 TEST(ResourceModuleParse, ModulesPastTheMenuOrControlCapAreRefusedWhole) {
   constexpr size_t kItems = ResourceModule::kMaxMenuItems;
   constexpr size_t kControls = ResourceModule::kMaxDialogControls;
+  const auto items = [](size_t n) { return repeated("[menu ", "item 7 = x\n", n); };
+  const auto controls = [](size_t n) { return repeated("[dialog ", "static -1 1 1 1 1 = x\n", n); };
+  std::string popup = "popup = p\n";  // of one entry and 511 separators
+  for (size_t i = 1; i < ResourceModule::kMaxItemsPerList; ++i) popup += "separator\n";
+  popup += "end\n";
   const std::pair<std::string, bool> cases[] = {
       // the text, whether accepted
       // clang-format off
-      {moduleWith(kItems, 0), true},                {moduleWith(kItems + 1, 0), false},
-      {moduleWith(0, kControls), true},             {moduleWith(0, kControls + 1), false},
-      {moduleWith(kItems, kControls), true},        {moduleWith(0, 0, 8), true},
-      {moduleWith(0, 0, 9), false},
+      {items(kItems), true}, {items(kItems + 1), false}, {controls(kControls), true},
+      {controls(kControls + 1), false}, {items(kItems) + controls(kControls), true},
+      {repeated("[menu ", popup, 8), true}, {repeated("[menu ", popup, 9), false},
       // clang-format on
   };
   for (const auto& [text, accepted] : cases) {
