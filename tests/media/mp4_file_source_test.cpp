@@ -14,77 +14,18 @@
 #include <tuple>
 #include <vector>
 
-#include "media/mp4_test_support.h"
+#include "media/mp4_source_support.h"
 
 namespace strevana {
 namespace {
 
-using test::Bytes;
-using test::fixture;
-
-// A fixture clip by name, or any file by absolute path.
-std::unique_ptr<Mp4FileSource> openClip(const std::string& name, OutputFormat format = kFormatYuy2,
-                                        PostfilterMode postfilter = 0,
-                                        const char* saveVideo = nullptr) {
-  const std::string path = name[0] == '/' ? name : fixture(name);
-  return std::make_unique<Mp4FileSource>(path.c_str(), 0, format, postfilter, saveVideo, nullptr,
-                                         nullptr, nullptr, 0, 0, 0, nullptr);
-}
+using namespace test;  // NOLINT: the source-driving helpers
 
 const char* pixfmtOf(OutputFormat f) {
   return f == kFormatIyuv    ? "yuv420p"
          : f == kFormatYuy2  ? "yuyv422"
          : f == kFormatBgr24 ? "bgr24"
                              : "bgra";
-}
-
-struct Picture {
-  bool ok = false;
-  int32_t positionMs = 0;
-  std::string md5;
-};
-
-// One picture into a tightly packed buffer.
-Picture request(Mp4FileSource& source, FrameRequest what, int32_t positionMs = 0) {
-  Bytes buffer(static_cast<size_t>(bufferBytes(source.outputFormat, source.width, source.height)));
-  Picture p{false, positionMs, ""};
-  p.ok = source.getVideoFrame(what, rowBytes(source.outputFormat, source.width), nullptr, 0, 0,
-                              buffer.data(), p.positionMs);
-  if (p.ok) p.md5 = test::md5Of(buffer.data(), buffer.size());
-  return p;
-}
-
-void setOutput(Mp4FileSource& source, int32_t rate, int32_t channels, int32_t bits) {
-  std::tie(source.outputRate, source.outputChannels, source.outputBits) =
-      std::tuple(rate, channels, bits);
-}
-
-// One audio request; its PCM is appended to `pcm` when given.
-bool pull(Mp4FileSource& source, FrameRequest what, int32_t timeMs = 0, Bytes* pcm = nullptr) {
-  AudioChunk* chunks = nullptr;
-  uint8_t changed = 9;
-  const bool ok = source.getAudio(what, chunks, timeMs, changed);
-  EXPECT_TRUE(!ok || changed == 0);
-  for (AudioChunk* c = chunks; c && pcm; c = c->next)
-    pcm->insert(pcm->end(), c->data.get(), c->data.get() + c->size);
-  freeAudioChunkList(chunks);
-  return ok;
-}
-
-// Pictures from the first on, and sound requests from `first` on, while they succeed (at most 200).
-std::vector<std::string> allPictures(Mp4FileSource& source) {
-  std::vector<std::string> md5s;
-  for (Picture p = request(source, kRequestFirst); p.ok && md5s.size() < 200;
-       p = request(source, kRequestNext)) {
-    md5s.push_back(p.md5);
-  }
-  return md5s;
-}
-
-int soundRequests(Mp4FileSource& source, FrameRequest first) {
-  int n = 0;
-  for (bool ok = pull(source, first); ok && n < 200; ok = pull(source, kRequestNext)) ++n;
-  return n;
 }
 
 TEST(Mp4FileSourceOpen, ChoosesTracksAndReadsSizes) {
@@ -262,7 +203,7 @@ TEST(Mp4FileSourceOpen, OpeningCostsWhatTheIndexNotWhatTheSamplesClaim) {
   const std::string saved = ::testing::TempDir() + "no_pictures.m4v";
   {
     auto source = openClip(claimingCopy("no_pictures.mp4", samples, 4, size_t{samples} * 4),
-                           kFormatBgrx32, 0, saved.c_str());
+                           kFormatBgrx32, 0, {saved.c_str()});
     EXPECT_EQ(source->frameCount, static_cast<int32_t>(samples));
     request(*source, kRequestAtPosition, 60000);
     request(*source, kRequestNext);
