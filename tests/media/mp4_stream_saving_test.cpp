@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "media/mp4_source_support.h"
+#include "media/mp4_test_support.h"
 #include "support/temp_folder.h"
 
 namespace strevana {
