@@ -8,20 +8,16 @@
 namespace strevana {
 namespace {
 
-// The program's menu bar: File, View, Options (with the Postfilter popup), Help.
-std::unique_ptr<Menu> programMenuBar() {
-  const MenuTemplate* t = ResourceModule::program().findMenu(109);
-  EXPECT_NE(t, nullptr);
-  return t ? Menu::fromTemplate(*t) : std::make_unique<Menu>();
-}
-
 // Submenus are found by position, entries by command at any depth. Every
 // change anywhere in the tree reaches the bar's callback once; setting what
 // already is, or a command that is not there, changes nothing. Deleting by
 // command takes the first match at any depth (0: separators), by position
 // only in the menu itself.
 TEST(Menu, EntriesByCommandAtAnyDepthAndChangesNotifyTheBarOnce) {
-  auto bar = programMenuBar();
+  // The program's menu bar: File, View, Options (with the Postfilter popup), Help.
+  const MenuTemplate* t = ResourceModule::program().findMenu(109);
+  ASSERT_NE(t, nullptr);
+  auto bar = Menu::fromTemplate(*t);
   ASSERT_EQ(bar->itemCount(), 4u);
   EXPECT_EQ(bar->subMenu(9), nullptr);
   EXPECT_EQ(bar->findItem(32783)->text, "De-Ringing");
