@@ -112,20 +112,16 @@ TEST(RtspCredentials, UrlsSplitShownAndRebuilt) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
-    std::optional<RtspCredentials> credentials;
-    EXPECT_EQ(splitUrlCredentials(c.url, credentials), c.bare);
-    ASSERT_EQ(credentials.has_value(), c.user != nullptr);
-    if (credentials) {
-      EXPECT_EQ(credentials->user, c.user);
-      EXPECT_EQ(credentials->password, c.password);
-      // What a login dialog puts back reads the same.
-      std::optional<RtspCredentials> again;
-      EXPECT_EQ(splitUrlCredentials(urlWithCredentials(c.bare, *credentials), again), c.bare);
-      ASSERT_TRUE(again.has_value());
-      EXPECT_EQ(again->user, c.user);
-      EXPECT_EQ(again->password, c.password);
-    }
+    std::optional<RtspCredentials> split, again;
+    EXPECT_EQ(splitUrlCredentials(c.url, split), c.bare);
     EXPECT_EQ(urlWithoutPassword(c.url), c.shown);
+    ASSERT_EQ(split.has_value(), c.user != nullptr);
+    if (!split) continue;
+    EXPECT_EQ(std::tie(split->user, split->password), std::tuple(c.user, c.password));
+    // What a login dialog puts back reads the same.
+    EXPECT_EQ(splitUrlCredentials(urlWithCredentials(c.bare, *split), again), c.bare);
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(std::tie(again->user, again->password), std::tuple(c.user, c.password));
   }
   // RFC 3986 2.3: unreserved characters go into the userinfo as they are.
   EXPECT_EQ(urlWithCredentials("rtsp://old@h/x", RtspCredentials{"Az09-._~", "p w:@/"}),

@@ -163,18 +163,15 @@ TEST(SdpDecoder, BrokenLinesFailTheDescription) {
 TEST(SdpDecoder, SessionsLineEndsAndBounds) {
   // Blanks around the type, any line end, empty lines; a v= starts a session.
   const Decoded two = decode("  v = 0\r\n\r\n\r\ns=a\rv=0\n\n");
-  ASSERT_EQ(two.rc, kSdpOk) << two.error;
-  EXPECT_EQ(two.count, 2);
-  EXPECT_EQ(printSdpSessions(two.first.get()),
-            "session 1\n  version: 0\n  origin: - 0 0 IN  \n  name: a\n"
-            "session 2\n  version: 0\n  origin: - 0 0 IN  \n");
+  EXPECT_EQ(std::tuple(two.rc, two.count, printSdpSessions(two.first.get())),
+            std::tuple(kSdpOk, 2,
+                       "session 1\n  version: 0\n  origin: - 0 0 IN  \n  name: a\n"
+                       "session 2\n  version: 0\n  origin: - 0 0 IN  \n"));
   // A failure keeps the sessions before the one that failed.
   const Decoded failed = decode("v=0\ns=first\nv=0\ns=second\nc=IN\n");
-  EXPECT_EQ(failed.rc, kSdpErrorConnection);
-  EXPECT_EQ(failed.count, 1);
-  ASSERT_NE(failed.first, nullptr);
-  EXPECT_EQ(failed.first->name, "first");
-  EXPECT_EQ(failed.first->next, nullptr);
+  EXPECT_EQ(std::tuple(failed.rc, failed.count, printSdpSessions(failed.first.get())),
+            std::tuple(kSdpErrorConnection, 1,
+                       "session 1\n  version: 0\n  origin: - 0 0 IN  \n  name: first\n"));
   // Long lines are cut and the rest dropped; the text ends at a NUL.
   EXPECT_EQ(shown("s=" + std::string(3000, 'n') + "\ni=after\n"),
             "  name: " + std::string(kSdpMaxLineLength - 2, 'n') + "\n  information: after\n");
@@ -182,9 +179,7 @@ TEST(SdpDecoder, SessionsLineEndsAndBounds) {
   std::string many = "v=0\n";
   for (std::size_t i = 0; i < kSdpMaxLines; ++i) many += "a=x\n";
   const Decoded tooMany = decode(many);
-  EXPECT_EQ(tooMany.rc, kSdpOutOfMemory);
-  EXPECT_EQ(tooMany.error, "Description too large");
-  EXPECT_EQ(tooMany.first, nullptr);
+  EXPECT_EQ(std::tuple(tooMany.rc, tooMany.first.get()), std::tuple(kSdpOutOfMemory, nullptr));
   // No input, or one of another version.
   std::unique_ptr<SdpSession> first;
   int count = 7;
