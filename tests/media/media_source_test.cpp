@@ -22,14 +22,15 @@ using test::readFile;
 
 TEST(MediaSourceTest, NamesUpTo255CharactersAreKept) {
   BareSource s;
-  EXPECT_TRUE(s.setName("clip.mp4"));
-  EXPECT_STREQ(s.name, "clip.mp4");
-  const std::string longest(255, 'n');
-  EXPECT_TRUE(s.setName(longest.c_str()));
-  EXPECT_EQ(std::string(s.name), longest);
-  EXPECT_FALSE(s.setName(std::string(256, 'n').c_str()));
-  EXPECT_STREQ(s.name, "");
-  EXPECT_FALSE(s.setName(nullptr));
+  const std::string longest(255, 'n'), tooLong(256, 'n');
+  // clang-format off
+  const struct { const char* given; bool kept; } cases[] = {
+      {"clip.mp4", true}, {longest.c_str(), true}, {tooLong.c_str(), false}, {nullptr, false}};
+  // clang-format on
+  for (const auto& c : cases) {
+    EXPECT_EQ(s.setName(c.given), c.kept);
+    EXPECT_STREQ(s.name, c.kept ? c.given : "");
+  }
 }
 
 TEST(MediaSourceStillPictureTest, OnlyFourByteFormatsAndWideEnoughStridesGetIt) {
