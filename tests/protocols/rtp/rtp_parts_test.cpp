@@ -219,18 +219,6 @@ void queue(RtpSource& source, uint16_t seq) {
   source.addPacket(packet(seq, 0, source.ssrc()), 0.0, kUnit);
 }
 
-TEST(RtpSourceTableTest, HoldsAtMostTheCapAndRefusesDuplicates) {
-  RtpSourceTable table;
-  for (uint32_t i = 0; i < RtpSourceTable::kMaxSources; ++i)
-    ASSERT_NE(table.create(i * 7919u), nullptr);
-  EXPECT_TRUE(table.full());
-  EXPECT_EQ(table.create(0xdeadbeef), nullptr);
-  EXPECT_TRUE(table.remove(7919u));
-  EXPECT_EQ(table.create(0), nullptr);  // still present
-  EXPECT_NE(table.create(0xdeadbeef), nullptr);
-  EXPECT_EQ(table.size(), RtpSourceTable::kMaxSources);
-}
-
 // 0x400 and 0x800 share bucket 0 with 0; 5 is in bucket 5. Sources holding a
 // packet but still on probation (0x400, 7) are not visited.
 TEST(RtpSourceTableTest, IteratesValidSourcesWithDataInBucketThenSsrcOrder) {

@@ -151,19 +151,6 @@ TEST_F(RtpSessionTest, TakesReportsAndSendsItsOwnWhenDueAndGoodbyeOnDestroy) {
             std::tuple(std::vector<uint32_t>{ssrc}, 1u));
 }
 
-TEST_F(RtpSessionTest, OtherOwnItemsGoOutOnEveryEleventhReport) {
-  session_.setOwnSdesItem(2, "Viewer");
-  session_.setOwnSdesItem(kSdesCname, "not replaceable");
-  for (int i = 1; i <= 22; ++i) {
-    const auto bytes = session_.composeReport(false);
-    auto compound = parseRtcpCompound(bytes.data(), bytes.size());
-    ASSERT_TRUE(compound);
-    const auto& items = compound->descriptions.at(0).items;
-    EXPECT_EQ(items.at(0).text, session_.cname());
-    EXPECT_EQ(items.size(), (i % 11 == 0) ? 2u : 1u) << i;
-  }
-}
-
 // RFC 3550 8.2: our SSRC coming back from our own address (or loopback) and
 // port is our own traffic; from anywhere else it is a collision.
 TEST(RtpSessionCollisionTest, OwnSsrcFromElsewhereIsACollision) {
