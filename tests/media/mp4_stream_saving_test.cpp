@@ -74,10 +74,15 @@ TEST_P(Mp4StreamSavingStraightThrough, EverySampleOnceInOrderAsFfmpegWritesIt) {
   }
   const std::string& dir = dir_.path();
   for (const std::string kind : {"v", "a"}) {
-    const auto config = test::ffmpegConfig(clip, kind, dir);
-    ASSERT_TRUE(config.has_value()) << kind;
-    Bytes stream = *config;
-    append(stream, test::ffmpegOutput(clip, "-map 0:" + kind + ":0 -c copy -f data", dir, "es"));
+    // ffmpeg's dump_extra filter puts the configuration before the first packet.
+    const std::string map = "-map 0:" + kind + ":0 -c copy -f data",
+                      one = " -frames:" + kind + " 1";
+    const Bytes first = ffmpegOutput(clip, map + one, dir, "first");
+    Bytes stream = ffmpegOutput(clip, map + one + " -bsf:" + kind + " dump_extra", dir, "config");
+    const Bytes all = ffmpegOutput(clip, map, dir, "all");
+    ASSERT_TRUE(!first.empty() && stream.size() >= first.size() && all.size() > first.size())
+        << kind;
+    stream.insert(stream.end(), all.begin() + static_cast<std::ptrdiff_t>(first.size()), all.end());
     EXPECT_TRUE(readFile(kind == "v" ? m4v : m4a) == stream) << kind;
   }
   const Bytes raw = test::ffmpegOutput(clip, "-map 0:v:0 -f rawvideo -pix_fmt yuv420p", dir, "y");

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -96,19 +95,16 @@ inline ClipTrack readTrack(const std::string& clip, uint32_t index, uint32_t lim
   CMp4File* file = nullptr;
   CMp4File::createInstance(file);
   CMp4Track* track = nullptr;
-  if (file->open(fixture(clip).c_str(), 0, 0) == kMp4Ok && file->getTrack(index, track) == kMp4Ok) {
-    uint32_t count = 0, size = 0, length = 0;
-    track->getSampleCount(count);
-    for (uint32_t n = 1; n <= count && n <= limit; ++n) {
-      track->getSampleSize(n, size);
-      Bytes bytes(size);
-      track->readSample(n, size, length, bytes.data());
-      t.samples.push_back(bytes);
+  uint32_t count = 0, size = 0, length = 0;
+  if (file->open(fixture(clip).c_str(), 0, 0) == kMp4Ok && file->getTrack(index, track) == kMp4Ok &&
+      track->getSampleCount(count) == kMp4Ok) {
+    for (uint32_t n = 1; n <= count && n <= limit && track->getSampleSize(n, size) == kMp4Ok; ++n) {
+      t.samples.emplace_back(size);
+      track->readSample(n, size, length, t.samples.back().data());
     }
     if (track->getConfigSize(1, size) == kMp4Ok && size > 0) {
       t.config.resize(size);
       track->getConfig(1, size, length, t.config.data());
-      t.config.resize(std::min(length, size));
     }
     file->releaseTrack(track);
   }
@@ -124,23 +120,6 @@ inline Bytes ffmpegOutput(const std::string& clip, const std::string& options,
   command.append(dir).append("/").append(name).append("'");
   if (std::system(command.c_str()) != 0) return {};
   return readFile(dir + "/" + name);
-}
-
-// The decoder configuration of the clip's first stream of a kind ("v" or "a")
-// as ffmpeg's dump_extra filter puts it before the first packet; nullopt on failure.
-inline std::optional<Bytes> ffmpegConfig(const std::string& clip, const std::string& kind,
-                                         const std::string& dir) {
-  std::string map = "-map 0:";
-  map.append(kind).append(":0 -c copy -frames:").append(kind).append(" 1 -f data");
-  const auto with = ffmpegOutput(
-      clip, std::string(map).append(" -bsf:").append(kind).append(" dump_extra=freq=keyframe"), dir,
-      "with-config");
-  const auto without = ffmpegOutput(clip, map, dir, "without-config");
-  if (without.empty() || with.size() < without.size() ||
-      !std::equal(without.rbegin(), without.rend(), with.rbegin())) {
-    return std::nullopt;
-  }
-  return Bytes(with.begin(), with.end() - static_cast<std::ptrdiff_t>(without.size()));
 }
 
 // Saving targets: elementary video, elementary audio, raw video, raw audio.
