@@ -437,20 +437,15 @@ TEST_F(RtspClientSessions, SetupNeedsATransportAndAMediaUrlOnThisServer) {
 // challenges (", stale=true" added for "401s"), anything else is the status
 // sent. The credentials come in the URL and never appear on the wire.
 TEST(RtspClientLogin, ChallengeIsAnsweredOnceUnlessTheNonceWasStale) {
-  struct Case {
-    std::vector<std::string> statuses;
-    int rc;
-  };
-  const Case cases[] = {
-      {{"401", "200"}, kRtspOk},
-      {{"401", "401", "200"}, kRtspStatusError},
-      {{"401", "401s", "200"}, kRtspOk},
-      {{"401", "401s", "401s", "200"}, kRtspStatusError},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.statuses.size());
+  // clang-format off
+  const std::pair<std::vector<std::string>, int> cases[] = {
+      {{"401", "200"}, kRtspOk}, {{"401", "401", "200"}, kRtspStatusError},
+      {{"401", "401s", "200"}, kRtspOk}, {{"401", "401s", "401s", "200"}, kRtspStatusError}};
+  // clang-format on
+  for (const auto& [statuses, rc] : cases) {
+    SCOPED_TRACE(statuses.size());
     Answering a([&](int cseq) {
-      const std::string& status = c.statuses.at(static_cast<std::size_t>(cseq - 1));
+      const std::string& status = statuses.at(static_cast<std::size_t>(cseq - 1));
       if (status == "200") return ok(cseq);
       return challenge(cseq, "Digest realm=\"r\", nonce=\"n" + std::to_string(cseq) + "\"" +
                                  (status == "401s" ? ", stale=true" : ""));
@@ -459,12 +454,12 @@ TEST(RtspClientLogin, ChallengeIsAnsweredOnceUnlessTheNonceWasStale) {
     ASSERT_NE(client, nullptr);
     EXPECT_EQ(client->currentUrl(), a.server.url("/a"));
     std::unique_ptr<RtspResponse> response;
-    EXPECT_EQ(client->describe(nullptr, response), c.rc);
+    EXPECT_EQ(client->describe(nullptr, response), rc);
     ASSERT_NE(response, nullptr);
-    EXPECT_STREQ(response->statusCode, c.rc == kRtspOk ? "200" : "401");
+    EXPECT_STREQ(response->statusCode, rc == kRtspOk ? "200" : "401");
     client.reset();
     const auto requests = a.log.all();
-    ASSERT_EQ(requests.size(), c.statuses.size() - (c.rc == kRtspOk ? 0 : 1));
+    ASSERT_EQ(requests.size(), statuses.size() - (rc == kRtspOk ? 0 : 1));
     EXPECT_EQ(requests[0].find("Authorization"), std::string::npos);
     for (std::size_t i = 1; i < requests.size(); ++i) {
       EXPECT_NE(
