@@ -17,25 +17,23 @@ namespace {
 
 constexpr uint8_t kUntouched = 0xA5;
 
-// A random planar 4:2:0 picture whose strides are `extra` bytes wider than its rows.
 struct Planes {
-  Planes(int32_t w, int32_t h, int32_t extra, uint32_t seed)
-      : width(w),
-        height(h),
-        yStride(w + extra),
-        uvStride(w / 2 + extra),
-        y(static_cast<size_t>(yStride) * h),
-        alpha(y.size()),
-        u(static_cast<size_t>(uvStride) * std::max(1, h / 2)),
-        v(u.size()) {
-    std::mt19937 rng(seed);
-    for (auto* plane : {&y, &alpha, &u, &v}) {
-      for (auto& b : *plane) b = static_cast<uint8_t>(rng());
-    }
-  }
   int32_t width, height, yStride, uvStride;
   std::vector<uint8_t> y, alpha, u, v;
 };
+
+// A random planar 4:2:0 picture whose strides are `extra` bytes wider than its rows.
+Planes randomPlanes(int32_t w, int32_t h, int32_t extra, uint32_t seed) {
+  const size_t luma = static_cast<size_t>(w + extra) * h;
+  const size_t chroma = static_cast<size_t>(w / 2 + extra) * std::max(1, h / 2);
+  Planes p{w, h, w + extra, w / 2 + extra, {}, {}, {}, {}};
+  std::mt19937 rng(seed);
+  for (auto* plane : {&p.y, &p.alpha, &p.u, &p.v}) {
+    plane->resize(plane == &p.y || plane == &p.alpha ? luma : chroma);
+    for (auto& b : *plane) b = static_cast<uint8_t>(rng());
+  }
+  return p;
+}
 
 enum class Op { kRgb565, kBgr24, kRgb24, kBgra32, kRgba32, kRgbx32Rgb, kRgbx32Bgr, kYuy2, kUyvy };
 constexpr Op kAllOps[] = {Op::kRgb565,    Op::kBgr24,     Op::kRgb24, Op::kBgra32, Op::kRgba32,
@@ -129,7 +127,7 @@ TEST(YuvConverterTest, EveryConversionFollowsTheFormulaAtOddSizesStridesAndFlips
   YuvConverterMmx fast;
   uint32_t seed = 1;
   for (const auto& size : sizes) {
-    Planes p(size[0], size[1], size[2], seed++);
+    Planes p = randomPlanes(size[0], size[1], size[2], seed++);
     // 512x512: every chroma pair (u, v) once and every luma value in every
     // column position, so each table entry of both rules is used.
     for (size_t i = 0; p.width == 512 && i < p.u.size(); ++i)
