@@ -158,13 +158,12 @@ TEST(RtcpSchedulerTest, IntervalAndRandomisedNextReport) {
   scheduler.start(0, 128);
   scheduler.reportSent(100, 10, 128);
   scheduler.reportSent(200, 20, 128);
-  EXPECT_DOUBLE_EQ(scheduler.averageSize(), 150.0);
-  EXPECT_EQ(scheduler.lastReport(), 20);
-  EXPECT_EQ(scheduler.nextReport(), 25);
-  EXPECT_EQ(scheduler.reportCount(), 2u);
+  EXPECT_EQ(std::tuple(scheduler.averageSize(), scheduler.lastReport(), scheduler.nextReport(),
+                       scheduler.reportCount()),
+            std::tuple(150.0, 20, 25, 2u));
   scheduler.start(40, 128);  // the session made anew forgets what was sent
-  EXPECT_EQ(scheduler.reportCount(), 0u);
-  EXPECT_DOUBLE_EQ(scheduler.averageSize(), RtcpScheduler::kInitialAverageSize);
+  EXPECT_EQ(std::tuple(scheduler.reportCount(), scheduler.averageSize()),
+            std::tuple(0u, RtcpScheduler::kInitialAverageSize));
   scheduler.setSourceCount(40);
   EXPECT_NEAR(scheduler.interval(), 12.3, 1e-9);  // 120 bytes * 8 / (3200 / 41)
 }

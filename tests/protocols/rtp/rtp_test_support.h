@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -97,17 +95,6 @@ inline std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uin
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
-
-// A heap block of exactly the datagram's size, so AddressSanitizer catches
-// any read past its end.
-struct ExactBytes {
-  explicit ExactBytes(const std::vector<uint8_t>& v)
-      : size(v.size()), data(new uint8_t[v.size() ? v.size() : 1]) {
-    if (!v.empty()) std::memcpy(data.get(), v.data(), v.size());
-  }
-  size_t size;
-  std::unique_ptr<uint8_t[]> data;
-};
 
 // Opens `session` on the first free even port pair from a pseudo-random base.
 inline int createOnFreePorts(RtpSession& session, bool reuse = false, uint32_t local = 0) {

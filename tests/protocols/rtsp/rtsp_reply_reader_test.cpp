@@ -76,15 +76,13 @@ TEST(RtspReplyReader, HeaderHandlers) {
               "Content-Length: 0\r\n\r\n",
               reply),
       0);
-  EXPECT_EQ(reply.sequenceNumber, 7u);
-  EXPECT_TRUE(reply.hasSequenceNumber);
-  EXPECT_EQ(reply.allowPublic, "PLAY, TEARDOWN");
-  EXPECT_EQ(reply.session, "first");
-  EXPECT_EQ(reply.cookie, "a=1");
-  EXPECT_EQ(reply.rtpInfo, "url=rtsp://h/t1;seq=1,url=rtsp://h/t2;seq=2,url=rtsp://h/t3;seq=3");
-  EXPECT_EQ(reply.transport, "RTP/AVP;unicast;server_port=5000-5001");
-  EXPECT_TRUE(reply.connectionClose);
-  EXPECT_FALSE(reply.body.has_value());  // a length of 0 wins over the close flag
+  // A length of 0 wins over the close flag: no body.
+  EXPECT_EQ(std::tuple(reply.sequenceNumber, reply.hasSequenceNumber, reply.allowPublic,
+                       reply.session, reply.cookie, reply.connectionClose, reply.body),
+            std::tuple(7u, true, "PLAY, TEARDOWN", "first", "a=1", true, std::nullopt));
+  EXPECT_EQ(std::tuple(reply.rtpInfo, reply.transport),
+            std::tuple("url=rtsp://h/t1;seq=1,url=rtsp://h/t2;seq=2,url=rtsp://h/t3;seq=3",
+                       "RTP/AVP;unicast;server_port=5000-5001"));
   ASSERT_EQ(readOne("RTSP/1.0 404 No\r\n\r\n", reply), 0);
   EXPECT_FALSE(reply.hasSequenceNumber);
 }
