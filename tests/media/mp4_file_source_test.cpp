@@ -148,17 +148,12 @@ TEST(Mp4FileSourceOpen, GarbledOrBrokenFilesAreRefusedOrPlayedThroughWithoutHarm
     const int sound = soundRequests(*source, kRequestFirst);
     EXPECT_TRUE(sound < 200 && (sound == 0) == (path == paths[1])) << path << " " << sound;
   }
-}
-
-TEST(Mp4FileSourceOpen, FileCutInItsMediaDataPlaysUpToTheDamage) {
+  // Cut in its media data: plays up to the damage, sound too, and nothing beyond.
   auto cut = openClip("truncated.mp4", kFormatIyuv);
-  EXPECT_EQ(cut->frameCount, 75);
   const auto shown = allPictures(*cut);
   EXPECT_EQ(shown.at(0), test::loadReference("mpeg4_aac.mp4", "yuv420p")[0].md5);
-  EXPECT_GT(shown.size(), 5u);
-  EXPECT_LT(shown.size(), 75u);
-  EXPECT_FALSE(request(*cut, kRequestCurrent).ok);
-  EXPECT_FALSE(request(*cut, kRequestLast).ok);  // beyond the damage: no picture, no hang
+  EXPECT_TRUE(shown.size() > 5 && shown.size() < 75 && cut->frameCount == 75) << shown.size();
+  EXPECT_FALSE(request(*cut, kRequestCurrent).ok || request(*cut, kRequestLast).ok);
   EXPECT_TRUE(request(*cut, kRequestFirst).ok);
   setOutput(*cut, cut->decodedRate, cut->decodedChannels, 16);
   EXPECT_GT(soundRequests(*cut, kRequestFirst), 3);
@@ -427,12 +422,11 @@ TEST(Mp4FileSourceAudio, RequestsMoveTheCurrentSample) {
   // Back below the first stays there; 1010 ms lies in sample 51 (20 ms
   // each); "last" sits on count - 1, the next plays the last sample, then none.
   const int32_t count = source->audioSampleCount;
-  const struct {
-    FrameRequest what;
-    int32_t timeMs, sample;
-  } steps[] = {{kRequestNext, 0, 2},         {kRequestPrevious, 0, 1},
-               {kRequestPrevious, 0, 1},     {kRequestAtPosition, 1010, 51},
-               {kRequestLast, 0, count - 1}, {kRequestNext, 0, count}};
+  // clang-format off
+  const struct { FrameRequest what; int32_t timeMs, sample; } steps[] = {
+      {kRequestNext, 0, 2}, {kRequestPrevious, 0, 1}, {kRequestPrevious, 0, 1},
+      {kRequestAtPosition, 1010, 51}, {kRequestLast, 0, count - 1}, {kRequestNext, 0, count}};
+  // clang-format on
   for (const auto& step : steps) {
     ASSERT_TRUE(pull(*source, step.what, step.timeMs)) << step.what;
     EXPECT_EQ(source->currentAudioSample(), step.sample) << step.what;

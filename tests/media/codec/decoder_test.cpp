@@ -1,4 +1,4 @@
-// The decoder libraries driven directly through their pins.
+// The stream pins, and the decoder libraries driven directly through them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include "media/codec/audio_codec_if.h"
 #include "media/codec/av_audio_codec.h"
 #include "media/codec/mpeg4_codec_if.h"
+#include "media/codec/stream_pin.h"
 #include "media/mp4_test_support.h"
 
 namespace strevana {
@@ -17,10 +18,37 @@ using test::Bytes;
 
 CBufferElem* elementOf(const Bytes& bytes, uint64_t time = 0) {
   CBufferElem* e = nullptr;
-  CIOStrmPin::allocateBufferElem(e, static_cast<uint32_t>(bytes.size()));
+  EXPECT_EQ(CIOStrmPin::allocateBufferElem(e, static_cast<uint32_t>(bytes.size())), kPinOk);
   std::copy(bytes.begin(), bytes.end(), e->data());
   e->desc().setTime(static_cast<uint32_t>(time), static_cast<uint32_t>(time >> 32));
   return e;
+}
+
+TEST(StreamPin, InputPinIsAFifoWithItsCapacityAndEnd) {
+  CInStrmPin* pin = CInStrmPin::createInstance(2);
+  CBufferElem *a = elementOf(Bytes(1), 1ull << 33), *b = elementOf(Bytes(1), 2),
+              *c = elementOf(Bytes(1), 3);
+  EXPECT_EQ(pin->put(a), kPinOk);
+  EXPECT_EQ(a, nullptr);  // ownership passed
+  EXPECT_EQ(pin->put(b), kPinOk);
+  EXPECT_EQ(pin->put(c), kPinFull);
+  ASSERT_NE(c, nullptr);  // still the caller's
+  EXPECT_EQ(pin->count(), 2u);
+  CBufferElem* got[3] = {pin->next()};
+  EXPECT_EQ(pin->put(c), kPinOk);
+  pin->endOfStream();
+  got[1] = pin->next();
+  EXPECT_FALSE(pin->atEndOfStream());  // one element still queued
+  got[2] = pin->next();
+  EXPECT_TRUE(pin->atEndOfStream());
+  pin->resetEndOfStream();
+  EXPECT_FALSE(pin->atEndOfStream());
+  for (uint64_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(got[i]->desc().time(), i ? i + 1 : 1ull << 33) << i;
+    CIOStrmPin::freeBufferElem(got[i]);
+  }
+  CInStrmPin::destroyInstance(pin);
+  EXPECT_EQ(pin, nullptr);
 }
 
 // A decoder's pins, freed with it.
