@@ -26,14 +26,14 @@ TEST(PayloadConfigTest, ConfigDigitsDecode) {
   // clang-format on
   for (const auto& c : cases) {
     auto d = describe(oneMedia("video", "MP4V-ES/90000", c.fmtp));
-    Bytes out(configLength(d.entry(0)), 0xEE);
-    EXPECT_EQ(decodeConfig(d.entry(0), out.data(), uint32_t(out.size())), c.result) << c.fmtp;
+    Bytes out(configLength(d.entry()), 0xEE);
+    EXPECT_EQ(decodeConfig(d.entry(), out.data(), uint32_t(out.size())), c.result) << c.fmtp;
     EXPECT_EQ(out, c.bytes) << c.fmtp;
     EXPECT_EQ(configBytes(c.fmtp), c.bytes) << c.fmtp;
   }
   // A character that is no digit ends the bytes, keeping a high nibble read.
   uint8_t out[3] = {0xEE, 0xEE, 0xEE};
-  EXPECT_EQ(decodeConfig(describe(oneMedia("audio", "", "config=12 34")).entry(0), out, 3), 0);
+  EXPECT_EQ(decodeConfig(describe(oneMedia("audio", "", "config=12 34")).entry(), out, 3), 0);
   EXPECT_EQ(Bytes(out, out + 3), (Bytes{0x12, 0xEE, 0xEE}));
 }
 
@@ -49,15 +49,15 @@ TEST(PayloadKindTest, ClassifyMediaAndKind) {
   // clang-format on
   for (const auto& c : cases) {
     auto d = describe(oneMedia(c.type, c.rtpmap));
-    EXPECT_EQ(classifyMedia(d.entry(0)), c.media) << c.type << " " << c.rtpmap;
-    EXPECT_EQ(payloadKindOf(mediaEncodingName(d.entry(0))), c.kind) << c.type << " " << c.rtpmap;
+    EXPECT_EQ(classifyMedia(d.entry()), c.media) << c.type << " " << c.rtpmap;
+    EXPECT_EQ(payloadKindOf(mediaEncodingName(d.entry())), c.kind) << c.type << " " << c.rtpmap;
   }
-  EXPECT_EQ(mediaClockRate(describe(oneMedia("audio", "MP4A-LATM/24000/2")).entry(0)), 24000u);
+  EXPECT_EQ(mediaClockRate(describe(oneMedia("audio", "MP4A-LATM/24000/2")).entry()), 24000u);
   // RTP payload types are 7 bits (RFC 3550 5.1).
   for (const auto& [format, type] :
        std::initializer_list<std::pair<const char*, int>>{{"127", 127}, {"128", -1}, {"9x", -1}}) {
     auto m = describe(std::string("v=0\r\ns=t\r\nm=audio 0 RTP/AVP ") + format + "\r\n");
-    EXPECT_EQ(mediaPayloadType(m.entry(0)), type) << format;
+    EXPECT_EQ(mediaPayloadType(m.entry()), type) << format;
   }
 }
 

@@ -12,6 +12,7 @@ namespace strevana {
 namespace {
 
 using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
 
 size_t count(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -19,15 +20,12 @@ size_t count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// What a source delivered when pulled as the engine pulls it (a request that
-// must wait is tried again a little later): 25 pictures or 8 s.
-struct Playback {
-  std::vector<int32_t> pictureMs;
-  int64_t audioBytes = 0;
-  double audioEnergy = 0.0;  // mean absolute sample value
-};
-Playback pull(MediaSource& source) {
-  Playback r;
+// Pulls pictures and sound as the engine does (a request that must wait is
+// tried again a little later) until 25 pictures came or 8 s passed; returns
+// the pictures' times and in loudness the sound's mean absolute sample value.
+std::vector<int32_t> pull(MediaSource& source, double& loudness) {
+  std::vector<int32_t> shown;
+  double sum = 0, samples = 1;
   source.outputRate = source.decodedRate;
   source.outputChannels = source.decodedChannels;
   source.outputBits = source.decodedBits;
@@ -39,19 +37,18 @@ Playback pull(MediaSource& source) {
         AudioChunk* chunks = nullptr;
         if (source.getVideoFrame(kRequestNext, rowBytes(source.outputFormat, source.width), nullptr,
                                  0, 0, frame.data(), ms))
-          r.pictureMs.push_back(ms);
+          shown.push_back(ms);
         const bool audio = source.getAudio(kRequestNext, chunks, ms, changed);
         for (AudioChunk* c = chunks; c; c = c->next) {
-          r.audioBytes += c->size;
           const auto* s = reinterpret_cast<const int16_t*>(c->data.get());
-          for (int32_t i = 0; i < c->size / 2; ++i) r.audioEnergy += std::abs(s[i]) * 2.0;
+          for (int32_t i = 0; i < c->size / 2; ++i, ++samples) sum += std::abs(s[i]);
         }
         freeAudioChunkList(chunks);
-        return r.pictureMs.size() >= 25 || (!audio && !source.awaitingData());
+        return shown.size() >= 25 || (!audio && !source.awaitingData());
       },
       8000);
-  r.audioEnergy /= double(std::max<int64_t>(1, r.audioBytes));
-  return r;
+  loudness = sum / samples;
+  return shown;
 }
 
 TEST(RtspServerTest, PlaysThroughTransportsLoginsAndRedirects) {
@@ -71,8 +68,7 @@ TEST(RtspServerTest, PlaysThroughTransportsLoginsAndRedirects) {
   // clang-format on
   testing::ScratchFolder folder;
   std::unique_ptr<testing::ChildProcess> server;
-  const std::string saves[] = {folder.file("v.m4v"), folder.file("a.m4a"), folder.file("v.yuv"),
-                               folder.file("a.pcm")};
+  const std::string saves[] = {folder.file("v.m4v"), folder.file("a.m4a")};
   int port = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mount + (" " + c.user) + (c.server.empty() ? "" : c.server[0]));
@@ -93,7 +89,7 @@ TEST(RtspServerTest, PlaysThroughTransportsLoginsAndRedirects) {
     auto source = std::make_unique<RtspStreamSource>(
         (c.redirect ? redirector.url("") : url).c_str(), c.redirect ? "moved" : c.mount,
         kFormatYuy2, kPostfilterNone, testing::freePort(), 300, 1500, 0, 0, nullptr, save(0),
-        save(1), save(2), save(3), 0, SteadyMillisecondClock::instance(), c.transport);
+        save(1), nullptr, nullptr, 0, SteadyMillisecondClock::instance(), c.transport);
     if (c.failure) {
       EXPECT_LT(std::chrono::steady_clock::now() - opening, 2s);
       EXPECT_FALSE(source->hasVideo || source->hasAudio);
@@ -111,27 +107,23 @@ TEST(RtspServerTest, PlaysThroughTransportsLoginsAndRedirects) {
       EXPECT_EQ(source->name,
                 "rtsp://" + user + "127.0.0.1:" + std::to_string(port) + "/" + c.mount);
     }
-    const Playback played = pull(*source);
-    EXPECT_GE(played.pictureMs.size(), 25u);
+    double loudness = 0;
+    const std::vector<int32_t> shown = pull(*source, loudness);
+    EXPECT_GE(shown.size(), 25u);
     EXPECT_LT(std::chrono::steady_clock::now() - opening, 6s);  // UDP given up on within 5 s
-    for (size_t i = 1; i < played.pictureMs.size(); ++i)
-      EXPECT_NEAR(played.pictureMs[i] - played.pictureMs[i - 1], 40, 5) << i;
-    EXPECT_GT(played.audioEnergy, 100.0) << "silence instead of the clip's sound";
+    for (size_t i = 1; i < shown.size(); ++i) EXPECT_NEAR(shown[i] - shown[i - 1], 40, 5) << i;
+    EXPECT_GT(loudness, 100.0) << "silence instead of the clip's sound";
     EXPECT_EQ(source->videoPacketsLost() + source->audioPacketsLost(), 0u);
     if (c.server == std::vector<std::string>{"--udp-blocked"}) {
       EXPECT_EQ(count(server->output(), "rewrote a SETUP"), 2u);  // both UDP SETUPs, none after
     }
-    if (save(0)) {
-      // The coded streams as received, each behind its configuration; every
-      // picture as planar 4:2:0; the decoder's PCM.
-      const std::string config[] = {{source->videoConfig().begin(), source->videoConfig().end()},
-                                    {source->audioConfig().begin(), source->audioConfig().end()}};
-      for (int i = 0; i < 2; ++i) {
-        EXPECT_GT(config[i].size(), 1u);
-        EXPECT_EQ(testing::readFile(saves[i]).rfind(config[i], 0), 0u) << saves[i];
-      }
-      EXPECT_EQ(testing::readFile(saves[2]).size(), played.pictureMs.size() * 176 * 144 * 3 / 2);
-      EXPECT_EQ(int64_t(testing::readFile(saves[3]).size()), played.audioBytes);
+    // The coded streams as received, each behind its configuration.
+    const Bytes* config[] = {&source->videoConfig(), &source->audioConfig()};
+    for (int i = 0; save(0) && i < 2; ++i) {
+      EXPECT_GT(config[i]->size(), 1u);
+      EXPECT_EQ(
+          testing::readFile(saves[i]).rfind(std::string(config[i]->begin(), config[i]->end()), 0),
+          0u);
     }
     // Closing ends the RTSP session without keeping the closer waiting.
     const auto closing = std::chrono::steady_clock::now();

@@ -25,7 +25,7 @@ class StreamReceiverTest : public ::testing::Test {
  protected:
   testing::DescribedMedia media_ = testing::describe(testing::oneMedia("video", "MP4V-ES/90000"));
   std::mutex mutex_;
-  StreamReceiver receiver_{*media_.entry(0), mutex_};
+  StreamReceiver receiver_{*media_.entry(), mutex_};
 };
 
 TEST_F(StreamReceiverTest, SequenceAccounting) {
@@ -56,7 +56,7 @@ TEST_F(StreamReceiverTest, SequenceAccounting) {
   // clang-format on
   for (const auto& c : cases) {
     std::mutex mutex;
-    StreamReceiver receiver(*media_.entry(0), mutex);
+    StreamReceiver receiver(*media_.entry(), mutex);
     std::vector<std::unique_ptr<RtpFrame>> frames;
     for (const Step& s : c.steps) {
       if (auto f =

@@ -17,6 +17,7 @@ extern "C" {
 #include <mutex>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "protocols/sdp/sdp_decoder.h"
@@ -227,9 +228,8 @@ class RtspPeer {
   explicit RtspPeer(std::function<std::string(const RtspRequestSeen&)> handler)
       : handler_(std::move(handler)), server_([this](ScriptedConnection& c, int) {
           for (std::string text; !(text = c.readRequest(30000)).empty();) {
-            RtspRequestSeen r{text.substr(0, text.find(' ')), "", text};
-            r.url = text.substr(r.method.size() + 1,
-                                text.find(' ', r.method.size() + 1) - r.method.size() - 1);
+            RtspRequestSeen r{"", "", text};
+            std::istringstream(text) >> r.method >> r.url;
             r.cseq = std::atoi(r.header("CSeq").c_str());
             const std::string reply = handler_(r);
             log_.add(r);
@@ -255,22 +255,18 @@ class RtspPeer {
 
 // ---- In memory ------------------------------------------------------------
 
-// A decoded description and one MediaEntry per m= line, in order, linked.
+// A decoded description and an entry for its first medium.
 struct DescribedMedia {
   std::unique_ptr<SdpSession> sdp;
-  std::vector<std::unique_ptr<MediaEntry>> entries;
-  MediaEntry* entry(size_t i) { return i < entries.size() ? entries[i].get() : nullptr; }
+  std::unique_ptr<MediaEntry> first = std::make_unique<MediaEntry>();
+  MediaEntry* entry() { return first.get(); }
 };
 
 inline DescribedMedia describe(const std::string& sdpText) {
   DescribedMedia d;
   int count = 0;
   decodeSdp(makeSdpMemoryInput(sdpText).get(), d.sdp, count);
-  for (SdpMedia* m = d.sdp ? d.sdp->media.get() : nullptr; m; m = m->next.get()) {
-    d.entries.push_back(std::make_unique<MediaEntry>());
-    d.entries.back()->media = m;
-    if (d.entries.size() > 1) d.entries[d.entries.size() - 2]->next = d.entries.back().get();
-  }
+  d.first->media = d.sdp ? d.sdp->media.get() : nullptr;
   return d;
 }
 
