@@ -196,9 +196,8 @@ TEST_F(RtpSessionTest, CollisionSendsGoodbyeAndPicksANewSsrcOncePerAddress) {
   session_.setCollisionCallback([&](const RtpSenderEvent& e) { events.push_back(e); });
   const uint32_t old = session_.ownSsrc();
   feedRtp(makeRtp(1, old), 0x0a000009, 4000);
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(std::tuple(events[0].ssrc, events[0].address, events[0].rtcp),
-            std::tuple(old, 0x0a000009u, false));
+  EXPECT_EQ(std::tuple(events.size(), events.at(0).ssrc, events[0].address, events[0].rtcp),
+            std::tuple(1u, old, 0x0a000009u, false));
   EXPECT_NE(session_.ownSsrc(), old);
   auto compound = receiveCompound(server);
   ASSERT_TRUE(compound);
@@ -206,8 +205,7 @@ TEST_F(RtpSessionTest, CollisionSendsGoodbyeAndPicksANewSsrcOncePerAddress) {
   // The same sender taking our new SSRC does not make us change again.
   const uint32_t renewed = session_.ownSsrc();
   feedRtp(makeRtp(2, renewed), 0x0a000009, 4000);
-  EXPECT_EQ(session_.ownSsrc(), renewed);
-  EXPECT_EQ(events.size(), 2u);
+  EXPECT_EQ(std::tuple(session_.ownSsrc(), events.size()), std::tuple(renewed, 2u));
   EXPECT_FALSE(server.receive(0));
   // Remembered collision addresses are bounded.
   for (uint32_t i = 0; i < RtpSession::kMaxCollisionAddresses + 10; ++i)
@@ -232,16 +230,14 @@ TEST_F(RtpSessionTest, FullTableOfValidSourcesRefusesNewcomersUntilOneFallsSilen
   }
   feedRtp(makeRtp(1, 0x7777), kLoopback, 6000);
   feedRtcp(makeSenderReport(0x9999, 1, 2, 3), kLoopback, 6001);
-  EXPECT_EQ(session_.sources().size(), kMax);
-  EXPECT_EQ(session_.activeSourceCount(), kMax);
-  EXPECT_EQ(session_.findSource(0x7777), nullptr);
-  EXPECT_EQ(session_.findSource(0x9999), nullptr);
+  EXPECT_EQ(std::tuple(session_.sources().size(), session_.activeSourceCount(),
+                       session_.findSource(0x7777), session_.findSource(0x9999)),
+            std::tuple(kMax, kMax, nullptr, nullptr));
   takeAll(session_);
   clock_.advance(static_cast<int64_t>(RtcpScheduler::kMinimumInterval * 5 * 1000));
   feedRtp(makeRtp(3, 0x1000));  // one source keeps talking
   feedRtp(makeRtp(1, 0x7777), kLoopback, 6000);
-  EXPECT_NE(session_.findSource(0x7777), nullptr);
-  EXPECT_NE(session_.findSource(0x1000), nullptr);
+  EXPECT_TRUE(session_.findSource(0x7777) && session_.findSource(0x1000));
   EXPECT_EQ(session_.sources().size(), kMax);
 }
 
@@ -293,9 +289,9 @@ TEST_F(RtpSessionTest, GoodbyeFreesTheSourceOnceItsQueueIsDrained) {
   ASSERT_NE(session_.findSource(kServerSsrc), nullptr) << "its packets are still queued";
   EXPECT_EQ(takeAll(session_), (std::vector<uint32_t>{1, 2}));
   session_.poll();
-  EXPECT_EQ(session_.findSource(kServerSsrc), nullptr);
-  EXPECT_EQ(session_.activeSourceCount(), 0u);
-  EXPECT_EQ(session_.queuedBytes(), 0u);
+  EXPECT_EQ(std::tuple(session_.findSource(kServerSsrc), session_.activeSourceCount(),
+                       session_.queuedBytes()),
+            std::tuple(nullptr, 0u, 0u));
 }
 
 TEST_F(RtpSessionTest, QueuedBytesAreCappedAcrossSources) {
