@@ -278,11 +278,7 @@ INSTANTIATE_TEST_SUITE_P(
         ClipCase{"h263_amrnb.3gp", kFormatBgr24}, ClipCase{"ntsc_30000.mp4", kFormatIyuv},
         // The edit starts inside a group of pictures: the key picture before it is
         // decoded but never shown, at the start or after any seek.
-        ClipCase{"edit_midgop.mp4", kFormatYuy2}),
-    [](const ::testing::TestParamInfo<ClipCase>& info) {
-      const std::string n = info.param.clip;
-      return n.substr(0, n.find('.')) + "_" + std::to_string(info.param.format);
-    });
+        ClipCase{"edit_midgop.mp4", kFormatYuy2}));
 
 // ---- output formats ----
 
@@ -324,10 +320,11 @@ TEST(Mp4FileSourceFormat, DestinationStridesAndSmallerSizesLeaveTheRestAlone) {
   // Converted straight into the destination or copied from the decoder's
   // buffer (post-filtered): rows as in a tight buffer, nothing between or past
   // them. The 64x48 clip read as 64x40 and 60x48: only the top left part is written.
+  // clang-format off
   const std::tuple<const char*, int32_t, int32_t, int32_t> cases[] = {
-      {"mpeg4_aac.mp4", 176, 144, 100},
-      {"size_64x48.mp4", 64, 40, 0},
+      {"mpeg4_aac.mp4", 176, 144, 100}, {"size_64x48.mp4", 64, 40, 0},
       {"size_64x48.mp4", 60, 48, 0}};
+  // clang-format on
   for (const auto& [clip, width, height, gap] : cases) {
     for (PostfilterMode postfilter : {kPostfilterNone, kPostfilterBoth}) {
       for (OutputFormat format : {kFormatYuy2, kFormatBgr24, kFormatBgrx32}) {

@@ -176,9 +176,8 @@ inline bool pull(Mp4FileSource& source, FrameRequest what, int32_t timeMs = 0,
 inline std::vector<std::string> allPictures(Mp4FileSource& source) {
   std::vector<std::string> md5s;
   for (Picture p = request(source, kRequestFirst); p.ok && md5s.size() < 200;
-       p = request(source, kRequestNext)) {
+       p = request(source, kRequestNext))
     md5s.push_back(p.md5);
-  }
   return md5s;
 }
 

@@ -118,17 +118,15 @@ TEST(Mp4File, ConfigSamplesAndUserTextNeverOverrunTheBuffer) {
   ASSERT_EQ(video->getConfigSize(1, configSize), kMp4Ok);
   ASSERT_EQ(video->getSampleSize(1, sampleSize), kMp4Ok);
   ASSERT_EQ(file->getUserText("eng", nullptr, textSize, 0), kMp4Ok);
-  const struct {
-    uint32_t size;
-    Read read;
-  } readers[] = {{configSize, [&](uint32_t n, uint32_t& l,
-                                  uint8_t* d) { return video->getConfig(1, n, l, d); }},
-                 {sampleSize, [&](uint32_t n, uint32_t& l,
-                                  uint8_t* d) { return video->readSample(1, n, l, d); }},
-                 {textSize, [&](uint32_t n, uint32_t& l, uint8_t* d) {
-                    l = n;
-                    return file->getUserText("eng", reinterpret_cast<char*>(d), l, 0);
-                  }}};
+  // clang-format off
+  const struct { uint32_t size; Read read; } readers[] = {
+      {configSize, [&](auto n, auto& l, auto p) { return video->getConfig(1, n, l, p); }},
+      {sampleSize, [&](auto n, auto& l, auto p) { return video->readSample(1, n, l, p); }},
+      {textSize, [&](auto n, auto& l, auto p) {
+         l = n;
+         return file->getUserText("eng", reinterpret_cast<char*>(p), l, 0);
+       }}};
+  // clang-format on
   for (const auto& r : readers) {
     ASSERT_GT(r.size, 10u);
     std::vector<uint8_t> buffer(r.size + 4, 0xEE);
