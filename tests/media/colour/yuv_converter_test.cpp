@@ -165,12 +165,10 @@ TEST(YuvConverterTest, FactoryChoosesThePlainOrTheAcceleratedClass) {
 // third diagonal so both kinds of pixel occur.
 Bytes makePicture(int32_t w, int32_t h) {
   Bytes p(static_cast<size_t>(w) * h * 4);
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) {
-      const uint8_t px[4] = {static_cast<uint8_t>(x), static_cast<uint8_t>(y), 0x77,
-                             static_cast<uint8_t>((x + y) % 3 == 0 ? 0 : 1 + x)};
-      std::memcpy(&p[static_cast<size_t>((y * w + x) * 4)], px, 4);
-    }
+  for (size_t i = 0; i < p.size(); ++i) {
+    const int x = static_cast<int>(i / 4 % w), y = static_cast<int>(i / 4 / w);
+    const int bytes[4] = {x, y, 0x77, (x + y) % 3 == 0 ? 0 : 1 + x};
+    p[i] = static_cast<uint8_t>(bytes[i % 4]);
   }
   return p;
 }
@@ -186,10 +184,9 @@ Bytes makeBackground(int32_t w, int32_t h) {
 Bytes expectedComposite(const Bytes& picture, int32_t w, int32_t h, const Bytes* background,
                         int32_t bgWidth, float px, float py, int32_t stride) {
   Bytes out(static_cast<size_t>(stride) * h, 0xCC);
-  for (int32_t y = 0; y < h; ++y) {
+  for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w * 4; ++x)
       out[y * stride + x] = background ? (*background)[y * bgWidth * 4 + x] : 0;
-  }
   const double tx0 = std::trunc(static_cast<double>(w) * px - w / 2);
   for (int32_t y = 0; y < h; ++y) {
     const double ty = std::trunc(static_cast<double>(h) * py + y - h / 2);
