@@ -10,9 +10,6 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "media/mp4_test_support.h"
 #include "media/stream_saving.h"

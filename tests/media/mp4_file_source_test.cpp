@@ -3,16 +3,9 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <memory>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "media/mp4_test_support.h"
 

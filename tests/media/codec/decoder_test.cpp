@@ -2,10 +2,6 @@
 // convertAudioChunk (every row of the sample conversion table, with rate changes).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <tuple>
-#include <vector>
-
 #include "media/audio_conversion.h"
 #include "media/codec/audio_codec_if.h"
 #include "media/codec/av_audio_codec.h"

@@ -5,10 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <initializer_list>
-#include <string>
-#include <vector>
 
-#include "media/codec/mp4_file.h"
 #include "media/codec/mp4_sample_claims.h"
 #include "media/mp4_test_support.h"
 
