@@ -95,29 +95,33 @@ class RtspSessionTest : public ::testing::Test {
   MediaEntry* audio = nullptr;
 };
 
+// Client ports go in even pairs, a taken pair skipped. A stranger on the
+// video port is not the server's sender; both media use payload type 96, so
+// each packet goes by the RTP session it came on. An odd first port sets
+// nothing up; a reply without server_port ends the set-ups, and then any
+// port of the server may send.
 TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   const int port = testing::freePort();
+  std::optional<UdpPeer> takenRtp(uint16_t(port + 2)), takenRtcp(uint16_t(port + 3));
   describeAndAdd(port);
   EXPECT_TRUE(session_->aggregateAvailable());
   EXPECT_EQ(*video->media->control, url("/trackID=1"));  // absolute: as it is
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
+  takenRtp.reset(), takenRtcp.reset();
   const auto setups = peer_.requests("SETUP");
   ASSERT_EQ(setups.size(), 2u);
-  EXPECT_EQ(setups[0].url, url("/trackID=1"));
-  EXPECT_EQ(setups[0].header("Transport"), ports(port));
-  EXPECT_EQ(setups[1].header("Transport"), ports(port + 2));
+  EXPECT_EQ(setups[0].url + " " + setups[0].header("Transport"), url("/trackID=1 ") + ports(port));
+  EXPECT_EQ(setups[1].header("Transport"), ports(port + 4));
   EXPECT_EQ(setups[1].header("Accept"), "application/sdp");  // kept from DESCRIBE
   ASSERT_EQ(session_->play(), kSessionOk);
   const auto play = peer_.requests("PLAY").at(0);
   EXPECT_EQ(play.header("Range"), "npt=0.000000-10.000000");
   EXPECT_EQ(play.header("Transport"), "");
   EXPECT_EQ(play.header("Session"), "12345678");
-  // A stranger on the video port is not the server's sender; both media use
-  // payload type 96, so each packet goes by the RTP session it came on.
   UdpPeer stranger;
   for (uint16_t s = 1; s <= 2; ++s) stranger.sendTo(port, rtpDatagram(s, 0, s == 2, {0xEE}));
   for (uint16_t s = 1; s <= 4; ++s) video_.sendTo(port, videoRtp(s, s % 2 == 0));
-  for (uint16_t s = 1; s <= 3; ++s) audio_.sendTo(port + 2, audioRtp(s));
+  for (uint16_t s = 1; s <= 3; ++s) audio_.sendTo(port + 4, audioRtp(s));
   ASSERT_TRUE(videoFrames_.waitFor(2) && audioFrames_.waitFor(3));
   const auto v = videoFrames_.all();
   ASSERT_EQ(v.size(), 2u);
@@ -129,22 +133,8 @@ TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   const auto teardown = peer_.requests("TEARDOWN").at(0);
   EXPECT_EQ(teardown.header("Session"), "12345678");
   EXPECT_EQ(teardown.header("Accept"), "");
-}
-
-// Taken pairs are skipped; an odd first port sets nothing up; a reply without
-// server_port ends the set-ups, and then any port of the server may send.
-TEST_F(RtspSessionTest, ClientAndServerPorts) {
-  const int port = testing::freePort();
-  {
-    UdpPeer takenRtp{uint16_t(port)}, takenRtcp{uint16_t(port + 1)};
-    describeAndAdd(port);
-    ASSERT_EQ(session_->setup(nullptr), kSessionOk);
-  }
-  EXPECT_EQ(peer_.requests("SETUP").at(1).header("Transport"), ports(port + 4));
-  session_.reset();
   describeAndAdd(port + 1);
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
-  EXPECT_EQ(peer_.requests("SETUP").size(), 2u);
   EXPECT_EQ(session_->play(), kSessionRtspBase + kRtspBadCommand);  // nothing to play
   session_.reset();
   withServerPort_ = false;
@@ -155,8 +145,8 @@ TEST_F(RtspSessionTest, ClientAndServerPorts) {
   ASSERT_EQ(session_->play(), kSessionOk);
   UdpPeer anyPort;  // a new source is taken after two packets in sequence
   for (uint16_t s = 7; s <= 8; ++s) anyPort.sendTo(port, rtpDatagram(s, 0, s == 8, {uint8_t(s)}));
-  ASSERT_TRUE(videoFrames_.waitFor(1));
-  EXPECT_EQ(videoFrames_.all()[0].bytes, (Bytes{7, 8}));
+  ASSERT_TRUE(videoFrames_.waitFor(3));
+  EXPECT_EQ(videoFrames_.all()[2].bytes, (Bytes{7, 8}));
 }
 
 double cpuMs() {
