@@ -70,7 +70,7 @@ TEST_F(AppWindowTest, MouseEventsBecomeMessagesWithFlagsAndSignedPositions) {
                    uint32_t, WParam>
       cases[] = {
           // clang-format off
-      {E::MouseButtonPress, {20, 30}, kL, kL, Qt::ShiftModifier, kWmLButtonDown, kMkLButton | kMkShift},
+      {E::MouseButtonPress, {2, 3}, kL, kL, Qt::ShiftModifier, kWmLButtonDown, kMkLButton | kMkShift},
       {E::MouseMove, {-5, 40}, Qt::NoButton, kL, {}, kWmMouseMove, kMkLButton},
       {E::MouseButtonRelease, {21, 31}, kL, {}, {}, kWmLButtonUp, 0},  // no longer down
       {E::MouseButtonPress, {7, 8}, kM, kM, {}, kWmMButtonDown, kMkMButton},
@@ -97,17 +97,16 @@ TEST_F(AppWindowTest, MouseEventsBecomeMessagesWithFlagsAndSignedPositions) {
 // Accelerators first (Shift counts for letters and named keys only), then
 // the player's keys as virtual keys with their repeat flag.
 TEST_F(AppWindowTest, KeysBecomeAcceleratorCommandsOrVirtualKeys) {
-  const AcceleratorTable* table = ResourceModule::program().findAccelerators(109);
-  ASSERT_NE(table, nullptr);
-  window->setAccelerators(table);
+  window->setAccelerators(ResourceModule::program().findAccelerators(109));
   const auto kAlt = Qt::AltModifier;
   // Key, modifiers, text, auto-repeated; the message and its command or key.
   const std::tuple<Qt::Key, Qt::KeyboardModifiers, const char*, bool, uint32_t, WParam> cases[] = {
       // clang-format off
       {Qt::Key_Question, kAlt | Qt::ShiftModifier, "?", false, kWmCommand, 104},
-      {Qt::Key_Slash, kAlt, "/", false, kWmCommand, 104},  {Qt::Key_Question, {}, "?", false, 0, 0},
-      {Qt::Key_Slash, {}, "/", false, 0, 0},        {Qt::Key_Escape, {}, "", false, kWmKeyDown, kVkEscape},
-      {Qt::Key_Left, {}, "", true, kWmKeyDown, kVkLeft},   {Qt::Key_F, {}, "f", false, kWmKeyDown, 'F'},
+      {Qt::Key_Slash, kAlt, "/", false, kWmCommand, 104}, {Qt::Key_Question, {}, "?", false, 0, 0},
+      {Qt::Key_Slash, {}, "/", false, 0, 0}, {Qt::Key_Escape, {}, "", false, kWmKeyDown, kVkEscape},
+      {Qt::Key_Left, {}, "", true, kWmKeyDown, kVkLeft},
+      {Qt::Key_F, {}, "f", false, kWmKeyDown, 'F'},
       // clang-format on
   };
   for (const auto& [key, modifiers, text, autoRepeat, message, value] : cases) {
@@ -152,8 +151,7 @@ TEST_F(AppWindowTest, TimersTickUntilTheWindowIsClosed) {
   window->show();
   window->close();
   window->destroyWindow();
-  EXPECT_EQ(messagesOf(kWmDestroy).size(), 1u);
-  EXPECT_TRUE(!window->timerActive(2) && window->destroyed());
+  EXPECT_TRUE(messagesOf(kWmDestroy).size() == 1 && !window->timerActive(2) && window->destroyed());
   QPointer<AppWindow> alive(window.get());
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_FALSE(alive.isNull());
@@ -205,8 +203,9 @@ TEST_F(AppWindowTest, ClientSizeKeepsTheCornerAndStopsAtQtsLargestWindow) {
   constexpr int32_t kMax = INT32_MAX, kQt = QWIDGETSIZE_MAX;
   const std::tuple<int32_t, int32_t, QSize> cases[] = {
       // clang-format off
-      {200, kMax, QSize(200, kQt)}, {kMax, 300, QSize(kQt, 300 + bar)}, {kMax, kMax, QSize(kQt, kQt)},
-      {200, kQt - bar + 1, QSize(200, kQt)}, {200, 300, QSize(200, 300 + bar)},
+      {200, kMax, QSize(200, kQt)}, {kMax, 300, QSize(kQt, 300 + bar)},
+      {kMax, kMax, QSize(kQt, kQt)}, {200, kQt - bar + 1, QSize(200, kQt)},
+      {200, 300, QSize(200, 300 + bar)},
       // clang-format on
   };
   for (const auto& [width, height, size] : cases) {
@@ -252,16 +251,14 @@ TEST_F(AppWindowTest, MenuChoicesAndPopupsSendCommands) {
 }
 
 // Each pattern once, separated by blanks, after a description without its
-// own pattern list.
+// own pattern list ("V (2)" has none); a pattern list alone stays alone.
 TEST(CommonDialogs, FilterTextsShowEachPatternOnce) {
   const std::pair<FileFilter, const char*> cases[] = {
       // clang-format off
       {{"All (*.mp4;*.3gp;*.sdp)", "*.mp4;*.sdp;*.3gp"}, "All (*.mp4 *.sdp *.3gp)"},
-      {{"YUV (*.yuv)", "*.yuv;*.raw"}, "YUV (*.yuv *.raw)"},
-      {{"MPEG-4 Video ES", "*.m4v"}, "MPEG-4 Video ES (*.m4v)"},
-      {{"Twice", "*.mp4;*.mp4; *.3gp"}, "Twice (*.mp4 *.3gp)"},
-      {{"Version (2)", "*.txt"}, "Version (2) (*.txt)"},  // not a pattern list
-      {{"(*.a)", "*.a"}, "(*.a)"},                        // only a pattern list: the list alone
+      {{"YUV (*.yuv)", "*.yuv;*.raw"}, "YUV (*.yuv *.raw)"}, {{"ES", "*.m4v"}, "ES (*.m4v)"},
+      {{"Twice", "*.mp4;*.mp4; *.3gp"}, "Twice (*.mp4 *.3gp)"}, {{"V (2)", "*.a"}, "V (2) (*.a)"},
+      {{"(*.a)", "*.a"}, "(*.a)"},
       // clang-format on
   };
   for (const auto& [filter, shown] : cases) {  // (a leading blank is a known flaw, left for now)

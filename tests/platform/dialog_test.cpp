@@ -1,6 +1,7 @@
 #include "platform/dialog.h"
 
 #include <QFontMetrics>
+#include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@ TEST(Dialog, ControlsAreBuiltByIdInDialogUnitsOfTheFont) {
   Dialog d(programDialog(176), nullptr, {});
   ASSERT_TRUE(d.item(1037) && d.item(1039) && d.item(kIdOk) && !d.item(4242));
   EXPECT_EQ(d.windowTitle(), "Network Options");
+  EXPECT_TRUE(qobject_cast<QPushButton*>(d.item(kIdOk))->isDefault());  // Enter presses it
   const QFontMetrics metrics(d.font());
   const double average =
       metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0;

@@ -39,11 +39,12 @@ TEST(ResourceModuleParse, MalformedLinesAreSkippedAndReportedUpToABound) {
       "stray = outside\n[strings]\nabc = not an id\n70000 = id too large\n-1 = negative\n"
       "8 = ok\n8 = second\n[bogus 1]\n9 = ignored\n[menu x]\n[dialog 5\n[strings]\n"
       "10 = after\n12 = " +
-      std::string(ResourceModule::kMaxLineBytes, 'x') + "\n11 = fine\n");
+      std::string(ResourceModule::kMaxLineBytes - 4, 'x') +
+      "\n13 = " + std::string(ResourceModule::kMaxLineBytes - 5, 'x') + "\n11 = fine\n");
   std::string s;
-  EXPECT_FALSE(m->findString(9, s) || m->findString(12, s));  // 12: an overlong line
+  EXPECT_FALSE(m->findString(9, s) || m->findString(12, s));  // 12: a byte too long
   EXPECT_TRUE(m->findString(8, s) && s == "ok");              // the first definition wins
-  EXPECT_TRUE(m->findString(10, s) && m->findString(11, s));
+  EXPECT_TRUE(m->findString(10, s) && m->findString(11, s) && m->findString(13, s));
   ASSERT_EQ(m->errors().size(), 9u);  // lines in an unknown section are no error
   EXPECT_NE(m->errors().front().find("line 1"), std::string::npos);
   // Garbage of every byte, and more bad lines than are worth reporting.
@@ -89,8 +90,8 @@ TEST(ResourceModuleParse, DialogControlsValidateClassesGeometryAndFlags) {
       "[dialog 0]\nrect = 0 0 1 1\nfont = 1 Tiny\n");  // the smallest there are
   const DialogTemplate* d = m->findDialog(9);
   ASSERT_NE(d, nullptr);
-  EXPECT_EQ(std::tie(d->caption, d->x, d->width, d->fontPoints, d->fontName),
-            std::tuple("Test", 1, 300, 9, "DejaVu Sans"));
+  EXPECT_EQ(std::tie(d->caption, d->x, d->y, d->width, d->height, d->fontPoints, d->fontName),
+            std::tuple("Test", 1, 2, 300, 200, 9, "DejaVu Sans"));
   using Control = std::tuple<ControlClass, int32_t, uint32_t, std::string>;
   std::vector<Control> controls;
   for (const auto& c : d->controls) controls.emplace_back(c.controlClass, c.id, c.flags, c.text);
