@@ -64,26 +64,22 @@ TEST_F(StreamReceiverTest, SequenceAccounting) {
   }
 }
 
-TEST_F(StreamReceiverTest, FrameCarriesThePacketsInOrderFromTheFirstTimestamp) {
-  EXPECT_EQ(receiver_.addPacket(packet(100, 9000, false, {1, 2, 3}), kAllocator), nullptr);
-  EXPECT_EQ(receiver_.addPacket(packet(101, 9000, false, {}), kAllocator), nullptr);
-  auto frame = receiver_.addPacket(packet(102, 9000, true, {4, 5}), kAllocator);
-  ASSERT_NE(frame, nullptr);
-  EXPECT_EQ(frame->element->size(), 5u);
-  EXPECT_EQ(std::vector<uint8_t>(frame->data, frame->data + frame->size),
-            (std::vector<uint8_t>{1, 2, 3, 4, 5}));
-  EXPECT_EQ(frame->packetSizes, (std::vector<uint32_t>{3, 0, 2}));
-  EXPECT_EQ(frame->payloadType, 96);
-  EXPECT_EQ(frame->timestamp, 0);
-  EXPECT_EQ(receiver_.pendingCount(), 0u);
-}
-
-TEST_F(StreamReceiverTest, FramesWithoutMemoryOrMarkerAreDropped) {
+// A frame holds its packets' payloads in order, an empty one too; one that
+// finds no memory, or that grows past kMaxPendingPackets without a marker,
+// is dropped, and the frame after an oversized one is flagged.
+TEST_F(StreamReceiverTest, FramesCarryTheirPacketsWithinBounds) {
   const FrameAllocator failing{&failAllocate, &testing::elementData, nullptr};
   receiver_.addPacket(packet(1, 0, false), failing);
   EXPECT_EQ(receiver_.addPacket(packet(2, 0, true), failing), nullptr);
   EXPECT_EQ(receiver_.pendingCount(), 0u);
-  uint32_t sequence = 3;
+  receiver_.addPacket(packet(3, 0, false, {1, 2, 3}), kAllocator);
+  receiver_.addPacket(packet(4, 0, false, {}), kAllocator);
+  const auto frame = receiver_.addPacket(packet(5, 0, true, {4, 5}), kAllocator);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(std::vector<uint8_t>(frame->data, frame->data + frame->size),
+            (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(frame->packetSizes, (std::vector<uint32_t>{3, 0, 2}));
+  uint32_t sequence = 6;
   for (size_t i = 0; i < StreamReceiver::kMaxPendingPackets; ++i)
     ASSERT_EQ(receiver_.addPacket(packet(sequence++, 0, false), kAllocator), nullptr);
   receiver_.addPacket(packet(sequence++, 0, false), kAllocator);
