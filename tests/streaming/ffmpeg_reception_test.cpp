@@ -8,7 +8,9 @@
 // ffmpeg's MP4A-LATM straight.)
 #include <gtest/gtest.h>
 
-#include "lossy_relay.h"
+#include <atomic>
+#include <optional>
+
 #include "stream_test_support.h"
 #include "streaming/frame_depacketizer.h"
 #include "streaming/rtsp_session.h"
@@ -18,7 +20,68 @@ namespace strevana {
 namespace {
 
 using testing::Sample;
+using testing::UdpPeer;
 constexpr int kVideoDelayMs = 500;
+
+// LossyRelay: forwards one stream's RTP (an even port of 127.0.0.1) and RTCP
+// (the next) to a receiver's pair. Of the RTP packets it drops every 13th,
+// holds every 11th back behind the next one and sends every 7th twice, each
+// at its own phase; RTCP passes untouched. Read the counts once it stopped.
+class LossyRelay {
+ public:
+  LossyRelay(int listenPort, int toPort)
+      : rtp_(uint16_t(listenPort)), rtcp_(uint16_t(listenPort + 1)), to_(uint16_t(toPort)) {}
+  ~LossyRelay() { stop(); }
+  void stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+  std::atomic<int> forwarded{0};  // distinct packets
+  std::vector<int> dropped;       // the indices of the packets dropped
+  int reordered = 0, duplicated = 0;
+  // Dropped packets that a later forwarded one follows: the losses a
+  // receiver can see.
+  int droppedInside() const {
+    int n = 0;
+    for (int d : dropped) n += d < lastForwarded_;
+    return n;
+  }
+
+ private:
+  void pass(const std::vector<uint8_t>& packet, int n) {
+    rtp_.sendTo(to_, packet);
+    ++forwarded;
+    lastForwarded_ = std::max(lastForwarded_, n);
+  }
+  void run() {
+    std::optional<std::pair<std::vector<uint8_t>, int>> held;
+    for (int n = 0, quiet = 0; !stop_;) {
+      if (const auto report = rtcp_.receive(0)) rtcp_.sendTo(uint16_t(to_ + 1), *report);
+      const auto packet = rtp_.receive(20);
+      quiet = packet ? 0 : quiet + 1;
+      if (packet && n % 13 == 6) {
+        dropped.push_back(n);
+      } else if (packet && !held && n % 11 == 3) {
+        held.emplace(*packet, n);
+        ++reordered;
+      } else if (packet) {
+        pass(*packet, n);
+        if (n % 7 == 2) rtp_.sendTo(to_, *packet), ++duplicated;
+      }
+      // Sent after the next packet, or late once the sender went quiet.
+      if (held && ((packet && held->second != n) || quiet > 10))
+        pass(held->first, held->second), held.reset();
+      n += packet ? 1 : 0;
+    }
+  }
+
+  UdpPeer rtp_, rtcp_;
+  uint16_t to_;
+  int lastForwarded_ = -1;
+  std::atomic<bool> stop_{false};
+  std::thread thread_{[this] { run(); }};  // last: starts once the rest is made
+};
 
 TEST(FfmpegReceptionTest, UnitsAreTheClipsSamplesAtTheirTimesThroughLosses) {
   const testing::ClipSamples& clip = testing::clipSamples();
@@ -54,7 +117,7 @@ TEST(FfmpegReceptionTest, UnitsAreTheClipsSamplesAtTheirTimesThroughLosses) {
   } stopFirst{session};
   ASSERT_EQ(session->setup(nullptr), kSessionOk);
   ASSERT_EQ(session->play(), kSessionOk);
-  std::optional<testing::LossyRelay> relays[2];
+  std::optional<LossyRelay> relays[2];
   for (int k = 0; k < 2; ++k) relays[k].emplace(ports[2 + k], ports[k]);
   testing::ChildProcess sender(testing::ffmpegSender(ports[2], ports[3], false, "", kVideoDelayMs),
                                folder.file("log"));
@@ -64,11 +127,11 @@ TEST(FfmpegReceptionTest, UnitsAreTheClipsSamplesAtTheirTimesThroughLosses) {
   uint64_t outOfOrder = 0;
   for (int k = 0; k < 2; ++k) {
     const StreamReceiver& receiver = *entries[k]->receiver;
-    testing::LossyRelay& relay = *relays[k];
+    LossyRelay& relay = *relays[k];
     relay.stop();
     ASSERT_TRUE(testing::waitFor(
         [&] { return receiver.receivedCount() >= uint64_t(relay.forwarded.load()); }, 2000));
-    ASSERT_TRUE(relay.dropped > 0 && relay.reordered > 0 && relay.duplicated > 0);
+    ASSERT_TRUE(!relay.dropped.empty() && relay.reordered > 0 && relay.duplicated > 0);
     EXPECT_EQ(receiver.receivedCount(), uint64_t(relay.forwarded.load())) << "stream " << k;
     EXPECT_EQ(receiver.lostCount(), relay.droppedInside()) << "stream " << k;
     outOfOrder += receiver.outOfOrderCount();

@@ -4,7 +4,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <time.h>
+#include <ctime>
 
 #include <map>
 
@@ -114,10 +114,9 @@ TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   EXPECT_EQ(setups[1].header("Transport"), ports(port + 4));
   EXPECT_EQ(setups[1].header("Accept"), "application/sdp");  // kept from DESCRIBE
   ASSERT_EQ(session_->play(), kSessionOk);
-  const auto play = peer_.requests("PLAY").at(0);
-  EXPECT_EQ(play.header("Range"), "npt=0.000000-10.000000");
-  EXPECT_EQ(play.header("Transport"), "");
-  EXPECT_EQ(play.header("Session"), "12345678");
+  const auto play = peer_.requests("PLAY").at(0);  // Range, no Transport, Session
+  EXPECT_EQ(play.header("Range") + play.header("Transport") + ";" + play.header("Session"),
+            "npt=0.000000-10.000000;12345678");
   UdpPeer stranger;
   for (uint16_t s = 1; s <= 2; ++s) stranger.sendTo(port, rtpDatagram(s, 0, s == 2, {0xEE}));
   for (uint16_t s = 1; s <= 4; ++s) video_.sendTo(port, videoRtp(s, s % 2 == 0));
@@ -130,9 +129,8 @@ TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   EXPECT_EQ(audioFrames_.all().at(2).bytes, (Bytes{0x20, 3}));
   EXPECT_EQ(video->receiver->receivedCount(), 4u);
   RtspSession::destroy(session_);
-  const auto teardown = peer_.requests("TEARDOWN").at(0);
-  EXPECT_EQ(teardown.header("Session"), "12345678");
-  EXPECT_EQ(teardown.header("Accept"), "");
+  const auto teardown = peer_.requests("TEARDOWN").at(0);  // Session, no Accept
+  EXPECT_EQ(teardown.header("Session") + teardown.header("Accept"), "12345678");
   describeAndAdd(port + 1);
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
   EXPECT_EQ(session_->play(), kSessionRtspBase + kRtspBadCommand);  // nothing to play
@@ -147,12 +145,6 @@ TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   for (uint16_t s = 7; s <= 8; ++s) anyPort.sendTo(port, rtpDatagram(s, 0, s == 8, {uint8_t(s)}));
   ASSERT_TRUE(videoFrames_.waitFor(3));
   EXPECT_EQ(videoFrames_.all()[2].bytes, (Bytes{7, 8}));
-}
-
-double cpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1000.0 + double(t.tv_nsec) / 1e6;
 }
 
 // A server drops sessions silent past the Session timeout (1 s here): while
@@ -177,13 +169,14 @@ TEST_F(RtspSessionTest, KeepAliveAtHalfTheSessionTimeoutAcrossSessions) {
       EXPECT_EQ(session_->setAggregateControl(!refused), kSessionPlaying);
       EXPECT_EQ(peer_.requests("PLAY").back().url, refused ? url() : url("/trackID=2"));
       EXPECT_EQ(session_->keepAliveIntervalMs(), 500u);
-      const double cpu = cpuMs();
+      const std::clock_t cpu = std::clock();
       const auto wall = std::chrono::steady_clock::now();
       ASSERT_TRUE(peer_.waitFor(method, 2 * round));
-      EXPECT_LT(cpuMs() - cpu, (std::chrono::steady_clock::now() - wall) / 1ms / 20.0);
+      EXPECT_LT((std::clock() - cpu) * 1000.0 / CLOCKS_PER_SEC,
+                (std::chrono::steady_clock::now() - wall) / 1ms / 20.0);
       const auto keepAlive = peer_.requests(method).back();
-      EXPECT_EQ(keepAlive.url, refused ? url() : url("/trackID=2"));
-      EXPECT_EQ(keepAlive.header("Session"), "12345678");
+      EXPECT_EQ(keepAlive.url + " " + keepAlive.header("Session"),
+                (refused ? url() : url("/trackID=2")) + " 12345678");
       ASSERT_EQ(session_->teardown(), kSessionOk);
       EXPECT_EQ(session_->keepAliveIntervalMs(), 0u);
       EXPECT_FALSE(session_->described() || session_->playing() || session_->firstMedia());
@@ -306,11 +299,11 @@ TEST(RtspSessionStateTest, OperationsOutOfOrderAreRefused) {
 TEST(RtspSessionDescriptionTest, LocalDescriptionJoinsItsGroup) {
   if (!std::getenv("STREVANA_PRIVATE_NETWORK")) {
     if (std::system("unshare -rn true") != 0) GTEST_SKIP() << "no unprivileged namespaces";
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    EXPECT_EQ(std::system(("STREVANA_PRIVATE_NETWORK=1 timeout 20 unshare -rn " + self +
-                           " --gtest_filter=RtspSessionDescriptionTest.*")
-                              .c_str()),
-              0);
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string(),
+                      filter = " --gtest_filter=RtspSessionDescriptionTest.*";
+    EXPECT_EQ(
+        std::system(("STREVANA_PRIVATE_NETWORK=1 timeout 20 unshare -rn " + self + filter).c_str()),
+        0);
     return;
   }
   ASSERT_EQ(std::system("ip link set lo up && ip route add 224.0.0.0/4 dev lo"), 0);
@@ -322,8 +315,7 @@ TEST(RtspSessionDescriptionTest, LocalDescriptionJoinsItsGroup) {
   auto session = makeSession();
   ASSERT_EQ(session->loadDescription(folder.file("group.sdp"), 6970), kSessionOk);
   EXPECT_TRUE(session->descriptionMode());
-  EXPECT_DOUBLE_EQ(session->rangeStart(), 1.5);
-  EXPECT_DOUBLE_EQ(session->rangeEnd(), 20.0);
+  EXPECT_EQ(std::make_pair(session->rangeStart(), session->rangeEnd()), std::make_pair(1.5, 20.0));
   setDeliverCallback(session->firstMedia(), &FrameLog::deliver, &frames);
   ASSERT_EQ(session->addStream(session->firstMedia()), kSessionOk);
   ASSERT_EQ(session->setup("127.0.0.1"), kSessionOk);
