@@ -99,12 +99,10 @@ TEST(Mpeg4GenericFormatTest, FragmentsSpanFramesUntilTheSizeIsReached) {
 }
 
 TEST(Mp4aLatmFormatTest, SubFramesGoodAndBroken) {
-  Bytes long520(3 + 520, 0x5A), fifty;
-  long520[0] = long520[1] = 255;
-  long520[2] = 10;
+  Bytes long520 = {255, 255, 10}, fifty, fiftyOne = {1, 0};  // 255 + 255 + 10 bytes long
+  long520.resize(3 + 520, 0x5A);
   for (uint8_t i = 0; i < 50; ++i) fifty.insert(fifty.end(), {1, i});
-  Bytes fiftyOne = fifty;
-  fiftyOne.insert(fiftyOne.end(), {1, 0});
+  fiftyOne.insert(fiftyOne.begin(), fifty.begin(), fifty.end());
   // clang-format off
   const struct { Bytes payload; const char* units; } cases[] = {
       {long520, "0+523@1000 "}, {{3, 1, 2, 3, 2, 4, 5}, "0+4@1000 4+3@2024 "}, {{5, 1, 2}, "broken"},

@@ -97,9 +97,8 @@ class RtspSessionTest : public ::testing::Test {
 
 // Client ports go in even pairs, a taken pair skipped. A stranger on the
 // video port is not the server's sender; both media use payload type 96, so
-// each packet goes by the RTP session it came on. An odd first port sets
-// nothing up; a reply without server_port ends the set-ups, and then any
-// port of the server may send.
+// each packet goes by the RTP session it came on. A reply without
+// server_port ends the set-ups, and then any port of the server may send.
 TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   const int port = testing::freePort();
   std::optional<UdpPeer> takenRtp(uint16_t(port + 2)), takenRtcp(uint16_t(port + 3));
@@ -131,14 +130,10 @@ TEST_F(RtspSessionTest, DescribeSetupPlayReceiveTeardown) {
   RtspSession::destroy(session_);
   const auto teardown = peer_.requests("TEARDOWN").at(0);  // Session, no Accept
   EXPECT_EQ(teardown.header("Session") + teardown.header("Accept"), "12345678");
-  describeAndAdd(port + 1);
-  ASSERT_EQ(session_->setup(nullptr), kSessionOk);
-  EXPECT_EQ(session_->play(), kSessionRtspBase + kRtspBadCommand);  // nothing to play
-  session_.reset();
   withServerPort_ = false;
   describeAndAdd(port);
   ASSERT_EQ(session_->setup(nullptr), kSessionOk);
-  EXPECT_EQ(peer_.requests("SETUP").size(), 3u);
+  EXPECT_EQ(peer_.requests("SETUP").size(), 3u);  // the first only
   EXPECT_EQ(audio->receiver->rtp, nullptr);
   ASSERT_EQ(session_->play(), kSessionOk);
   UdpPeer anyPort;  // a new source is taken after two packets in sequence
