@@ -18,8 +18,7 @@ TEST(Menu, EntriesByCommandAtAnyDepthAndChangesNotifyTheBarOnce) {
   const MenuTemplate* t = ResourceModule::program().findMenu(109);
   ASSERT_NE(t, nullptr);
   auto bar = Menu::fromTemplate(*t);
-  ASSERT_EQ(bar->itemCount(), 4u);
-  EXPECT_EQ(bar->subMenu(9), nullptr);
+  ASSERT_TRUE(bar->itemCount() == 4 && bar->subMenu(3) && !bar->subMenu(4));
   EXPECT_EQ(bar->findItem(32783)->text, "De-Ringing");
   EXPECT_EQ(bar->subMenu(0)->findItem(32783), nullptr);
   int changes = 0;

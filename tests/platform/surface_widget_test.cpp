@@ -21,7 +21,8 @@ TEST(SurfaceWidget, InvalidateFromAnotherThreadRepaintsOnTheUiThread) {
   SurfaceWidget widget;
   // Qt's offscreen platform has no video plane: the engine keeps the raster renderer.
   EXPECT_EQ(widget.videoPlane(), nullptr);
-  widget.resize(200, 100);
+  widget.resizeClient(200, 100);  // hidden: the back buffer follows at once
+  EXPECT_EQ(std::pair(widget.clientWidth(), widget.clientHeight()), std::pair(200, 100));
   widget.show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return widget.paintCount() > 0; }));
   const int64_t before = widget.paintCount();
