@@ -14,6 +14,7 @@ namespace {
 
 using testing::clipSamples;
 using testing::freePort;
+using testing::rtpDatagram;
 
 // The clip's video (with ffmpeg's configuration for it) on videoPort and its
 // sound as mpeg4-generic on audioPort; a port of 0 leaves that medium out.
@@ -85,7 +86,7 @@ TEST(StreamSourceTest, SoundGapsBecomeSilenceAndEachDryRunWaitsAfresh) {
   const auto& units = clipSamples().audio;
   ASSERT_GT(units.size(), 12u);
   ManualMillisecondClock clock;
-  const int port = freePort();
+  const uint16_t port = uint16_t(freePort());
   auto source = open(description(0, port), 250, 1000, clock);
   ASSERT_TRUE(source->hasAudio && !source->hasVideo);
   ASSERT_EQ(source->decodedChannels, 2);
@@ -98,8 +99,7 @@ TEST(StreamSourceTest, SoundGapsBecomeSilenceAndEachDryRunWaitsAfresh) {
       std::vector<uint8_t> payload = {0x00, 0x10, uint8_t(header >> 8), uint8_t(header)};
       payload.insert(payload.end(), units[n].bytes.begin(), units[n].bytes.end());
       sender.sendTo(
-          uint16_t(port),
-          testing::rtpDatagram(500 + n, 90000 + 1024u * n + (n > 3 ? 3000 : 0), true, payload, 97));
+          port, rtpDatagram(500 + n, 90000 + 1024u * n + (n > 3 ? 3000 : 0), true, payload, 97));
     }
   };
   std::string chunks;  // a dot for each sound chunk, S for a silent one
@@ -150,16 +150,13 @@ TEST(StreamSourceTest, AUnitWithoutPictureIsSkipped) {
   const auto& vops = clipSamples().video;
   ASSERT_GE(vops.size(), 10u);
   ManualMillisecondClock clock;
-  const int port = freePort();
+  const uint16_t port = uint16_t(freePort());
   auto source = open(description(port, 0), 0, 1000, clock);
   ASSERT_TRUE(source->hasVideo);
   const testing::UdpPeer sender;
-  uint16_t sequence = 1;
-  for (uint32_t i = 0; i < 10; ++i) {
-    sender.sendTo(uint16_t(port), testing::rtpDatagram(sequence++, 3600 * i, true, vops[i].bytes));
-    if (i == 2)
-      sender.sendTo(uint16_t(port),
-                    testing::rtpDatagram(sequence++, 3600 * i + 1800, true, {0, 0, 1, 0xB2, 'x'}));
+  for (uint16_t i = 0, s = 1; i < 10; ++i) {  // user data alone after the third picture
+    sender.sendTo(port, rtpDatagram(s++, 3600 * i, true, vops[i].bytes));
+    if (i == 2) sender.sendTo(port, rtpDatagram(s++, 3600 * i + 1800, true, {0, 0, 1, 0xB2, 'x'}));
   }
   std::vector<uint8_t> frame(static_cast<size_t>(bufferBytes(kFormatYuy2, 176, 144)));
   std::vector<int32_t> shown;
