@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 #include <tuple>
@@ -144,8 +145,10 @@ TEST_F(RtpSessionTest, TakesReportsAndSendsItsOwnWhenDueAndGoodbyeOnDestroy) {
             std::tuple(kSdesCname, session_.cname(), 0u));
   EXPECT_GT(session_.scheduler().nextReport(), clock_.nowMs() / 1000);
   const uint32_t ssrc = session_.ownSsrc();
+  errno = EINTR;  // left by an earlier interrupted call: a send that worked goes once
   ASSERT_EQ(session_.destroy(), kRtpOk);
   compound = receiveCompound(server);
+  EXPECT_FALSE(server.receive(0));
   ASSERT_TRUE(compound);
   EXPECT_EQ(std::tuple(compound->goodbyes.at(0).ssrcs, compound->descriptions.size()),
             std::tuple(std::vector<uint32_t>{ssrc}, 1u));
