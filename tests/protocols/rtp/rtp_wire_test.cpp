@@ -34,16 +34,15 @@ std::vector<uint8_t> prefix(const std::vector<uint8_t>& v, size_t n) {
 }
 
 TEST(RtpPacketTest, DecodesHeaderCsrcsExtensionAndPadding) {
-  RtpFields fields;
-  fields.seq = 0xfffe;
-  fields.timestamp = 0x89abcdef;
-  fields.ssrc = 0x01020304;
-  fields.payloadType = 97;
-  fields.marker = true;
-  fields.csrcs = {0xaaaaaaaa, 0xbbbbbbbb};
-  fields.extension = {1, 2, 3, 4, 5, 6, 7, 8};
-  fields.payload = {9, 8, 7};
-  fields.padding = 5;
+  const RtpFields fields{.seq = 0xfffe,
+                         .timestamp = 0x89abcdef,
+                         .ssrc = 0x01020304,
+                         .payloadType = 97,
+                         .marker = true,
+                         .csrcs = {0xaaaaaaaa, 0xbbbbbbbb},
+                         .extension = {1, 2, 3, 4, 5, 6, 7, 8},
+                         .payload = {9, 8, 7},
+                         .padding = 5};
   auto p = parseRtp(makeRtp(fields));
   ASSERT_TRUE(p);
   EXPECT_EQ(std::tuple(p->sequenceNumber, p->extendedSequenceNumber, p->timestamp, p->ssrc),
