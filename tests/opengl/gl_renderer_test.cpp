@@ -30,6 +30,7 @@
 #include "platform/opengl/opengl_probe.h"
 #include "platform/surface_widget.h"
 #include "playback/playback_engine.h"
+#include "support/child_output.h"
 #include "support/temp_folder.h"
 #include "video/direct_draw_renderer.h"
 #include "video/gdi_renderer.h"
@@ -292,19 +293,25 @@ void writeBars(const std::string& path, int frames) {
   for (int i = 0; i < frames; ++i) out.write(reinterpret_cast<const char*>(p.data()), p.size());
 }
 
+// Opens `frames` pictures of colour bars, a raw YUV file in `folder`, on the
+// engine in the whole of `window`.
+bool openBars(PlaybackEngine& engine, SurfaceWidget& window, const testing::ScratchFolder& folder,
+              int frames) {
+  writeBars(folder.file("bars.yuv"), frames);
+  engine.setVideoWindow(&window, 0, 0, window.clientWidth(), window.clientHeight());
+  return engine.openSource(std::make_unique<YuvFileSource>(folder.file("bars.yuv").c_str(), kW, kH,
+                                                           25, 1, kFormatYuy2)) == 1;
+}
+
 // Through the engine: a raw YUV file opens on the OpenGL renderer (format 5),
 // keeps its picture through a resize, and into a full-screen window also
 // after playing to its end.
 TEST_F(OpenGlRendererTest, ResizeAndFullScreenKeepThePicture) {
   testing::ScratchFolder folder;
-  writeBars(folder.file("bars.yuv"), 3);
   auto main = shownWindow(400, 300);
   ManualMillisecondClock clock;
   PlaybackEngine engine(clock);
-  engine.setVideoWindow(main.get(), 0, 0, 400, 300);
-  ASSERT_EQ(engine.openSource(std::make_unique<YuvFileSource>(folder.file("bars.yuv").c_str(), kW,
-                                                              kH, 25, 1, kFormatYuy2)),
-            1);
+  ASSERT_TRUE(openBars(engine, *main, folder, 3));
   EXPECT_EQ(engine.rendererKind(), kRendererHardware);
   auto expectPicture = [&](SurfaceWidget& window, QSize size, const char* when) {
     SCOPED_TRACE(when);
@@ -332,15 +339,11 @@ TEST_F(OpenGlRendererTest, ResizeAndFullScreenKeepThePicture) {
 // picture.
 void expectRasterFallback() {
   testing::ScratchFolder folder;
-  writeBars(folder.file("bars.yuv"), 1);
   auto window = shownWindow(352, 288);
   EXPECT_EQ(window->videoPlane(), nullptr);
   ManualMillisecondClock clock;
   PlaybackEngine engine(clock);
-  engine.setVideoWindow(window.get(), 0, 0, 352, 288);
-  ASSERT_EQ(engine.openSource(std::make_unique<YuvFileSource>(folder.file("bars.yuv").c_str(), kW,
-                                                              kH, 25, 1, kFormatYuy2)),
-            1);
+  ASSERT_TRUE(openBars(engine, *window, folder, 1));
   EXPECT_EQ(engine.rendererKind(), kRendererRaster);
   QRect display;
   const QImage expected = rasterPicture(kFormatYuy2, QSize(352, 288), display);
@@ -361,13 +364,9 @@ TEST_F(OpenGlRendererTest, AContextThatCannotBeMadeFallsBackToTheRasterRenderer)
       "STREVANA_TEST_WITHOUT_OPENGL=1 '" +
       std::filesystem::read_symlink("/proc/self/exe").string() +
       "' --gtest_also_run_disabled_tests"
-      " --gtest_filter=OpenGlRendererTest.DISABLED_NoContextLeavesTheRasterRenderer 2>&1";
-  FILE* child = popen(cmd.c_str(), "r");
-  ASSERT_NE(child, nullptr);
-  std::string output;
-  char chunk[4096];
-  while (size_t n = fread(chunk, 1, sizeof chunk, child)) output.append(chunk, n);
-  EXPECT_EQ(pclose(child), 0) << output;
+      " --gtest_filter=OpenGlRendererTest.DISABLED_NoContextLeavesTheRasterRenderer";
+  const auto [status, output] = testing::runForOutput(cmd);
+  EXPECT_EQ(status, 0) << output;
   EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 

@@ -4,11 +4,11 @@
 
 #include <QCoreApplication>
 #include <QtCore/qtestsupport_core.h>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
 
+#include "support/child_output.h"
 #include "support/qt_application.h"
 
 namespace strevana {
@@ -46,12 +46,8 @@ TEST(SurfaceWidget, InvalidateFromAnotherThreadRepaintsOnTheUiThread) {
 constexpr char kOpenGlTests[] = STREVANA_BINARY_DIR "/tests/strevana_opengl_tests";
 TEST(SurfaceWidgetVideoPlane, TheOpenGlOneWorksOnItsOwnDisplay) {
   if (!std::filesystem::exists(kOpenGlTests)) GTEST_SKIP() << "built without OpenGL";
-  FILE* child = popen(STREVANA_BINARY_DIR "/tests/strevana_opengl_tests 2>&1", "r");
-  ASSERT_NE(child, nullptr);
-  std::string output;
-  char chunk[4096];
-  while (size_t n = fread(chunk, 1, sizeof chunk, child)) output.append(chunk, n);
-  EXPECT_EQ(pclose(child), 0) << output;
+  const auto [status, output] = testing::runForOutput(kOpenGlTests);
+  EXPECT_EQ(status, 0) << output;
   EXPECT_EQ(output.find("[  SKIPPED ]"), std::string::npos) << output;
 }
 

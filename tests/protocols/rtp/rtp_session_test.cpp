@@ -297,23 +297,6 @@ TEST_F(RtpSessionTest, GoodbyeFreesTheSourceOnceItsQueueIsDrained) {
             std::tuple(nullptr, 0u, 0u));
 }
 
-TEST_F(RtpSessionTest, QueuedBytesAreCappedAcrossSources) {
-  RtpFields big;
-  big.payload.assign(60000, 0x55);
-  for (uint32_t s = 0; s < 4; ++s) {
-    for (uint16_t seq = 1; seq <= 100; ++seq) {
-      big.seq = seq;
-      big.ssrc = 0x2000 + s;
-      feedRtp(makeRtp(big), kLoopback, static_cast<uint16_t>(5000 + s));
-    }
-  }
-  EXPECT_LE(session_.queuedBytes(), RtpSession::kMaxQueuedBytes);
-  EXPECT_GT(session_.queuedBytes(), RtpSession::kMaxQueuedBytes - 60100);
-  const size_t taken = takeAll(session_).size();
-  EXPECT_EQ(taken * 60012, RtpSession::kMaxQueuedBytes - RtpSession::kMaxQueuedBytes % 60012);
-  EXPECT_EQ(session_.queuedBytes(), 0u);
-}
-
 TEST_F(RtpSessionTest, MulticastAddressesAreCheckedAndTheLocalAddressIsNot) {
   // No real join here: it would announce the membership (IGMP) on the
   // host's own network, beyond this machine.
