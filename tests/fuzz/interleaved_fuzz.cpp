@@ -8,9 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
-#include "chunked_byte_source.h"
 #include "protocols/rtsp/rtsp_reply_reader.h"
+#include "tests/support/memory_byte_source.h"
 
 namespace {
 
@@ -36,8 +37,9 @@ class CountingSink final : public strevana::InterleavedSink {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   const uint8_t pattern = data[1];
-  strevana_fuzz::ChunkedByteSource source(data + 2, size - 2,
-                                          static_cast<std::size_t>(data[0]) + 1);
+  strevana::testing::MemoryByteSource source(
+      std::string(reinterpret_cast<const char*>(data) + 2, size - 2),
+      static_cast<std::size_t>(data[0]) + 1);
   CountingSink sink(size - 2);
   strevana::RtspReplyReader reader(source);
   reader.setInterleavedSink(&sink);

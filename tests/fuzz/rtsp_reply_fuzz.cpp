@@ -6,14 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
-#include "chunked_byte_source.h"
 #include "protocols/rtsp/rtsp_reply_reader.h"
+#include "tests/support/memory_byte_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  strevana_fuzz::ChunkedByteSource source(data + 1, size - 1,
-                                          static_cast<std::size_t>(data[0]) + 1);
+  strevana::testing::MemoryByteSource source(
+      std::string(reinterpret_cast<const char*>(data) + 1, size - 1),
+      static_cast<std::size_t>(data[0]) + 1);
   strevana::RtspReplyReader reader(source);
   strevana::RtspResponse reply;
   for (int i = 0; i < 64; ++i) {

@@ -10,26 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "support/memory_byte_source.h"
+
 namespace strevana {
 namespace {
 
-// Hands out a fixed text in chunks of a chosen size, then reports the end of
-// the connection (or a time-out, when asked).
-struct MemorySource final : RtspByteSource {
-  MemorySource(std::string text, std::size_t size, bool timeOut = false)
-      : data(std::move(text)), chunk(size), timeOutAtEnd(timeOut) {}
-  long receive(char* out, std::size_t capacity) override {
-    if (at == data.size()) return timeOutAtEnd ? -1 : 0;
-    const std::size_t n = std::min({capacity, chunk, data.size() - at});
-    std::memcpy(out, data.data() + at, n);
-    at += n;
-    return static_cast<long>(n);
-  }
-  std::string data;
-  std::size_t chunk;
-  bool timeOutAtEnd;
-  std::size_t at = 0;
-};
+using MemorySource = testing::MemoryByteSource;
 
 std::string withTerminator(std::string text, const std::string& terminator) {
   for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;
