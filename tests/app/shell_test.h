@@ -18,6 +18,7 @@
 #include "platform/dialog.h"
 #include "platform/registry.h"
 #include "support/qt_application.h"
+#include "support/yuv_file.h"
 
 namespace strevana::testing {
 
@@ -25,15 +26,9 @@ inline std::string fixture(const char* name) {
   return std::string(STREVANA_FIXTURE_DIR) + "/" + name;
 }
 
-// Frames of raw YUV 4:2:0 in the process's temporary folder, each a flat colour.
+// Frames of raw YUV 4:2:0 in the process's temporary folder.
 inline std::string writeYuvFile(const std::string& name, int width, int height, int frames) {
-  const std::string path = ::testing::TempDir() + name;
-  std::ofstream out(path, std::ios::binary);
-  for (int f = 0; f < frames; ++f) {
-    out << std::string(static_cast<size_t>(width * height), static_cast<char>(60 + f))
-        << std::string(static_cast<size_t>(width * height / 2), static_cast<char>(200));
-  }
-  return path;
+  return writeYuv420File(::testing::TempDir() + name, width, height, frames);
 }
 
 inline std::optional<std::string> settingString(const char* name) {

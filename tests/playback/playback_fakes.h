@@ -1,7 +1,6 @@
 #pragma once
 // Test doubles for the playback tests: a factory handing the scripted media
 // source to the engine, a silent sound output on a test clock, raw YUV files.
-#include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +18,7 @@
 #include "support/fake_media_source.h"
 #include "support/fake_renderer.h"
 #include "support/qt_application.h"
+#include "support/yuv_file.h"
 
 namespace strevana::testing {
 
@@ -110,20 +110,6 @@ struct NullAudioSinkFactory final : public AudioSinkFactory {
   int32_t channels = 2;
   mutable NullAudioSink* last = nullptr;  // the sink made last (the engine owns it)
 };
-
-// Writes a planar 4:2:0 file whose frame i has luma yuvLuma(i); yuvGrey(i)
-// is that luma on screen (video range expanded to full range).
-inline uint8_t yuvLuma(int32_t i) { return static_cast<uint8_t>(60 + 6 * (i % 25)); }
-inline int yuvGrey(int32_t i) { return (yuvLuma(i) - 16) * 255 / 219; }
-inline std::string writeYuv420File(const std::string& path, int32_t w, int32_t h, int32_t frames) {
-  std::vector<uint8_t> frame(static_cast<size_t>(w * h * 3 / 2), 0x80);
-  FILE* f = std::fopen(path.c_str(), "wb");
-  for (int32_t i = 0; f && i < frames; ++i) {
-    std::fill_n(frame.begin(), w * h, yuvLuma(i));
-    std::fwrite(frame.data(), 1, frame.size(), f);
-  }
-  return f && std::fclose(f) == 0 ? path : "";
-}
 
 inline uint32_t rgbAt(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xffffffu; }
 // A picture of one colour (0xRRGGBB).
