@@ -14,6 +14,7 @@
 #include "media/mp4_test_support.h"
 #include "media/stream_saving.h"
 #include "media/yuv_file_source.h"
+#include "support/fake_media_source.h"
 #include "support/temp_folder.h"
 
 namespace strevana {
@@ -21,18 +22,10 @@ namespace {
 
 using namespace test;  // NOLINT: the source-driving helpers
 
-// The smallest concrete source, for the base class's own behaviour.
-class BareSource : public MediaSource {
- public:
-  bool getVideoFrame(FrameRequest, int32_t, const uint8_t*, int32_t, int32_t, uint8_t*,
-                     int32_t&) override {
-    return false;
-  }
-  bool getAudio(FrameRequest, AudioChunk*&, int32_t&, uint8_t&) override { return false; }
-};
+using testing::FakeMediaSource;
 
 TEST(MediaSourceTest, NamesUpTo255CharactersAreKept) {
-  BareSource s;
+  FakeMediaSource s;
   const std::string longest(255, 'n'), tooLong(256, 'n');
   // clang-format off
   const struct { const char* given; bool kept; } cases[] = {
@@ -48,7 +41,7 @@ TEST(MediaSourceStillPictureTest, OnlyFourByteFormatsAndWideEnoughStridesGetIt) 
   std::vector<uint32_t> pixels(5 * 3);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0x01020304u * static_cast<uint32_t>(i + 1);
   const auto* src = reinterpret_cast<const uint8_t*>(pixels.data());
-  BareSource source;
+  FakeMediaSource source;
   source.width = 5;
   source.height = 3;
   source.stillPicture = pixels.data();
@@ -80,7 +73,7 @@ class StreamSavingTest : public ::testing::Test {
  protected:
   std::string path(const std::string& name) const { return dir_.file(name); }
   testing::ScratchFolder dir_{"stream-saving"};
-  BareSource source;
+  FakeMediaSource source;
 };
 
 TEST_F(StreamSavingTest, StreamsStartWithTheWholeConfigurationWhenTheTargetCanBeMade) {

@@ -20,6 +20,7 @@ class FakeMediaSource : public MediaSource {
     int32_t width = 32, height = 16, frames = 10, frameMs = 40;
     bool video = true, audio = false, live = false;
   };
+  FakeMediaSource() : FakeMediaSource(Options()) {}
   explicit FakeMediaSource(const Options& o) : options(o) {
     width = displayWidth = o.width;
     height = displayHeight = o.height;
