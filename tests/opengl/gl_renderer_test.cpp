@@ -286,18 +286,14 @@ TEST_F(OpenGlRendererTest, ThePlaneShowsOnlyWhileItHasAPicture) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return !plane->isVisible() && ownContent(); }));
 }
 
-// A planar 4:2:0 file of the bars, frames long.
-void writeBars(const std::string& path, int frames) {
-  const std::vector<uint8_t> p = bars();
-  std::ofstream out(path, std::ios::binary);
-  for (int i = 0; i < frames; ++i) out.write(reinterpret_cast<const char*>(p.data()), p.size());
-}
-
 // Opens `frames` pictures of colour bars, a raw YUV file in `folder`, on the
 // engine in the whole of `window`.
 bool openBars(PlaybackEngine& engine, SurfaceWidget& window, const testing::ScratchFolder& folder,
               int frames) {
-  writeBars(folder.file("bars.yuv"), frames);
+  const std::vector<uint8_t> p = bars();
+  std::ofstream out(folder.file("bars.yuv"), std::ios::binary);
+  for (int i = 0; i < frames; ++i) out.write(reinterpret_cast<const char*>(p.data()), p.size());
+  out.close();
   engine.setVideoWindow(&window, 0, 0, window.clientWidth(), window.clientHeight());
   return engine.openSource(std::make_unique<YuvFileSource>(folder.file("bars.yuv").c_str(), kW, kH,
                                                            25, 1, kFormatYuy2)) == 1;
