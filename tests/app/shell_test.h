@@ -6,7 +6,6 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>

@@ -4,10 +4,8 @@
 // into receives (1 to 256 per read), the second which reads are replies and
 // which are drains of media alone. Every frame handed out must fit its 16-bit
 // length and come from the input's bytes.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "protocols/rtsp/rtsp_reply_reader.h"

@@ -2,10 +2,8 @@
 // reads a connection: the first byte picks how the bytes are split into
 // receives (1 to 256 per read), so partial lines and split terminators are
 // exercised as well as whole replies.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "protocols/rtsp/rtsp_reply_reader.h"

@@ -3,9 +3,7 @@
 // source to the engine, a silent sound output on a test clock, raw YUV files.
 #include <QImage>
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
