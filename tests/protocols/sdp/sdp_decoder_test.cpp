@@ -130,11 +130,11 @@ TEST(SdpDecoder, LinesDecodedIntoTheirFields) {
 TEST(SdpDecoder, BrokenLinesFailTheDescription) {
   // clang-format off
   const std::pair<int, std::vector<std::string>> cases[] = {
-      {kSdpErrorVersion, {"o=- 1 1 IN IP4 1.2.3.4\nv=0\n", "v=1\n", "v=x\n"}},
+      {kSdpErrorVersion, {"o=- 1 1 IN IP4 127.0.0.1\nv=0\n", "v=1\n", "v=x\n"}},
       {kSdpErrorLineType, {"vx=0\n", "v=0\nq=1\n", "v=0\n1=1\n"}},
       {kSdpErrorOrigin, {"o=", "o=- x1 2 IN IP4 h", "o=- 1 2x IN IP4 h", "o=- 1 2 ON IP4 h", "o=- 1 2 IN",
                          "o=- 1 2 IN IP4"}},
-      {kSdpErrorConnection, {"c=IP4 1.2.3.4", "c=IN", "c=IN IP4 224.2.1.1/", "c=IN IP4 224.2.1.1/x",
+      {kSdpErrorConnection, {"c=IP4 127.0.0.1", "c=IN", "c=IN IP4 224.2.1.1/", "c=IN IP4 224.2.1.1/x",
                              "c=IN IP4 224.2.1.1/16x", "c=IN IP4 224.2.1.1/16/", "c=IN IP4 224.2.1.1/16/2z"}},
       {kSdpErrorBandwidth, {"b=AS 64", "b=AS:", "b=AS:64k", "b=AS:99999999999"}},
       {kSdpErrorTime, {"t=x 0", "t=", "t=12x 0", "t=12 y", "t=12"}},
