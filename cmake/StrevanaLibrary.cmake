@@ -21,13 +21,16 @@ function(strevana_library name)
 endfunction()
 
 # strevana_test(NAME DIR DEPS...): one GoogleTest binary per library, made of
-# every .cpp under tests/DIR.
+# every .cpp under tests/DIR (eight files to a translation unit with
+# STREVANA_UNITY_TESTS).
 function(strevana_test name dir)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
+  set_target_properties(${name} PROPERTIES UNITY_BUILD ${STREVANA_UNITY_TESTS}
+                                           UNITY_BUILD_BATCH_SIZE 8)
   target_compile_options(${name} PRIVATE ${STREVANA_WARNINGS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
