@@ -422,7 +422,7 @@ TEST(RtspClientLogin, ChallengeIsAnsweredOnceUnlessTheNonceWasStale) {
   // clang-format on
   for (const auto& [statuses, rc] : cases) {
     SCOPED_TRACE(statuses.size());
-    Answering a([&](int cseq) {
+    Answering a([&, &statuses = statuses](int cseq) {
       const std::string& status = statuses.at(static_cast<std::size_t>(cseq - 1));
       if (status == "200") return ok(cseq);
       return challenge(cseq, "Digest realm=\"r\", nonce=\"n" + std::to_string(cseq) + "\"" +
