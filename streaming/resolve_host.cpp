@@ -11,11 +11,9 @@ std::string_view hostPart(std::string_view text) {
   constexpr std::string_view kScheme = "rtsp://";
   const size_t scheme = text.find(kScheme);
   if (scheme == std::string_view::npos) return text;
+  // RFC 2326 §3.2: rtsp_URL = "rtsp:" "//" host [ ":" port ] [ abs_path ].
   std::string_view rest = text.substr(scheme + kScheme.size());
-  const size_t slash = rest.find('/');
-  if (slash == std::string_view::npos) return rest;
-  const size_t colon = rest.find(':');
-  return rest.substr(0, colon < slash ? colon : slash);
+  return rest.substr(0, rest.find_first_of(":/"));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #pragma once
 // resolveHost: the IPv4 address (host byte order) of the host named in an
 // "rtsp://" URL or given as a plain host text; 0 when it cannot be found.
-// After "rtsp://" the host runs to the first '/', or to the first ':' when
-// that comes before the '/'; without any '/' the whole remainder is the host.
+// After "rtsp://" the host runs to the first ':' or '/', so a URL with a port
+// and no path ("rtsp://camera:554") names the host "camera".
 // A dotted address is taken as it is, anything else is looked up
 // (getaddrinfo, IPv4 only, first address). Blocks for the look-up; any
 // thread.

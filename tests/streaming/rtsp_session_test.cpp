@@ -9,7 +9,7 @@
 #include <map>
 
 #include "stream_test_support.h"
-#include "streaming/payload_kind.h"
+#include "streaming/resolve_host.h"
 #include "support/temp_folder.h"
 
 namespace strevana {
@@ -219,7 +219,8 @@ TEST_F(RtspSessionTest, TcpMediaAndKeepAliveRepliesShareTheConnection) {
 // The base for relative control URLs comes from Content-Base, else
 // Content-Location; without either, or on a refusal or a broken reply, the
 // description fails, at once. Redirected, the session lives on the server
-// redirected to (here from a URL whose host alone is no address).
+// redirected to. The server's address is the URL's host, which ends at the
+// port or the path (RFC 2326 §3.2), also where there is no path.
 TEST(RtspSessionDescribeTest, DescribeReplies) {
   std::string status, headers, body;
   testing::RtspPeer peer([&](const RtspRequestSeen& r) {
@@ -229,7 +230,6 @@ TEST(RtspSessionDescribeTest, DescribeReplies) {
     return rtspReply(r, status, headers, body);
   });
   const std::string url = peer.url("/a/clip.mp4"), base = "Content-Base: " + url;
-  const std::string closed = "rtsp://127.0.0.1:" + std::to_string(UdpPeer().port()) + "/x";
   const auto sdp = [](const std::string& control) {
     return "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=x\r\nt=0 0\r\nm=audio 0 RTP/AVP 97\r\n"
            "m=video 0 RTP/AVP 96\r\na=rtpmap:96 MP4V-ES/90000\r\na=control:" +
@@ -247,7 +247,7 @@ TEST(RtspSessionDescribeTest, DescribeReplies) {
       {"", "", "", url, kSessionRtspBase + kRtspStatusError, ""},
       {"200 OK", base + "/\r\n", "o=- 1 1 IN IP4 0.0.0.0\r\n", url, kSessionSdpBase + kSdpErrorVersion, ""},
       {"200 OK", "", "", "http://127.0.0.1/x", kSessionBadArgument, ""},
-      {"200 OK", "", "", closed, kSessionRtspBase + kRtspFailed, ""},  // nobody listens
+      {"200 OK", "", "", "rtsp://127.0.0.1:" + std::to_string(UdpPeer().port()) + "/x", kSessionRtspBase + kRtspFailed, ""},  // nobody listens
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -263,6 +263,7 @@ TEST(RtspSessionDescribeTest, DescribeReplies) {
     EXPECT_EQ(*session->firstMedia()->media->control, c.control);
     EXPECT_EQ(session->setAggregateControl(1), kSessionBadArgument);  // no session control
   }
+  EXPECT_EQ(resolveHost("rtsp://127.0.0.1:554"), 0x7f000001u);  // no path: the port ends the host
 }
 
 TEST(RtspSessionStateTest, OperationsOutOfOrderAreRefused) {
