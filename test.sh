@@ -16,7 +16,14 @@ bash scripts/install-deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # A private sound server with a null sink, so PortAudio has a real default device.
-cleanup() { bash scripts/test-audio.sh stop || true; }
+# Also on an interrupted run: the valgrind pass that runs in the background
+# and its log go with the sound server.
+valgrind_pid="" valgrind_log=""
+cleanup() {
+  if [ -n "$valgrind_pid" ]; then kill "$valgrind_pid" 2>/dev/null || true; fi
+  if [ -n "$valgrind_log" ]; then rm -f "$valgrind_log"; fi
+  bash scripts/test-audio.sh stop || true
+}
 trap cleanup EXIT
 # shellcheck disable=SC1090
 eval "$(bash scripts/test-audio.sh start)"
@@ -63,6 +70,7 @@ tests_status=0
 run_tests build || tests_status=$?
 valgrind_status=0
 wait "$valgrind_pid" || valgrind_status=$?
+valgrind_pid=""
 echo "== valgrind over the decoding tests: exit $valgrind_status"
 if [ "$valgrind_status" -ne 0 ]; then cat "$valgrind_log"; fi
 rm -f "$valgrind_log"
